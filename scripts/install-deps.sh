@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Quivel needs to build, run and test; does nothing when all are there.
+set -euo pipefail
+
+packages=(
+    g++ cmake make pkg-config clang-format
+    qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-qpa-plugins libgl-dev
+    libsqlite3-dev sqlite3 libjpeg-dev libbenchmark-dev mdbtools-dev mdbtools
+    fonts-liberation2 fonts-crosextra-carlito fonts-comic-neue fonts-dejavu-core
+    xvfb xauth x11-utils poppler-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Quivel on a sample catalogue in a working folder.
+# The folder is work-folder/ beside the sources unless QUIVEL_WORKDIR names another.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh"
+
+work="${QUIVEL_WORKDIR:-$root/work-folder}"
+mkdir -p "$work"
+cd "$work"
+[ -e quivel.mdb ] || "$root/build/tools/quivel-catalogue" sample quivel.mdb
+[ -e config.cfg ] || printf '1.0.0\r\n' > config.cfg
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$root/build/app/quivel"
+fi
+exec "$root/build/app/quivel"
