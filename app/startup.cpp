@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/startup.h"
+
+#include "app/application.h"
+#include "app/dialogs.h"
+#include "app/main_window.h"
+#include "data/data_module.h"
+#include "data/exceptions.h"
+#include "registration/media_window.h"
+#include "registration/software_window.h"
+
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <memory>
+
+namespace {
+
+// A failure outside the message loop that nothing else caught ends the program, as a
+// platform's fatal error report would.
+int fatal(const QString &className, const QString &message)
+{
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    QMessageBox box(
+        QMessageBox::Critical, QStringLiteral("Application Error"),
+        QStringLiteral("Exception %1 in module %2.\n%3").arg(className, program, message));
+    box.exec();
+    return 1;
+}
+
+} // namespace
+
+int runQuivel(int argc, char **argv)
+{
+    Application app(argc, argv);
+    try {
+        auto Form1 = std::make_unique<TForm1>();
+        auto Dm1 = std::make_unique<TDm1>(
+            [](const QString &line) { Dialogs::current().showMessage(line); });
+        Form1->bindDataModule(*Dm1);
+        auto Form2 = std::make_unique<TForm2>(*Dm1);
+        auto Form3 = std::make_unique<TForm3>(*Dm1);
+        Form1->setRegistrationWindows(Form2.get(), Form3.get());
+
+        Form1->show();
+        const int code = app.exec();
+
+        // Windows go before the data module they are bound to; closing its queries drops
+        // any record still pending.
+        Form3.reset();
+        Form2.reset();
+        Form1.reset();
+        Dm1.reset();
+        return code;
+    } catch (const Exception &e) {
+        return fatal(e.className(), e.message());
+    } catch (const std::exception &e) {
+        return fatal(QStringLiteral("Exception"), QString::fromLocal8Bit(e.what()));
+    }
+}

@@ -1,0 +1,252 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/catalogue.h"
+
+#include "data/exceptions.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <unistd.h>
+
+namespace {
+
+struct Database
+{
+    sqlite3 *db = nullptr;
+    ~Database() { sqlite3_close(db); }
+};
+
+void exec(sqlite3 *db, const char *sql)
+{
+    char *error = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(error ? error : "erro desconhecido");
+        sqlite3_free(error);
+        throw EOleException(text);
+    }
+}
+
+class Inserter
+{
+public:
+    Inserter(sqlite3 *db, const char *sql)
+        : m_db(db)
+    {
+        if (sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr) != SQLITE_OK)
+            throw EOleException(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    ~Inserter() { sqlite3_finalize(m_statement); }
+
+    void row(std::initializer_list<QVariant> values)
+    {
+        int i = 1;
+        for (const QVariant &v : values) {
+            if (v.isNull()) {
+                sqlite3_bind_null(m_statement, i);
+            } else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) {
+                sqlite3_bind_int64(m_statement, i, v.toLongLong());
+            } else {
+                const QByteArray text = v.toString().toUtf8();
+                sqlite3_bind_text(m_statement, i, text.constData(), int(text.size()),
+                                  SQLITE_TRANSIENT);
+            }
+            ++i;
+        }
+        if (sqlite3_step(m_statement) != SQLITE_DONE)
+            throw EOleException(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        sqlite3_reset(m_statement);
+    }
+
+private:
+    sqlite3 *m_db;
+    sqlite3_stmt *m_statement = nullptr;
+};
+
+// Builds the catalogue in a temporary file beside the target, then links it into place, so
+// an existing file is never replaced and a failure leaves nothing behind.
+void createWith(const QString &path, const std::function<void(sqlite3 *)> &fill)
+{
+    if (QFileInfo::exists(path))
+        throw Exception(QStringLiteral("O arquivo '%1' já existe; nada foi alterado").arg(path));
+    const QString temporary =
+        path + QStringLiteral(".tmp-%1").arg(QCoreApplication::applicationPid());
+    QFile::remove(temporary);
+    const QByteArray temporaryName = QFile::encodeName(temporary);
+    try {
+        Database database;
+        if (sqlite3_open_v2(temporaryName.constData(), &database.db,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+            throw Exception(QStringLiteral("Não foi possível criar o arquivo '%1' (%2)")
+                                .arg(temporary, QString::fromUtf8(sqlite3_errmsg(database.db))));
+        }
+        exec(database.db, "BEGIN");
+        exec(database.db, Catalogue::schemaSql().toUtf8().constData());
+        fill(database.db);
+        exec(database.db, "COMMIT");
+    } catch (...) {
+        QFile::remove(temporary);
+        throw;
+    }
+    if (::link(temporaryName.constData(), QFile::encodeName(path).constData()) != 0) {
+        const int error = errno;
+        QFile::remove(temporary);
+        throw Exception(QStringLiteral("Não foi possível criar o arquivo '%1' (%2)")
+                            .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+    }
+    QFile::remove(temporary);
+}
+
+} // namespace
+
+QString Catalogue::connectionString(const QString &directory)
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=") +
+           directory + QStringLiteral("/quivel.mdb;") + QStringLiteral("Mode=Share Deny None;") +
+           QStringLiteral("Jet OLEDB:Database Password=\"\";") +
+           QStringLiteral("Jet OLEDB:Engine Type=5;") +
+           QStringLiteral("Jet OLEDB:Database Locking Mode=1;") +
+           QStringLiteral("Jet OLEDB:Global Partial Bulk Ops=2;") +
+           QStringLiteral("Jet OLEDB:Global Bulk Transactions=1;") +
+           QStringLiteral("Jet OLEDB:New Database Password=\"\";") +
+           QStringLiteral("Jet OLEDB:Create System Database=False;") +
+           QStringLiteral("Jet OLEDB:Encrypt Database=False;") +
+           QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False;") +
+           QStringLiteral("Jet OLEDB:SFP=False;");
+}
+
+QString Catalogue::schemaSql()
+{
+    return QStringLiteral("CREATE TABLE cds (\n"
+                          "  codigo INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+                          "  titulo VARCHAR(32) CHECK (length(titulo) <= 32),\n"
+                          "  obs VARCHAR(255) CHECK (length(obs) <= 255),\n"
+                          "  tipo VARCHAR(16) CHECK (length(tipo) <= 16),\n"
+                          "  local VARCHAR(50) CHECK (length(local) <= 50)\n"
+                          ");\n"
+                          "CREATE TABLE softs (\n"
+                          "  numero INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+                          "  nome VARCHAR(32) CHECK (length(nome) <= 32),\n"
+                          "  descricao VARCHAR(255) CHECK (length(descricao) <= 255),\n"
+                          "  midia INTEGER\n"
+                          ");\n"
+                          "CREATE INDEX softs_midia ON softs (midia);\n"
+                          "PRAGMA user_version = 1;\n");
+}
+
+void Catalogue::createEmpty(const QString &path)
+{
+    createWith(path, [](sqlite3 *) {});
+}
+
+void Catalogue::createSample(const QString &path)
+{
+    createWith(path, [](sqlite3 *db) {
+        static const char *const types[] = {"CD", "DVD", "BLURAY", "PENDRIVE", "HD EXTERNO"};
+        static const char *const themes[] = {"Instaladores", "Jogos",      "Utilitários",
+                                             "Escritório",   "Multimídia", "Programação",
+                                             "Backup",       "Drivers"};
+        static const char *const places[] = {"Estante da sala",       "Gaveta do escritório",
+                                             "Caixa azul no armário", "Mochila",
+                                             "Emprestado ao João",    "Cofre"};
+        static const char *const programs[] = {"LibreOffice",
+                                               "GIMP",
+                                               "Inkscape",
+                                               "Blender",
+                                               "VLC",
+                                               "Audacity",
+                                               "Firefox",
+                                               "Thunderbird",
+                                               "7-Zip",
+                                               "Notepad++",
+                                               "Krita",
+                                               "OBS Studio",
+                                               "HandBrake",
+                                               "Shotcut",
+                                               "Kdenlive",
+                                               "Scribus",
+                                               "Calibre",
+                                               "FileZilla",
+                                               "KeePassXC",
+                                               "VirtualBox",
+                                               "Python",
+                                               "Git",
+                                               "Eclipse",
+                                               "Code::Blocks",
+                                               "Lazarus",
+                                               "SuperTuxKart",
+                                               "0 A.D.",
+                                               "Wesnoth",
+                                               "Xonotic",
+                                               "Minetest",
+                                               "Ação Total",
+                                               "Coração Valente",
+                                               "Mão na Massa",
+                                               "Pôquer Clássico",
+                                               "Dicionário Aurélio"};
+        std::mt19937 random(20261210);
+        Inserter media(db, "INSERT INTO cds (titulo, obs, tipo, local) VALUES (?, ?, ?, ?)");
+        int mediaCount = 0;
+        for (const char *type : types) {
+            for (int n = 1; n <= 8; ++n) {
+                const QString theme = QString::fromUtf8(themes[(mediaCount + n) % 8]);
+                const QString title = QStringLiteral("%1 %2 %3")
+                                          .arg(theme, QString::fromUtf8(type))
+                                          .arg(n, 2, 10, QLatin1Char('0'));
+                const QString remark = n % 3 == 0 ? QString()
+                                                  : QStringLiteral("Gravado em %1/20%2")
+                                                        .arg(1 + n % 12)
+                                                        .arg(10 + mediaCount % 15);
+                media.row({title, remark.isEmpty() ? QVariant() : QVariant(remark),
+                           QString::fromUtf8(type), QString::fromUtf8(places[random() % 6])});
+                ++mediaCount;
+            }
+        }
+        Inserter titles(db, "INSERT INTO softs (nome, descricao, midia) VALUES (?, ?, ?)");
+        const int programCount = int(std::size(programs));
+        for (int i = 0; i < 320; ++i) {
+            // Media whose code ends in 0 or 7 hold nothing, so empty media are covered.
+            int medium = 0;
+            do {
+                medium = 1 + int(random() % unsigned(mediaCount));
+            } while (medium % 10 == 0 || medium % 10 == 7);
+            const QString name = QStringLiteral("%1 %2.%3")
+                                     .arg(QString::fromUtf8(programs[i % programCount]))
+                                     .arg(1 + i / programCount)
+                                     .arg(i % 10);
+            const QString description =
+                QStringLiteral("Versão %1 para %2; instalação %3")
+                    .arg(1 + i / programCount)
+                    .arg(i % 2 ? QStringLiteral("Linux") : QStringLiteral("Windows"))
+                    .arg(i % 3 ? QStringLiteral("completa") : QStringLiteral("mínima"));
+            titles.row({name, description, medium});
+        }
+    });
+}
+
+void Catalogue::createLarge(const QString &path, int mediaCount, int titleCount)
+{
+    createWith(path, [mediaCount, titleCount](sqlite3 *db) {
+        static const char *const types[] = {"CD", "DVD", "BLURAY", "PENDRIVE", "HD EXTERNO"};
+        Inserter media(db, "INSERT INTO cds (titulo, obs, tipo, local) VALUES (?, ?, ?, ?)");
+        for (int i = 1; i <= mediaCount; ++i) {
+            media.row({QStringLiteral("Mídia %1").arg(i), QStringLiteral("Observação %1").arg(i),
+                       QString::fromUtf8(types[i % 5]), QStringLiteral("Estante %1").arg(i % 97)});
+        }
+        Inserter titles(db, "INSERT INTO softs (nome, descricao, midia) VALUES (?, ?, ?)");
+        std::mt19937 random(42);
+        for (int i = 1; i <= titleCount; ++i) {
+            titles.row({QStringLiteral("Aplicativo %1 edição %2").arg(i).arg(random() % 1000),
+                        QStringLiteral("Descrição do aplicativo número %1, versão %2")
+                            .arg(i)
+                            .arg(random() % 100),
+                        1 + int(random() % unsigned(std::max(1, mediaCount)))});
+        }
+    });
+}

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+struct sqlite3;
+
+enum class TCursorLocation { UseClient, UseServer };
+enum class TConnectMode {
+    Unknown,
+    Read,
+    Write,
+    ReadWrite,
+    ShareDenyRead,
+    ShareDenyWrite,
+    ShareExclusive,
+    ShareDenyNone
+};
+
+// The one connection to the catalogue file. The file is named by the "Data Source=" piece of
+// the connection string; it is opened read-write (read-only when the file is write
+// protected) and never created.
+class TADOConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TADOConnection(QObject *parent = nullptr);
+    ~TADOConnection() override;
+
+    QString connectionString() const { return m_connectionString; }
+    // Only while not connected.
+    void setConnectionString(const QString &connectionString);
+
+    void open();
+    void close();
+    bool connected() const { return m_db != nullptr; }
+
+    TCursorLocation cursorLocation = TCursorLocation::UseClient;
+    bool loginPrompt = true;
+    TConnectMode mode = TConnectMode::Unknown;
+    QString provider;
+    bool keepConnection = true;
+
+    // The file path of the "Data Source=" piece, exactly as written.
+    static QString dataSourcePath(const QString &connectionString);
+
+    // For the data-access layer: the open engine handle.
+    sqlite3 *handle() const { return m_db; }
+    QString path() const { return m_path; }
+
+private:
+    sqlite3 *m_db = nullptr;
+    QString m_connectionString;
+    QString m_path;
+};
+
+// Builds the failure for the engine's last error on db, naming the catalogue where it helps.
+[[noreturn]] void throwEngineError(sqlite3 *db, int resultCode, const QString &path);

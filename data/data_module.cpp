@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/data_module.h"
+
+#include "data/catalogue.h"
+#include "data/exceptions.h"
+
+#include <QDir>
+
+TDm1::TDm1(MessageWindow showMessage, QObject *parent)
+    : QObject(parent)
+    , ADOQuery1(QStringLiteral("ADOQuery1"), &ADOConnection1)
+    , ADOQuery1codigo(QStringLiteral("codigo"))
+    , ADOQuery1titulo(QStringLiteral("titulo"), 32)
+    , ADOQuery1obs(QStringLiteral("obs"), 255)
+    , ADOQuery1tipo(QStringLiteral("tipo"), 16)
+    , ADOQuery1local(QStringLiteral("local"), 50)
+    , DataSource1(&ADOQuery1)
+    , ADOQuery2(QStringLiteral("ADOQuery2"), &ADOConnection1)
+    , ADOQuery2numero(QStringLiteral("numero"))
+    , ADOQuery2nome(QStringLiteral("nome"), 32)
+    , ADOQuery2descricao(QStringLiteral("descricao"), 255)
+    , ADOQuery2midia(QStringLiteral("midia"))
+    , DataSource2(&ADOQuery2)
+    , ADOQuery3(QStringLiteral("ADOQuery3"), &ADOConnection1)
+    , ADOQuery3codigo(QStringLiteral("codigo"))
+    , ADOQuery3titulo(QStringLiteral("titulo"), 32)
+    , ADOQuery3obs(QStringLiteral("obs"), 255)
+    , ADOQuery3tipo(QStringLiteral("tipo"), 16)
+    , ADOQuery3local(QStringLiteral("local"), 50)
+    , ADOQuery4(QStringLiteral("ADOQuery4"), &ADOConnection1)
+    , DataSource4(&ADOQuery4)
+    , ADOQuery5(QStringLiteral("ADOQuery5"), &ADOConnection1)
+    , DataSource5(&ADOQuery5)
+    , ADOQuery6(QStringLiteral("ADOQuery6"), &ADOConnection1)
+    , DataSource6(&ADOQuery6)
+    , m_showMessage(std::move(showMessage))
+{
+    setObjectName(QStringLiteral("Dm1"));
+    ADOConnection1.cursorLocation = TCursorLocation::UseServer;
+    ADOConnection1.loginPrompt = false;
+    ADOConnection1.mode = TConnectMode::ShareDenyNone;
+    ADOConnection1.provider = QStringLiteral("Microsoft.Jet.OLEDB.4.0");
+    ADOConnection1.keepConnection = true;
+
+    const QString allMedia = QStringLiteral("select * from cds");
+    ADOQuery1.setSql({allMedia});
+    for (TField *f :
+         {static_cast<TField *>(&ADOQuery1codigo), static_cast<TField *>(&ADOQuery1titulo),
+          static_cast<TField *>(&ADOQuery1obs), static_cast<TField *>(&ADOQuery1tipo),
+          static_cast<TField *>(&ADOQuery1local)})
+        ADOQuery1.addField(f);
+    ADOQuery2.setSql({QStringLiteral("select * from softs")});
+    for (TField *f :
+         {static_cast<TField *>(&ADOQuery2numero), static_cast<TField *>(&ADOQuery2nome),
+          static_cast<TField *>(&ADOQuery2descricao), static_cast<TField *>(&ADOQuery2midia)})
+        ADOQuery2.addField(f);
+    ADOQuery3.setSql({allMedia});
+    for (TField *f :
+         {static_cast<TField *>(&ADOQuery3codigo), static_cast<TField *>(&ADOQuery3titulo),
+          static_cast<TField *>(&ADOQuery3obs), static_cast<TField *>(&ADOQuery3tipo),
+          static_cast<TField *>(&ADOQuery3local)})
+        ADOQuery3.addField(f);
+    ADOQuery4.setSql({QStringLiteral("SELECT numero, nome, midia, descricao, codigo, titulo"),
+                      QStringLiteral("from softs, cds"),
+                      QStringLiteral("where midia=1 and codigo=midia")});
+    ADOQuery5.setSql({allMedia});
+    ADOQuery6.setSql({allMedia});
+
+    DataModuleCreate();
+}
+
+void TDm1::DataModuleCreate()
+{
+    ADOConnection1.setConnectionString(Catalogue::connectionString(QDir::currentPath()));
+    try {
+        ADOConnection1.open();
+        ADOQuery1.open();
+        ADOQuery2.open();
+        ADOQuery3.open();
+        ADOQuery4.open();
+        ADOQuery6.open();
+    } catch (const Exception &e) {
+        m_showMessage(e.className() + QStringLiteral("erro gerado, com mensagem: ") + e.message());
+    }
+}

@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+class TADOQuery;
+
+enum class TFieldType { AutoInc, Integer, Float, WideString };
+
+// One column of a dataset, read and written through the dataset's current record. A
+// persistent field is declared by its owner before the dataset opens and is matched to the
+// result's column by name; an automatic field is made by the dataset for each column.
+class TField
+{
+public:
+    TField(const QString &fieldName, TFieldType dataType, int size = 0);
+    virtual ~TField();
+    TField(const TField &) = delete;
+    TField &operator=(const TField &) = delete;
+
+    const QString &fieldName() const { return m_fieldName; }
+    TFieldType dataType() const { return m_dataType; }
+    // Maximum length in characters of a text field; 0 when unlimited or not text.
+    int size() const { return m_size; }
+    bool readOnly() const { return m_readOnly || m_dataType == TFieldType::AutoInc; }
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+
+    TADOQuery *dataSet() const { return m_dataSet; }
+    // Position among the dataset's fields, or -1 while the dataset is closed.
+    int index() const { return m_index; }
+
+    bool isNull() const;
+    QVariant value() const;
+    QString asString() const;
+    qint64 asInteger() const;
+
+    void setValue(const QVariant &value);
+    void setAsString(const QString &text);
+    void clear() { setValue(QVariant()); }
+
+    static QString typeName(TFieldType type);
+
+private:
+    friend class TADOQuery;
+
+    QString m_fieldName;
+    TFieldType m_dataType;
+    int m_size;
+    bool m_readOnly = false;
+    TADOQuery *m_dataSet = nullptr;
+    int m_index = -1;
+    int m_column = -1; // column of the result this field reads
+};
+
+class TAutoIncField : public TField
+{
+public:
+    explicit TAutoIncField(const QString &fieldName)
+        : TField(fieldName, TFieldType::AutoInc)
+    {}
+};
+
+class TIntegerField : public TField
+{
+public:
+    explicit TIntegerField(const QString &fieldName)
+        : TField(fieldName, TFieldType::Integer)
+    {}
+};
+
+class TWideStringField : public TField
+{
+public:
+    TWideStringField(const QString &fieldName, int size)
+        : TField(fieldName, TFieldType::WideString, size)
+    {}
+};

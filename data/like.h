@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string_view>
+
+struct sqlite3;
+
+// LIKE that ignores letter case for every letter, accented ones included ("ação" matches
+// "AÇÃO"); '%' and '_' stay wildcards. Both texts are UTF-8.
+bool likeMatch(std::string_view pattern, std::string_view text, char32_t escape = 0);
+
+// Replaces the engine's LIKE, which folds ASCII letters only, on this connection.
+void registerLike(sqlite3 *db);

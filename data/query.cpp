@@ -1,0 +1,800 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/query.h"
+
+#include "data/connection.h"
+#include "data/exceptions.h"
+
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+namespace {
+
+// Finalizes a prepared statement on every path out.
+struct Statement
+{
+    sqlite3_stmt *handle = nullptr;
+    ~Statement() { sqlite3_finalize(handle); }
+};
+
+void prepare(sqlite3 *db, const QString &sql, Statement &statement, const QString &path)
+{
+    const QByteArray text = sql.toUtf8();
+    const int rc =
+        sqlite3_prepare_v2(db, text.constData(), int(text.size()), &statement.handle, nullptr);
+    if (rc != SQLITE_OK)
+        throwEngineError(db, rc, path);
+    if (!statement.handle)
+        throw EOleException(QStringLiteral("O comando SQL está vazio"));
+}
+
+void bindValue(sqlite3_stmt *statement, int index, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull()) {
+        sqlite3_bind_null(statement, index);
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        sqlite3_bind_int64(statement, index, value.toLongLong());
+        return;
+    case QMetaType::Double:
+        sqlite3_bind_double(statement, index, value.toDouble());
+        return;
+    default: {
+        const QByteArray text = value.toString().toUtf8();
+        sqlite3_bind_text(statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    }
+}
+
+// Declared types as the catalogue writes them: INTEGER, VARCHAR(n), TEXT, REAL.
+void classify(const char *declared, RecordStore::Kind &kind, TFieldType &type, int &size)
+{
+    const QString decl = QString::fromUtf8(declared ? declared : "").toUpper();
+    if (decl.contains(u"INT")) {
+        kind = RecordStore::Kind::Integer;
+        type = TFieldType::Integer;
+        return;
+    }
+    if (decl.contains(u"REAL") || decl.contains(u"FLOA") || decl.contains(u"DOUB")) {
+        kind = RecordStore::Kind::Real;
+        type = TFieldType::Float;
+        return;
+    }
+    kind = RecordStore::Kind::Text;
+    type = TFieldType::WideString;
+    static const QRegularExpression sizePattern(QStringLiteral("\\((\\d+)\\)"));
+    const auto match = sizePattern.match(decl);
+    size = match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+bool compatible(TFieldType wanted, TFieldType actual)
+{
+    const auto numeric = [](TFieldType t) {
+        return t == TFieldType::AutoInc || t == TFieldType::Integer;
+    };
+    if (numeric(wanted))
+        return numeric(actual);
+    return wanted == actual;
+}
+
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    const bool aNull = !a.isValid() || a.isNull();
+    const bool bNull = !b.isValid() || b.isNull();
+    if (aNull || bNull)
+        return aNull == bNull;
+    return a == b;
+}
+
+QString quoted(const QString &identifier)
+{
+    QString out = identifier;
+    out.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + out + u'"';
+}
+
+} // namespace
+
+QStringList scanParameterNames(const QString &statement)
+{
+    QStringList names;
+    const qsizetype n = statement.size();
+    qsizetype i = 0;
+    const auto isNameChar = [](QChar c) { return c.isLetterOrNumber() || c == u'_'; };
+    while (i < n) {
+        const QChar c = statement[i];
+        if (c == u'\'' || c == u'"' || c == u'`' || c == u'[') {
+            const QChar close = c == u'[' ? u']' : c;
+            ++i;
+            while (i < n && statement[i] != close)
+                ++i;
+            ++i;
+            continue;
+        }
+        if (c == u'-' && i + 1 < n && statement[i + 1] == u'-') {
+            while (i < n && statement[i] != u'\n')
+                ++i;
+            continue;
+        }
+        if (c == u'/' && i + 1 < n && statement[i + 1] == u'*') {
+            const qsizetype end = statement.indexOf(QStringLiteral("*/"), i + 2);
+            i = end < 0 ? n : end + 2;
+            continue;
+        }
+        if (c == u':' && i + 1 < n && isNameChar(statement[i + 1]) &&
+            (i == 0 || statement[i - 1] != u':')) {
+            qsizetype end = i + 1;
+            while (end < n && isNameChar(statement[end]))
+                ++end;
+            const QString name = statement.mid(i + 1, end - i - 1);
+            if (!names.contains(name, Qt::CaseInsensitive))
+                names.append(name);
+            i = end;
+            continue;
+        }
+        ++i;
+    }
+    return names;
+}
+
+TADOQuery::TADOQuery(const QString &name, TADOConnection *connection, QObject *parent)
+    : QObject(parent)
+    , m_connection(connection)
+{
+    setObjectName(name);
+}
+
+TADOQuery::~TADOQuery()
+{
+    // A pending record is dropped, never saved, when the dataset goes away.
+    m_state = TDataSetState::Inactive;
+    for (TField *f : m_persistentFields) {
+        f->m_dataSet = nullptr;
+        f->m_column = -1;
+    }
+}
+
+void TADOQuery::fail(const QString &message) const
+{
+    throw EDatabaseError(name() + QStringLiteral(": ") + message);
+}
+
+void TADOQuery::checkActive() const
+{
+    if (!active())
+        fail(QStringLiteral("Cannot perform this operation on a closed dataset"));
+}
+
+void TADOQuery::setSql(const QStringList &lines)
+{
+    close();
+    m_sql = lines;
+    m_parameterNames = scanParameterNames(statementText());
+    m_parameters.clear();
+}
+
+void TADOQuery::clearSql()
+{
+    setSql({});
+}
+
+void TADOQuery::addSql(const QString &line)
+{
+    QStringList lines = m_sql;
+    lines.append(line);
+    setSql(lines);
+}
+
+void TADOQuery::setParameter(const QString &parameterName, const QVariant &value)
+{
+    for (const QString &known : std::as_const(m_parameterNames)) {
+        if (known.compare(parameterName, Qt::CaseInsensitive) == 0) {
+            m_parameters.insert(known, value);
+            return;
+        }
+    }
+    fail(QStringLiteral("Parameter '%1' not found").arg(parameterName));
+}
+
+void TADOQuery::addField(TField *field)
+{
+    if (active())
+        fail(QStringLiteral("Cannot perform this operation on an open dataset"));
+    field->m_dataSet = this;
+    m_persistentFields.push_back(field);
+}
+
+bool TADOQuery::canModify() const
+{
+    return active() && !updateTable().isEmpty() && keyColumn() >= 0;
+}
+
+void TADOQuery::open()
+{
+    if (active())
+        return;
+    if (!m_connection)
+        fail(QStringLiteral("Missing Connection or ConnectionString"));
+    m_connection->open();
+    try {
+        runStatement();
+        bindFields();
+    } catch (...) {
+        m_store.reset();
+        m_columns.clear();
+        m_fields.clear();
+        m_automaticFields.clear();
+        throw;
+    }
+    m_state = TDataSetState::Browse;
+    m_position = m_store->rowCount() > 0 ? 0 : -1;
+    m_bof = true;
+    m_eof = m_store->rowCount() == 0;
+    m_modified = false;
+    notifyDataSetChanged();
+    Q_EMIT stateChanged();
+}
+
+void TADOQuery::runStatement()
+{
+    sqlite3 *db = m_connection->handle();
+    Statement statement;
+    prepare(db, statementText(), statement, m_connection->path());
+    for (auto it = m_parameters.cbegin(); it != m_parameters.cend(); ++it) {
+        const QByteArray key = (u':' + it.key()).toUtf8();
+        const int index = sqlite3_bind_parameter_index(statement.handle, key.constData());
+        if (index > 0)
+            bindValue(statement.handle, index, it.value());
+    }
+
+    // The first step may prepare the statement again when another connection changed the
+    // schema, so the columns are read after it.
+    int rc = sqlite3_step(statement.handle);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throwEngineError(db, rc, m_connection->path());
+    const int count = sqlite3_column_count(statement.handle);
+    m_columns.assign(size_t(count), Column{});
+    std::vector<RecordStore::Kind> kinds;
+    for (int i = 0; i < count; ++i) {
+        Column &c = m_columns[size_t(i)];
+        c.name = QString::fromUtf8(sqlite3_column_name(statement.handle, i));
+        const char *table = sqlite3_column_table_name(statement.handle, i);
+        const char *origin = sqlite3_column_origin_name(statement.handle, i);
+        c.table = QString::fromUtf8(table ? table : "");
+        c.origin = QString::fromUtf8(origin ? origin : "");
+        classify(sqlite3_column_decltype(statement.handle, i), c.kind, c.fieldType, c.size);
+        if (table && origin) {
+            int primaryKey = 0;
+            int autoInc = 0;
+            if (sqlite3_table_column_metadata(db, nullptr, table, origin, nullptr, nullptr, nullptr,
+                                              &primaryKey, &autoInc) == SQLITE_OK &&
+                primaryKey && c.kind == RecordStore::Kind::Integer) {
+                c.autoInc = true;
+                c.fieldType = TFieldType::AutoInc;
+            }
+        }
+        kinds.push_back(c.kind);
+    }
+
+    m_store = std::make_unique<RecordStore>(kinds);
+    while (rc == SQLITE_ROW) {
+        m_store->appendFromStatement(statement.handle);
+        rc = sqlite3_step(statement.handle);
+    }
+    if (rc != SQLITE_DONE)
+        throwEngineError(db, rc, m_connection->path());
+}
+
+void TADOQuery::bindFields()
+{
+    m_fields.clear();
+    m_automaticFields.clear();
+    const auto columnNamed = [this](const QString &fieldName) {
+        for (size_t i = 0; i < m_columns.size(); ++i) {
+            if (m_columns[i].name.compare(fieldName, Qt::CaseInsensitive) == 0)
+                return int(i);
+        }
+        return -1;
+    };
+    if (m_persistentFields.empty()) {
+        for (size_t i = 0; i < m_columns.size(); ++i) {
+            const Column &c = m_columns[i];
+            auto field = std::make_unique<TField>(c.name, c.fieldType, c.size);
+            field->m_dataSet = this;
+            field->m_column = int(i);
+            field->m_index = int(i);
+            m_fields.push_back(field.get());
+            m_automaticFields.push_back(std::move(field));
+        }
+        return;
+    }
+    for (TField *f : m_persistentFields) {
+        const int column = columnNamed(f->fieldName());
+        if (column < 0)
+            fail(QStringLiteral("Field '%1' not found").arg(f->fieldName()));
+        const Column &c = m_columns[size_t(column)];
+        if (!compatible(f->dataType(), c.fieldType)) {
+            fail(QStringLiteral("Type mismatch for field '%1', expecting: %2 actual: %3")
+                     .arg(f->fieldName(), TField::typeName(f->dataType()),
+                          TField::typeName(c.fieldType)));
+        }
+    }
+    for (TField *f : m_persistentFields) {
+        f->m_column = columnNamed(f->fieldName());
+        f->m_index = int(m_fields.size());
+        m_fields.push_back(f);
+    }
+}
+
+void TADOQuery::close()
+{
+    if (!active())
+        return;
+    m_state = TDataSetState::Inactive;
+    m_store.reset();
+    m_columns.clear();
+    m_fields.clear();
+    m_automaticFields.clear();
+    for (TField *f : m_persistentFields) {
+        f->m_column = -1;
+        f->m_index = -1;
+    }
+    m_buffer.clear();
+    m_original.clear();
+    m_modified = false;
+    m_position = -1;
+    m_bof = m_eof = true;
+    notifyDataSetChanged();
+    Q_EMIT stateChanged();
+}
+
+int TADOQuery::recordCount() const
+{
+    return m_store ? m_store->rowCount() : 0;
+}
+
+TField *TADOQuery::findField(const QString &fieldName) const
+{
+    for (TField *f : m_fields) {
+        if (f->fieldName().compare(fieldName, Qt::CaseInsensitive) == 0)
+            return f;
+    }
+    return nullptr;
+}
+
+TField *TADOQuery::fieldByName(const QString &fieldName) const
+{
+    TField *f = findField(fieldName);
+    if (!f)
+        fail(QStringLiteral("Field '%1' not found").arg(fieldName));
+    return f;
+}
+
+QString TADOQuery::fieldText(int index) const
+{
+    return m_fields[size_t(index)]->asString();
+}
+
+QString TADOQuery::textAt(int record, int fieldIndex) const
+{
+    if (!m_store || record < 0 || record >= m_store->rowCount())
+        return {};
+    return m_store->text(record, m_fields[size_t(fieldIndex)]->m_column);
+}
+
+QVariant TADOQuery::valueAt(int record, int fieldIndex) const
+{
+    if (!m_store || record < 0 || record >= m_store->rowCount())
+        return {};
+    return m_store->value(record, m_fields[size_t(fieldIndex)]->m_column);
+}
+
+QVariant TADOQuery::currentValue(int column) const
+{
+    if (m_state == TDataSetState::Edit || m_state == TDataSetState::Insert)
+        return m_buffer[size_t(column)];
+    if (!m_store || m_position < 0)
+        return {};
+    return m_store->value(m_position, column);
+}
+
+void TADOQuery::setCurrentValue(TField *field, const QVariant &value)
+{
+    if (m_state != TDataSetState::Edit && m_state != TDataSetState::Insert)
+        fail(QStringLiteral("Dataset not in edit or insert mode"));
+    if (field->readOnly())
+        fail(QStringLiteral("Field '%1' cannot be modified").arg(field->fieldName()));
+    m_buffer[size_t(field->m_column)] = value;
+    m_modified = true;
+    notifyRecordChanged(field);
+}
+
+void TADOQuery::setState(TDataSetState state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    Q_EMIT stateChanged();
+}
+
+void TADOQuery::moveTo(int position, bool toFirst, bool toLast)
+{
+    checkBrowseMode();
+    const int count = recordCount();
+    m_bof = toFirst;
+    m_eof = toLast;
+    if (count == 0) {
+        m_position = -1;
+        m_bof = m_eof = true;
+    } else if (position < 0) {
+        m_position = 0;
+        m_bof = true;
+    } else if (position >= count) {
+        m_position = count - 1;
+        m_eof = true;
+    } else {
+        m_position = position;
+    }
+    notifyScrolled();
+}
+
+void TADOQuery::first()
+{
+    checkActive();
+    moveTo(0, true, false);
+}
+
+void TADOQuery::last()
+{
+    checkActive();
+    moveTo(recordCount() - 1, false, true);
+}
+
+void TADOQuery::next()
+{
+    checkActive();
+    moveTo(m_position + 1);
+}
+
+void TADOQuery::prior()
+{
+    checkActive();
+    moveTo(m_position - 1);
+}
+
+void TADOQuery::setRecNo(int position)
+{
+    checkActive();
+    if (position == m_position && m_state == TDataSetState::Browse)
+        return;
+    moveTo(qBound(0, position, recordCount() - 1));
+}
+
+bool TADOQuery::locate(const QString &fieldName, const QVariant &value)
+{
+    checkActive();
+    const TField *f = fieldByName(fieldName);
+    if (!value.isValid() || value.isNull())
+        return false;
+    const int column = f->m_column;
+    const int count = recordCount();
+    const bool numeric = m_store->kind(column) == RecordStore::Kind::Integer;
+    bool ok = false;
+    const qlonglong wanted = numeric ? value.toLongLong(&ok) : 0;
+    if (numeric && !ok)
+        return false;
+    const QString wantedText = numeric ? QString() : value.toString();
+    for (int row = 0; row < count; ++row) {
+        if (m_store->isNull(row, column))
+            continue;
+        const bool found = numeric ? m_store->value(row, column).toLongLong() == wanted
+                                   : m_store->text(row, column) == wantedText;
+        if (found) {
+            if (row != m_position || m_state != TDataSetState::Browse)
+                moveTo(row);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TADOQuery::edit()
+{
+    checkActive();
+    if (m_state == TDataSetState::Edit || m_state == TDataSetState::Insert)
+        return;
+    if (isEmpty()) {
+        insert();
+        return;
+    }
+    if (!canModify())
+        fail(QStringLiteral("Cannot modify a read-only dataset"));
+    m_buffer = m_store->rowValues(m_position);
+    m_original = m_buffer;
+    m_modified = false;
+    setState(TDataSetState::Edit);
+}
+
+void TADOQuery::insert()
+{
+    checkActive();
+    checkBrowseMode();
+    if (!canModify())
+        fail(QStringLiteral("Cannot modify a read-only dataset"));
+    m_buffer.assign(m_columns.size(), QVariant());
+    m_original = m_buffer;
+    m_modified = false;
+    setState(TDataSetState::Insert);
+    notifyRecordChanged(nullptr);
+}
+
+void TADOQuery::cancel()
+{
+    if (m_state != TDataSetState::Edit && m_state != TDataSetState::Insert)
+        return;
+    m_buffer.clear();
+    m_original.clear();
+    m_modified = false;
+    setState(TDataSetState::Browse);
+    notifyRecordChanged(nullptr);
+}
+
+void TADOQuery::checkBrowseMode()
+{
+    if (m_state != TDataSetState::Edit && m_state != TDataSetState::Insert)
+        return;
+    Q_EMIT updateRecord();
+    if (m_modified)
+        post();
+    else
+        cancel();
+}
+
+int TADOQuery::keyColumn() const
+{
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        if (m_columns[i].autoInc)
+            return int(i);
+    }
+    return -1;
+}
+
+// The one table a result's columns come from, or empty when it joins or computes.
+QString TADOQuery::updateTable() const
+{
+    QString table;
+    for (const Column &c : m_columns) {
+        if (c.table.isEmpty())
+            return {};
+        if (!table.isEmpty() && table != c.table)
+            return {};
+        table = c.table;
+    }
+    return table;
+}
+
+void TADOQuery::checkSizes() const
+{
+    for (const TField *f : m_fields) {
+        const int limit = f->size() > 0 ? f->size() : m_columns[size_t(f->m_column)].size;
+        if (limit <= 0 || f->dataType() != TFieldType::WideString)
+            continue;
+        const QVariant v = m_buffer[size_t(f->m_column)];
+        const qsizetype length = v.isNull() ? 0 : v.toString().size();
+        if (length > limit) {
+            fail(QStringLiteral("O campo '%1' aceita no máximo %2 caracteres, e o texto digitado "
+                                "tem %3; nada foi salvo")
+                     .arg(f->fieldName())
+                     .arg(limit)
+                     .arg(length));
+        }
+    }
+}
+
+void TADOQuery::post()
+{
+    if (m_state != TDataSetState::Edit && m_state != TDataSetState::Insert)
+        fail(QStringLiteral("Dataset not in edit or insert mode"));
+    Q_EMIT updateRecord();
+    checkSizes();
+    if (m_state == TDataSetState::Insert)
+        postInsert();
+    else
+        postEdit();
+    m_original.clear();
+    m_buffer.clear();
+    m_modified = false;
+    setState(TDataSetState::Browse);
+    notifyDataSetChanged();
+}
+
+void TADOQuery::postInsert()
+{
+    sqlite3 *db = m_connection->handle();
+    const int key = keyColumn();
+    QStringList names;
+    std::vector<int> columns;
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        const QVariant &v = m_buffer[i];
+        if (int(i) == key || !v.isValid() || v.isNull())
+            continue;
+        names.append(quoted(m_columns[i].origin));
+        columns.push_back(int(i));
+    }
+    QString sql = QStringLiteral("INSERT INTO %1").arg(quoted(updateTable()));
+    if (names.isEmpty()) {
+        sql += QStringLiteral(" DEFAULT VALUES");
+    } else {
+        QStringList marks;
+        marks.fill(QStringLiteral("?"), names.size());
+        sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(u','), marks.join(u','));
+    }
+    Statement statement;
+    prepare(db, sql, statement, m_connection->path());
+    for (size_t i = 0; i < columns.size(); ++i)
+        bindValue(statement.handle, int(i) + 1, m_buffer[size_t(columns[i])]);
+    const int rc = sqlite3_step(statement.handle);
+    if (rc != SQLITE_DONE)
+        throwEngineError(db, rc, m_connection->path());
+    m_buffer[size_t(key)] = QVariant::fromValue<qlonglong>(sqlite3_last_insert_rowid(db));
+
+    const int at = m_position < 0 ? 0 : m_position;
+    m_store->insertRow(at, m_buffer);
+    m_position = at;
+    m_bof = m_eof = false;
+}
+
+void TADOQuery::postEdit()
+{
+    sqlite3 *db = m_connection->handle();
+    const int key = keyColumn();
+    QStringList assignments;
+    QStringList conditions{QStringLiteral("%1 = ?").arg(quoted(m_columns[size_t(key)].origin))};
+    std::vector<int> changed;
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        if (sameValue(m_buffer[i], m_original[i]))
+            continue;
+        assignments.append(QStringLiteral("%1 = ?").arg(quoted(m_columns[i].origin)));
+        conditions.append(QStringLiteral("%1 IS ?").arg(quoted(m_columns[i].origin)));
+        changed.push_back(int(i));
+    }
+    if (changed.empty())
+        return;
+    // The original values in the WHERE clause make a row changed by another copy of the
+    // program miss, so its change is never overwritten unseen.
+    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                            .arg(quoted(updateTable()), assignments.join(QStringLiteral(", ")),
+                                 conditions.join(QStringLiteral(" AND ")));
+    Statement statement;
+    prepare(db, sql, statement, m_connection->path());
+    int index = 1;
+    for (int c : changed)
+        bindValue(statement.handle, index++, m_buffer[size_t(c)]);
+    bindValue(statement.handle, index++, m_original[size_t(key)]);
+    for (int c : changed)
+        bindValue(statement.handle, index++, m_original[size_t(c)]);
+    const int rc = sqlite3_step(statement.handle);
+    if (rc != SQLITE_DONE)
+        throwEngineError(db, rc, m_connection->path());
+    if (sqlite3_changes(db) != 1) {
+        throw EOleException(QStringLiteral(
+            "O registro não foi salvo: ele foi alterado ou apagado por outro programa depois de "
+            "lido. Suas alterações continuam na tela; atualize a lista para ver os dados atuais"));
+    }
+    m_store->replaceRow(m_position, m_buffer);
+}
+
+void TADOQuery::remove()
+{
+    checkActive();
+    if (m_state == TDataSetState::Insert) {
+        cancel();
+        return;
+    }
+    if (isEmpty())
+        fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    if (!canModify())
+        fail(QStringLiteral("Cannot modify a read-only dataset"));
+
+    const std::vector<QVariant> original =
+        m_state == TDataSetState::Edit ? m_original : m_store->rowValues(m_position);
+    sqlite3 *db = m_connection->handle();
+    QStringList conditions;
+    std::vector<int> columns;
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        conditions.append(QStringLiteral("%1 IS ?").arg(quoted(m_columns[i].origin)));
+        columns.push_back(int(i));
+    }
+    const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2")
+                            .arg(quoted(updateTable()), conditions.join(QStringLiteral(" AND ")));
+    Statement statement;
+    prepare(db, sql, statement, m_connection->path());
+    for (size_t i = 0; i < columns.size(); ++i)
+        bindValue(statement.handle, int(i) + 1, original[size_t(columns[i])]);
+    const int rc = sqlite3_step(statement.handle);
+    if (rc != SQLITE_DONE)
+        throwEngineError(db, rc, m_connection->path());
+    if (sqlite3_changes(db) != 1) {
+        throw EOleException(QStringLiteral(
+            "O registro não foi apagado: ele foi alterado ou apagado por outro programa depois "
+            "de lido. Atualize a lista para ver os dados atuais"));
+    }
+    m_buffer.clear();
+    m_original.clear();
+    m_modified = false;
+    m_store->removeRow(m_position);
+    const int count = recordCount();
+    if (m_position >= count)
+        m_position = count - 1;
+    m_bof = m_position <= 0;
+    m_eof = count == 0;
+    setState(TDataSetState::Browse);
+    notifyDataSetChanged();
+}
+
+void TADOQuery::refresh()
+{
+    checkActive();
+    checkBrowseMode();
+    const int key = keyColumn();
+    const QVariant currentKey =
+        key >= 0 && m_position >= 0 ? m_store->value(m_position, key) : QVariant();
+    const int oldPosition = m_position;
+    auto oldStore = std::move(m_store);
+    try {
+        runStatement();
+    } catch (...) {
+        m_store = std::move(oldStore);
+        throw;
+    }
+    const int count = recordCount();
+    m_position = count == 0 ? -1 : qBound(0, oldPosition, count - 1);
+    if (currentKey.isValid()) {
+        for (int row = 0; row < count; ++row) {
+            if (m_store->value(row, key) == currentKey) {
+                m_position = row;
+                break;
+            }
+        }
+    }
+    m_bof = m_position <= 0;
+    m_eof = count == 0;
+    notifyDataSetChanged();
+}
+
+void TADOQuery::disableControls()
+{
+    ++m_disableCount;
+}
+
+void TADOQuery::enableControls()
+{
+    if (m_disableCount == 0)
+        return;
+    if (--m_disableCount == 0)
+        Q_EMIT dataSetChanged();
+}
+
+void TADOQuery::notifyDataSetChanged()
+{
+    if (m_disableCount == 0)
+        Q_EMIT dataSetChanged();
+}
+
+void TADOQuery::notifyScrolled()
+{
+    if (m_disableCount == 0)
+        Q_EMIT dataSetScrolled();
+}
+
+void TADOQuery::notifyRecordChanged(TField *field)
+{
+    if (m_disableCount == 0)
+        Q_EMIT recordChanged(field);
+}

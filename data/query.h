@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "data/fields.h"
+#include "data/record_store.h"
+
+#include <QHash>
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class TADOConnection;
+
+enum class TDataSetState { Inactive, Browse, Edit, Insert };
+
+// A query whose open result is a static copy of its rows, browsable both ways, with an
+// exact record count. A result of one table's columns can be edited record by record; each
+// save and delete is written at once, guarded against rows changed by another process.
+class TADOQuery : public QObject
+{
+    Q_OBJECT
+
+public:
+    TADOQuery(const QString &name, TADOConnection *connection, QObject *parent = nullptr);
+    ~TADOQuery() override;
+
+    QString name() const { return objectName(); }
+    TADOConnection *connection() const { return m_connection; }
+
+    // Statement. Any change closes the query first.
+    const QStringList &sql() const { return m_sql; }
+    void setSql(const QStringList &lines);
+    void clearSql();
+    void addSql(const QString &line);
+    QString statementText() const { return m_sql.join(u'\n'); }
+    QStringList parameterNames() const { return m_parameterNames; }
+    void setParameter(const QString &name, const QVariant &value);
+
+    // Declares a persistent field; the dataset then exposes exactly its persistent fields.
+    void addField(TField *field);
+
+    void open();
+    void close();
+    bool active() const { return m_state != TDataSetState::Inactive; }
+    TDataSetState state() const { return m_state; }
+    bool canModify() const;
+
+    int recordCount() const;
+    bool isEmpty() const { return recordCount() == 0; }
+    // Zero-based position of the current record; -1 when there is none.
+    int recNo() const { return m_position; }
+    void setRecNo(int position);
+    bool bof() const { return m_bof; }
+    bool eof() const { return m_eof; }
+    void first();
+    void last();
+    void next();
+    void prior();
+    bool locate(const QString &fieldName, const QVariant &value);
+
+    int fieldCount() const { return int(m_fields.size()); }
+    TField *field(int index) const { return m_fields[size_t(index)]; }
+    TField *findField(const QString &fieldName) const;
+    TField *fieldByName(const QString &fieldName) const;
+    QString fieldText(int index) const;
+
+    // Random access for grids and lists, without moving the current record.
+    QString textAt(int record, int fieldIndex) const;
+    QVariant valueAt(int record, int fieldIndex) const;
+
+    void edit();
+    void insert();
+    void post();
+    void cancel();
+    void remove();
+    void refresh();
+    bool modified() const { return m_modified; }
+    // Brings an edited or inserted record back to browsing: saved when changed, dropped
+    // when untouched.
+    void checkBrowseMode();
+
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const { return m_disableCount > 0; }
+
+    size_t memoryUsage() const { return m_store ? m_store->memoryUsage() : 0; }
+
+Q_SIGNALS:
+    void dataSetChanged();
+    void dataSetScrolled();
+    void recordChanged(TField *field);
+    void stateChanged();
+    void updateRecord();
+
+private:
+    friend class TField;
+
+    struct Column
+    {
+        QString name;
+        QString table;  // base table, empty for an expression
+        QString origin; // column name in the base table
+        RecordStore::Kind kind = RecordStore::Kind::Text;
+        TFieldType fieldType = TFieldType::WideString;
+        int size = 0;
+        bool autoInc = false;
+    };
+
+    [[noreturn]] void fail(const QString &message) const;
+    void checkActive() const;
+    void runStatement();
+    void bindFields();
+    void setState(TDataSetState state);
+    void moveTo(int position, bool toFirst = false, bool toLast = false);
+    void notifyDataSetChanged();
+    void notifyScrolled();
+    void notifyRecordChanged(TField *field);
+
+    QVariant currentValue(int column) const;
+    void setCurrentValue(TField *field, const QVariant &value);
+    void checkSizes() const;
+    void postInsert();
+    void postEdit();
+    int keyColumn() const;
+    QString updateTable() const;
+
+    TADOConnection *m_connection;
+    QStringList m_sql;
+    QStringList m_parameterNames;
+    QHash<QString, QVariant> m_parameters;
+
+    std::vector<TField *> m_persistentFields;
+    std::vector<std::unique_ptr<TField>> m_automaticFields;
+    std::vector<TField *> m_fields;
+
+    std::vector<Column> m_columns;
+    std::unique_ptr<RecordStore> m_store;
+    TDataSetState m_state = TDataSetState::Inactive;
+    int m_position = -1;
+    bool m_bof = true;
+    bool m_eof = true;
+
+    std::vector<QVariant> m_buffer;   // the record being edited or inserted
+    std::vector<QVariant> m_original; // its values as read
+    bool m_modified = false;
+    int m_disableCount = 0;
+};
+
+// Names of the parameters (":name") in a statement, in order of first use, skipping quoted
+// text and comments.
+QStringList scanParameterNames(const QString &statement);

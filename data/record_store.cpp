@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/record_store.h"
+
+#include <sqlite3.h>
+
+#include <bit>
+#include <cstring>
+
+RecordStore::RecordStore(std::vector<Kind> kinds)
+{
+    m_columns.resize(kinds.size());
+    for (size_t i = 0; i < kinds.size(); ++i) {
+        m_columns[i].kind = kinds[i];
+        m_columns[i].offsets.push_back(0);
+    }
+}
+
+bool RecordStore::isNull(int row, int column) const
+{
+    return m_columns[size_t(column)].nulls[slot(row)];
+}
+
+QVariant RecordStore::value(int row, int column) const
+{
+    const Column &c = m_columns[size_t(column)];
+    const std::uint32_t s = slot(row);
+    if (c.nulls[s])
+        return {};
+    switch (c.kind) {
+    case Kind::Integer:
+        return QVariant::fromValue<qlonglong>(c.integers[s]);
+    case Kind::Real:
+        return std::bit_cast<double>(c.integers[s]);
+    case Kind::Text:
+        break;
+    }
+    return text(row, column);
+}
+
+QString RecordStore::text(int row, int column) const
+{
+    const Column &c = m_columns[size_t(column)];
+    const std::uint32_t s = slot(row);
+    if (c.nulls[s])
+        return {};
+    switch (c.kind) {
+    case Kind::Integer:
+        return QString::number(c.integers[s]);
+    case Kind::Real:
+        return QString::number(std::bit_cast<double>(c.integers[s]), 'g', 15);
+    case Kind::Text:
+        break;
+    }
+    const std::uint64_t begin = c.offsets[s];
+    const std::uint64_t end = c.offsets[size_t(s) + 1];
+    return QString::fromUtf8(c.arena.data() + begin, qsizetype(end - begin));
+}
+
+void RecordStore::appendText(Column &column, const char *data, size_t size)
+{
+    if (size > 0)
+        column.arena.append(data, size);
+    column.offsets.push_back(column.arena.size());
+}
+
+void RecordStore::appendFromStatement(sqlite3_stmt *statement)
+{
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        Column &c = m_columns[i];
+        const int col = int(i);
+        const int type = sqlite3_column_type(statement, col);
+        if (type == SQLITE_NULL) {
+            c.nulls.push_back(true);
+            if (c.kind == Kind::Text)
+                appendText(c, nullptr, 0);
+            else
+                c.integers.push_back(0);
+            continue;
+        }
+        if (c.kind == Kind::Integer && type != SQLITE_INTEGER)
+            convertToText(c);
+        if (c.kind == Kind::Real && type != SQLITE_FLOAT && type != SQLITE_INTEGER)
+            convertToText(c);
+        c.nulls.push_back(false);
+        switch (c.kind) {
+        case Kind::Integer:
+            c.integers.push_back(sqlite3_column_int64(statement, col));
+            break;
+        case Kind::Real:
+            c.integers.push_back(
+                std::bit_cast<std::int64_t>(sqlite3_column_double(statement, col)));
+            break;
+        case Kind::Text: {
+            const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(statement, col));
+            appendText(c, data, size_t(sqlite3_column_bytes(statement, col)));
+            break;
+        }
+        }
+    }
+    m_order.push_back(m_slotCount++);
+}
+
+// A column declared as a number may still hold text in some rows; keep every value
+// faithfully by turning the column into text.
+void RecordStore::convertToText(Column &column)
+{
+    Column text;
+    text.kind = Kind::Text;
+    text.offsets.push_back(0);
+    text.nulls = column.nulls;
+    for (size_t s = 0; s < column.nulls.size(); ++s) {
+        QByteArray bytes;
+        if (!column.nulls[s]) {
+            bytes = column.kind == Kind::Integer
+                        ? QByteArray::number(qlonglong(column.integers[s]))
+                        : QByteArray::number(std::bit_cast<double>(column.integers[s]), 'g', 15);
+        }
+        appendText(text, bytes.constData(), size_t(bytes.size()));
+    }
+    column = std::move(text);
+}
+
+void RecordStore::appendValue(Column &column, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull()) {
+        column.nulls.push_back(true);
+        if (column.kind == Kind::Text)
+            appendText(column, nullptr, 0);
+        else
+            column.integers.push_back(0);
+        return;
+    }
+    const auto type = value.typeId();
+    const bool integral = type == QMetaType::Int || type == QMetaType::LongLong ||
+                          type == QMetaType::UInt || type == QMetaType::ULongLong;
+    if (column.kind == Kind::Integer && !integral)
+        convertToText(column);
+    if (column.kind == Kind::Real && !integral && type != QMetaType::Double)
+        convertToText(column);
+    column.nulls.push_back(false);
+    switch (column.kind) {
+    case Kind::Integer:
+        column.integers.push_back(value.toLongLong());
+        break;
+    case Kind::Real:
+        column.integers.push_back(std::bit_cast<std::int64_t>(value.toDouble()));
+        break;
+    case Kind::Text: {
+        const QByteArray bytes = value.toString().toUtf8();
+        appendText(column, bytes.constData(), size_t(bytes.size()));
+        break;
+    }
+    }
+}
+
+std::uint32_t RecordStore::appendSlot(const std::vector<QVariant> &values)
+{
+    for (size_t i = 0; i < m_columns.size(); ++i)
+        appendValue(m_columns[i], i < values.size() ? values[i] : QVariant());
+    return m_slotCount++;
+}
+
+void RecordStore::insertRow(int row, const std::vector<QVariant> &values)
+{
+    const std::uint32_t s = appendSlot(values);
+    m_order.insert(m_order.begin() + row, s);
+}
+
+void RecordStore::replaceRow(int row, const std::vector<QVariant> &values)
+{
+    m_order[size_t(row)] = appendSlot(values);
+}
+
+void RecordStore::removeRow(int row)
+{
+    m_order.erase(m_order.begin() + row);
+}
+
+std::vector<QVariant> RecordStore::rowValues(int row) const
+{
+    std::vector<QVariant> values;
+    values.reserve(m_columns.size());
+    for (int c = 0; c < columnCount(); ++c)
+        values.push_back(value(row, c));
+    return values;
+}
+
+size_t RecordStore::memoryUsage() const
+{
+    size_t total = m_order.capacity() * sizeof(std::uint32_t);
+    for (const Column &c : m_columns) {
+        total += c.integers.capacity() * sizeof(std::int64_t) + c.arena.capacity() +
+                 c.offsets.capacity() * sizeof(std::uint64_t) + c.nulls.capacity() / 8;
+    }
+    return total;
+}

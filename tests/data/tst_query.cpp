@@ -1,0 +1,412 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/connection.h"
+#include "data/data_source.h"
+#include "data/exceptions.h"
+#include "data/like.h"
+#include "data/query.h"
+#include "tests/support/temp_catalogue.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+QString connectionFor(const QString &path)
+{
+    return QStringLiteral("Provider=x;Data Source=%1;Mode=Share Deny None;").arg(path);
+}
+
+// One connection with one query, as a window would use them.
+struct Session
+{
+    explicit Session(const QString &path,
+                     const QStringList &sql = {QStringLiteral("select * from cds")})
+        : query(QStringLiteral("ADOQuery1"), &connection)
+    {
+        connection.setConnectionString(connectionFor(path));
+        query.setSql(sql);
+    }
+    TADOConnection connection;
+    TADOQuery query;
+};
+
+template <typename F> QString failureOf(F &&f)
+{
+    try {
+        f();
+    } catch (const Exception &e) {
+        return e.className() + QStringLiteral(": ") + e.message();
+    }
+    return QStringLiteral("no failure");
+}
+
+} // namespace
+
+class TestQuery : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void automaticFieldsFollowTheStatement();
+    void persistentFieldsAreMatchedByName();
+    void parametersAreScannedOutsideQuotes_data();
+    void parametersAreScannedOutsideQuotes();
+    void textParameterMatchesIntegerColumn();
+    void navigationSetsBofAndEof();
+    void insertedRowsGetFreshCodes();
+    void refusalsNameTheDataset();
+    void movingSavesChangedAndDropsUntouched();
+    void overLongTextIsRefusedAndStaysPending();
+    void rowChangedElsewhereIsNeverOverwritten();
+    void deleteDropsUnsavedInsertAndRemovesRows();
+    void notificationsAreSuspendedWhileControlsAreDisabled();
+    void likeIgnoresCaseOfEveryLetter_data();
+    void likeIgnoresCaseOfEveryLetter();
+    void likeIsUsedByTheEngine();
+};
+
+void TestQuery::automaticFieldsFollowTheStatement()
+{
+    TempCatalogue cat;
+    cat.exec(QStringLiteral("INSERT INTO cds (titulo, tipo) VALUES ('Jogos', 'DVD');"
+                            "INSERT INTO softs (nome, descricao, midia) VALUES ('Ação', NULL, 1)"));
+    Session s(cat.path(),
+              {QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
+                              "DESCRIÇÃO, titulo AS MÍDIA, tipo AS TIPO_MÍDIA"),
+               QStringLiteral("FROM softs, cds"),
+               QStringLiteral("where nome like '%ação%' and softs.midia = cds.codigo")});
+    s.query.open();
+    QCOMPARE(s.query.recordCount(), 1);
+    QStringList names;
+    for (int i = 0; i < s.query.fieldCount(); ++i)
+        names << s.query.field(i)->fieldName();
+    QCOMPARE(names, QStringList({QStringLiteral("CÓDIGO"), QStringLiteral("APLICATIVO"),
+                                 QStringLiteral("DESCRIÇÃO"), QStringLiteral("MÍDIA"),
+                                 QStringLiteral("TIPO_MÍDIA")}));
+    QCOMPARE(s.query.fieldText(0), QStringLiteral("1"));
+    QCOMPARE(s.query.fieldText(1), QStringLiteral("Ação"));
+    QCOMPARE(s.query.fieldText(2), QString()); // null reads as empty text
+    QCOMPARE(s.query.fieldText(4), QStringLiteral("DVD"));
+    // A joined result is read-only.
+    QVERIFY(!s.query.canModify());
+}
+
+void TestQuery::persistentFieldsAreMatchedByName()
+{
+    TempCatalogue cat;
+    cat.exec(QStringLiteral("INSERT INTO cds (titulo) VALUES ('A')"));
+    Session s(cat.path());
+    TAutoIncField codigo(QStringLiteral("codigo"));
+    TWideStringField local(QStringLiteral("local"), 50);
+    TWideStringField titulo(QStringLiteral("titulo"), 32);
+    s.query.addField(&codigo);
+    s.query.addField(&local);
+    s.query.addField(&titulo);
+    s.query.open();
+    QCOMPARE(s.query.fieldCount(), 3);
+    QCOMPARE(s.query.field(2), &titulo);
+    QCOMPARE(titulo.asString(), QStringLiteral("A"));
+    QCOMPARE(codigo.asInteger(), 1);
+    s.query.close();
+
+    cat.exec(QStringLiteral("ALTER TABLE cds DROP COLUMN local"));
+    QCOMPARE(failureOf([&] { s.query.open(); }),
+             QStringLiteral("EDatabaseError: ADOQuery1: Field 'local' not found"));
+    QVERIFY(!s.query.active());
+}
+
+void TestQuery::parametersAreScannedOutsideQuotes_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("report") << QStringLiteral("where midia= :onumero and softs.midia = cds.codigo")
+                            << QStringList{QStringLiteral("onumero")};
+    QTest::newRow("in literal") << QStringLiteral("where nome like '%a:b%' and x = :p")
+                                << QStringList{QStringLiteral("p")};
+    QTest::newRow("doubled quote") << QStringLiteral("where nome = 'it''s :no' or y = :yes")
+                                   << QStringList{QStringLiteral("yes")};
+    QTest::newRow("comment") << QStringLiteral("select 1 -- :no\nwhere a = :a /* :b */")
+                             << QStringList{QStringLiteral("a")};
+    QTest::newRow("repeated") << QStringLiteral(":x + :X + :y")
+                              << QStringList{QStringLiteral("x"), QStringLiteral("y")};
+    QTest::newRow("unterminated") << QStringLiteral("where a = ':p") << QStringList{};
+    QTest::newRow("double colon") << QStringLiteral("select a::b") << QStringList{};
+}
+
+void TestQuery::parametersAreScannedOutsideQuotes()
+{
+    QFETCH(QString, statement);
+    QFETCH(QStringList, names);
+    QCOMPARE(scanParameterNames(statement), names);
+}
+
+void TestQuery::textParameterMatchesIntegerColumn()
+{
+    TempCatalogue cat;
+    cat.exec(QStringLiteral("INSERT INTO cds (codigo, titulo) VALUES (5, 'Cinco'), (6, 'Seis');"
+                            "INSERT INTO softs (nome, midia) VALUES ('a', 5), ('b', 6), ('c', 5)"));
+    Session s(cat.path(), {QStringLiteral("SELECT numero, nome, descricao, codigo, titulo"),
+                           QStringLiteral("FROM softs, cds"),
+                           QStringLiteral("where midia= :onumero and softs.midia = cds.codigo")});
+    s.query.setParameter(QStringLiteral("onumero"), QStringLiteral("5"));
+    s.query.open();
+    QCOMPARE(s.query.recordCount(), 2);
+    QCOMPARE(s.query.fieldByName(QStringLiteral("titulo"))->asString(), QStringLiteral("Cinco"));
+    QCOMPARE(failureOf([&] { s.query.setParameter(QStringLiteral("outro"), 1); }),
+             QStringLiteral("EDatabaseError: ADOQuery1: Parameter 'outro' not found"));
+}
+
+void TestQuery::navigationSetsBofAndEof()
+{
+    TempCatalogue cat;
+    Session s(cat.path());
+    s.query.open();
+    QVERIFY(s.query.bof() && s.query.eof()); // at once on an empty result
+    s.query.close();
+
+    cat.exec(QStringLiteral("INSERT INTO cds (titulo) VALUES ('a'), ('b'), ('c')"));
+    s.query.open();
+    QCOMPARE(s.query.recordCount(), 3);
+    QVERIFY(s.query.bof() && !s.query.eof());
+    QStringList seen;
+    for (s.query.first(); !s.query.eof(); s.query.next())
+        seen << s.query.fieldText(1);
+    QCOMPARE(seen, QStringList({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    QCOMPARE(s.query.recNo(), 2); // stays on the last record
+    s.query.prior();
+    QVERIFY(!s.query.bof() && !s.query.eof());
+    s.query.first();
+    s.query.prior();
+    QVERIFY(s.query.bof());
+    QVERIFY(s.query.locate(QStringLiteral("codigo"), QStringLiteral("3")));
+    QCOMPARE(s.query.fieldText(1), QStringLiteral("c"));
+    QVERIFY(!s.query.locate(QStringLiteral("codigo"), 99));
+    QCOMPARE(s.query.textAt(0, 1), QStringLiteral("a"));
+}
+
+void TestQuery::insertedRowsGetFreshCodes()
+{
+    TempCatalogue cat;
+    Session s(cat.path());
+    s.query.open();
+    QList<qint64> codes;
+    for (const QString &name : {QStringLiteral("Um"), QStringLiteral("Dois")}) {
+        s.query.insert();
+        s.query.fieldByName(QStringLiteral("titulo"))->setAsString(name);
+        s.query.post();
+        codes << s.query.fieldByName(QStringLiteral("codigo"))->asInteger();
+    }
+    QVERIFY(codes[0] > 0 && codes[1] > 0 && codes[0] != codes[1]);
+    QCOMPARE(cat.scalar(QStringLiteral("select count(*) from cds")), QStringLiteral("2"));
+
+    // A deleted code is never given again.
+    s.query.remove();
+    s.query.insert();
+    s.query.post(); // even with nothing typed, an explicit save writes the new record
+    const qint64 third = s.query.fieldByName(QStringLiteral("codigo"))->asInteger();
+    QVERIFY(third > codes[1]);
+    QCOMPARE(cat.scalar(QStringLiteral("select count(*) from cds")), QStringLiteral("2"));
+}
+
+void TestQuery::refusalsNameTheDataset()
+{
+    TempCatalogue cat;
+    Session s(cat.path());
+    s.query.open();
+    QCOMPARE(failureOf([&] { s.query.post(); }),
+             QStringLiteral("EDatabaseError: ADOQuery1: Dataset not in edit or insert mode"));
+    QCOMPARE(failureOf([&] { s.query.remove(); }),
+             QStringLiteral("EDatabaseError: ADOQuery1: Cannot perform this operation on an "
+                            "empty dataset"));
+    s.query.close();
+    s.query.setSql({QStringLiteral("SELECT nome from softs"), QStringLiteral("where midia =;")});
+    const QString syntax = failureOf([&] { s.query.open(); });
+    QVERIFY2(syntax.startsWith(QStringLiteral("EOleException: ")) && syntax.contains(u"syntax"),
+             qPrintable(syntax));
+    QVERIFY(!syntax.endsWith(u'.'));
+}
+
+void TestQuery::movingSavesChangedAndDropsUntouched()
+{
+    TempCatalogue cat;
+    cat.exec(QStringLiteral("INSERT INTO cds (titulo) VALUES ('a'), ('b')"));
+    Session s(cat.path());
+    s.query.open();
+
+    // Two inserts without typing leave one pending record and save nothing.
+    s.query.insert();
+    s.query.insert();
+    QCOMPARE(s.query.state(), TDataSetState::Insert);
+    s.query.first();
+    QCOMPARE(s.query.state(), TDataSetState::Browse);
+    QCOMPARE(s.query.recordCount(), 2);
+
+    // A changed record is saved before the move.
+    s.query.edit();
+    s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("A editado"));
+    s.query.next();
+    QCOMPARE(cat.scalar(QStringLiteral("select titulo from cds where codigo = 1")),
+             QStringLiteral("A editado"));
+
+    // A control's pending text is written into its field before the save.
+    TDataSource source(&s.query);
+    QObject control;
+    connect(&source, &TDataSource::updateData, &control, [&] {
+        s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("digitado"));
+    });
+    QVERIFY(source.edit());
+    s.query.post();
+    QCOMPARE(cat.scalar(QStringLiteral("select titulo from cds where codigo = 2")),
+             QStringLiteral("digitado"));
+}
+
+void TestQuery::overLongTextIsRefusedAndStaysPending()
+{
+    TempCatalogue cat;
+    cat.exec(QStringLiteral("INSERT INTO cds (titulo) VALUES ('a')"));
+    Session s(cat.path());
+    s.query.open();
+    s.query.edit();
+    s.query.fieldByName(QStringLiteral("tipo"))->setAsString(QString(17, u'X'));
+    const QString failure = failureOf([&] { s.query.post(); });
+    QVERIFY2(failure.contains(u"'tipo'") && failure.contains(u"16"), qPrintable(failure));
+    QCOMPARE(s.query.state(), TDataSetState::Edit);
+    QCOMPARE(s.query.fieldByName(QStringLiteral("tipo"))->asString(), QString(17, u'X'));
+    QCOMPARE(cat.scalar(QStringLiteral("select ifnull(tipo, 'null') from cds")),
+             QStringLiteral("null"));
+    // The file itself refuses too, whoever writes to it.
+    QVERIFY_THROWS_EXCEPTION(
+        std::runtime_error,
+        cat.exec(QStringLiteral("UPDATE cds SET tipo = '%1'").arg(QString(17, u'X'))));
+}
+
+void TestQuery::rowChangedElsewhereIsNeverOverwritten()
+{
+    TempCatalogue cat;
+    cat.exec(QStringLiteral("INSERT INTO cds (titulo) VALUES ('original')"));
+    Session first(cat.path());
+    Session second(cat.path());
+    first.query.open();
+    second.query.open();
+
+    first.query.edit();
+    first.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("primeiro"));
+    first.query.post();
+
+    second.query.edit();
+    second.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("segundo"));
+    const QString failure = failureOf([&] { second.query.post(); });
+    QVERIFY2(failure.startsWith(QStringLiteral("EOleException: O registro não foi salvo")),
+             qPrintable(failure));
+    QCOMPARE(second.query.state(), TDataSetState::Edit);
+    QCOMPARE(second.query.fieldByName(QStringLiteral("titulo"))->asString(),
+             QStringLiteral("segundo"));
+    QCOMPARE(cat.scalar(QStringLiteral("select titulo from cds")), QStringLiteral("primeiro"));
+
+    // After a refresh the second copy sees the saved change and may edit again.
+    second.query.cancel();
+    second.query.refresh();
+    QCOMPARE(second.query.fieldText(1), QStringLiteral("primeiro"));
+    second.query.edit();
+    second.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("segundo"));
+    second.query.post();
+    QCOMPARE(cat.scalar(QStringLiteral("select titulo from cds")), QStringLiteral("segundo"));
+
+    // Deleting a row that another copy changed is refused as well.
+    const QString deletion = failureOf([&] { first.query.remove(); });
+    QVERIFY2(deletion.contains(QStringLiteral("não foi apagado")), qPrintable(deletion));
+    QCOMPARE(cat.scalar(QStringLiteral("select count(*) from cds")), QStringLiteral("1"));
+}
+
+void TestQuery::deleteDropsUnsavedInsertAndRemovesRows()
+{
+    TempCatalogue cat;
+    cat.exec(QStringLiteral("INSERT INTO cds (titulo) VALUES ('a'), ('b'), ('c')"));
+    Session s(cat.path());
+    s.query.open();
+    s.query.insert();
+    s.query.remove();
+    QCOMPARE(s.query.state(), TDataSetState::Browse);
+    QCOMPARE(s.query.recordCount(), 3);
+
+    s.query.last();
+    s.query.remove();
+    QCOMPARE(s.query.recordCount(), 2);
+    QCOMPARE(s.query.fieldText(1), QStringLiteral("b"));
+    QCOMPARE(cat.scalar(QStringLiteral("select group_concat(titulo) from cds")),
+             QStringLiteral("a,b"));
+}
+
+void TestQuery::notificationsAreSuspendedWhileControlsAreDisabled()
+{
+    TempCatalogue cat;
+    cat.exec(QStringLiteral("INSERT INTO cds (titulo) VALUES ('a'), ('b'), ('c')"));
+    Session s(cat.path());
+    TDataSource source(&s.query);
+    QSignalSpy changed(&source, &TDataSource::dataSetChanged);
+    QSignalSpy scrolled(&source, &TDataSource::dataSetScrolled);
+    s.query.open();
+    QCOMPARE(changed.count(), 1);
+    s.query.disableControls();
+    s.query.disableControls();
+    for (; !s.query.eof(); s.query.next()) {
+    }
+    s.query.enableControls();
+    QCOMPARE(scrolled.count(), 0);
+    QCOMPARE(changed.count(), 1);
+    s.query.enableControls();
+    QCOMPARE(changed.count(), 2); // resuming redraws once
+    s.query.first();
+    QCOMPARE(scrolled.count(), 1);
+}
+
+void TestQuery::likeIgnoresCaseOfEveryLetter_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("accents fold") << QStringLiteral("%ação%") << QStringLiteral("AÇÃO TOTAL")
+                                  << true;
+    QTest::newRow("ascii") << QStringLiteral("%office%") << QStringLiteral("LibreOffice") << true;
+    QTest::newRow("underscore") << QStringLiteral("c_o") << QStringLiteral("CÃO") << true;
+    QTest::newRow("underscore needs one") << QStringLiteral("ca_") << QStringLiteral("ca") << false;
+    QTest::newRow("empty between wildcards") << QStringLiteral("%%") << QString() << true;
+    QTest::newRow("accent is not its base letter")
+        << QStringLiteral("%acao%") << QStringLiteral("ação") << false;
+    QTest::newRow("cyrillic") << QStringLiteral("%привет%") << QStringLiteral("ПРИВЕТ мир") << true;
+    QTest::newRow("backtracking") << QStringLiteral("%a%b%c") << QStringLiteral("aXbXbYc") << true;
+    QTest::newRow("anchored end") << QStringLiteral("%abc") << QStringLiteral("abcd") << false;
+    QTest::newRow("quote literal")
+        << QStringLiteral("%assassin's%") << QStringLiteral("Assassin's Creed") << true;
+}
+
+void TestQuery::likeIgnoresCaseOfEveryLetter()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, text);
+    QFETCH(bool, matches);
+    const QByteArray p = pattern.toUtf8();
+    const QByteArray t = text.toUtf8();
+    QCOMPARE(likeMatch(std::string_view(p.constData(), size_t(p.size())),
+                       std::string_view(t.constData(), size_t(t.size()))),
+             matches);
+}
+
+void TestQuery::likeIsUsedByTheEngine()
+{
+    TempCatalogue cat;
+    cat.exec(
+        QStringLiteral("INSERT INTO cds (titulo) VALUES ('AÇÃO'), ('ação'), ('outro'), (NULL)"));
+    Session s(cat.path(), {QStringLiteral("SELECT *"), QStringLiteral("FROM cds"),
+                           QStringLiteral("where titulo like '%ação%'")});
+    s.query.open();
+    QCOMPARE(s.query.recordCount(), 2);
+    s.query.setSql({QStringLiteral("SELECT * FROM cds where titulo like '%%'")});
+    s.query.open();
+    QCOMPARE(s.query.recordCount(), 3); // every row whose name holds a value
+}
+
+QTEST_GUILESS_MAIN(TestQuery)
+#include "tst_query.moc"
