@@ -20,6 +20,7 @@ private Q_SLOTS:
     void keepsColoursAndGrey();
     void rejectsDamagedData_data();
     void rejectsDamagedData();
+    void everyTruncationIsNull();
     void missingResourceIsNull();
 
 private:
@@ -124,6 +125,14 @@ void TestJpegImage::rejectsDamagedData_data() {
 void TestJpegImage::rejectsDamagedData() {
     QFETCH(QByteArray, data);
     QVERIFY(loadJpeg(data).isNull());
+}
+
+void TestJpegImage::everyTruncationIsNull() {
+    // Whatever byte a download or copy stops at, the loader gives nothing rather than a
+    // picture with a grey tail.
+    const QByteArray logo = resourceBytes(u":/pictures/logo.jpg"_s);
+    for (qsizetype length = 0; length < logo.size(); ++length)
+        QVERIFY2(loadJpeg(logo.left(length)).isNull(), qPrintable(QString::number(length)));
 }
 
 void TestJpegImage::missingResourceIsNull() {
