@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/glyph_button.h"
+
+#include "resources/picture_resources.h"
+
+#include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
+
+TBitBtn::TBitBtn(QWidget *parent)
+    : QPushButton(parent) {}
+
+void TBitBtn::setGlyph(const QImage &bmp) {
+    m_glyph = glyphWithTransparency(bmp);
+    if (m_glyph.isNull()) {
+        setIcon(QIcon());
+        return;
+    }
+    // QIcon derives the greyed disabled picture through the style; the icon size is the
+    // bitmap's own, so the glyph is never scaled.
+    setIcon(QIcon(QPixmap::fromImage(m_glyph)));
+    setIconSize(m_glyph.size());
+}
+
+void TBitBtn::setGlyphPath(const QString &path) {
+    m_glyphPath = path;
+    initQuivelResources();
+    setGlyph(path.isEmpty() ? QImage() : QImageReader(path).read());
+}
