@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "app/dialogs.h"
+
+#include <QList>
+#include <QStringList>
+
+// Stands in for every message box while alive: records what would be shown and answers
+// from a queue (No when the queue is empty, as No is the program's default answer).
+class FakeDialogs : public Dialogs
+{
+public:
+    struct Box
+    {
+        QString text;
+        QString caption;
+        int buttons;
+        Icon icon;
+        Button defaultButton;
+    };
+
+    FakeDialogs() { Dialogs::install(this); }
+    ~FakeDialogs() override { Dialogs::install(nullptr); }
+
+    void showMessage(const QString &text) override { messages << text; }
+
+    Button messageBox(const QString &text, const QString &caption, int buttons, Icon icon,
+                      Button defaultButton) override
+    {
+        boxes << Box{text, caption, buttons, icon, defaultButton};
+        if (!answers.isEmpty())
+            return answers.takeFirst();
+        return (buttons & No) ? No : Ok;
+    }
+
+    QStringList messages;
+    QList<Box> boxes;
+    QList<Button> answers;
+};
