@@ -5,12 +5,17 @@
 
 #include <QIcon>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QPixmap>
 
 TBitBtn::TBitBtn(QWidget *parent)
-    : QPushButton(parent) {}
+    : QPushButton(parent)
+{
+    setAutoDefault(false);
+}
 
-void TBitBtn::setGlyph(const QImage &bmp) {
+void TBitBtn::setGlyph(const QImage &bmp)
+{
     m_glyph = glyphWithTransparency(bmp);
     if (m_glyph.isNull()) {
         setIcon(QIcon());
@@ -22,8 +27,20 @@ void TBitBtn::setGlyph(const QImage &bmp) {
     setIconSize(m_glyph.size());
 }
 
-void TBitBtn::setGlyphPath(const QString &path) {
+void TBitBtn::setGlyphPath(const QString &path)
+{
     m_glyphPath = path;
     initQuivelResources();
     setGlyph(path.isEmpty() ? QImage() : QImageReader(path).read());
+}
+
+void TBitBtn::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        click();
+        event->accept();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }

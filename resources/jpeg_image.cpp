@@ -11,34 +11,40 @@
 
 namespace {
 
-struct DecoderError {
+struct DecoderError
+{
     jpeg_error_mgr base;
     std::jmp_buf jump;
 };
 
-[[noreturn]] void decoderErrorExit(j_common_ptr cinfo) {
+[[noreturn]] void decoderErrorExit(j_common_ptr cinfo)
+{
     std::longjmp(reinterpret_cast<DecoderError *>(cinfo->err)->jump, 1);
 }
 
 // libjpeg reports damaged data (a truncated file, a broken segment) as warnings and goes on
 // with grey filler; a picture with holes is worse than none, so any warning ends decoding.
-void decoderMessage(j_common_ptr cinfo, int level) {
+void decoderMessage(j_common_ptr cinfo, int level)
+{
     if (level < 0)
         std::longjmp(reinterpret_cast<DecoderError *>(cinfo->err)->jump, 1);
 }
 
 // Allocating the image happens here, outside the frame that calls setjmp, so no object with
 // a destructor lives in that frame.
-uchar *prepareImage(QImage *image, int width, int height) {
+uchar *prepareImage(QImage *image, int width, int height)
+{
     *image = QImage(width, height, QImage::Format_RGB888);
     return image->isNull() ? nullptr : image->bits();
 }
 
-qsizetype bytesPerLine(const QImage *image) {
+qsizetype bytesPerLine(const QImage *image)
+{
     return image->bytesPerLine();
 }
 
-void setDensity(QImage *image, const jpeg_decompress_struct *cinfo) {
+void setDensity(QImage *image, const jpeg_decompress_struct *cinfo)
+{
     if (cinfo->X_density == 0 || cinfo->Y_density == 0)
         return;
     const double perMetre = cinfo->density_unit == 1   ? 1000.0 / 25.4
@@ -51,8 +57,8 @@ void setDensity(QImage *image, const jpeg_decompress_struct *cinfo) {
 }
 
 // Everything that may jump lives here; the caller owns the image and the libjpeg state.
-bool decode(jpeg_decompress_struct *cinfo, DecoderError *err, const QByteArray *data,
-            QImage *image) {
+bool decode(jpeg_decompress_struct *cinfo, DecoderError *err, const QByteArray *data, QImage *image)
+{
     if (setjmp(err->jump))
         return false;
     jpeg_mem_src(cinfo, reinterpret_cast<const unsigned char *>(data->constData()),
@@ -78,7 +84,8 @@ bool decode(jpeg_decompress_struct *cinfo, DecoderError *err, const QByteArray *
 
 } // namespace
 
-QImage loadJpeg(const QByteArray &data) {
+QImage loadJpeg(const QByteArray &data)
+{
     if (data.isEmpty())
         return {};
     jpeg_decompress_struct cinfo{};
@@ -95,7 +102,8 @@ QImage loadJpeg(const QByteArray &data) {
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
-QImage loadJpegResource(const QString &path) {
+QImage loadJpegResource(const QString &path)
+{
     initQuivelResources();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

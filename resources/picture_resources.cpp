@@ -4,16 +4,19 @@
 #include <QImageReader>
 
 // Q_INIT_RESOURCE must be used outside any namespace.
-static void registerPictures() {
+static void registerPictures()
+{
     Q_INIT_RESOURCE(pictures);
 }
 
-void initQuivelResources() {
+void initQuivelResources()
+{
     static const bool registered = (registerPictures(), true);
     Q_UNUSED(registered);
 }
 
-QImage glyphWithTransparency(const QImage &bmp) {
+QImage glyphWithTransparency(const QImage &bmp)
+{
     if (bmp.isNull())
         return {};
     QImage glyph = bmp.convertToFormat(QImage::Format_ARGB32);
@@ -26,7 +29,8 @@ QImage glyphWithTransparency(const QImage &bmp) {
     return glyph;
 }
 
-QImage loadGlyph(const QString &path) {
+QImage loadGlyph(const QString &path)
+{
     initQuivelResources();
     QImageReader reader(path);
     return glyphWithTransparency(reader.read());

@@ -2,6 +2,7 @@
 #include "controls/glyph_button.h"
 #include "resources/picture_resources.h"
 
+#include <QDialog>
 #include <QGridLayout>
 #include <QLineEdit>
 #include <QPainter>
@@ -13,7 +14,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Bounding box of the pixels of a grab that pass a test; null when none do.
-template <typename Pred> QRect pixelsWhere(const QImage &image, Pred pred) {
+template <typename Pred> QRect pixelsWhere(const QImage &image, Pred pred)
+{
     QRect box;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
@@ -22,23 +24,28 @@ template <typename Pred> QRect pixelsWhere(const QImage &image, Pred pred) {
     return box;
 }
 
-bool colourful(const QColor &c) {
+bool colourful(const QColor &c)
+{
     return c.hsvSaturation() > 90 && c.value() > 60;
 }
 
-QImage grabOf(QWidget &w) {
+QImage grabOf(QWidget &w)
+{
     return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace
 
-class TestGlyphButton : public QObject {
+class TestGlyphButton : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase() { initQuivelResources(); }
     void altMnemonicClicks_data();
     void altMnemonicClicks();
+    void enterInDialog_data();
+    void enterInDialog();
     void glyphStandsLeftOfCaptionCentred();
     void glyphOnlyIsCentred();
     void disabledGlyphIsGreyed();
@@ -46,7 +53,8 @@ private Q_SLOTS:
     void grabPanel();
 };
 
-void TestGlyphButton::altMnemonicClicks_data() {
+void TestGlyphButton::altMnemonicClicks_data()
+{
     QTest::addColumn<QString>("caption");
     QTest::addColumn<Qt::Key>("key");
     QTest::addColumn<bool>("enabled");
@@ -57,7 +65,8 @@ void TestGlyphButton::altMnemonicClicks_data() {
     QTest::newRow("disabled") << u"&Apagar"_s << Qt::Key_A << false << 0;
 }
 
-void TestGlyphButton::altMnemonicClicks() {
+void TestGlyphButton::altMnemonicClicks()
+{
     QFETCH(QString, caption);
     QFETCH(Qt::Key, key);
     QFETCH(bool, enabled);
@@ -88,7 +97,42 @@ void TestGlyphButton::altMnemonicClicks() {
         QVERIFY2(edit->text().isEmpty(), "the shortcut consumes the key");
 }
 
-void TestGlyphButton::glyphStandsLeftOfCaptionCentred() {
+void TestGlyphButton::enterInDialog_data()
+{
+    QTest::addColumn<bool>("focusOnButton");
+    QTest::addColumn<int>("clicks");
+    QTest::newRow("in the text box") << false << 0;
+    QTest::newRow("on the button") << true << 1;
+}
+
+void TestGlyphButton::enterInDialog()
+{
+    QFETCH(bool, focusOnButton);
+    QFETCH(int, clicks);
+    // A dialog would otherwise make its first push button the default one.
+    QDialog dialog;
+    auto *edit = new QLineEdit(&dialog);
+    auto *button = new TBitBtn(&dialog);
+    button->setText(u"&OK"_s);
+    auto *layout = new QGridLayout(&dialog);
+    layout->addWidget(edit, 0, 0);
+    layout->addWidget(button, 1, 0);
+    dialog.show();
+    dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QWidget *target = focusOnButton ? static_cast<QWidget *>(button) : edit;
+    target->setFocus();
+    QTRY_VERIFY(target->hasFocus());
+
+    QSignalSpy spy(button, &QAbstractButton::clicked);
+    QTest::keyClick(target, Qt::Key_Return);
+    QCOMPARE(spy.count(), clicks);
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!button->isDefault());
+}
+
+void TestGlyphButton::glyphStandsLeftOfCaptionCentred()
+{
     TBitBtn button;
     button.setGlyph(QImage(u":/pictures/close_door.bmp"_s));
     button.setText(u"&Fechar"_s);
@@ -114,7 +158,8 @@ void TestGlyphButton::glyphStandsLeftOfCaptionCentred() {
     QVERIFY(qAbs(glyph.center().y() - shot.height() / 2) <= 3);
 }
 
-void TestGlyphButton::glyphOnlyIsCentred() {
+void TestGlyphButton::glyphOnlyIsCentred()
+{
     TBitBtn button;
     button.setGlyph(QImage(u":/pictures/refresh.bmp"_s));
     button.resize(38, 27);
@@ -126,7 +171,8 @@ void TestGlyphButton::glyphOnlyIsCentred() {
     QVERIFY(qAbs(glyph.center().y() - shot.height() / 2) <= 2);
 }
 
-void TestGlyphButton::disabledGlyphIsGreyed() {
+void TestGlyphButton::disabledGlyphIsGreyed()
+{
     TBitBtn button;
     button.setGlyph(QImage(u":/pictures/ok.bmp"_s));
     button.setText(u"&OK"_s);
@@ -147,7 +193,8 @@ void TestGlyphButton::disabledGlyphIsGreyed() {
     QVERIFY(disabledShot.copy(glyph) != plainShot.copy(glyph));
 }
 
-void TestGlyphButton::glyphPathFromDesigner() {
+void TestGlyphButton::glyphPathFromDesigner()
+{
     // uic sets a promoted widget's extra property through the meta-object.
     TBitBtn button;
     QVERIFY(button.setProperty("glyphPath", u":/pictures/search.bmp"_s));
@@ -161,11 +208,13 @@ void TestGlyphButton::glyphPathFromDesigner() {
     QVERIFY(button.icon().isNull());
 }
 
-void TestGlyphButton::grabPanel() {
+void TestGlyphButton::grabPanel()
+{
     // A panel of the program's picture buttons; QUIVEL_GRAB_DIR keeps the picture for a look.
     QWidget panel;
     auto *layout = new QGridLayout(&panel);
-    struct Spec {
+    struct Spec
+    {
         const char16_t *caption;
         const char16_t *glyph;
         QSize size;

@@ -7,7 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
-class TestGlyphPictures : public QObject {
+class TestGlyphPictures : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -20,7 +21,8 @@ private Q_SLOTS:
     void applicationIcon();
 };
 
-void TestGlyphPictures::bottomLeftColourBecomesTransparent_data() {
+void TestGlyphPictures::bottomLeftColourBecomesTransparent_data()
+{
     QTest::addColumn<QColor>("key");
     QTest::addColumn<QColor>("nearKey");
     QTest::newRow("white") << QColor(255, 255, 255) << QColor(254, 255, 255);
@@ -28,7 +30,8 @@ void TestGlyphPictures::bottomLeftColourBecomesTransparent_data() {
     QTest::newRow("olive") << QColor(128, 128, 0) << QColor(128, 127, 0);
 }
 
-void TestGlyphPictures::bottomLeftColourBecomesTransparent() {
+void TestGlyphPictures::bottomLeftColourBecomesTransparent()
+{
     QFETCH(QColor, key);
     QFETCH(QColor, nearKey);
     // Laid out as in a bitmap glyph: the key is the bottom-left pixel and appears elsewhere.
@@ -55,11 +58,13 @@ void TestGlyphPictures::bottomLeftColourBecomesTransparent() {
     }
 }
 
-void TestGlyphPictures::nullStaysNull() {
+void TestGlyphPictures::nullStaysNull()
+{
     QVERIFY(glyphWithTransparency(QImage()).isNull());
 }
 
-void TestGlyphPictures::committedGlyphs_data() {
+void TestGlyphPictures::committedGlyphs_data()
+{
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("size");
     QTest::addColumn<QColor>("key");
@@ -73,7 +78,8 @@ void TestGlyphPictures::committedGlyphs_data() {
     QTest::newRow("ok") << u"ok.bmp"_s << 32 << white;
 }
 
-void TestGlyphPictures::committedGlyphs() {
+void TestGlyphPictures::committedGlyphs()
+{
     QFETCH(QString, name);
     QFETCH(int, size);
     QFETCH(QColor, key);
@@ -101,7 +107,8 @@ void TestGlyphPictures::committedGlyphs() {
     QVERIFY2(opaque > pixels / 5 && opaque < pixels * 9 / 10, qPrintable(QString::number(opaque)));
 }
 
-void TestGlyphPictures::applicationIcon() {
+void TestGlyphPictures::applicationIcon()
+{
     const QImage icon = QImageReader(u":/pictures/icon.png"_s).read();
     QCOMPARE(icon.size(), QSize(32, 32));
     QVERIFY(icon.hasAlphaChannel());

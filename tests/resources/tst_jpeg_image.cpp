@@ -9,7 +9,8 @@
 
 using namespace Qt::StringLiterals;
 
-class TestJpegImage : public QObject {
+class TestJpegImage : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -24,13 +25,15 @@ private Q_SLOTS:
     void missingResourceIsNull();
 
 private:
-    static QByteArray resourceBytes(const QString &path) {
+    static QByteArray resourceBytes(const QString &path)
+    {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 };
 
-void TestJpegImage::decodesCommittedPictures_data() {
+void TestJpegImage::decodesCommittedPictures_data()
+{
     QTest::addColumn<QString>("path");
     QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("whiteToBlack");
@@ -40,7 +43,8 @@ void TestJpegImage::decodesCommittedPictures_data() {
     QTest::newRow("logo") << u":/pictures/logo.jpg"_s << QSize(200, 60) << false;
 }
 
-void TestJpegImage::decodesCommittedPictures() {
+void TestJpegImage::decodesCommittedPictures()
+{
     QFETCH(QString, path);
     QFETCH(QSize, size);
     QFETCH(bool, whiteToBlack);
@@ -68,7 +72,8 @@ void TestJpegImage::decodesCommittedPictures() {
     }
 }
 
-void TestJpegImage::keepsColoursAndGrey_data() {
+void TestJpegImage::keepsColoursAndGrey_data()
+{
     QTest::addColumn<QImage::Format>("format");
     QTest::addColumn<QColor>("colour");
     QTest::newRow("red") << QImage::Format_RGB32 << QColor(230, 20, 20);
@@ -77,7 +82,8 @@ void TestJpegImage::keepsColoursAndGrey_data() {
     QTest::newRow("greyscale file") << QImage::Format_Grayscale8 << QColor(90, 90, 90);
 }
 
-void TestJpegImage::keepsColoursAndGrey() {
+void TestJpegImage::keepsColoursAndGrey()
+{
     QFETCH(QImage::Format, format);
     QFETCH(QColor, colour);
     QImage source(24, 16, QImage::Format_RGB32);
@@ -99,7 +105,8 @@ void TestJpegImage::keepsColoursAndGrey() {
              qPrintable(got.name()));
 }
 
-void TestJpegImage::rejectsDamagedData_data() {
+void TestJpegImage::rejectsDamagedData_data()
+{
     const QByteArray logo = resourceBytes(u":/pictures/logo.jpg"_s);
     QVERIFY(logo.size() > 1000);
     QByteArray brokenScan = logo;
@@ -122,12 +129,14 @@ void TestJpegImage::rejectsDamagedData_data() {
     QTest::newRow("png") << resourceBytes(u":/pictures/icon.png"_s);
 }
 
-void TestJpegImage::rejectsDamagedData() {
+void TestJpegImage::rejectsDamagedData()
+{
     QFETCH(QByteArray, data);
     QVERIFY(loadJpeg(data).isNull());
 }
 
-void TestJpegImage::everyTruncationIsNull() {
+void TestJpegImage::everyTruncationIsNull()
+{
     // Whatever byte a download or copy stops at, the loader gives nothing rather than a
     // picture with a grey tail.
     const QByteArray logo = resourceBytes(u":/pictures/logo.jpg"_s);
@@ -135,7 +144,8 @@ void TestJpegImage::everyTruncationIsNull() {
         QVERIFY2(loadJpeg(logo.left(length)).isNull(), qPrintable(QString::number(length)));
 }
 
-void TestJpegImage::missingResourceIsNull() {
+void TestJpegImage::missingResourceIsNull()
+{
     QVERIFY(loadJpegResource(u":/pictures/none.jpg"_s).isNull());
 }
 

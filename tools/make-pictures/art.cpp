@@ -15,19 +15,22 @@
 
 namespace {
 
-QImage transparentCanvas(int width, int height) {
+QImage transparentCanvas(int width, int height)
+{
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     return image;
 }
 
-void prepare(QPainter &p) {
+void prepare(QPainter &p)
+{
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setRenderHint(QPainter::TextAntialiasing);
 }
 
-QPainterPath polygonPath(std::initializer_list<QPointF> points) {
+QPainterPath polygonPath(std::initializer_list<QPointF> points)
+{
     QPainterPath path;
     bool first = true;
     for (const QPointF &pt : points) {
@@ -41,7 +44,8 @@ QPainterPath polygonPath(std::initializer_list<QPointF> points) {
     return path;
 }
 
-QLinearGradient verticalGradient(qreal top, qreal bottom, QColor from, QColor to) {
+QLinearGradient verticalGradient(qreal top, qreal bottom, QColor from, QColor to)
+{
     QLinearGradient g(0, top, 0, bottom);
     g.setColorAt(0, from);
     g.setColorAt(1, to);
@@ -49,7 +53,8 @@ QLinearGradient verticalGradient(qreal top, qreal bottom, QColor from, QColor to
 }
 
 // Both banners share this ground: white at the left edge, black at the right.
-void paintBannerGround(QPainter &p, QSize size) {
+void paintBannerGround(QPainter &p, QSize size)
+{
     QLinearGradient g(0, 0, size.width() - 1, 0);
     g.setColorAt(0, Qt::white);
     g.setColorAt(1, Qt::black);
@@ -58,7 +63,8 @@ void paintBannerGround(QPainter &p, QSize size) {
 
 // A compact disc seen face on: silver base, interference colours in sectors, clear hub and
 // specular wedges. rainbow sets how strongly the colours show over the silver.
-void drawDisc(QPainter &p, QPointF c, qreal r, qreal rainbow, qreal angle) {
+void drawDisc(QPainter &p, QPointF c, qreal r, qreal rainbow, qreal angle)
+{
     p.save();
     QPainterPath disc;
     disc.addEllipse(c, r, r);
@@ -125,7 +131,8 @@ void drawDisc(QPainter &p, QPointF c, qreal r, qreal rainbow, qreal angle) {
 // Strokes a centre line into a filled shape with a gradient body and a dark outline, the way
 // small toolbar art is drawn.
 void drawOutlinedStroke(QPainter &p, const QPainterPath &centre, qreal width, const QBrush &fill,
-                        QColor outline, qreal outlineWidth, Qt::PenCapStyle cap = Qt::RoundCap) {
+                        QColor outline, qreal outlineWidth, Qt::PenCapStyle cap = Qt::RoundCap)
+{
     QPainterPathStroker stroker;
     stroker.setWidth(width);
     stroker.setCapStyle(cap);
@@ -138,7 +145,8 @@ void drawOutlinedStroke(QPainter &p, const QPainterPath &centre, qreal width, co
 
 } // namespace
 
-QImage drawAppIcon() {
+QImage drawAppIcon()
+{
     QImage image = transparentCanvas(32, 32);
     QPainter p(&image);
     prepare(p);
@@ -170,7 +178,8 @@ QImage drawAppIcon() {
     return image;
 }
 
-QImage drawMediaBanner() {
+QImage drawMediaBanner()
+{
     QImage image(793, 97, QImage::Format_RGB32);
     QPainter p(&image);
     prepare(p);
@@ -188,14 +197,16 @@ QImage drawMediaBanner() {
     return image;
 }
 
-QImage drawSoftwareBanner() {
+QImage drawSoftwareBanner()
+{
     QImage image(793, 97, QImage::Format_RGB32);
     QPainter p(&image);
     prepare(p);
     paintBannerGround(p, image.size());
 
     // Loose sheets lying under the box, seen from a little above.
-    struct Sheet {
+    struct Sheet
+    {
         QPointF at;
         qreal turn;
         QColor top, bottom;
@@ -286,7 +297,8 @@ QImage drawSoftwareBanner() {
     return image;
 }
 
-QImage drawLogo() {
+QImage drawLogo()
+{
     QImage image(200, 60, QImage::Format_RGB32);
     QPainter p(&image);
     prepare(p);
@@ -309,7 +321,8 @@ QImage drawLogo() {
     return image;
 }
 
-QImage drawNewGlyph() {
+QImage drawNewGlyph()
+{
     QImage image = transparentCanvas(32, 32);
     QPainter p(&image);
     prepare(p);
@@ -348,7 +361,8 @@ QImage drawNewGlyph() {
     return image;
 }
 
-QImage drawSaveGlyph() {
+QImage drawSaveGlyph()
+{
     QImage image = transparentCanvas(32, 32);
     QPainter p(&image);
     prepare(p);
@@ -377,7 +391,8 @@ QImage drawSaveGlyph() {
     return image;
 }
 
-QImage drawDeleteGlyph() {
+QImage drawDeleteGlyph()
+{
     QImage image = transparentCanvas(16, 16);
     QPainter p(&image);
     prepare(p);
@@ -393,7 +408,8 @@ QImage drawDeleteGlyph() {
     return image;
 }
 
-QImage drawCloseDoorGlyph() {
+QImage drawCloseDoorGlyph()
+{
     QImage image = transparentCanvas(32, 32);
     QPainter p(&image);
     prepare(p);
@@ -429,7 +445,8 @@ QImage drawCloseDoorGlyph() {
     return image;
 }
 
-QImage drawRefreshGlyph() {
+QImage drawRefreshGlyph()
+{
     QImage image = transparentCanvas(16, 16);
     QPainter p(&image);
     prepare(p);
@@ -465,7 +482,8 @@ QImage drawRefreshGlyph() {
     return image;
 }
 
-QImage drawSearchGlyph() {
+QImage drawSearchGlyph()
+{
     QImage image = transparentCanvas(32, 32);
     QPainter p(&image);
     prepare(p);
@@ -511,7 +529,8 @@ QImage drawSearchGlyph() {
     return image;
 }
 
-QImage drawOkGlyph() {
+QImage drawOkGlyph()
+{
     QImage image = transparentCanvas(32, 32);
     QPainter p(&image);
     prepare(p);

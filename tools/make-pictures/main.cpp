@@ -10,7 +10,8 @@
 
 #include <functional>
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
@@ -30,7 +31,8 @@ int main(int argc, char **argv) {
     const QColor face(239, 239, 239);
     const QColor white(255, 255, 255);
     const QColor black(0, 0, 0);
-    struct Job {
+    struct Job
+    {
         QString file;
         std::function<QString(const QString &)> write;
     };

@@ -11,13 +11,15 @@
 
 namespace {
 
-struct EncoderError {
+struct EncoderError
+{
     jpeg_error_mgr base;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
 };
 
-void encoderErrorExit(j_common_ptr cinfo) {
+void encoderErrorExit(j_common_ptr cinfo)
+{
     auto *err = reinterpret_cast<EncoderError *>(cinfo->err);
     (*cinfo->err->format_message)(cinfo, err->message);
     std::longjmp(err->jump, 1);
@@ -26,7 +28,8 @@ void encoderErrorExit(j_common_ptr cinfo) {
 // Holds no C++ object with a destructor, so the error jump skips nothing.
 bool compress(jpeg_compress_struct *cinfo, EncoderError *err, const uchar *rgb, int width,
               int height, qsizetype stride, int quality, unsigned char **out,
-              unsigned long *outSize) {
+              unsigned long *outSize)
+{
     if (setjmp(err->jump))
         return false;
     jpeg_mem_dest(cinfo, out, outSize);
@@ -55,17 +58,20 @@ bool compress(jpeg_compress_struct *cinfo, EncoderError *err, const uchar *rgb, 
     return true;
 }
 
-void putLe16(QByteArray &b, int v) {
+void putLe16(QByteArray &b, int v)
+{
     b.append(char(v & 0xff));
     b.append(char((v >> 8) & 0xff));
 }
 
-void putLe32(QByteArray &b, quint32 v) {
+void putLe32(QByteArray &b, quint32 v)
+{
     for (int i = 0; i < 4; ++i)
         b.append(char((v >> (8 * i)) & 0xff));
 }
 
-QString writeAll(const QString &path, const QByteArray &bytes) {
+QString writeAll(const QString &path, const QByteArray &bytes)
+{
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
@@ -77,7 +83,8 @@ QString writeAll(const QString &path, const QByteArray &bytes) {
 
 } // namespace
 
-QString writeJpeg(const QImage &image, const QString &path, int quality) {
+QString writeJpeg(const QImage &image, const QString &path, int quality)
+{
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     jpeg_compress_struct cinfo{};
     EncoderError err{};
@@ -98,7 +105,8 @@ QString writeJpeg(const QImage &image, const QString &path, int quality) {
     return writeAll(path, bytes);
 }
 
-QString writeBmp24(const QImage &image, const QString &path) {
+QString writeBmp24(const QImage &image, const QString &path)
+{
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     const int w = rgb.width();
     const int h = rgb.height();
@@ -133,7 +141,8 @@ QString writeBmp24(const QImage &image, const QString &path) {
     return writeAll(path, b);
 }
 
-QImage flattenGlyph(const QImage &art, QColor transparent, QColor face) {
+QImage flattenGlyph(const QImage &art, QColor transparent, QColor face)
+{
     const QImage src = art.convertToFormat(QImage::Format_ARGB32);
     QImage out(src.size(), QImage::Format_RGB32);
     const QRgb key = transparent.rgb();
