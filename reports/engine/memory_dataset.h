@@ -17,7 +17,11 @@ public:
 
     int recordCount() const override { return int(m_rows.size()); }
     int fieldIndex(const QString &name) const override {
-        return int(m_fields.indexOf(name, 0, Qt::CaseInsensitive));
+        for (int i = 0; i < m_fields.size(); ++i) {
+            if (m_fields[i].compare(name, Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return -1;
     }
     QString text(int record, int field) const override {
         const QStringList &row = m_rows.at(record);

@@ -137,20 +137,21 @@ double ReportLayouter::Impl::placeBand(ReportPage &page, const BandInfo &band, d
         if (e.text) {
             const QString text = e.text->printedText(context);
             QRectF rect = design;
-            if (e.text->AutoSize) {
-                double widest = 0;
-                for (const QString &line : text.split(QLatin1Char('\n')))
-                    widest = std::max(widest, e.metrics->horizontalAdvance(line));
-                rect.setWidth(widest / reportUnitsPerMm);
-            }
+            double widest = 0;
+            for (const QString &line : text.split(QLatin1Char('\n')))
+                widest = std::max(widest, e.metrics->horizontalAdvance(line) / reportUnitsPerMm);
+            if (e.text->AutoSize)
+                rect.setWidth(widest);
             if (e.text->AutoStretch)
                 rect.setBottom(top + height);
             rect.setRight(std::min(rect.right(), printable.right()));
             rect.setBottom(std::min(rect.bottom(), printable.bottom()));
             if (rect.width() < 0 || rect.height() < 0)
                 continue;
-            page.texts.push_back(
-                {rect, text, e.font, e.text->Alignment, e.text->WordWrap, el.Name});
+            // Text that fits is never wrapped: a device measuring a hair wider must not push
+            // the last word onto a line that the rectangle then hides.
+            const bool wraps = e.text->WordWrap && widest > rect.width() + 0.01;
+            page.texts.push_back({rect, text, e.font, e.text->Alignment, wraps, el.Name});
         } else if (e.image) {
             if (e.picture.isNull())
                 continue;
