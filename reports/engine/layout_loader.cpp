@@ -10,7 +10,8 @@
 
 // Outside any namespace, as Q_INIT_RESOURCE requires; the layouts live in a static library, so
 // they are registered explicitly rather than by a static initialiser the linker may drop.
-static void registerLayoutResources() {
+static void registerLayoutResources()
+{
     Q_INIT_RESOURCE(reports);
 }
 
@@ -18,17 +19,21 @@ namespace {
 
 constexpr int layoutVersion = 1;
 
-class LayoutReader {
+class LayoutReader
+{
 public:
     explicit LayoutReader(QString source)
-        : m_source(std::move(source)) {}
+        : m_source(std::move(source))
+    {}
 
-    [[noreturn]] void fail(const QString &what) const {
+    [[noreturn]] void fail(const QString &what) const
+    {
         throw ReportError(
             QStringLiteral("Layout de relatório inválido (%1): %2.").arg(m_source, what));
     }
 
-    double number(const QJsonObject &object, QLatin1String key, const QString &owner) const {
+    double number(const QJsonObject &object, QLatin1String key, const QString &owner) const
+    {
         const QJsonValue value = object.value(key);
         if (!value.isDouble())
             fail(QStringLiteral("%1 sem o valor numérico \"%2\"").arg(owner, key));
@@ -36,12 +41,14 @@ public:
     }
 
     double number(const QJsonObject &object, QLatin1String key, const QString &owner,
-                  double fallback) const {
+                  double fallback) const
+    {
         return object.contains(key) ? number(object, key, owner) : fallback;
     }
 
     bool flag(const QJsonObject &object, QLatin1String key, const QString &owner,
-              bool fallback) const {
+              bool fallback) const
+    {
         const QJsonValue value = object.value(key);
         if (value.isUndefined())
             return fallback;
@@ -50,14 +57,16 @@ public:
         return value.toBool();
     }
 
-    QString string(const QJsonObject &object, QLatin1String key, const QString &owner) const {
+    QString string(const QJsonObject &object, QLatin1String key, const QString &owner) const
+    {
         const QJsonValue value = object.value(key);
         if (!value.isString())
             fail(QStringLiteral("%1 sem o texto \"%2\"").arg(owner, key));
         return value.toString();
     }
 
-    QFont font(const QJsonObject &object, const QString &owner) const {
+    QFont font(const QJsonObject &object, const QString &owner) const
+    {
         QFont result(string(object, QLatin1String("family"), owner));
         const double size = number(object, QLatin1String("size"), owner);
         if (size <= 0)
@@ -77,7 +86,8 @@ public:
         return result;
     }
 
-    void readText(const QJsonObject &object, TQRCustomLabel &text) const {
+    void readText(const QJsonObject &object, TQRCustomLabel &text) const
+    {
         const QString alignment = object.value(QLatin1String("alignment")).toString();
         if (alignment.isEmpty() || alignment == QLatin1String("taLeftJustify"))
             text.Alignment = Qt::AlignLeft;
@@ -94,7 +104,8 @@ public:
             text.Font = font(object.value(QLatin1String("font")).toObject(), text.Name);
     }
 
-    void readElement(const QJsonObject &object, TQRBand &band) const {
+    void readElement(const QJsonObject &object, TQRBand &band) const
+    {
         const QString name = string(object, QLatin1String("name"), band.Name);
         const QString kind = string(object, QLatin1String("kind"), name);
         TQRPrintable *element = nullptr;
@@ -130,7 +141,8 @@ public:
         element->Height = number(object, QLatin1String("height"), name);
     }
 
-    TQRBandType bandType(const QString &name, const QString &owner) const {
+    TQRBandType bandType(const QString &name, const QString &owner) const
+    {
         static const std::pair<QLatin1String, TQRBandType> types[] = {
             {QLatin1String("rbPageHeader"), rbPageHeader},
             {QLatin1String("rbTitle"), rbTitle},
@@ -146,7 +158,8 @@ public:
         fail(QStringLiteral("%1: tipo de banda desconhecido \"%2\"").arg(owner, name));
     }
 
-    std::unique_ptr<TQuickRep> read(const QByteArray &json) const {
+    std::unique_ptr<TQuickRep> read(const QByteArray &json) const
+    {
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(json, &error);
         if (error.error != QJsonParseError::NoError)
@@ -213,11 +226,13 @@ private:
 
 } // namespace
 
-std::unique_ptr<TQuickRep> parseReportLayout(const QByteArray &json, const QString &source) {
+std::unique_ptr<TQuickRep> parseReportLayout(const QByteArray &json, const QString &source)
+{
     return LayoutReader(source).read(json);
 }
 
-std::unique_ptr<TQuickRep> loadReportLayout(const QString &path) {
+std::unique_ptr<TQuickRep> loadReportLayout(const QString &path)
+{
     registerLayoutResources();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

@@ -13,7 +13,8 @@
 // A laid-out report: what each page shows, in millimetres from the page's top-left corner.
 // Painting, printing, the preview's search and the report file all read this and nothing else.
 
-struct PageText {
+struct PageText
+{
     QRectF rect; // already clipped to the printable area; painting clips to it
     QString text;
     QFont font; // family, point size and style; the size is in points whatever the device
@@ -22,25 +23,29 @@ struct PageText {
     QString element; // the layout element that printed it
 };
 
-struct PagePicture {
+struct PagePicture
+{
     QRectF rect; // the picture is drawn at the rectangle's size, clipped to it
     QImage image;
     QString element;
 };
 
-struct PageLine {
+struct PageLine
+{
     QLineF line;
     double width = 0; // pen width; 0 is the thinnest line the device draws
     QString element;
 };
 
-struct ReportPage {
+struct ReportPage
+{
     std::vector<PagePicture> pictures;
     std::vector<PageLine> lines;
     std::vector<PageText> texts;
 };
 
-struct ReportDocument {
+struct ReportDocument
+{
     QString title;
     QSizeF pageSize{210.0, 297.0};
     std::vector<ReportPage> pages;

@@ -5,7 +5,8 @@
 
 namespace {
 
-QImage decodeWithQt(const QByteArray &bytes) {
+QImage decodeWithQt(const QByteArray &bytes)
+{
     return QImage::fromData(bytes);
 }
 
@@ -13,13 +14,15 @@ PictureDecoder g_decoder = &decodeWithQt;
 
 } // namespace
 
-PictureDecoder setPictureDecoder(PictureDecoder decoder) {
+PictureDecoder setPictureDecoder(PictureDecoder decoder)
+{
     PictureDecoder previous = g_decoder;
     g_decoder = decoder ? decoder : &decodeWithQt;
     return previous;
 }
 
-QImage loadPicture(const QString &path) {
+QImage loadPicture(const QString &path)
+{
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return {};

@@ -27,12 +27,14 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TQuickRepOptions)
 class TQuickRep;
 
 // What an element needs to know while it is printed.
-struct TQRPrintContext {
+struct TQRPrintContext
+{
     const ReportDataSet *dataSet = nullptr;
     int record = -1; // -1: the blank detail printed for an empty dataset
 };
 
-class TQRPrintable {
+class TQRPrintable
+{
 public:
     virtual ~TQRPrintable() = default;
 
@@ -43,7 +45,8 @@ public:
     double Height = 0;
 };
 
-class TQRCustomLabel : public TQRPrintable {
+class TQRCustomLabel : public TQRPrintable
+{
 public:
     Qt::Alignment Alignment = Qt::AlignLeft;
     bool AutoSize = true;
@@ -55,21 +58,24 @@ public:
     virtual QString printedText(const TQRPrintContext &context) const = 0;
 };
 
-class TQRLabel : public TQRCustomLabel {
+class TQRLabel : public TQRCustomLabel
+{
 public:
     QString Caption;
 
     QString printedText(const TQRPrintContext &) const override { return Caption; }
 };
 
-class TQRDBText : public TQRCustomLabel {
+class TQRDBText : public TQRCustomLabel
+{
 public:
     QString DataField;
 
     QString printedText(const TQRPrintContext &context) const override;
 };
 
-class TQRSysData : public TQRCustomLabel {
+class TQRSysData : public TQRCustomLabel
+{
 public:
     TQRSysDataType Data = qrsDetailCount;
     QString Text; // printed before the value
@@ -77,27 +83,33 @@ public:
     QString printedText(const TQRPrintContext &context) const override;
 };
 
-class TQRImage : public TQRPrintable {
+class TQRImage : public TQRPrintable
+{
 public:
     QImage Picture;
     // Where Picture comes from when it was not set directly; read when a run starts.
     QString PicturePath;
 };
 
-class TQRHRule : public TQRPrintable {};
+class TQRHRule : public TQRPrintable
+{
+};
 
-class TQRBand {
+class TQRBand
+{
 public:
     TQRBand(QString name, TQRBandType type, double height)
         : Name(std::move(name))
         , BandType(type)
-        , Height(height) {}
+        , Height(height)
+    {}
 
     QString Name;
     TQRBandType BandType;
     double Height;
 
-    template <typename Element> Element &add(const QString &name) {
+    template <typename Element> Element &add(const QString &name)
+    {
         auto element = std::make_unique<Element>();
         element->Name = name;
         Element &ref = *element;
@@ -111,7 +123,8 @@ private:
     std::vector<std::unique_ptr<TQRPrintable>> m_elements;
 };
 
-struct TQRPage {
+struct TQRPage
+{
     double Width = 210.0;
     double Length = 297.0;
     double TopMargin = 10.0;
@@ -122,7 +135,8 @@ struct TQRPage {
     double ColumnSpace = 0.0;
 };
 
-class TQuickRep {
+class TQuickRep
+{
 public:
     TQuickRep();
 

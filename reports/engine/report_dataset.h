@@ -5,7 +5,8 @@
 
 // What the engine reads from a dataset. Access is random so that pages can be laid out one at a
 // time, in any order the preview asks for them, without walking a cursor.
-class ReportDataSet {
+class ReportDataSet
+{
 public:
     virtual ~ReportDataSet() = default;
 

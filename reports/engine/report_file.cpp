@@ -25,7 +25,8 @@ constexpr qint64 minTextBytes = 4 * 8 + 4 + 4 + 8 + 1 + 4 + 1 + 4;
 constexpr qint64 minPageBytes = 3 * 4;
 constexpr qint64 minImageBytes = 4;
 
-quint32 crc32(const QByteArray &data) {
+quint32 crc32(const QByteArray &data)
+{
     static const std::array<quint32, 256> table = [] {
         std::array<quint32, 256> t{};
         for (quint32 i = 0; i < 256; ++i) {
@@ -44,26 +45,31 @@ quint32 crc32(const QByteArray &data) {
 
 enum FontFlag : quint8 { fontBold = 1, fontItalic = 2, fontUnderline = 4 };
 
-void writeRect(QDataStream &out, const QRectF &rect) {
+void writeRect(QDataStream &out, const QRectF &rect)
+{
     out << rect.x() << rect.y() << rect.width() << rect.height();
 }
 
-class PayloadReader {
+class PayloadReader
+{
 public:
     PayloadReader(const QByteArray &payload, QString source)
-        : m_source(std::move(source)) {
+        : m_source(std::move(source))
+    {
         m_buffer.setData(payload);
         m_buffer.open(QIODevice::ReadOnly);
         m_in.setDevice(&m_buffer);
         m_in.setVersion(streamVersion);
     }
 
-    [[noreturn]] void corrupt() const {
+    [[noreturn]] void corrupt() const
+    {
         throw ReportError(
             QStringLiteral("O arquivo de relatório %1 está corrompido.").arg(m_source));
     }
 
-    template <typename T> T read() {
+    template <typename T> T read()
+    {
         T value{};
         m_in >> value;
         if (m_in.status() != QDataStream::Ok)
@@ -71,7 +77,8 @@ public:
         return value;
     }
 
-    QRectF rect() {
+    QRectF rect()
+    {
         const double x = read<double>(), y = read<double>();
         const double w = read<double>(), h = read<double>();
         if (!qIsFinite(x) || !qIsFinite(y) || !qIsFinite(w) || !qIsFinite(h))
@@ -79,14 +86,16 @@ public:
         return QRectF(x, y, w, h);
     }
 
-    quint32 count(qint64 minItemBytes) {
+    quint32 count(qint64 minItemBytes)
+    {
         const auto n = read<quint32>();
         if (qint64(n) * minItemBytes > m_buffer.bytesAvailable())
             corrupt();
         return n;
     }
 
-    ReportDocument document() {
+    ReportDocument document()
+    {
         ReportDocument doc;
         doc.title = read<QString>();
         const double width = read<double>(), height = read<double>();
@@ -149,7 +158,8 @@ private:
 
 } // namespace
 
-QByteArray reportToBytes(const ReportDocument &document) {
+QByteArray reportToBytes(const ReportDocument &document)
+{
     QByteArray payload;
     {
         QDataStream out(&payload, QIODevice::WriteOnly);
@@ -207,7 +217,8 @@ QByteArray reportToBytes(const ReportDocument &document) {
     return bytes + payload;
 }
 
-ReportDocument reportFromBytes(const QByteArray &bytes, const QString &source) {
+ReportDocument reportFromBytes(const QByteArray &bytes, const QString &source)
+{
     if (bytes.size() < qsizetype(sizeof magic) || !bytes.startsWith(QByteArrayView(magic, 8)))
         throw ReportError(
             QStringLiteral("O arquivo %1 não é um relatório salvo pelo Quivel.").arg(source));
@@ -235,7 +246,8 @@ ReportDocument reportFromBytes(const QByteArray &bytes, const QString &source) {
     return PayloadReader(payload, source).document();
 }
 
-void saveReportFile(const ReportDocument &document, const QString &path) {
+void saveReportFile(const ReportDocument &document, const QString &path)
+{
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(reportToBytes(document)) < 0 ||
         !file.commit())
@@ -243,7 +255,8 @@ void saveReportFile(const ReportDocument &document, const QString &path) {
                               .arg(path, file.errorString()));
 }
 
-ReportDocument loadReportFile(const QString &path) {
+ReportDocument loadReportFile(const QString &path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw ReportError(QStringLiteral("Não foi possível abrir o arquivo de relatório %1: %2.")

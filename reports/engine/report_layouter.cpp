@@ -14,7 +14,8 @@ constexpr double pictureMmPerPixel = 25.4 / 96.0;
 // The default pen: one pixel at 96 dpi.
 constexpr double rulePenWidth = 25.4 / 96.0;
 
-struct ElementInfo {
+struct ElementInfo
+{
     const TQRPrintable *element = nullptr;
     const TQRCustomLabel *text = nullptr;
     const TQRImage *image = nullptr;
@@ -24,14 +25,16 @@ struct ElementInfo {
     QImage picture;
 };
 
-struct BandInfo {
+struct BandInfo
+{
     const TQRBand *band = nullptr;
     std::vector<ElementInfo> elements;
 };
 
 } // namespace
 
-struct ReportLayouter::Impl {
+struct ReportLayouter::Impl
+{
     const TQuickRep &report;
     std::shared_ptr<ReportDocument> document = std::make_shared<ReportDocument>();
     std::optional<BandInfo> pageHeader, title, columnHeader, detail, summary, pageFooter;
@@ -52,7 +55,8 @@ struct ReportLayouter::Impl {
 };
 
 ReportLayouter::Impl::Impl(const TQuickRep &rep)
-    : report(rep) {
+    : report(rep)
+{
     const TQRPage &p = report.Page;
     if (p.Columns != 1)
         throw ReportError(QStringLiteral("O relatório \"%1\" pede %2 colunas; só uma é suportada.")
@@ -79,7 +83,8 @@ ReportLayouter::Impl::Impl(const TQuickRep &rep)
     done = records == 0 && !report.PrintIfEmpty;
 }
 
-std::optional<BandInfo> ReportLayouter::Impl::prepareBand(TQRBandType type) const {
+std::optional<BandInfo> ReportLayouter::Impl::prepareBand(TQRBandType type) const
+{
     const TQRBand *band = report.band(type);
     if (!band)
         return std::nullopt;
@@ -109,8 +114,8 @@ std::optional<BandInfo> ReportLayouter::Impl::prepareBand(TQRBandType type) cons
     return info;
 }
 
-double ReportLayouter::Impl::bandHeight(const BandInfo &band,
-                                        const TQRPrintContext &context) const {
+double ReportLayouter::Impl::bandHeight(const BandInfo &band, const TQRPrintContext &context) const
+{
     double height = band.band->Height;
     for (const ElementInfo &e : band.elements) {
         if (!e.text || !e.text->AutoStretch)
@@ -128,7 +133,8 @@ double ReportLayouter::Impl::bandHeight(const BandInfo &band,
 // printable area, and its text is painted clipped to its rectangle (wrapped first at word
 // boundaries when the element wraps, so a long value is cut between words where it can be).
 double ReportLayouter::Impl::placeBand(ReportPage &page, const BandInfo &band, double top,
-                                       const TQRPrintContext &context) const {
+                                       const TQRPrintContext &context) const
+{
     const double height = bandHeight(band, context);
     const double left = printable.left();
     for (const ElementInfo &e : band.elements) {
@@ -179,7 +185,8 @@ double ReportLayouter::Impl::placeBand(ReportPage &page, const BandInfo &band, d
     return height;
 }
 
-void ReportLayouter::Impl::layoutPage() {
+void ReportLayouter::Impl::layoutPage()
+{
     ReportPage page;
     const int pageIndex = int(document->pages.size());
     const double footerHeight = pageFooter ? pageFooter->band->Height : 0;
@@ -232,39 +239,47 @@ void ReportLayouter::Impl::layoutPage() {
 }
 
 ReportLayouter::ReportLayouter(const TQuickRep &report)
-    : m_impl(std::make_unique<Impl>(report)) {}
+    : m_impl(std::make_unique<Impl>(report))
+{}
 
 ReportLayouter::~ReportLayouter() = default;
 
-bool ReportLayouter::layoutNextPage() {
+bool ReportLayouter::layoutNextPage()
+{
     if (m_impl->done)
         return false;
     m_impl->layoutPage();
     return true;
 }
 
-void ReportLayouter::layoutAll() {
+void ReportLayouter::layoutAll()
+{
     while (layoutNextPage()) {
     }
 }
 
-bool ReportLayouter::finished() const {
+bool ReportLayouter::finished() const
+{
     return m_impl->done;
 }
 
-int ReportLayouter::recordCount() const {
+int ReportLayouter::recordCount() const
+{
     return m_impl->records;
 }
 
-int ReportLayouter::recordsPrinted() const {
+int ReportLayouter::recordsPrinted() const
+{
     return std::min(m_impl->nextDetail, m_impl->records);
 }
 
-std::shared_ptr<ReportDocument> ReportLayouter::document() const {
+std::shared_ptr<ReportDocument> ReportLayouter::document() const
+{
     return m_impl->document;
 }
 
-std::shared_ptr<ReportDocument> layoutReport(const TQuickRep &report) {
+std::shared_ptr<ReportDocument> layoutReport(const TQuickRep &report)
+{
     ReportLayouter layouter(report);
     layouter.layoutAll();
     return layouter.document();

@@ -11,7 +11,8 @@
 //
 // Needs a QGuiApplication (text is measured with the platform's fonts). The report and its
 // dataset must outlive the layouter and stay unchanged while it runs.
-class ReportLayouter {
+class ReportLayouter
+{
 public:
     // Throws ReportError when the report cannot run (a field the dataset lacks, several columns).
     explicit ReportLayouter(const TQuickRep &report);

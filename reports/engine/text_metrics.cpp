@@ -5,7 +5,8 @@
 
 namespace {
 
-const QImage &measuringDevice() {
+const QImage &measuringDevice()
+{
     static const QImage device = [] {
         QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
         const int dotsPerMeter = qRound(reportUnitsPerInch / 0.0254);
@@ -18,13 +19,15 @@ const QImage &measuringDevice() {
 
 } // namespace
 
-QFont reportFont(const QFont &font) {
+QFont reportFont(const QFont &font)
+{
     QFont result(font);
     result.setHintingPreference(QFont::PreferNoHinting);
     result.setKerning(true);
     return result;
 }
 
-QFontMetricsF reportFontMetrics(const QFont &font) {
+QFontMetricsF reportFontMetrics(const QFont &font)
+{
     return QFontMetricsF(reportFont(font), &measuringDevice());
 }

@@ -9,7 +9,8 @@
 
 #include <memory>
 
-inline std::unique_ptr<MemoryDataSet> mediaDataSet(int count) {
+inline std::unique_ptr<MemoryDataSet> mediaDataSet(int count)
+{
     static const QString kinds[] = {QStringLiteral("CD"), QStringLiteral("DVD"),
                                     QStringLiteral("BLURAY"), QStringLiteral("PENDRIVE"),
                                     QStringLiteral("HD EXTERNO")};
@@ -24,7 +25,8 @@ inline std::unique_ptr<MemoryDataSet> mediaDataSet(int count) {
 }
 
 // The media layout over data, with a plain picture standing in for the product logo.
-inline std::unique_ptr<TQuickRep> mediaReport(const ReportDataSet *data, bool withLogo = true) {
+inline std::unique_ptr<TQuickRep> mediaReport(const ReportDataSet *data, bool withLogo = true)
+{
     auto report = loadReportLayout(QStringLiteral(":/reports/media_report.json"));
     report->DataSet = data;
     if (withLogo) {
@@ -35,7 +37,8 @@ inline std::unique_ptr<TQuickRep> mediaReport(const ReportDataSet *data, bool wi
     return report;
 }
 
-inline std::vector<const PageText *> textsOf(const ReportPage &page, const QString &element) {
+inline std::vector<const PageText *> textsOf(const ReportPage &page, const QString &element)
+{
     std::vector<const PageText *> found;
     for (const PageText &text : page.texts) {
         if (text.element == element)
@@ -44,7 +47,8 @@ inline std::vector<const PageText *> textsOf(const ReportPage &page, const QStri
     return found;
 }
 
-inline int picturesOf(const ReportPage &page, const QString &element) {
+inline int picturesOf(const ReportPage &page, const QString &element)
+{
     return int(std::count_if(page.pictures.begin(), page.pictures.end(),
                              [&](const PagePicture &p) { return p.element == element; }));
 }

@@ -19,13 +19,15 @@ constexpr double eps = 0.005;
 constexpr double firstDetailTop = 10.0 + 15.61 + 10.58 + 10.58;
 constexpr double detailHeight = 52.92;
 
-bool near(double a, double b) {
+bool near(double a, double b)
+{
     return std::abs(a - b) < eps;
 }
 
 } // namespace
 
-class TestReportLayout : public QObject {
+class TestReportLayout : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -46,7 +48,8 @@ private Q_SLOTS:
     void layoutIsIncremental();
 };
 
-void TestReportLayout::mediaElementsSitAtTheirBandOffsets_data() {
+void TestReportLayout::mediaElementsSitAtTheirBandOffsets_data()
+{
     QTest::addColumn<QString>("element");
     QTest::addColumn<int>("detail"); // -1: not in the detail band
     QTest::addColumn<double>("left");
@@ -78,7 +81,8 @@ void TestReportLayout::mediaElementsSitAtTheirBandOffsets_data() {
         << u"QRDBText5"_s << 2 << 10 + 42.33 << 42.33 << u"Gaveta 3"_s << false << 10.0;
 }
 
-void TestReportLayout::mediaElementsSitAtTheirBandOffsets() {
+void TestReportLayout::mediaElementsSitAtTheirBandOffsets()
+{
     QFETCH(QString, element);
     QFETCH(int, detail);
     QFETCH(double, left);
@@ -103,7 +107,8 @@ void TestReportLayout::mediaElementsSitAtTheirBandOffsets() {
     QCOMPARE(QFontInfo(t.font).family(), QStringLiteral("Liberation Sans"));
 }
 
-void TestReportLayout::mediaSummaryRuleAndCount() {
+void TestReportLayout::mediaSummaryRuleAndCount()
+{
     auto data = mediaDataSet(3);
     auto report = mediaReport(data.get());
     const auto document = layoutReport(*report);
@@ -130,7 +135,8 @@ void TestReportLayout::mediaSummaryRuleAndCount() {
     QVERIFY(std::abs(page.pictures[0].rect.height() - 15.88) < 0.01);
 }
 
-void TestReportLayout::emptyDatasetPrintsOneBlankDetailAndZero_data() {
+void TestReportLayout::emptyDatasetPrintsOneBlankDetailAndZero_data()
+{
     QTest::addColumn<QString>("layout");
     QTest::addColumn<QStringList>("fields");
     QTest::addColumn<QString>("captionElement");
@@ -145,7 +151,8 @@ void TestReportLayout::emptyDatasetPrintsOneBlankDetailAndZero_data() {
                               << u"QRLabel5"_s << u"Total de softwares encontrados:"_s;
 }
 
-void TestReportLayout::emptyDatasetPrintsOneBlankDetailAndZero() {
+void TestReportLayout::emptyDatasetPrintsOneBlankDetailAndZero()
+{
     QFETCH(QString, layout);
     QFETCH(QStringList, fields);
     QFETCH(QString, captionElement);
@@ -178,7 +185,8 @@ void TestReportLayout::emptyDatasetPrintsOneBlankDetailAndZero() {
     QCOMPARE(layoutReport(*report)->pages.size(), 0u);
 }
 
-void TestReportLayout::pagination() {
+void TestReportLayout::pagination()
+{
     // Four media blocks fit under the headers of a page; the fifth and the total go on.
     auto data = mediaDataSet(9);
     auto report = mediaReport(data.get());
@@ -209,7 +217,8 @@ void TestReportLayout::pagination() {
 namespace {
 
 // A short page with a labelled header and footer, to watch where they print.
-std::unique_ptr<TQuickRep> framedReport(const ReportDataSet *data, TQuickRepOptions options) {
+std::unique_ptr<TQuickRep> framedReport(const ReportDataSet *data, TQuickRepOptions options)
+{
     auto report = std::make_unique<TQuickRep>();
     report->DataSet = data;
     report->Options = options;
@@ -233,7 +242,8 @@ std::unique_ptr<TQuickRep> framedReport(const ReportDataSet *data, TQuickRepOpti
 
 } // namespace
 
-void TestReportLayout::headerAndFooterOptions_data() {
+void TestReportLayout::headerAndFooterOptions_data()
+{
     QTest::addColumn<int>("options");
     QTest::addColumn<bool>("headerOnFirst");
     QTest::addColumn<bool>("footerOnLast");
@@ -244,7 +254,8 @@ void TestReportLayout::headerAndFooterOptions_data() {
     QTest::newRow("both") << int(FirstPageHeader | LastPageFooter) << true << true;
 }
 
-void TestReportLayout::headerAndFooterOptions() {
+void TestReportLayout::headerAndFooterOptions()
+{
     QFETCH(int, options);
     QFETCH(bool, headerOnFirst);
     QFETCH(bool, footerOnLast);
@@ -269,7 +280,8 @@ void TestReportLayout::headerAndFooterOptions() {
     }
 }
 
-void TestReportLayout::summaryThatDoesNotFitMovesToANewPage() {
+void TestReportLayout::summaryThatDoesNotFitMovesToANewPage()
+{
     // Four media blocks end 18 mm above the footer; a summary taller than that moves on.
     auto data = mediaDataSet(4);
     auto report = mediaReport(data.get());
@@ -284,7 +296,8 @@ void TestReportLayout::summaryThatDoesNotFitMovesToANewPage() {
     QCOMPARE(picturesOf(document->pages[1], QStringLiteral("QRImage1")), 1);
 }
 
-void TestReportLayout::autoSizeFollowsTextAndClipsAtRightMargin() {
+void TestReportLayout::autoSizeFollowsTextAndClipsAtRightMargin()
+{
     MemoryDataSet data({QStringLiteral("codigo"), QStringLiteral("titulo"), QStringLiteral("obs"),
                         QStringLiteral("tipo"), QStringLiteral("local")});
     const QString longRemarks = QStringLiteral("Observação muito longa ").repeated(20);
@@ -312,7 +325,8 @@ void TestReportLayout::autoSizeFollowsTextAndClipsAtRightMargin() {
         QVERIFY2(text.rect.right() <= 200.0 + 1e-9, qPrintable(text.element));
 }
 
-void TestReportLayout::logoIsReadThroughTheDecoderAndMissingLogoDrawsNothing() {
+void TestReportLayout::logoIsReadThroughTheDecoderAndMissingLogoDrawsNothing()
+{
     auto data = mediaDataSet(1);
     auto report = mediaReport(data.get(), false);
     QCOMPARE(picturesOf(layoutReport(*report)->pages.at(0), QStringLiteral("QRImage1")), 0);
@@ -338,7 +352,8 @@ void TestReportLayout::logoIsReadThroughTheDecoderAndMissingLogoDrawsNothing() {
     QVERIFY(std::abs(page.pictures[0].rect.width() - 200 * 25.4 / 96) < 1e-9);
 }
 
-void TestReportLayout::missingFieldIsRefused() {
+void TestReportLayout::missingFieldIsRefused()
+{
     MemoryDataSet data({QStringLiteral("codigo")});
     auto report = mediaReport(&data);
     try {
@@ -349,7 +364,8 @@ void TestReportLayout::missingFieldIsRefused() {
     }
 }
 
-void TestReportLayout::layoutsThatAreNotValidAreRefused_data() {
+void TestReportLayout::layoutsThatAreNotValidAreRefused_data()
+{
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("reason");
 
@@ -372,7 +388,8 @@ void TestReportLayout::layoutsThatAreNotValidAreRefused_data() {
         << u"TQRShape"_s;
 }
 
-void TestReportLayout::layoutsThatAreNotValidAreRefused() {
+void TestReportLayout::layoutsThatAreNotValidAreRefused()
+{
     QFETCH(QByteArray, json);
     QFETCH(QString, reason);
     try {
@@ -385,7 +402,8 @@ void TestReportLayout::layoutsThatAreNotValidAreRefused() {
     }
 }
 
-void TestReportLayout::layoutIsIncremental() {
+void TestReportLayout::layoutIsIncremental()
+{
     auto data = mediaDataSet(100);
     auto report = mediaReport(data.get());
     ReportLayouter layouter(*report);

@@ -12,13 +12,15 @@
 
 namespace {
 
-QRectF toUnits(const QRectF &mm) {
+QRectF toUnits(const QRectF &mm)
+{
     return QRectF(mm.x() * reportUnitsPerMm, mm.y() * reportUnitsPerMm,
                   mm.width() * reportUnitsPerMm, mm.height() * reportUnitsPerMm);
 }
 
 void paintPages(QPagedPaintDevice &device, QPainter &painter, const ReportDocument &document,
-                int first, int last) {
+                int first, int last)
+{
     for (int i = first; i <= last; ++i) {
         if (i > first)
             device.newPage();
@@ -30,7 +32,8 @@ void paintPages(QPagedPaintDevice &device, QPainter &painter, const ReportDocume
 } // namespace
 
 void paintReportPage(QPainter &painter, const ReportPage &page, const QSizeF &pageSize,
-                     const QRectF &target, const std::vector<QRectF> &highlights) {
+                     const QRectF &target, const std::vector<QRectF> &highlights)
+{
     painter.save();
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
                            QPainter::SmoothPixmapTransform);
@@ -73,7 +76,8 @@ void paintReportPage(QPainter &painter, const ReportPage &page, const QSizeF &pa
     painter.restore();
 }
 
-QImage renderReportPage(const ReportDocument &document, int pageIndex, int width) {
+QImage renderReportPage(const ReportDocument &document, int pageIndex, int width)
+{
     const QSizeF size = document.pageSize;
     const int height = qMax(1, qRound(width * size.height() / size.width()));
     QImage image(qMax(1, width), height, QImage::Format_RGB32);
@@ -85,7 +89,8 @@ QImage renderReportPage(const ReportDocument &document, int pageIndex, int width
     return image;
 }
 
-void writeReportPdf(const ReportDocument &document, const QString &path) {
+void writeReportPdf(const ReportDocument &document, const QString &path)
+{
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw ReportError(
@@ -107,7 +112,8 @@ void writeReportPdf(const ReportDocument &document, const QString &path) {
             QStringLiteral("Não foi possível gravar o PDF %1: %2.").arg(path, file.errorString()));
 }
 
-void printReport(const ReportDocument &document, QPrinter &printer) {
+void printReport(const ReportDocument &document, QPrinter &printer)
+{
     const int count = int(document.pages.size());
     if (count == 0)
         return;

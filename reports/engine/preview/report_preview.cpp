@@ -41,13 +41,15 @@ constexpr int thumbnailWidth = 90;
 // A slice of layout between two passes of the event loop: short enough to keep windows live.
 constexpr int sliceMilliseconds = 20;
 
-void defaultMessage(QWidget *parent, const QString &message) {
+void defaultMessage(QWidget *parent, const QString &message)
+{
     QMessageBox::warning(parent, QStringLiteral("Quivel"), message);
 }
 
 ReportMessageHandler g_messageHandler = &defaultMessage;
 
-QIcon glyphIcon(const QString &glyph) {
+QIcon glyphIcon(const QString &glyph)
+{
     QPixmap pixmap(24, 24);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -64,25 +66,30 @@ QIcon glyphIcon(const QString &glyph) {
 } // namespace
 
 // The page on screen. Only the current page is painted, and only the part the viewport shows.
-class ReportPageView : public QWidget {
+class ReportPageView : public QWidget
+{
 public:
     explicit ReportPageView(QWidget *parent)
-        : QWidget(parent) {
+        : QWidget(parent)
+    {
         setAccessibleName(QStringLiteral("Página do relatório"));
     }
 
-    void setPage(const ReportPage *page, QSizeF pageSize) {
+    void setPage(const ReportPage *page, QSizeF pageSize)
+    {
         m_page = page;
         m_pageSize = pageSize;
         update();
     }
 
-    void setHighlights(std::vector<QRectF> highlights) {
+    void setHighlights(std::vector<QRectF> highlights)
+    {
         m_highlights = std::move(highlights);
         update();
     }
 
-    void setZoom(double pixelsPerMm) {
+    void setZoom(double pixelsPerMm)
+    {
         m_zoom = pixelsPerMm;
         resize(QSizeF(m_pageSize * m_zoom).toSize() + QSize(2 * margin, 2 * margin));
         update();
@@ -92,7 +99,8 @@ public:
     static constexpr int margin = 8;
 
 protected:
-    void paintEvent(QPaintEvent *) override {
+    void paintEvent(QPaintEvent *) override
+    {
         QPainter painter(this);
         painter.fillRect(rect(), palette().dark());
         const QRectF target(margin, margin, m_pageSize.width() * m_zoom,
@@ -111,12 +119,15 @@ private:
 };
 
 // Thumbnails are rendered when the list first shows them and kept in a bounded cache.
-class ReportThumbnailModel : public QAbstractListModel {
+class ReportThumbnailModel : public QAbstractListModel
+{
 public:
     explicit ReportThumbnailModel(QObject *parent)
-        : QAbstractListModel(parent) {}
+        : QAbstractListModel(parent)
+    {}
 
-    void setDocument(const ReportDocument *document) {
+    void setDocument(const ReportDocument *document)
+    {
         beginResetModel();
         m_document = document;
         m_rows = document ? int(document->pages.size()) : 0;
@@ -124,7 +135,8 @@ public:
         endResetModel();
     }
 
-    void pagesAdded() {
+    void pagesAdded()
+    {
         const int rows = m_document ? int(m_document->pages.size()) : 0;
         if (rows <= m_rows)
             return;
@@ -135,7 +147,8 @@ public:
 
     int rowCount(const QModelIndex &parent) const override { return parent.isValid() ? 0 : m_rows; }
 
-    QVariant data(const QModelIndex &index, int role) const override {
+    QVariant data(const QModelIndex &index, int role) const override
+    {
         if (!index.isValid() || !m_document || index.row() >= m_rows)
             return {};
         if (role == Qt::DisplayRole)
@@ -157,7 +170,8 @@ private:
     mutable QCache<int, QImage> m_cache{200};
 };
 
-ReportMessageHandler setReportMessageHandler(ReportMessageHandler handler) {
+ReportMessageHandler setReportMessageHandler(ReportMessageHandler handler)
+{
     ReportMessageHandler previous = g_messageHandler;
     g_messageHandler = handler ? handler : &defaultMessage;
     return previous;
@@ -167,7 +181,8 @@ ReportPreviewWindow::ReportPreviewWindow(const QString &reportTitle, TQRZoomStat
                                          QWidget *parent)
     : QMainWindow(parent)
     , m_document(std::make_shared<ReportDocument>())
-    , m_zoomMode(zoom) {
+    , m_zoomMode(zoom)
+{
     setWindowTitle(QStringLiteral("Report Preview : ") + reportTitle);
     setAccessibleName(windowTitle());
     m_document->title = reportTitle;
@@ -229,7 +244,8 @@ ReportPreviewWindow::ReportPreviewWindow(const QString &reportTitle, TQRZoomStat
 
 ReportPreviewWindow::~ReportPreviewWindow() = default;
 
-void ReportPreviewWindow::buildToolBar() {
+void ReportPreviewWindow::buildToolBar()
+{
     QToolBar *bar = addToolBar(QStringLiteral("Preview"));
     bar->setMovable(false);
     bar->setIconSize(QSize(20, 20));
@@ -263,7 +279,8 @@ void ReportPreviewWindow::buildToolBar() {
 }
 
 // Nothing may escape into Qt: a failure of a tool bar action becomes a message.
-template <typename Action> void ReportPreviewWindow::guarded(Action action) {
+template <typename Action> void ReportPreviewWindow::guarded(Action action)
+{
     try {
         action();
     } catch (const ReportError &error) {
@@ -275,7 +292,8 @@ template <typename Action> void ReportPreviewWindow::guarded(Action action) {
     }
 }
 
-void ReportPreviewWindow::startRun(const TQuickRep &report) {
+void ReportPreviewWindow::startRun(const TQuickRep &report)
+{
     auto layouter = std::make_unique<ReportLayouter>(report);
     m_layouter = std::move(layouter);
     m_runError = nullptr;
@@ -286,7 +304,8 @@ void ReportPreviewWindow::startRun(const TQuickRep &report) {
     updateStatus();
 }
 
-void ReportPreviewWindow::setDocument(std::shared_ptr<ReportDocument> document) {
+void ReportPreviewWindow::setDocument(std::shared_ptr<ReportDocument> document)
+{
     m_runTimer->stop();
     m_layouter.reset();
     m_document = std::move(document);
@@ -297,11 +316,13 @@ void ReportPreviewWindow::setDocument(std::shared_ptr<ReportDocument> document) 
     Q_EMIT pagesChanged();
 }
 
-bool ReportPreviewWindow::running() const {
+bool ReportPreviewWindow::running() const
+{
     return m_layouter && !m_layouter->finished();
 }
 
-void ReportPreviewWindow::runSlice() {
+void ReportPreviewWindow::runSlice()
+{
     if (!m_layouter)
         return;
     const int before = pageCount();
@@ -326,7 +347,8 @@ void ReportPreviewWindow::runSlice() {
     Q_EMIT pagesChanged();
 }
 
-void ReportPreviewWindow::finishRun() {
+void ReportPreviewWindow::finishRun()
+{
     if (!running())
         return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -335,11 +357,13 @@ void ReportPreviewWindow::finishRun() {
     QGuiApplication::restoreOverrideCursor();
 }
 
-int ReportPreviewWindow::pageCount() const {
+int ReportPreviewWindow::pageCount() const
+{
     return int(m_document->pages.size());
 }
 
-void ReportPreviewWindow::showPage(int index) {
+void ReportPreviewWindow::showPage(int index)
+{
     if (pageCount() == 0) {
         m_pageView->setPage(nullptr, m_document->pageSize);
         applyZoom();
@@ -354,26 +378,31 @@ void ReportPreviewWindow::showPage(int index) {
     updateStatus();
 }
 
-void ReportPreviewWindow::zoomToFit() {
+void ReportPreviewWindow::zoomToFit()
+{
     m_zoomMode = qrZoomToFit;
     applyZoom();
 }
 
-void ReportPreviewWindow::zoomToWidth() {
+void ReportPreviewWindow::zoomToWidth()
+{
     m_zoomMode = qrZoomToWidth;
     applyZoom();
 }
 
-void ReportPreviewWindow::zoom100() {
+void ReportPreviewWindow::zoom100()
+{
     m_zoomMode = qrZoom100;
     applyZoom();
 }
 
-double ReportPreviewWindow::zoom() const {
+double ReportPreviewWindow::zoom() const
+{
     return m_pageView->zoom();
 }
 
-void ReportPreviewWindow::applyZoom() {
+void ReportPreviewWindow::applyZoom()
+{
     const QSizeF page = m_document->pageSize;
     const QSize viewport = m_scrollArea->maximumViewportSize();
     const double margin = 2 * ReportPageView::margin;
@@ -388,7 +417,8 @@ void ReportPreviewWindow::applyZoom() {
     m_pageView->setZoom(qMax(0.05, zoom));
 }
 
-void ReportPreviewWindow::updateStatus() {
+void ReportPreviewWindow::updateStatus()
+{
     if (running()) {
         m_progressLabel->setText(QStringLiteral("Gerando relatório: %1 de %2 registros")
                                      .arg(m_layouter->recordsPrinted())
@@ -402,7 +432,8 @@ void ReportPreviewWindow::updateStatus() {
             : QStringLiteral("Página %1 de %2").arg(m_currentPage + 1).arg(pageCount()));
 }
 
-void ReportPreviewWindow::selectPage() {
+void ReportPreviewWindow::selectPage()
+{
     bool ok = false;
     const int page =
         QInputDialog::getInt(this, QStringLiteral("Ir para a página"), QStringLiteral("Página:"),
@@ -411,7 +442,8 @@ void ReportPreviewWindow::selectPage() {
         showPage(page - 1);
 }
 
-int ReportPreviewWindow::searchText(const QString &text) {
+int ReportPreviewWindow::searchText(const QString &text)
+{
     m_searchResults->clear();
     if (text.isEmpty())
         return 0;
@@ -433,7 +465,8 @@ int ReportPreviewWindow::searchText(const QString &text) {
     return m_searchResults->count();
 }
 
-void ReportPreviewWindow::showSearchResult(int row) {
+void ReportPreviewWindow::showSearchResult(int row)
+{
     const QListWidgetItem *item = m_searchResults->item(row);
     if (!item)
         return;
@@ -443,7 +476,8 @@ void ReportPreviewWindow::showSearchResult(int row) {
     m_pageView->setHighlights({m_document->pages[page].texts[text].rect});
 }
 
-void ReportPreviewWindow::askSearch() {
+void ReportPreviewWindow::askSearch()
+{
     bool ok = false;
     const QString text =
         QInputDialog::getText(this, QStringLiteral("Procurar texto"), QStringLiteral("Texto:"),
@@ -452,12 +486,14 @@ void ReportPreviewWindow::askSearch() {
         g_messageHandler(this, QStringLiteral("Texto não encontrado: \"%1\".").arg(text));
 }
 
-void ReportPreviewWindow::printerSetup() {
+void ReportPreviewWindow::printerSetup()
+{
     QPageSetupDialog dialog(&m_printer, this);
     dialog.exec();
 }
 
-void ReportPreviewWindow::print() {
+void ReportPreviewWindow::print()
+{
     finishRun();
     if (QPrinterInfo::availablePrinters().isEmpty()) {
         const auto answer = QMessageBox::question(
@@ -478,7 +514,8 @@ void ReportPreviewWindow::print() {
         printReport(*m_document, m_printer);
 }
 
-void ReportPreviewWindow::saveTo(const QString &path) {
+void ReportPreviewWindow::saveTo(const QString &path)
+{
     finishRun();
     if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
         writeReportPdf(*m_document, path);
@@ -486,12 +523,14 @@ void ReportPreviewWindow::saveTo(const QString &path) {
         saveReportFile(*m_document, path);
 }
 
-void ReportPreviewWindow::loadFrom(const QString &path) {
+void ReportPreviewWindow::loadFrom(const QString &path)
+{
     auto document = std::make_shared<ReportDocument>(loadReportFile(path));
     setDocument(std::move(document));
 }
 
-void ReportPreviewWindow::askSave() {
+void ReportPreviewWindow::askSave()
+{
     const QString reportFilter = QStringLiteral("Relatório do Quivel (*.qvr)");
     const QString pdfFilter = QStringLiteral("PDF (*.pdf)");
     QString filter = reportFilter;
@@ -505,7 +544,8 @@ void ReportPreviewWindow::askSave() {
     saveTo(path);
 }
 
-void ReportPreviewWindow::askLoad() {
+void ReportPreviewWindow::askLoad()
+{
     const QString path =
         QFileDialog::getOpenFileName(this, QStringLiteral("Abrir relatório"), QString(),
                                      QStringLiteral("Relatório do Quivel (*.qvr);;Todos (*)"));
@@ -513,14 +553,16 @@ void ReportPreviewWindow::askLoad() {
         loadFrom(path);
 }
 
-void ReportPreviewWindow::closeEvent(QCloseEvent *event) {
+void ReportPreviewWindow::closeEvent(QCloseEvent *event)
+{
     m_runTimer->stop();
     QMainWindow::closeEvent(event);
     if (event->isAccepted())
         Q_EMIT closed();
 }
 
-void ReportPreviewWindow::showEvent(QShowEvent *event) {
+void ReportPreviewWindow::showEvent(QShowEvent *event)
+{
     QMainWindow::showEvent(event);
     if (!m_sized) {
         m_sized = true;
@@ -533,14 +575,16 @@ void ReportPreviewWindow::showEvent(QShowEvent *event) {
     }
 }
 
-bool ReportPreviewWindow::eventFilter(QObject *watched, QEvent *event) {
+bool ReportPreviewWindow::eventFilter(QObject *watched, QEvent *event)
+{
     if (watched == m_scrollArea->viewport() && event->type() == QEvent::Resize &&
         m_zoomMode != qrZoom100)
         applyZoom();
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Preview(const TQuickRep &report) {
+void Preview(const TQuickRep &report)
+{
     QCoreApplication::processEvents();
     auto window = std::make_unique<ReportPreviewWindow>(report.ReportTitle, report.PrevInitialZoom);
     window->startRun(report);

@@ -33,7 +33,8 @@ void Preview(const TQuickRep &report);
 
 // The standard preview window: pages of a running or loaded report, thumbnails, search,
 // printing, saving and loading.
-class ReportPreviewWindow : public QMainWindow {
+class ReportPreviewWindow : public QMainWindow
+{
     Q_OBJECT
 
 public:
