@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "reports/engine/preview/report_painter.h"
+
+#include "reports/engine/report_error.h"
+#include "reports/engine/text_metrics.h"
+
+#include <QFile>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+
+namespace {
+
+QRectF toUnits(const QRectF &mm)
+{
+    return QRectF(mm.x() * reportUnitsPerMm, mm.y() * reportUnitsPerMm,
+                  mm.width() * reportUnitsPerMm, mm.height() * reportUnitsPerMm);
+}
+
+void paintPages(QPagedPaintDevice &device, QPainter &painter, const ReportDocument &document,
+                int first, int last)
+{
+    for (int i = first; i <= last; ++i) {
+        if (i > first)
+            device.newPage();
+        const QRectF target(0, 0, device.width(), device.height());
+        paintReportPage(painter, document.pages[i], document.pageSize, target);
+    }
+}
+
+} // namespace
+
+void paintReportPage(QPainter &painter, const ReportPage &page, const QSizeF &pageSize,
+                     const QRectF &target, const std::vector<QRectF> &highlights)
+{
+    painter.save();
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                           QPainter::SmoothPixmapTransform);
+    painter.translate(target.topLeft());
+    // Everything below is drawn in report units (1/1200 inch), the unit text was measured in.
+    const double scale = target.width() / (pageSize.width() * reportUnitsPerMm);
+    painter.scale(scale, scale);
+    painter.fillRect(toUnits(QRectF(QPointF(0, 0), pageSize)), Qt::white);
+
+    for (const QRectF &rect : highlights)
+        painter.fillRect(toUnits(rect.adjusted(-0.5, -0.3, 0.5, 0.3)), QColor(255, 230, 0));
+
+    for (const PagePicture &picture : page.pictures)
+        painter.drawImage(toUnits(picture.rect), picture.image);
+
+    for (const PageLine &line : page.lines) {
+        QPen pen(Qt::black, line.width * reportUnitsPerMm, Qt::SolidLine, Qt::FlatCap);
+        pen.setCosmetic(line.width <= 0);
+        painter.setPen(pen);
+        painter.drawLine(
+            QLineF(line.line.p1() * reportUnitsPerMm, line.line.p2() * reportUnitsPerMm));
+    }
+
+    // Point sizes are turned into report units whatever the device's own resolution.
+    const double pointScale = reportUnitsPerInch / painter.device()->logicalDpiY();
+    painter.setPen(Qt::black);
+    for (const PageText &text : page.texts) {
+        if (text.text.isEmpty() || text.rect.isEmpty())
+            continue;
+        QFont font = reportFont(text.font);
+        font.setPointSizeF(text.font.pointSizeF() * pointScale);
+        painter.setFont(font);
+        const QRectF rect = toUnits(text.rect);
+        painter.setClipRect(rect);
+        const int flags =
+            int(text.alignment) | Qt::AlignTop | (text.wordWrap ? Qt::TextWordWrap : 0);
+        painter.drawText(rect, flags, text.text);
+        painter.setClipping(false);
+    }
+    painter.restore();
+}
+
+QImage renderReportPage(const ReportDocument &document, int pageIndex, int width)
+{
+    const QSizeF size = document.pageSize;
+    const int height = qMax(1, qRound(width * size.height() / size.width()));
+    QImage image(qMax(1, width), height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    if (pageIndex < 0 || pageIndex >= int(document.pages.size()))
+        return image;
+    QPainter painter(&image);
+    paintReportPage(painter, document.pages[pageIndex], size, QRectF(image.rect()));
+    return image;
+}
+
+void writeReportPdf(const ReportDocument &document, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw ReportError(
+            QStringLiteral("Não foi possível gravar o PDF %1: %2.").arg(path, file.errorString()));
+    {
+        QPdfWriter writer(&file);
+        writer.setTitle(document.title);
+        writer.setCreator(QStringLiteral("Quivel"));
+        writer.setPageSize(QPageSize(document.pageSize, QPageSize::Millimeter));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        QPainter painter;
+        if (!painter.begin(&writer))
+            throw ReportError(QStringLiteral("Não foi possível gravar o PDF %1.").arg(path));
+        paintPages(writer, painter, document, 0, int(document.pages.size()) - 1);
+        painter.end();
+    }
+    if (file.error() != QFileDevice::NoError)
+        throw ReportError(
+            QStringLiteral("Não foi possível gravar o PDF %1: %2.").arg(path, file.errorString()));
+}
+
+void printReport(const ReportDocument &document, QPrinter &printer)
+{
+    const int count = int(document.pages.size());
+    if (count == 0)
+        return;
+    int first = printer.fromPage() > 0 ? printer.fromPage() - 1 : 0;
+    int last = printer.toPage() > 0 ? printer.toPage() - 1 : count - 1;
+    first = qBound(0, first, count - 1);
+    last = qBound(first, last, count - 1);
+    printer.setFullPage(true);
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw ReportError(
+            QStringLiteral("Não foi possível imprimir em %1.").arg(printer.printerName()));
+    paintPages(printer, painter, document, first, last);
+    painter.end();
+}

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "reports/engine/page_model.h"
+
+#include <QImage>
+#include <QRectF>
+#include <QSize>
+
+#include <vector>
+
+class QPainter;
+class QPrinter;
+
+// Paints one page of the model into target (device coordinates), scaled to its width. Rectangles
+// in highlights (millimetres) are marked, for the preview's search.
+void paintReportPage(QPainter &painter, const ReportPage &page, const QSizeF &pageSize,
+                     const QRectF &target, const std::vector<QRectF> &highlights = {});
+
+// The page as an image of the given width (the height follows the page), e.g. a thumbnail.
+QImage renderReportPage(const ReportDocument &document, int pageIndex, int width);
+
+// Both throw ReportError when the output cannot be written.
+void writeReportPdf(const ReportDocument &document, const QString &path);
+// Prints the printer's page range (all pages when none is set) on the paper's full page.
+void printReport(const ReportDocument &document, QPrinter &printer);

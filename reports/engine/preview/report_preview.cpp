@@ -1,0 +1,605 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "reports/engine/preview/report_preview.h"
+
+#include "reports/engine/preview/report_painter.h"
+#include "reports/engine/report_error.h"
+#include "reports/engine/report_file.h"
+#include "reports/engine/report_layouter.h"
+
+#include <QAbstractListModel>
+#include <QAction>
+#include <QApplication>
+#include <QCache>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QLabel>
+#include <QListView>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPainter>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+
+namespace {
+
+constexpr int thumbnailWidth = 90;
+// A slice of layout between two passes of the event loop: short enough to keep windows live.
+constexpr int sliceMilliseconds = 20;
+
+void defaultMessage(QWidget *parent, const QString &message)
+{
+    QMessageBox::warning(parent, QStringLiteral("Quivel"), message);
+}
+
+ReportMessageHandler g_messageHandler = &defaultMessage;
+
+QIcon glyphIcon(const QString &glyph)
+{
+    QPixmap pixmap(24, 24);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    QFont font = painter.font();
+    font.setPixelSize(glyph.size() > 2 ? 10 : 16);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(QColor(40, 40, 40));
+    painter.drawText(pixmap.rect(), Qt::AlignCenter, glyph);
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+// The page on screen. Only the current page is painted, and only the part the viewport shows.
+class ReportPageView : public QWidget
+{
+public:
+    explicit ReportPageView(QWidget *parent)
+        : QWidget(parent)
+    {
+        setAccessibleName(QStringLiteral("Página do relatório"));
+    }
+
+    void setPage(const ReportPage *page, QSizeF pageSize)
+    {
+        m_page = page;
+        m_pageSize = pageSize;
+        update();
+    }
+
+    void setHighlights(std::vector<QRectF> highlights)
+    {
+        m_highlights = std::move(highlights);
+        update();
+    }
+
+    void setZoom(double pixelsPerMm)
+    {
+        m_zoom = pixelsPerMm;
+        resize(QSizeF(m_pageSize * m_zoom).toSize() + QSize(2 * margin, 2 * margin));
+        update();
+    }
+
+    double zoom() const { return m_zoom; }
+    static constexpr int margin = 8;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().dark());
+        const QRectF target(margin, margin, m_pageSize.width() * m_zoom,
+                            m_pageSize.height() * m_zoom);
+        if (m_page)
+            paintReportPage(painter, *m_page, m_pageSize, target, m_highlights);
+        else
+            painter.fillRect(target, Qt::white);
+    }
+
+private:
+    const ReportPage *m_page = nullptr;
+    QSizeF m_pageSize{210, 297};
+    std::vector<QRectF> m_highlights;
+    double m_zoom = 1.0;
+};
+
+// Thumbnails are rendered when the list first shows them and kept in a bounded cache.
+class ReportThumbnailModel : public QAbstractListModel
+{
+public:
+    explicit ReportThumbnailModel(QObject *parent)
+        : QAbstractListModel(parent)
+    {}
+
+    void setDocument(const ReportDocument *document)
+    {
+        beginResetModel();
+        m_document = document;
+        m_rows = document ? int(document->pages.size()) : 0;
+        m_cache.clear();
+        endResetModel();
+    }
+
+    void pagesAdded()
+    {
+        const int rows = m_document ? int(m_document->pages.size()) : 0;
+        if (rows <= m_rows)
+            return;
+        beginInsertRows({}, m_rows, rows - 1);
+        m_rows = rows;
+        endInsertRows();
+    }
+
+    int rowCount(const QModelIndex &parent) const override { return parent.isValid() ? 0 : m_rows; }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || !m_document || index.row() >= m_rows)
+            return {};
+        if (role == Qt::DisplayRole)
+            return QString::number(index.row() + 1);
+        if (role == Qt::DecorationRole) {
+            if (QImage *cached = m_cache.object(index.row()))
+                return *cached;
+            auto *image = new QImage(renderReportPage(*m_document, index.row(), thumbnailWidth));
+            const QImage result = *image;
+            m_cache.insert(index.row(), image);
+            return result;
+        }
+        return {};
+    }
+
+private:
+    const ReportDocument *m_document = nullptr;
+    int m_rows = 0;
+    mutable QCache<int, QImage> m_cache{200};
+};
+
+ReportMessageHandler setReportMessageHandler(ReportMessageHandler handler)
+{
+    ReportMessageHandler previous = g_messageHandler;
+    g_messageHandler = handler ? handler : &defaultMessage;
+    return previous;
+}
+
+ReportPreviewWindow::ReportPreviewWindow(const QString &reportTitle, TQRZoomState zoom,
+                                         QWidget *parent)
+    : QMainWindow(parent)
+    , m_document(std::make_shared<ReportDocument>())
+    , m_zoomMode(zoom)
+{
+    setWindowTitle(QStringLiteral("Report Preview : ") + reportTitle);
+    setAccessibleName(windowTitle());
+    m_document->title = reportTitle;
+
+    m_runTimer = new QTimer(this);
+    m_runTimer->setInterval(0);
+    connect(m_runTimer, &QTimer::timeout, this, [this] { runSlice(); });
+
+    m_pageView = new ReportPageView(this);
+    m_scrollArea = new QScrollArea(this);
+    m_scrollArea->setWidget(m_pageView);
+    m_scrollArea->setAlignment(Qt::AlignCenter);
+    m_scrollArea->setBackgroundRole(QPalette::Dark);
+    m_scrollArea->viewport()->installEventFilter(this);
+
+    m_thumbnailModel = new ReportThumbnailModel(this);
+    m_thumbnailModel->setDocument(m_document.get());
+    m_thumbnails = new QListView(this);
+    m_thumbnails->setModel(m_thumbnailModel);
+    m_thumbnails->setUniformItemSizes(true);
+    m_thumbnails->setIconSize(QSize(thumbnailWidth, qRound(thumbnailWidth * 297.0 / 210.0)));
+    m_thumbnails->setViewMode(QListView::IconMode);
+    m_thumbnails->setFlow(QListView::TopToBottom);
+    m_thumbnails->setWrapping(false);
+    m_thumbnails->setMovement(QListView::Static);
+    m_thumbnails->setAccessibleName(QStringLiteral("Miniaturas das páginas"));
+    connect(m_thumbnails, &QListView::clicked, this,
+            [this](const QModelIndex &index) { showPage(index.row()); });
+
+    m_searchResults = new QListWidget(this);
+    m_searchResults->setAccessibleName(QStringLiteral("Resultados da busca"));
+    connect(m_searchResults, &QListWidget::currentRowChanged, this,
+            [this](int row) { showSearchResult(row); });
+
+    m_sidePanel = new QTabWidget(this);
+    m_sidePanel->addTab(m_thumbnails, QStringLiteral("ThumbNails"));
+    m_sidePanel->addTab(m_searchResults, QStringLiteral("Search Results"));
+
+    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->addWidget(m_sidePanel);
+    splitter->addWidget(m_scrollArea);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({130, 370});
+    setCentralWidget(splitter);
+
+    buildToolBar();
+
+    m_progressLabel = new QLabel(this);
+    m_pageLabel = new QLabel(this);
+    statusBar()->addWidget(m_progressLabel, 1);
+    statusBar()->addPermanentWidget(m_pageLabel);
+
+    // 500 by 500 outside, centred; the frame is taken off once the window knows it (showEvent).
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    setGeometry(
+        QRect(QPoint(0, 0), QSize(500, 500)).translated(screen.center() - QPoint(250, 250)));
+    updateStatus();
+}
+
+ReportPreviewWindow::~ReportPreviewWindow() = default;
+
+void ReportPreviewWindow::buildToolBar()
+{
+    QToolBar *bar = addToolBar(QStringLiteral("Preview"));
+    bar->setMovable(false);
+    bar->setIconSize(QSize(20, 20));
+    const auto add = [this, bar](const QString &glyph, const QString &tip, auto handler) {
+        QAction *action = bar->addAction(glyphIcon(glyph), tip);
+        action->setToolTip(tip);
+        connect(action, &QAction::triggered, this, [this, handler] { guarded(handler); });
+        return action;
+    };
+    add(QStringLiteral("▣"), QStringLiteral("Zoom to fit"), [this] { zoomToFit(); });
+    add(QStringLiteral("↔"), QStringLiteral("Zoom to width"), [this] { zoomToWidth(); });
+    add(QStringLiteral("1:1"), QStringLiteral("100% Size"), [this] { zoom100(); });
+    bar->addSeparator();
+    add(QStringLiteral("|◀"), QStringLiteral("First page"), [this] { showPage(0); });
+    add(QStringLiteral("◀"), QStringLiteral("Previous page"),
+        [this] { showPage(m_currentPage - 1); });
+    add(QStringLiteral("▶"), QStringLiteral("Next page"), [this] { showPage(m_currentPage + 1); });
+    add(QStringLiteral("▶|"), QStringLiteral("Last page"), [this] { showPage(pageCount() - 1); });
+    add(QStringLiteral("#"), QStringLiteral("Select a Page"), [this] { selectPage(); });
+    bar->addSeparator();
+    add(QStringLiteral("?"), QStringLiteral("Search for Text"), [this] { askSearch(); });
+    bar->addSeparator();
+    add(QStringLiteral("⚙"), QStringLiteral("Printer setup"), [this] { printerSetup(); });
+    add(QStringLiteral("⎙"), QStringLiteral("Print"), [this] { print(); });
+    add(QStringLiteral("↓"), QStringLiteral("Save report"), [this] { askSave(); });
+    add(QStringLiteral("↑"), QStringLiteral("Load report"), [this] { askLoad(); });
+    bar->addSeparator();
+    auto *close = new QPushButton(QStringLiteral("&Close"), bar);
+    connect(close, &QPushButton::clicked, this, [this] { this->close(); });
+    bar->addWidget(close);
+}
+
+// Nothing may escape into Qt: a failure of a tool bar action becomes a message.
+template <typename Action> void ReportPreviewWindow::guarded(Action action)
+{
+    try {
+        action();
+    } catch (const ReportError &error) {
+        g_messageHandler(this, error.message());
+    } catch (const std::exception &error) {
+        g_messageHandler(this, QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        g_messageHandler(this, QStringLiteral("Erro desconhecido no relatório."));
+    }
+}
+
+void ReportPreviewWindow::startRun(const TQuickRep &report)
+{
+    auto layouter = std::make_unique<ReportLayouter>(report);
+    m_layouter = std::move(layouter);
+    m_runError = nullptr;
+    m_document = m_layouter->document();
+    m_thumbnailModel->setDocument(m_document.get());
+    m_currentPage = 0;
+    m_runTimer->start();
+    updateStatus();
+}
+
+void ReportPreviewWindow::setDocument(std::shared_ptr<ReportDocument> document)
+{
+    m_runTimer->stop();
+    m_layouter.reset();
+    m_document = std::move(document);
+    m_thumbnailModel->setDocument(m_document.get());
+    m_searchResults->clear();
+    m_currentPage = 0;
+    showPage(0);
+    Q_EMIT pagesChanged();
+}
+
+bool ReportPreviewWindow::running() const
+{
+    return m_layouter && !m_layouter->finished();
+}
+
+void ReportPreviewWindow::runSlice()
+{
+    if (!m_layouter)
+        return;
+    const int before = pageCount();
+    try {
+        QElapsedTimer clock;
+        clock.start();
+        while (!m_layouter->finished() && clock.elapsed() < sliceMilliseconds)
+            m_layouter->layoutNextPage();
+    } catch (...) {
+        // Handed back to Preview's caller; the window closes since the report cannot finish.
+        m_runError = std::current_exception();
+        m_runTimer->stop();
+        close();
+        return;
+    }
+    if (m_layouter->finished())
+        m_runTimer->stop();
+    m_thumbnailModel->pagesAdded();
+    if (before == 0 && pageCount() > 0)
+        showPage(0);
+    updateStatus();
+    Q_EMIT pagesChanged();
+}
+
+void ReportPreviewWindow::finishRun()
+{
+    if (!running())
+        return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    while (running())
+        runSlice();
+    QGuiApplication::restoreOverrideCursor();
+}
+
+int ReportPreviewWindow::pageCount() const
+{
+    return int(m_document->pages.size());
+}
+
+void ReportPreviewWindow::showPage(int index)
+{
+    if (pageCount() == 0) {
+        m_pageView->setPage(nullptr, m_document->pageSize);
+        applyZoom();
+        updateStatus();
+        return;
+    }
+    m_currentPage = qBound(0, index, pageCount() - 1);
+    m_pageView->setHighlights({});
+    m_pageView->setPage(&m_document->pages[m_currentPage], m_document->pageSize);
+    applyZoom();
+    m_thumbnails->setCurrentIndex(m_thumbnailModel->index(m_currentPage));
+    updateStatus();
+}
+
+void ReportPreviewWindow::zoomToFit()
+{
+    m_zoomMode = qrZoomToFit;
+    applyZoom();
+}
+
+void ReportPreviewWindow::zoomToWidth()
+{
+    m_zoomMode = qrZoomToWidth;
+    applyZoom();
+}
+
+void ReportPreviewWindow::zoom100()
+{
+    m_zoomMode = qrZoom100;
+    applyZoom();
+}
+
+double ReportPreviewWindow::zoom() const
+{
+    return m_pageView->zoom();
+}
+
+void ReportPreviewWindow::applyZoom()
+{
+    const QSizeF page = m_document->pageSize;
+    const QSize viewport = m_scrollArea->maximumViewportSize();
+    const double margin = 2 * ReportPageView::margin;
+    double zoom = logicalDpiX() / 25.4;
+    if (m_zoomMode == qrZoomToFit) {
+        zoom = qMin((viewport.width() - margin) / page.width(),
+                    (viewport.height() - margin) / page.height());
+    } else if (m_zoomMode == qrZoomToWidth) {
+        const int scrollBar = m_scrollArea->verticalScrollBar()->sizeHint().width();
+        zoom = (viewport.width() - margin - scrollBar) / page.width();
+    }
+    m_pageView->setZoom(qMax(0.05, zoom));
+}
+
+void ReportPreviewWindow::updateStatus()
+{
+    if (running()) {
+        m_progressLabel->setText(QStringLiteral("Gerando relatório: %1 de %2 registros")
+                                     .arg(m_layouter->recordsPrinted())
+                                     .arg(m_layouter->recordCount()));
+    } else {
+        m_progressLabel->setText(QStringLiteral("Relatório pronto: %1 página(s)").arg(pageCount()));
+    }
+    m_pageLabel->setText(
+        pageCount() == 0
+            ? QString()
+            : QStringLiteral("Página %1 de %2").arg(m_currentPage + 1).arg(pageCount()));
+}
+
+void ReportPreviewWindow::selectPage()
+{
+    bool ok = false;
+    const int page =
+        QInputDialog::getInt(this, QStringLiteral("Ir para a página"), QStringLiteral("Página:"),
+                             m_currentPage + 1, 1, qMax(1, pageCount()), 1, &ok);
+    if (ok)
+        showPage(page - 1);
+}
+
+int ReportPreviewWindow::searchText(const QString &text)
+{
+    m_searchResults->clear();
+    if (text.isEmpty())
+        return 0;
+    const auto &pages = m_document->pages;
+    for (int p = 0; p < int(pages.size()); ++p) {
+        const auto &texts = pages[p].texts;
+        for (int t = 0; t < int(texts.size()); ++t) {
+            if (!texts[t].text.contains(text, Qt::CaseInsensitive))
+                continue;
+            auto *item = new QListWidgetItem(
+                QStringLiteral("Página %1: %2").arg(p + 1).arg(texts[t].text), m_searchResults);
+            item->setData(Qt::UserRole, p);
+            item->setData(Qt::UserRole + 1, t);
+        }
+    }
+    m_sidePanel->setCurrentWidget(m_searchResults);
+    if (m_searchResults->count() > 0)
+        m_searchResults->setCurrentRow(0);
+    return m_searchResults->count();
+}
+
+void ReportPreviewWindow::showSearchResult(int row)
+{
+    const QListWidgetItem *item = m_searchResults->item(row);
+    if (!item)
+        return;
+    const int page = item->data(Qt::UserRole).toInt();
+    const int text = item->data(Qt::UserRole + 1).toInt();
+    showPage(page);
+    m_pageView->setHighlights({m_document->pages[page].texts[text].rect});
+}
+
+void ReportPreviewWindow::askSearch()
+{
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(this, QStringLiteral("Procurar texto"), QStringLiteral("Texto:"),
+                              QLineEdit::Normal, QString(), &ok);
+    if (ok && searchText(text) == 0)
+        g_messageHandler(this, QStringLiteral("Texto não encontrado: \"%1\".").arg(text));
+}
+
+void ReportPreviewWindow::printerSetup()
+{
+    QPageSetupDialog dialog(&m_printer, this);
+    dialog.exec();
+}
+
+void ReportPreviewWindow::print()
+{
+    finishRun();
+    if (QPrinterInfo::availablePrinters().isEmpty()) {
+        const auto answer = QMessageBox::question(
+            this, QStringLiteral("Quivel"),
+            QStringLiteral("Nenhuma impressora está disponível. Salvar o relatório em PDF?"));
+        if (answer != QMessageBox::Yes)
+            return;
+        const QString path =
+            QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório em PDF"), QString(),
+                                         QStringLiteral("PDF (*.pdf)"));
+        if (!path.isEmpty())
+            writeReportPdf(*m_document, path);
+        return;
+    }
+    QPrintDialog dialog(&m_printer, this);
+    dialog.setMinMax(1, qMax(1, pageCount()));
+    if (dialog.exec() == QDialog::Accepted)
+        printReport(*m_document, m_printer);
+}
+
+void ReportPreviewWindow::saveTo(const QString &path)
+{
+    finishRun();
+    if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        writeReportPdf(*m_document, path);
+    else
+        saveReportFile(*m_document, path);
+}
+
+void ReportPreviewWindow::loadFrom(const QString &path)
+{
+    auto document = std::make_shared<ReportDocument>(loadReportFile(path));
+    setDocument(std::move(document));
+}
+
+void ReportPreviewWindow::askSave()
+{
+    const QString reportFilter = QStringLiteral("Relatório do Quivel (*.qvr)");
+    const QString pdfFilter = QStringLiteral("PDF (*.pdf)");
+    QString filter = reportFilter;
+    QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório"), QString(),
+                                     reportFilter + QStringLiteral(";;") + pdfFilter, &filter);
+    if (path.isEmpty())
+        return;
+    if (!path.contains(QLatin1Char('.')))
+        path += filter == pdfFilter ? QStringLiteral(".pdf") : QStringLiteral(".qvr");
+    saveTo(path);
+}
+
+void ReportPreviewWindow::askLoad()
+{
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Abrir relatório"), QString(),
+                                     QStringLiteral("Relatório do Quivel (*.qvr);;Todos (*)"));
+    if (!path.isEmpty())
+        loadFrom(path);
+}
+
+void ReportPreviewWindow::closeEvent(QCloseEvent *event)
+{
+    m_runTimer->stop();
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted())
+        Q_EMIT closed();
+}
+
+void ReportPreviewWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_sized) {
+        m_sized = true;
+        const QSize frame = frameGeometry().size() - geometry().size();
+        if (!frame.isEmpty() && frame != QSize(0, 0))
+            resize(QSize(500, 500) - frame);
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        move(screen.center() - QPoint(250, 250));
+        applyZoom();
+    }
+}
+
+bool ReportPreviewWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_scrollArea->viewport() && event->type() == QEvent::Resize &&
+        m_zoomMode != qrZoom100)
+        applyZoom();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Preview(const TQuickRep &report)
+{
+    QCoreApplication::processEvents();
+    auto window = std::make_unique<ReportPreviewWindow>(report.ReportTitle, report.PrevInitialZoom);
+    window->startRun(report);
+    window->show();
+
+    QEventLoop loop;
+    QObject::connect(window.get(), &ReportPreviewWindow::closed, &loop, &QEventLoop::quit);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
+    // QCoreApplication::exit() ends every running loop, this one included.
+    if (window->isVisible() && !QCoreApplication::closingDown())
+        loop.exec();
+
+    const std::exception_ptr error = window->runError();
+    window->hide();
+    window.reset();
+    if (error)
+        std::rethrow_exception(error);
+}

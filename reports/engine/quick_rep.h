@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "reports/engine/report_dataset.h"
+
+#include <QFlags>
+#include <QFont>
+#include <QImage>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+// Lengths are millimetres throughout; font sizes are points.
+
+enum TQRBandType { rbPageHeader, rbTitle, rbColumnHeader, rbDetail, rbSummary, rbPageFooter };
+
+enum TQRSysDataType { qrsDetailCount };
+
+enum TQRZoomState { qrZoomToFit, qrZoomToWidth, qrZoom100 };
+
+enum TQuickRepOption { FirstPageHeader = 0x1, LastPageFooter = 0x2 };
+Q_DECLARE_FLAGS(TQuickRepOptions, TQuickRepOption)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TQuickRepOptions)
+
+class TQuickRep;
+
+// What an element needs to know while it is printed.
+struct TQRPrintContext
+{
+    const ReportDataSet *dataSet = nullptr;
+    int record = -1; // -1: the blank detail printed for an empty dataset
+};
+
+class TQRPrintable
+{
+public:
+    virtual ~TQRPrintable() = default;
+
+    QString Name;
+    double Left = 0;
+    double Top = 0;
+    double Width = 0;
+    double Height = 0;
+};
+
+class TQRCustomLabel : public TQRPrintable
+{
+public:
+    Qt::Alignment Alignment = Qt::AlignLeft;
+    bool AutoSize = true;
+    bool WordWrap = true;
+    bool AutoStretch = false;
+    // Unset: the report's default font.
+    std::optional<QFont> Font;
+
+    virtual QString printedText(const TQRPrintContext &context) const = 0;
+};
+
+class TQRLabel : public TQRCustomLabel
+{
+public:
+    QString Caption;
+
+    QString printedText(const TQRPrintContext &) const override { return Caption; }
+};
+
+class TQRDBText : public TQRCustomLabel
+{
+public:
+    QString DataField;
+
+    QString printedText(const TQRPrintContext &context) const override;
+};
+
+class TQRSysData : public TQRCustomLabel
+{
+public:
+    TQRSysDataType Data = qrsDetailCount;
+    QString Text; // printed before the value
+
+    QString printedText(const TQRPrintContext &context) const override;
+};
+
+class TQRImage : public TQRPrintable
+{
+public:
+    QImage Picture;
+    // Where Picture comes from when it was not set directly; read when a run starts.
+    QString PicturePath;
+};
+
+class TQRHRule : public TQRPrintable
+{
+};
+
+class TQRBand
+{
+public:
+    TQRBand(QString name, TQRBandType type, double height)
+        : Name(std::move(name))
+        , BandType(type)
+        , Height(height)
+    {}
+
+    QString Name;
+    TQRBandType BandType;
+    double Height;
+
+    template <typename Element> Element &add(const QString &name)
+    {
+        auto element = std::make_unique<Element>();
+        element->Name = name;
+        Element &ref = *element;
+        m_elements.push_back(std::move(element));
+        return ref;
+    }
+
+    const std::vector<std::unique_ptr<TQRPrintable>> &elements() const { return m_elements; }
+
+private:
+    std::vector<std::unique_ptr<TQRPrintable>> m_elements;
+};
+
+struct TQRPage
+{
+    double Width = 210.0;
+    double Length = 297.0;
+    double TopMargin = 10.0;
+    double BottomMargin = 10.0;
+    double LeftMargin = 10.0;
+    double RightMargin = 10.0;
+    int Columns = 1;
+    double ColumnSpace = 0.0;
+};
+
+class TQuickRep
+{
+public:
+    TQuickRep();
+
+    QString Name;
+    // Not owned; the caller opens it before running the report.
+    const ReportDataSet *DataSet = nullptr;
+    TQRPage Page;
+    TQuickRepOptions Options = TQuickRepOptions(FirstPageHeader) | LastPageFooter;
+    bool PrintIfEmpty = true;
+    QFont Font;
+    TQRZoomState PrevInitialZoom = qrZoomToFit;
+    QString ReportTitle;
+
+    TQRBand &addBand(const QString &name, TQRBandType type, double height);
+    // The first band of that type, or nullptr.
+    TQRBand *band(TQRBandType type) const;
+    const std::vector<std::unique_ptr<TQRBand>> &bands() const { return m_bands; }
+    TQRPrintable *findElement(const QString &name) const;
+
+private:
+    std::vector<std::unique_ptr<TQRBand>> m_bands;
+};

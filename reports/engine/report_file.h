@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "reports/engine/page_model.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The engine's own report file: a laid-out page model saved from the preview and loaded back.
+// A fixed header (magic, format version, payload length, CRC-32 of the payload) guards a
+// QDataStream payload; pictures are stored once however many pages show them.
+//
+// Every failure throws ReportError with a Portuguese message naming the file.
+
+inline constexpr quint16 reportFileVersion = 1;
+
+QByteArray reportToBytes(const ReportDocument &document);
+ReportDocument reportFromBytes(const QByteArray &bytes, const QString &source);
+
+void saveReportFile(const ReportDocument &document, const QString &path);
+ReportDocument loadReportFile(const QString &path);

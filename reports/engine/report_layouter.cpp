@@ -1,0 +1,286 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "reports/engine/report_layouter.h"
+
+#include "reports/engine/picture_loader.h"
+#include "reports/engine/report_error.h"
+#include "reports/engine/text_metrics.h"
+
+#include <algorithm>
+
+namespace {
+
+// Pictures have no resolution of their own in a layout: a pixel is 1/96 inch.
+constexpr double pictureMmPerPixel = 25.4 / 96.0;
+// The default pen: one pixel at 96 dpi.
+constexpr double rulePenWidth = 25.4 / 96.0;
+
+struct ElementInfo
+{
+    const TQRPrintable *element = nullptr;
+    const TQRCustomLabel *text = nullptr;
+    const TQRImage *image = nullptr;
+    bool rule = false;
+    QFont font;
+    std::optional<QFontMetricsF> metrics;
+    QImage picture;
+};
+
+struct BandInfo
+{
+    const TQRBand *band = nullptr;
+    std::vector<ElementInfo> elements;
+};
+
+} // namespace
+
+struct ReportLayouter::Impl
+{
+    const TQuickRep &report;
+    std::shared_ptr<ReportDocument> document = std::make_shared<ReportDocument>();
+    std::optional<BandInfo> pageHeader, title, columnHeader, detail, summary, pageFooter;
+    int records = 0;
+    int detailsToPrint = 0;
+    int nextDetail = 0;
+    bool titleDone = false;
+    bool summaryDone = false;
+    bool done = false;
+    QRectF printable;
+
+    explicit Impl(const TQuickRep &rep);
+    std::optional<BandInfo> prepareBand(TQRBandType type) const;
+    double bandHeight(const BandInfo &band, const TQRPrintContext &context) const;
+    double placeBand(ReportPage &page, const BandInfo &band, double top,
+                     const TQRPrintContext &context) const;
+    void layoutPage();
+};
+
+ReportLayouter::Impl::Impl(const TQuickRep &rep)
+    : report(rep)
+{
+    const TQRPage &p = report.Page;
+    if (p.Columns != 1)
+        throw ReportError(QStringLiteral("O relatório \"%1\" pede %2 colunas; só uma é suportada.")
+                              .arg(report.Name)
+                              .arg(p.Columns));
+    printable = QRectF(p.LeftMargin, p.TopMargin, p.Width - p.LeftMargin - p.RightMargin,
+                       p.Length - p.TopMargin - p.BottomMargin);
+    if (printable.width() <= 0 || printable.height() <= 0)
+        throw ReportError(
+            QStringLiteral("As margens do relatório \"%1\" não deixam área para imprimir.")
+                .arg(report.Name));
+
+    pageHeader = prepareBand(rbPageHeader);
+    title = prepareBand(rbTitle);
+    columnHeader = prepareBand(rbColumnHeader);
+    detail = prepareBand(rbDetail);
+    summary = prepareBand(rbSummary);
+    pageFooter = prepareBand(rbPageFooter);
+
+    document->title = report.ReportTitle;
+    document->pageSize = QSizeF(p.Width, p.Length);
+    records = report.DataSet ? std::max(0, report.DataSet->recordCount()) : 0;
+    detailsToPrint = records > 0 ? records : (report.PrintIfEmpty ? 1 : 0);
+    done = records == 0 && !report.PrintIfEmpty;
+}
+
+std::optional<BandInfo> ReportLayouter::Impl::prepareBand(TQRBandType type) const
+{
+    const TQRBand *band = report.band(type);
+    if (!band)
+        return std::nullopt;
+    BandInfo info;
+    info.band = band;
+    for (const auto &element : band->elements()) {
+        ElementInfo e;
+        e.element = element.get();
+        if (const auto *text = dynamic_cast<const TQRCustomLabel *>(element.get())) {
+            e.text = text;
+            e.font = reportFont(text->Font.value_or(report.Font));
+            e.metrics = reportFontMetrics(e.font);
+            const auto *dbText = dynamic_cast<const TQRDBText *>(text);
+            if (dbText && report.DataSet && report.DataSet->fieldIndex(dbText->DataField) < 0)
+                throw ReportError(
+                    QStringLiteral("Campo \"%1\" de %2 não encontrado nos dados do relatório.")
+                        .arg(dbText->DataField, dbText->Name));
+        } else if (const auto *image = dynamic_cast<const TQRImage *>(element.get())) {
+            e.image = image;
+            // A missing picture prints nothing rather than failing the report.
+            e.picture = image->Picture.isNull() ? loadPicture(image->PicturePath) : image->Picture;
+        } else if (dynamic_cast<const TQRHRule *>(element.get())) {
+            e.rule = true;
+        }
+        info.elements.push_back(std::move(e));
+    }
+    return info;
+}
+
+double ReportLayouter::Impl::bandHeight(const BandInfo &band, const TQRPrintContext &context) const
+{
+    double height = band.band->Height;
+    for (const ElementInfo &e : band.elements) {
+        if (!e.text || !e.text->AutoStretch)
+            continue;
+        const double width = std::min(e.element->Width, printable.right() - e.element->Left);
+        const QRectF needed = e.metrics->boundingRect(
+            QRectF(0, 0, std::max(0.0, width) * reportUnitsPerMm, 1e9),
+            e.text->WordWrap ? Qt::TextWordWrap : 0, e.text->printedText(context));
+        height = std::max(height, e.element->Top + needed.height() / reportUnitsPerMm);
+    }
+    return height;
+}
+
+// Text running past the right margin is clipped there: an element never widens beyond the
+// printable area, and its text is painted clipped to its rectangle (wrapped first at word
+// boundaries when the element wraps, so a long value is cut between words where it can be).
+double ReportLayouter::Impl::placeBand(ReportPage &page, const BandInfo &band, double top,
+                                       const TQRPrintContext &context) const
+{
+    const double height = bandHeight(band, context);
+    const double left = printable.left();
+    for (const ElementInfo &e : band.elements) {
+        const TQRPrintable &el = *e.element;
+        const QRectF design(left + el.Left, top + el.Top, el.Width, el.Height);
+        if (e.text) {
+            const QString text = e.text->printedText(context);
+            QRectF rect = design;
+            double widest = 0;
+            for (const QString &line : text.split(QLatin1Char('\n')))
+                widest = std::max(widest, e.metrics->horizontalAdvance(line) / reportUnitsPerMm);
+            if (e.text->AutoSize)
+                rect.setWidth(widest);
+            if (e.text->AutoStretch)
+                rect.setBottom(top + height);
+            rect.setRight(std::min(rect.right(), printable.right()));
+            rect.setBottom(std::min(rect.bottom(), printable.bottom()));
+            if (rect.width() < 0 || rect.height() < 0)
+                continue;
+            // Text that fits is never wrapped: a device measuring a hair wider must not push
+            // the last word onto a line that the rectangle then hides.
+            const bool wraps = e.text->WordWrap && widest > rect.width() + 0.01;
+            page.texts.push_back({rect, text, e.font, e.text->Alignment, wraps, el.Name});
+        } else if (e.image) {
+            if (e.picture.isNull())
+                continue;
+            const QRectF natural(design.topLeft(), QSizeF(e.picture.width() * pictureMmPerPixel,
+                                                          e.picture.height() * pictureMmPerPixel));
+            const QRectF shown = natural & design & printable;
+            if (shown.isEmpty())
+                continue;
+            QImage picture = e.picture;
+            if (shown != natural) {
+                const QRectF source((shown.left() - natural.left()) / pictureMmPerPixel,
+                                    (shown.top() - natural.top()) / pictureMmPerPixel,
+                                    shown.width() / pictureMmPerPixel,
+                                    shown.height() / pictureMmPerPixel);
+                picture = e.picture.copy(source.toAlignedRect());
+            }
+            page.pictures.push_back({shown, picture, el.Name});
+        } else if (e.rule) {
+            const double y = design.top() + design.height() / 2;
+            const double right = std::min(design.right(), printable.right());
+            if (right > design.left() && y <= printable.bottom())
+                page.lines.push_back({QLineF(design.left(), y, right, y), rulePenWidth, el.Name});
+        }
+    }
+    return height;
+}
+
+void ReportLayouter::Impl::layoutPage()
+{
+    ReportPage page;
+    const int pageIndex = int(document->pages.size());
+    const double footerHeight = pageFooter ? pageFooter->band->Height : 0;
+    const double bottom = printable.bottom() - footerHeight;
+    const TQRPrintContext noRecord{report.DataSet, -1};
+    double y = printable.top();
+
+    if (pageHeader && (pageIndex > 0 || report.Options.testFlag(FirstPageHeader)))
+        y += placeBand(page, *pageHeader, y, noRecord);
+    if (!titleDone) {
+        if (title)
+            y += placeBand(page, *title, y, noRecord);
+        titleDone = true;
+    }
+    if (columnHeader)
+        y += placeBand(page, *columnHeader, y, noRecord);
+
+    // A band that does not fit goes to the next page, unless it is the first on this one and
+    // would fit on none.
+    bool placedAny = false;
+    if (detail) {
+        while (nextDetail < detailsToPrint) {
+            const TQRPrintContext context{report.DataSet, nextDetail < records ? nextDetail : -1};
+            const double height = bandHeight(*detail, context);
+            if (placedAny && y + height > bottom)
+                break;
+            y += placeBand(page, *detail, y, context);
+            ++nextDetail;
+            placedAny = true;
+        }
+    } else {
+        nextDetail = detailsToPrint;
+    }
+    if (nextDetail >= detailsToPrint && !summaryDone) {
+        if (!summary) {
+            summaryDone = true;
+        } else {
+            const double height = bandHeight(*summary, noRecord);
+            if (!placedAny || y + height <= bottom) {
+                y += placeBand(page, *summary, y, noRecord);
+                summaryDone = true;
+            }
+        }
+    }
+    done = summaryDone;
+
+    if (pageFooter && (!done || report.Options.testFlag(LastPageFooter)))
+        placeBand(page, *pageFooter, printable.bottom() - footerHeight, noRecord);
+    document->pages.push_back(std::move(page));
+}
+
+ReportLayouter::ReportLayouter(const TQuickRep &report)
+    : m_impl(std::make_unique<Impl>(report))
+{}
+
+ReportLayouter::~ReportLayouter() = default;
+
+bool ReportLayouter::layoutNextPage()
+{
+    if (m_impl->done)
+        return false;
+    m_impl->layoutPage();
+    return true;
+}
+
+void ReportLayouter::layoutAll()
+{
+    while (layoutNextPage()) {
+    }
+}
+
+bool ReportLayouter::finished() const
+{
+    return m_impl->done;
+}
+
+int ReportLayouter::recordCount() const
+{
+    return m_impl->records;
+}
+
+int ReportLayouter::recordsPrinted() const
+{
+    return std::min(m_impl->nextDetail, m_impl->records);
+}
+
+std::shared_ptr<ReportDocument> ReportLayouter::document() const
+{
+    return m_impl->document;
+}
+
+std::shared_ptr<ReportDocument> layoutReport(const TQuickRep &report)
+{
+    ReportLayouter layouter(report);
+    layouter.layoutAll();
+    return layouter.document();
+}

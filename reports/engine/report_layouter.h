@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "reports/engine/page_model.h"
+#include "reports/engine/quick_rep.h"
+
+#include <memory>
+
+// Lays a report out into its page model one page at a time, so that the first page of a long
+// report is ready at once and the rest can follow in slices from the event loop.
+//
+// Needs a QGuiApplication (text is measured with the platform's fonts). The report and its
+// dataset must outlive the layouter and stay unchanged while it runs.
+class ReportLayouter
+{
+public:
+    // Throws ReportError when the report cannot run (a field the dataset lacks, several columns).
+    explicit ReportLayouter(const TQuickRep &report);
+    ~ReportLayouter();
+    ReportLayouter(const ReportLayouter &) = delete;
+    ReportLayouter &operator=(const ReportLayouter &) = delete;
+
+    // Lays out one more page; false when the report was already complete.
+    bool layoutNextPage();
+    void layoutAll();
+    bool finished() const;
+
+    int recordCount() const;
+    int recordsPrinted() const;
+    std::shared_ptr<ReportDocument> document() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Lays the whole report out at once.
+std::shared_ptr<ReportDocument> layoutReport(const TQuickRep &report);

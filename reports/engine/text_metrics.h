@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QString>
+
+// Text is measured and painted in one fine unit, 1/1200 inch, so that widths found by the layout
+// match what any device (screen, printer, PDF) later draws, whatever its own resolution.
+inline constexpr double reportUnitsPerInch = 1200.0;
+inline constexpr double reportUnitsPerMm = reportUnitsPerInch / 25.4;
+
+// The font as laid out and painted: unhinted, so that advances scale linearly with resolution.
+QFont reportFont(const QFont &font);
+
+// Metrics in report units (1/1200 inch) for a font of the page model.
+QFontMetricsF reportFontMetrics(const QFont &font);

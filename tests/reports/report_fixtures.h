@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "reports/engine/layout_loader.h"
+#include "reports/engine/memory_dataset.h"
+#include "reports/engine/page_model.h"
+
+#include <QTest>
+
+#include <memory>
+
+inline std::unique_ptr<MemoryDataSet> mediaDataSet(int count)
+{
+    static const QString kinds[] = {QStringLiteral("CD"), QStringLiteral("DVD"),
+                                    QStringLiteral("BLURAY"), QStringLiteral("PENDRIVE"),
+                                    QStringLiteral("HD EXTERNO")};
+    auto data = std::make_unique<MemoryDataSet>(
+        QStringList{QStringLiteral("codigo"), QStringLiteral("titulo"), QStringLiteral("obs"),
+                    QStringLiteral("tipo"), QStringLiteral("local")});
+    for (int i = 1; i <= count; ++i)
+        data->append({QString::number(i), QStringLiteral("Mídia %1").arg(i),
+                      QStringLiteral("Backup de ação nº %1").arg(i), kinds[i % 5],
+                      QStringLiteral("Gaveta %1").arg(i % 7)});
+    return data;
+}
+
+// The media layout over data, with a plain picture standing in for the product logo.
+inline std::unique_ptr<TQuickRep> mediaReport(const ReportDataSet *data, bool withLogo = true)
+{
+    auto report = loadReportLayout(QStringLiteral(":/reports/media_report.json"));
+    report->DataSet = data;
+    if (withLogo) {
+        QImage logo(200, 60, QImage::Format_RGB32);
+        logo.fill(QColor(120, 120, 120));
+        static_cast<TQRImage *>(report->findElement(QStringLiteral("QRImage1")))->Picture = logo;
+    }
+    return report;
+}
+
+inline std::vector<const PageText *> textsOf(const ReportPage &page, const QString &element)
+{
+    std::vector<const PageText *> found;
+    for (const PageText &text : page.texts) {
+        if (text.element == element)
+            found.push_back(&text);
+    }
+    return found;
+}
+
+inline int picturesOf(const ReportPage &page, const QString &element)
+{
+    return int(std::count_if(page.pictures.begin(), page.pictures.end(),
+                             [&](const PagePicture &p) { return p.element == element; }));
+}

@@ -1,0 +1,423 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "report_fixtures.h"
+
+#include "reports/engine/picture_loader.h"
+#include "reports/engine/report_error.h"
+#include "reports/engine/report_layouter.h"
+
+#include <QFontInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr double eps = 0.005;
+
+// Page header, title and column header of the media report stack up from the top margin.
+constexpr double firstDetailTop = 10.0 + 15.61 + 10.58 + 10.58;
+constexpr double detailHeight = 52.92;
+
+bool near(double a, double b)
+{
+    return std::abs(a - b) < eps;
+}
+
+} // namespace
+
+class TestReportLayout : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void mediaElementsSitAtTheirBandOffsets_data();
+    void mediaElementsSitAtTheirBandOffsets();
+    void mediaSummaryRuleAndCount();
+    void emptyDatasetPrintsOneBlankDetailAndZero_data();
+    void emptyDatasetPrintsOneBlankDetailAndZero();
+    void pagination();
+    void headerAndFooterOptions_data();
+    void headerAndFooterOptions();
+    void summaryThatDoesNotFitMovesToANewPage();
+    void autoSizeFollowsTextAndClipsAtRightMargin();
+    void logoIsReadThroughTheDecoderAndMissingLogoDrawsNothing();
+    void missingFieldIsRefused();
+    void layoutsThatAreNotValidAreRefused_data();
+    void layoutsThatAreNotValidAreRefused();
+    void layoutIsIncremental();
+};
+
+void TestReportLayout::mediaElementsSitAtTheirBandOffsets_data()
+{
+    QTest::addColumn<QString>("element");
+    QTest::addColumn<int>("detail"); // -1: not in the detail band
+    QTest::addColumn<double>("left");
+    QTest::addColumn<double>("top");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<double>("pointSize");
+
+    const double title = 10.0 + 15.61;
+    QTest::newRow("title") << u"QRLabel1"_s << -1 << 10 + 65.62 << title + 2.38
+                           << u"Mídias cadastradas"_s << true << 16.0;
+    QTest::newRow("code caption") << u"QRLabel2"_s << 0 << 10 + 6.35 << 8.47 << u"Código da Mídia"_s
+                                  << false << 10.0;
+    QTest::newRow("code value") << u"QRDBText1"_s << 0 << 10 + 42.33 << 8.47 << u"1"_s << false
+                                << 10.0;
+    QTest::newRow("name caption") << u"QRLabel3"_s << 1 << 10 + 6.35 << 16.93 << u"Nome da Mídia"_s
+                                  << true << 10.0;
+    QTest::newRow("name value") << u"QRDBText2"_s << 1 << 10 + 42.33 << 16.93 << u"Mídia 2"_s
+                                << true << 10.0;
+    QTest::newRow("kind value") << u"QRDBText3"_s << 2 << 10 + 42.33 << 25.40 << u"PENDRIVE"_s
+                                << false << 10.0;
+    QTest::newRow("remarks caption")
+        << u"QRLabel5"_s << 0 << 10 + 6.35 << 33.87 << u"Observações"_s << false << 10.0;
+    QTest::newRow("remarks value")
+        << u"QRDBText4"_s << 0 << 10 + 42.33 << 33.87 << u"Backup de ação nº 1"_s << false << 10.0;
+    QTest::newRow("location caption")
+        << u"QRLabel6"_s << 2 << 10 + 6.35 << 42.33 << u"Local atual da mídia:"_s << false << 10.0;
+    QTest::newRow("location value")
+        << u"QRDBText5"_s << 2 << 10 + 42.33 << 42.33 << u"Gaveta 3"_s << false << 10.0;
+}
+
+void TestReportLayout::mediaElementsSitAtTheirBandOffsets()
+{
+    QFETCH(QString, element);
+    QFETCH(int, detail);
+    QFETCH(double, left);
+    QFETCH(double, top);
+    QFETCH(QString, text);
+    QFETCH(bool, bold);
+    QFETCH(double, pointSize);
+
+    auto data = mediaDataSet(3);
+    auto report = mediaReport(data.get());
+    const auto document = layoutReport(*report);
+    QCOMPARE(document->pages.size(), 1u);
+    const auto found = textsOf(document->pages[0], element);
+    QCOMPARE(found.size(), detail < 0 ? 1u : 3u);
+    const PageText &t = *found[std::max(detail, 0)];
+    const double expectedTop = detail < 0 ? top : firstDetailTop + detail * detailHeight + top;
+    QVERIFY2(near(t.rect.left(), left), qPrintable(QString::number(t.rect.left())));
+    QVERIFY2(near(t.rect.top(), expectedTop), qPrintable(QString::number(t.rect.top())));
+    QCOMPARE(t.text, text);
+    QCOMPARE(t.font.bold(), bold);
+    QCOMPARE(t.font.pointSizeF(), pointSize);
+    QCOMPARE(QFontInfo(t.font).family(), QStringLiteral("Liberation Sans"));
+}
+
+void TestReportLayout::mediaSummaryRuleAndCount()
+{
+    auto data = mediaDataSet(3);
+    auto report = mediaReport(data.get());
+    const auto document = layoutReport(*report);
+    const ReportPage &page = document->pages.at(0);
+    const double summaryTop = firstDetailTop + 3 * detailHeight;
+
+    QCOMPARE(page.lines.size(), 1u);
+    const QLineF rule = page.lines[0].line;
+    QVERIFY(near(rule.y1(), summaryTop + 3.18) && near(rule.y2(), summaryTop + 3.18));
+    QVERIFY(near(rule.x1(), 10 + 6.35) && near(rule.x2(), 10 + 6.35 + 175.95));
+    QVERIFY(page.lines[0].width > 0 && page.lines[0].width < 0.3);
+
+    const auto count = textsOf(page, QStringLiteral("QRSysData1"));
+    QCOMPARE(count.size(), 1u);
+    QCOMPARE(count[0]->text, QStringLiteral("3"));
+    QVERIFY(near(count[0]->rect.top(), summaryTop + 4.50));
+    QVERIFY(near(count[0]->rect.left(), 10 + 42.33));
+    QCOMPARE(textsOf(page, QStringLiteral("QRLabel7")).at(0)->text,
+             QStringLiteral("Total de Mídias:"));
+
+    QCOMPARE(page.pictures.size(), 1u);
+    QVERIFY(near(page.pictures[0].rect.left(), 10) && near(page.pictures[0].rect.top(), 10));
+    QVERIFY(near(page.pictures[0].rect.width(), 52.92));
+    QVERIFY(std::abs(page.pictures[0].rect.height() - 15.88) < 0.01);
+}
+
+void TestReportLayout::emptyDatasetPrintsOneBlankDetailAndZero_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<QString>("captionElement");
+    QTest::addColumn<QString>("totalCaption");
+
+    QTest::newRow("media") << u":/reports/media_report.json"_s
+                           << QStringList{u"codigo"_s, u"titulo"_s, u"obs"_s, u"tipo"_s, u"local"_s}
+                           << u"QRLabel6"_s << u"Total de Mídias:"_s;
+    QTest::newRow("software") << u":/reports/software_report.json"_s
+                              << QStringList{u"numero"_s, u"nome"_s, u"descricao"_s, u"codigo"_s,
+                                             u"titulo"_s}
+                              << u"QRLabel5"_s << u"Total de softwares encontrados:"_s;
+}
+
+void TestReportLayout::emptyDatasetPrintsOneBlankDetailAndZero()
+{
+    QFETCH(QString, layout);
+    QFETCH(QStringList, fields);
+    QFETCH(QString, captionElement);
+    QFETCH(QString, totalCaption);
+
+    MemoryDataSet empty(fields);
+    auto report = loadReportLayout(layout);
+    report->DataSet = &empty;
+    const auto document = layoutReport(*report);
+    QCOMPARE(document->pages.size(), 1u);
+    const ReportPage &page = document->pages[0];
+
+    QCOMPARE(textsOf(page, captionElement).size(), 1u);
+    int values = 0;
+    for (const PageText &text : page.texts) {
+        if (text.element.startsWith(QLatin1String("QRDBText"))) {
+            QVERIFY2(text.text.isEmpty(), qPrintable(text.element));
+            ++values;
+        }
+    }
+    QCOMPARE(values, fields.contains(QLatin1String("obs")) ? 5 : 4);
+    QCOMPARE(textsOf(page, QStringLiteral("QRSysData1")).at(0)->text, QStringLiteral("0"));
+    bool totalShown = false;
+    for (const PageText &text : page.texts)
+        totalShown = totalShown || text.text == totalCaption;
+    QVERIFY(totalShown);
+    QCOMPARE(textsOf(page, QStringLiteral("QRLabel1")).size(), 1u);
+
+    report->PrintIfEmpty = false;
+    QCOMPARE(layoutReport(*report)->pages.size(), 0u);
+}
+
+void TestReportLayout::pagination()
+{
+    // Four media blocks fit under the headers of a page; the fifth and the total go on.
+    auto data = mediaDataSet(9);
+    auto report = mediaReport(data.get());
+    const auto document = layoutReport(*report);
+    QCOMPARE(document->pages.size(), 3u);
+
+    const int perPage[] = {4, 4, 1};
+    int record = 1;
+    for (int p = 0; p < 3; ++p) {
+        const ReportPage &page = document->pages[p];
+        QCOMPARE(picturesOf(page, QStringLiteral("QRImage1")), 1);
+        QCOMPARE(textsOf(page, QStringLiteral("QRLabel1")).size(), p == 0 ? 1u : 0u);
+        const auto codes = textsOf(page, QStringLiteral("QRDBText1"));
+        QCOMPARE(int(codes.size()), perPage[p]);
+        // Without the title, details start right under the column header.
+        const double top = p == 0 ? firstDetailTop : 10.0 + 15.61 + 10.58;
+        for (int i = 0; i < int(codes.size()); ++i) {
+            QCOMPARE(codes[i]->text, QString::number(record++));
+            QVERIFY(near(codes[i]->rect.top(), top + i * detailHeight + 8.47));
+            QVERIFY(codes[i]->rect.top() + detailHeight - 8.47 <= 297 - 10 - 10.58 + eps);
+        }
+        QCOMPARE(textsOf(page, QStringLiteral("QRSysData1")).size(), p == 2 ? 1u : 0u);
+    }
+    QCOMPARE(textsOf(document->pages[2], QStringLiteral("QRSysData1")).at(0)->text,
+             QStringLiteral("9"));
+}
+
+namespace {
+
+// A short page with a labelled header and footer, to watch where they print.
+std::unique_ptr<TQuickRep> framedReport(const ReportDataSet *data, TQuickRepOptions options)
+{
+    auto report = std::make_unique<TQuickRep>();
+    report->DataSet = data;
+    report->Options = options;
+    report->Page.Length = 100;
+    const auto addLabel = [](TQRBand &band, const QString &name, const QString &caption) {
+        auto &label = band.add<TQRLabel>(name);
+        label.Caption = caption;
+        label.Width = 20;
+        label.Height = 4;
+    };
+    addLabel(report->addBand(QStringLiteral("Header"), rbPageHeader, 10), QStringLiteral("head"),
+             QStringLiteral("Cabeçalho"));
+    addLabel(report->addBand(QStringLiteral("Footer"), rbPageFooter, 10), QStringLiteral("foot"),
+             QStringLiteral("Rodapé"));
+    auto &detail = report->addBand(QStringLiteral("Detail"), rbDetail, 30);
+    auto &value = detail.add<TQRDBText>(QStringLiteral("value"));
+    value.DataField = QStringLiteral("codigo");
+    value.Height = 4;
+    return report;
+}
+
+} // namespace
+
+void TestReportLayout::headerAndFooterOptions_data()
+{
+    QTest::addColumn<int>("options");
+    QTest::addColumn<bool>("headerOnFirst");
+    QTest::addColumn<bool>("footerOnLast");
+
+    QTest::newRow("neither") << 0 << false << false;
+    QTest::newRow("first page header") << int(FirstPageHeader) << true << false;
+    QTest::newRow("last page footer") << int(LastPageFooter) << false << true;
+    QTest::newRow("both") << int(FirstPageHeader | LastPageFooter) << true << true;
+}
+
+void TestReportLayout::headerAndFooterOptions()
+{
+    QFETCH(int, options);
+    QFETCH(bool, headerOnFirst);
+    QFETCH(bool, footerOnLast);
+
+    // 80 mm printable, less a 10 mm footer: without a header two 30 mm details fit, with one two.
+    auto data = mediaDataSet(5);
+    auto report = framedReport(data.get(), TQuickRepOptions(options));
+    const auto document = layoutReport(*report);
+    QCOMPARE(document->pages.size(), 3u);
+    for (int p = 0; p < 3; ++p) {
+        const ReportPage &page = document->pages[p];
+        const auto heads = textsOf(page, QStringLiteral("head"));
+        const auto feet = textsOf(page, QStringLiteral("foot"));
+        QCOMPARE(heads.size(), (p > 0 || headerOnFirst) ? 1u : 0u);
+        QCOMPARE(feet.size(), (p < 2 || footerOnLast) ? 1u : 0u);
+        if (!heads.empty())
+            QVERIFY(near(heads[0]->rect.top(), 10));
+        if (!feet.empty())
+            QVERIFY(near(feet[0]->rect.top(), 100 - 10 - 10));
+        for (const PageText *value : textsOf(page, QStringLiteral("value")))
+            QVERIFY(value->rect.top() + 30 <= 80 + eps);
+    }
+}
+
+void TestReportLayout::summaryThatDoesNotFitMovesToANewPage()
+{
+    // Four media blocks end 18 mm above the footer; a summary taller than that moves on.
+    auto data = mediaDataSet(4);
+    auto report = mediaReport(data.get());
+    QCOMPARE(layoutReport(*report)->pages.size(), 1u);
+    report->band(rbSummary)->Height = 25;
+    const auto document = layoutReport(*report);
+    QCOMPARE(document->pages.size(), 2u);
+    QCOMPARE(textsOf(document->pages[1], QStringLiteral("QRDBText1")).size(), 0u);
+    const auto count = textsOf(document->pages[1], QStringLiteral("QRSysData1"));
+    QCOMPARE(count.size(), 1u);
+    QVERIFY(near(count[0]->rect.top(), 10.0 + 15.61 + 10.58 + 4.50));
+    QCOMPARE(picturesOf(document->pages[1], QStringLiteral("QRImage1")), 1);
+}
+
+void TestReportLayout::autoSizeFollowsTextAndClipsAtRightMargin()
+{
+    MemoryDataSet data({QStringLiteral("codigo"), QStringLiteral("titulo"), QStringLiteral("obs"),
+                        QStringLiteral("tipo"), QStringLiteral("local")});
+    const QString longRemarks = QStringLiteral("Observação muito longa ").repeated(20);
+    data.append(
+        {QStringLiteral("1"), QStringLiteral("A"), longRemarks, QStringLiteral("CD"), QString()});
+    data.append({QStringLiteral("2"), QStringLiteral("A much longer medium name"),
+                 QStringLiteral("curta"), QStringLiteral("DVD"), QString()});
+    auto report = mediaReport(&data);
+    const auto document = layoutReport(*report);
+    const ReportPage &page = document->pages.at(0);
+
+    const auto names = textsOf(page, QStringLiteral("QRDBText2"));
+    QVERIFY(near(names[0]->rect.left(), names[1]->rect.left()));
+    QVERIFY(names[0]->rect.width() < 8.73);
+    QVERIFY(names[1]->rect.width() > 8.73);
+    QVERIFY(!names[1]->wordWrap);
+
+    const auto remarks = textsOf(page, QStringLiteral("QRDBText4"));
+    const PageText &clipped = *remarks[0];
+    QCOMPARE(clipped.text, longRemarks);
+    QVERIFY(near(clipped.rect.right(), 200.0));
+    QVERIFY(near(clipped.rect.height(), 4.50));
+    QVERIFY(clipped.wordWrap);
+    for (const PageText &text : page.texts)
+        QVERIFY2(text.rect.right() <= 200.0 + 1e-9, qPrintable(text.element));
+}
+
+void TestReportLayout::logoIsReadThroughTheDecoderAndMissingLogoDrawsNothing()
+{
+    auto data = mediaDataSet(1);
+    auto report = mediaReport(data.get(), false);
+    QCOMPARE(picturesOf(layoutReport(*report)->pages.at(0), QStringLiteral("QRImage1")), 0);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("logo.jpg"));
+    QImage logo(200, 60, QImage::Format_RGB32);
+    logo.fill(Qt::darkGray);
+    QVERIFY(logo.save(path, "JPG"));
+    static int decoded = 0;
+    const PictureDecoder previous = setPictureDecoder([](const QByteArray &bytes) {
+        ++decoded;
+        return QImage::fromData(bytes, "JPG");
+    });
+    static_cast<TQRImage *>(report->findElement(QStringLiteral("QRImage1")))->PicturePath = path;
+    const auto document = layoutReport(*report);
+    setPictureDecoder(previous);
+
+    QCOMPARE(decoded, 1);
+    const ReportPage &page = document->pages.at(0);
+    QCOMPARE(picturesOf(page, QStringLiteral("QRImage1")), 1);
+    QCOMPARE(page.pictures[0].image.size(), QSize(200, 60));
+    QVERIFY(std::abs(page.pictures[0].rect.width() - 200 * 25.4 / 96) < 1e-9);
+}
+
+void TestReportLayout::missingFieldIsRefused()
+{
+    MemoryDataSet data({QStringLiteral("codigo")});
+    auto report = mediaReport(&data);
+    try {
+        ReportLayouter layouter(*report);
+        QFAIL("a layout naming a field the dataset lacks ran");
+    } catch (const ReportError &error) {
+        QVERIFY2(error.message().contains(QLatin1String("titulo")), qPrintable(error.message()));
+    }
+}
+
+void TestReportLayout::layoutsThatAreNotValidAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("reason");
+
+    const QByteArray head = R"({"format":"quivel-report-layout","version":1,"name":"R",)"
+                            R"("page":{"width":210,"length":297},)";
+    QTest::newRow("not json") << QByteArray("{ nope") << u"JSON mal formado"_s;
+    QTest::newRow("other format") << QByteArray(R"({"format":"x","version":1})")
+                                  << u"não é um layout"_s;
+    QTest::newRow("newer version")
+        << QByteArray(R"({"format":"quivel-report-layout","version":9})") << u"versão"_s;
+    QTest::newRow("unknown band") << head + R"("bands":[{"name":"B","type":"rbGroup","height":5}]})"
+                                  << u"rbGroup"_s;
+    QTest::newRow("element without position")
+        << head + R"("bands":[{"name":"B","type":"rbDetail","height":5,)"
+                  R"("elements":[{"name":"L","kind":"TQRLabel","caption":"x"}]}]})"
+        << u"left"_s;
+    QTest::newRow("unknown element kind")
+        << head + R"("bands":[{"name":"B","type":"rbDetail","height":5,)"
+                  R"("elements":[{"name":"L","kind":"TQRShape"}]}]})"
+        << u"TQRShape"_s;
+}
+
+void TestReportLayout::layoutsThatAreNotValidAreRefused()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, reason);
+    try {
+        parseReportLayout(json, QStringLiteral("teste.json"));
+        QFAIL("an invalid layout was accepted");
+    } catch (const ReportError &error) {
+        QVERIFY2(error.message().contains(QLatin1String("teste.json")) &&
+                     error.message().contains(reason),
+                 qPrintable(error.message()));
+    }
+}
+
+void TestReportLayout::layoutIsIncremental()
+{
+    auto data = mediaDataSet(100);
+    auto report = mediaReport(data.get());
+    ReportLayouter layouter(*report);
+    QCOMPARE(layouter.document()->pages.size(), 0u);
+    QVERIFY(layouter.layoutNextPage());
+    QCOMPARE(layouter.document()->pages.size(), 1u);
+    QCOMPARE(layouter.recordsPrinted(), 4);
+    QVERIFY(!layouter.finished());
+    layouter.layoutAll();
+    QVERIFY(layouter.finished());
+    QVERIFY(!layouter.layoutNextPage());
+    QCOMPARE(layouter.recordsPrinted(), 100);
+    QCOMPARE(layouter.document()->pages.size(), 25u); // 25 pages of 4, the total fits on the last
+}
+
+QTEST_MAIN(TestReportLayout)
+#include "tst_report_layout.moc"
