@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The data layer against bare SQLite on a catalogue of 1,000,000 titles on 100,000 media.
+#include "bench/support/ratio_report.h"
+#include "data/catalogue.h"
+#include "data/connection.h"
+#include "data/data_module.h"
+#include "data/query.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int mediaCount = 100000;
+constexpr int titleCount = 1000000;
+
+QString benchDirectory()
+{
+    const QByteArray fromEnv = qgetenv("QUIVEL_BENCH_DIR");
+    return fromEnv.isEmpty() ? QDir::tempPath() + QStringLiteral("/quivel-bench")
+                             : QString::fromLocal8Bit(fromEnv);
+}
+
+QString cataloguePath()
+{
+    return benchDirectory() + QStringLiteral("/quivel.mdb");
+}
+
+sqlite3 *openRaw()
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(cataloguePath()).constData(), &db, SQLITE_OPEN_READWRITE,
+                    nullptr);
+    return db;
+}
+
+// The plainest copy of a result: every value as a std::string in one vector.
+std::vector<std::string> bareRead(sqlite3 *db, const char *sql)
+{
+    std::vector<std::string> values;
+    sqlite3_stmt *statement = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    const int columns = sqlite3_column_count(statement);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c) {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, c));
+            values.emplace_back(text ? text : "", size_t(sqlite3_column_bytes(statement, c)));
+        }
+    }
+    sqlite3_finalize(statement);
+    return values;
+}
+
+size_t vectorMemory(const std::vector<std::string> &values)
+{
+    size_t total = values.capacity() * sizeof(std::string);
+    for (const std::string &s : values) {
+        if (s.capacity() > 15) // beyond the small-string buffer the text lives on the heap
+            total += s.capacity() + 1;
+    }
+    return total;
+}
+
+struct Session
+{
+    Session()
+        : query(QStringLiteral("ADOQuery2"), &connection)
+    {
+        connection.setConnectionString(QStringLiteral("Data Source=") + cataloguePath() + u';');
+    }
+    TADOConnection connection;
+    TADOQuery query;
+};
+
+void BM_BareSelectSofts(benchmark::State &state)
+{
+    sqlite3 *db = openRaw();
+    for (auto _ : state) {
+        auto values = bareRead(db, "select * from softs");
+        benchmark::DoNotOptimize(values.data());
+    }
+    sqlite3_close(db);
+}
+
+void BM_QueryOpenSofts(benchmark::State &state)
+{
+    Session s;
+    s.query.setSql({QStringLiteral("select * from softs")});
+    for (auto _ : state) {
+        s.query.open();
+        benchmark::DoNotOptimize(s.query.recordCount());
+        state.PauseTiming();
+        s.query.close();
+        state.ResumeTiming();
+    }
+}
+
+const char *const startupStatements[] = {
+    "select * from cds", "select * from softs", "select * from cds",
+    "SELECT numero, nome, midia, descricao, codigo, titulo\nfrom softs, cds\nwhere midia=1 and "
+    "codigo=midia",
+    "select * from cds"};
+
+void BM_BareStartupReads(benchmark::State &state)
+{
+    for (auto _ : state) {
+        sqlite3 *db = openRaw();
+        for (const char *sql : startupStatements) {
+            auto values = bareRead(db, sql);
+            benchmark::DoNotOptimize(values.data());
+        }
+        sqlite3_close(db);
+    }
+}
+
+void BM_DataModuleCreate(benchmark::State &state)
+{
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(benchDirectory());
+    for (auto _ : state) {
+        TDm1 dm([](const QString &line) { std::fprintf(stderr, "%s\n", qPrintable(line)); });
+        benchmark::DoNotOptimize(dm.ADOQuery2.recordCount());
+        state.PauseTiming();
+        // Closing and freeing a million rows is not part of start-up.
+        dm.ADOQuery2.close();
+        state.ResumeTiming();
+    }
+    QDir::setCurrent(previous);
+}
+
+constexpr const char *likeSql = "select count(*) from softs where nome like '%edição 77%'";
+
+void BM_BuiltinLike(benchmark::State &state)
+{
+    sqlite3 *db = openRaw();
+    for (auto _ : state) {
+        auto values = bareRead(db, likeSql);
+        benchmark::DoNotOptimize(values.data());
+    }
+    sqlite3_close(db);
+}
+
+void BM_QuivelLike(benchmark::State &state)
+{
+    Session s;
+    s.query.setSql({QString::fromUtf8(likeSql)});
+    for (auto _ : state) {
+        s.query.open();
+        benchmark::DoNotOptimize(s.query.fieldText(0));
+        s.query.close();
+    }
+}
+
+void BM_BareSaveInsertDelete(benchmark::State &state)
+{
+    sqlite3 *db = openRaw();
+    sqlite3_busy_timeout(db, 5000);
+    int round = 0;
+    for (auto _ : state) {
+        const std::string update =
+            "UPDATE cds SET titulo = 'Bench " + std::to_string(round++) + "' WHERE codigo = 1";
+        sqlite3_exec(db, update.c_str(), nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "INSERT INTO softs (nome, midia) VALUES ('Novo', 1)", nullptr, nullptr,
+                     nullptr);
+        const std::string remove =
+            "DELETE FROM softs WHERE numero = " + std::to_string(sqlite3_last_insert_rowid(db));
+        sqlite3_exec(db, remove.c_str(), nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(db);
+}
+
+void BM_QuivelSaveInsertDelete(benchmark::State &state)
+{
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(benchDirectory());
+    TDm1 dm([](const QString &line) { std::fprintf(stderr, "%s\n", qPrintable(line)); });
+    QDir::setCurrent(previous);
+    int round = 0;
+    for (auto _ : state) {
+        dm.ADOQuery1.first();
+        dm.ADOQuery1.edit();
+        dm.ADOQuery1titulo.setAsString(QStringLiteral("Quivel %1").arg(round++));
+        dm.ADOQuery1.post();
+        dm.ADOQuery2.insert();
+        dm.ADOQuery2nome.setAsString(QStringLiteral("Novo"));
+        dm.ADOQuery2midia.setValue(1);
+        dm.ADOQuery2.post();
+        dm.ADOQuery2.remove();
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_BareSelectSofts)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_QueryOpenSofts)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_BareStartupReads)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_DataModuleCreate)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_BuiltinLike)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_QuivelLike)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_BareSaveInsertDelete)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_QuivelSaveInsertDelete)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+int main(int argc, char **argv)
+{
+    QDir().mkpath(benchDirectory());
+    if (!QFileInfo::exists(cataloguePath())) {
+        std::printf("Making %s (%d media, %d titles)...\n", qPrintable(cataloguePath()), mediaCount,
+                    titleCount);
+        Catalogue::createLarge(cataloguePath(), mediaCount, titleCount);
+    }
+
+    // Memory of one static result against the plainest vector of strings holding it.
+    {
+        sqlite3 *db = openRaw();
+        const auto values = bareRead(db, "select * from softs");
+        sqlite3_close(db);
+        Session s;
+        s.query.setSql({QStringLiteral("select * from softs")});
+        s.query.open();
+        printRatio("memory of select * from softs", double(s.query.memoryUsage()) / 1048576.0,
+                   double(vectorMemory(values)) / 1048576.0, 1.5, "MiB");
+    }
+
+    return runBenchmarksWithRatios(argc, argv,
+                                   {{"BM_QueryOpenSofts", "BM_BareSelectSofts", 1.5},
+                                    {"BM_DataModuleCreate", "BM_BareStartupReads", 1.5},
+                                    {"BM_QuivelLike", "BM_BuiltinLike", 2.0},
+                                    {"BM_QuivelSaveInsertDelete", "BM_BareSaveInsertDelete", 2.0}});
+}
