@@ -5,6 +5,9 @@
 
 #include <sqlite3.h>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 // Decodes one code point; a malformed byte stands for itself so matching never stalls.
@@ -45,6 +48,86 @@ inline char32_t fold(char32_t c)
     return QChar::toCaseFolded(c);
 }
 
+// A pattern decoded and folded once per statement, not once per row.
+struct CompiledPattern
+{
+    static constexpr char32_t anyText = 0xFFFFFFFF;
+    static constexpr char32_t oneChar = 0xFFFFFFFE;
+    std::vector<char32_t> tokens;
+};
+
+CompiledPattern compile(std::string_view pattern, char32_t escape)
+{
+    CompiledPattern compiled;
+    const auto *p = reinterpret_cast<const unsigned char *>(pattern.data());
+    const auto *end = p + pattern.size();
+    while (p < end) {
+        char32_t c = decode(p, end);
+        if (escape != 0 && c == escape && p < end) {
+            compiled.tokens.push_back(fold(decode(p, end)));
+        } else if (c == U'%') {
+            if (compiled.tokens.empty() || compiled.tokens.back() != CompiledPattern::anyText)
+                compiled.tokens.push_back(CompiledPattern::anyText);
+        } else if (c == U'_') {
+            compiled.tokens.push_back(CompiledPattern::oneChar);
+        } else {
+            compiled.tokens.push_back(fold(c));
+        }
+    }
+    return compiled;
+}
+
+inline char32_t nextFolded(const unsigned char *&s, const unsigned char *end)
+{
+    const unsigned char b = *s;
+    if (b < 0x80) {
+        ++s;
+        return (b >= 'A' && b <= 'Z') ? char32_t(b + 32) : char32_t(b);
+    }
+    return fold(decode(s, end));
+}
+
+bool matchCompiled(const CompiledPattern &pattern, std::string_view text)
+{
+    const char32_t *p = pattern.tokens.data();
+    const char32_t *pEnd = p + pattern.tokens.size();
+    const auto *s = reinterpret_cast<const unsigned char *>(text.data());
+    const auto *sEnd = s + text.size();
+    const char32_t *starP = nullptr;
+    const unsigned char *starS = nullptr;
+
+    while (s < sEnd) {
+        if (p < pEnd) {
+            if (*p == CompiledPattern::anyText) {
+                starP = ++p;
+                starS = s;
+                continue;
+            }
+            const unsigned char *sNext = s;
+            const char32_t sc = nextFolded(sNext, sEnd);
+            if (*p == CompiledPattern::oneChar || *p == sc) {
+                ++p;
+                s = sNext;
+                continue;
+            }
+        }
+        if (!starP)
+            return false;
+        // Let the last '%' swallow one more character and try again from there.
+        p = starP;
+        nextFolded(starS, sEnd);
+        s = starS;
+    }
+    while (p < pEnd && *p == CompiledPattern::anyText)
+        ++p;
+    return p == pEnd;
+}
+
+void deletePattern(void *pattern)
+{
+    delete static_cast<CompiledPattern *>(pattern);
+}
+
 void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
 {
     const auto *pattern = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
@@ -62,59 +145,24 @@ void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
             return;
         }
     }
-    const std::string_view p(pattern, size_t(sqlite3_value_bytes(argv[0])));
     const std::string_view t(text, size_t(sqlite3_value_bytes(argv[1])));
-    sqlite3_result_int(context, likeMatch(p, t, escape) ? 1 : 0);
+    // The engine keeps the compiled pattern while the pattern argument stays the same.
+    if (const auto *cached = static_cast<CompiledPattern *>(sqlite3_get_auxdata(context, 0))) {
+        sqlite3_result_int(context, matchCompiled(*cached, t) ? 1 : 0);
+        return;
+    }
+    auto compiled = std::make_unique<CompiledPattern>(
+        compile(std::string_view(pattern, size_t(sqlite3_value_bytes(argv[0]))), escape));
+    sqlite3_result_int(context, matchCompiled(*compiled, t) ? 1 : 0);
+    // May delete the pattern at once, so it is handed over last.
+    sqlite3_set_auxdata(context, 0, compiled.release(), deletePattern);
 }
 
 } // namespace
 
 bool likeMatch(std::string_view pattern, std::string_view text, char32_t escape)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(pattern.data());
-    const auto *pEnd = p + pattern.size();
-    const auto *s = reinterpret_cast<const unsigned char *>(text.data());
-    const auto *sEnd = s + text.size();
-    const unsigned char *starP = nullptr;
-    const unsigned char *starS = nullptr;
-
-    while (s < sEnd) {
-        if (p < pEnd) {
-            const unsigned char *next = p;
-            char32_t pc = decode(next, pEnd);
-            bool literal = false;
-            if (escape != 0 && pc == escape && next < pEnd) {
-                pc = decode(next, pEnd);
-                literal = true;
-            }
-            if (!literal && pc == U'%') {
-                starP = next;
-                starS = s;
-                p = next;
-                continue;
-            }
-            const unsigned char *sNext = s;
-            const char32_t sc = decode(sNext, sEnd);
-            if ((!literal && pc == U'_') || fold(pc) == fold(sc)) {
-                p = next;
-                s = sNext;
-                continue;
-            }
-        }
-        if (!starP)
-            return false;
-        // Let the last '%' swallow one more character and try again from there.
-        p = starP;
-        decode(starS, sEnd);
-        s = starS;
-    }
-    while (p < pEnd) {
-        const unsigned char *next = p;
-        if (decode(next, pEnd) != U'%')
-            return false;
-        p = next;
-    }
-    return true;
+    return matchCompiled(compile(pattern, escape), text);
 }
 
 void registerLike(sqlite3 *db)

@@ -17,7 +17,7 @@ public:
         for (const Run &run : runs) {
             if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
                 times[run.run_name.function_name] =
-                    run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(run.time_unit) *
+                    run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) *
                     1e3;
         }
     }
