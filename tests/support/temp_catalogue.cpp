@@ -39,7 +39,8 @@ void TempCatalogue::exec(const QString &sql) const
 QString TempCatalogue::scalar(const QString &sql) const
 {
     sqlite3 *db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path()).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    // Read-write, so a journal left by a killed writer is rolled back first.
+    sqlite3_open_v2(QFile::encodeName(path()).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     sqlite3_stmt *statement = nullptr;
     QString result;
     if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &statement, nullptr) == SQLITE_OK &&
