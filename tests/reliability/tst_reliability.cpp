@@ -119,15 +119,18 @@ void TestReliability::rivalCopiesNeverOverwriteUnseen()
         ++id;
     }
     QVERIFY(first.waitForFinished(120000) && second.waitForFinished(120000));
-    QCOMPARE(first.exitCode(), 0);
-    QCOMPARE(second.exitCode(), 0);
+    const QByteArray outputs[] = {first.readAllStandardOutput(), second.readAllStandardOutput()};
+    for (const QByteArray &output : outputs)
+        QVERIFY2(!output.contains("FAILED"), output.constData());
+    QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
 
     // Per row, every acknowledged change must start from the value the previous one left.
     QMap<qlonglong, QMap<QString, QString>> nextValue; // row -> before -> after
     int acknowledged = 0;
     int refused = 0;
-    for (QProcess *p : {&first, &second}) {
-        for (const QByteArray &raw : p->readAllStandardOutput().split('\n')) {
+    for (const QByteArray &output : outputs) {
+        for (const QByteArray &raw : output.split('\n')) {
             const QStringList words = QString::fromUtf8(raw).split(u' ');
             if (words[0] == u"DONE") {
                 ++acknowledged;
@@ -155,7 +158,10 @@ void TestReliability::rivalCopiesNeverOverwriteUnseen()
         if (value == u"<deleted>")
             QVERIFY(!actual.contains(row));
         else
-            QCOMPARE(actual.value(row), value);
+            QVERIFY2(actual.value(row) == value,
+                     qPrintable(QStringLiteral("row %1 holds %2, its history ends in %3")
+                                    .arg(row)
+                                    .arg(actual.value(row), value)));
     }
     qInfo("%d acknowledged changes in one chain per row, %d refused clearly", acknowledged,
           refused);
