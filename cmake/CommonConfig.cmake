@@ -1,6 +1,7 @@
 # Flags every Quivel target shares, carried by one INTERFACE target.
 option(QUIVEL_WERROR "Treat warnings as errors" OFF)
 option(QUIVEL_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(QUIVEL_FUZZ "Build the fuzz targets for libFuzzer (clang only), with the sanitizers" OFF)
 
 set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
@@ -23,5 +24,11 @@ endif()
 if(QUIVEL_SANITIZE)
     target_compile_options(quivel_common INTERFACE
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(quivel_common INTERFACE -fsanitize=address,undefined)
+endif()
+
+if(QUIVEL_FUZZ)
+    target_compile_options(quivel_common INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
     target_link_options(quivel_common INTERFACE -fsanitize=address,undefined)
 endif()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Quivel needs to build, run and test; does nothing when all are there.
+# Installs the Debian packages Quivel needs to build, run and test, plus any named as arguments;
+# does nothing when all are there.
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
     libsqlite3-dev sqlite3 libjpeg-dev libbenchmark-dev mdbtools-dev mdbtools
     fonts-liberation2 fonts-crosextra-carlito fonts-comic-neue fonts-dejavu-core
     xvfb xauth x11-utils poppler-utils
+    "$@"
 )
 
 missing=()

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Long run: builds the fuzz targets with clang and libFuzzer (with AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each for a fixed number of inputs, starting from the
+# kept inputs in tests/fuzz/corpus/<target>. A crash leaves its input in build-fuzz/crashes/;
+# once fixed, copy it into the target's corpus folder so the ordinary suite replays it.
+#   scripts/fuzz.sh [RUNS]          (default 200000 inputs per target)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+runs="${1:-200000}"
+"$root/scripts/install-deps.sh" clang libclang-rt-14-dev
+build="$root/build-fuzz"
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUIVEL_FUZZ=ON >/dev/null
+targets=$(sed -n 's/^set(fuzz_targets \(.*\))$/\1/p' "$root/tests/fuzz/CMakeLists.txt")
+for t in $targets; do
+    cmake --build "$build" -j "$(nproc)" --target "fuzz_$t"
+done
+mkdir -p "$build/crashes"
+status=0
+for t in $targets; do
+    work="$build/corpus/$t"
+    mkdir -p "$work"
+    cp -n "$root/tests/fuzz/corpus/$t/"* "$work/" 2>/dev/null || true
+    echo "== fuzz_$t: $runs inputs"
+    if ! QT_QPA_PLATFORM=offscreen "$build/tests/fuzz/fuzz_$t" -runs="$runs" -max_len=65536 \
+        -artifact_prefix="$build/crashes/$t-" "$work"; then
+        status=1
+    fi
+done
+exit $status

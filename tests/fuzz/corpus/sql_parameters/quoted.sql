@@ -1,0 +1,2 @@
+where nome like '%it''s :no%' -- :x
+/* :y */ and a = :a
