@@ -3,9 +3,15 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class TDm1;
 class TForm2;
 class TForm3;
+
+namespace Ui {
+class TForm1;
+}
 
 // The main window. Created before the data module exists; bound to it before it is shown.
 class TForm1 : public QWidget
@@ -13,6 +19,9 @@ class TForm1 : public QWidget
     Q_OBJECT
 
 public:
+    // Search kinds handed to the search window.
+    enum SearchKind { SoftwareSearch = 1, MediaSearch = 2 };
+
     explicit TForm1(QWidget *parent = nullptr);
     ~TForm1() override;
 
@@ -21,11 +30,33 @@ public:
 
     void FormShow();
 
+    void GroupBox1MouseMove();
+    void GroupBox2MouseMove();
+    void GroupBox3MouseMove();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void BitBtn3Click();
+    // Key-press handlers: a key set to 0 is consumed and never reaches the edit box.
+    void ConsultaSoftKeyPress(QChar &key);
+    void ConsultaMidiaKeyPress(QChar &key);
+
 protected:
+    // Creates the search window, shows it modally and destroys it; failures propagate.
+    virtual void openSearch(const QString &text, int kind);
+
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void highlightGroupBox(QWidget *hovered);
+    static void showRegistrationWindow(QWidget *window);
+
+    std::unique_ptr<Ui::TForm1> m_ui;
     TDm1 *m_dm = nullptr;
     TForm2 *m_form2 = nullptr;
     TForm3 *m_form3 = nullptr;

@@ -8,8 +8,10 @@
 #include "data/exceptions.h"
 #include "registration/media_window.h"
 #include "registration/software_window.h"
+#include "resources/picture_resources.h"
 
 #include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <memory>
@@ -33,6 +35,8 @@ int fatal(const QString &className, const QString &message)
 int runQuivel(int argc, char **argv)
 {
     Application app(argc, argv);
+    initQuivelResources();
+    app.setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
     try {
         auto Form1 = std::make_unique<TForm1>();
         auto Dm1 = std::make_unique<TDm1>(

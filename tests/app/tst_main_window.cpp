@@ -1,0 +1,498 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/application.h"
+#include "app/main_window.h"
+#include "data/data_module.h"
+#include "data/exceptions.h"
+#include "registration/media_window.h"
+#include "registration/software_window.h"
+#include "tests/support/fake_dialogs.h"
+#include "tests/support/temp_catalogue.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+namespace {
+
+const QColor paleGreen(0xC0, 0xDC, 0xC0);
+const QColor white(Qt::white);
+
+// The main window with its search window replaced by a recording stand-in; `search` runs
+// where the search window would be built, and may fail as a real one would.
+class ObservedForm1 : public TForm1
+{
+public:
+    struct Request
+    {
+        QString text;
+        int kind;
+    };
+    QList<Request> requests;
+    std::function<void(const QString &)> search;
+
+protected:
+    void openSearch(const QString &text, int kind) override
+    {
+        requests.append({text, kind});
+        if (search)
+            search(text);
+    }
+};
+
+// A sample catalogue as the current directory, the data module over it and the main window.
+struct Fixture
+{
+    TempCatalogue catalogue{TempCatalogue::Content::Sample};
+    CurrentDirectory directory{catalogue.directory()};
+    FakeDialogs dialogs;
+    QStringList dataModuleLines;
+    TDm1 dm{[this](const QString &line) { dataModuleLines << line; }};
+    ObservedForm1 form;
+
+    Fixture() { form.bindDataModule(dm); }
+
+    template <typename T> T *child(const char *name) const
+    {
+        auto *widget = form.findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no child %s", name);
+        return widget;
+    }
+
+    // What the search window does first: the media search statement, opened on ADOQuery6.
+    void searchLikeTheSearchWindow(const QString &text)
+    {
+        dm.ADOQuery6.close();
+        dm.ADOQuery6.setSql({QStringLiteral("select * from cds"),
+                             QStringLiteral("where titulo like '%") + text + QStringLiteral("%'")});
+        dm.ADOQuery6.open();
+    }
+};
+
+// Runs `action`, which should open a modal window; records the modal window's class and
+// owner, then closes it. A window that never appears leaves `seen` empty.
+struct ModalSeen
+{
+    QString className;
+    QObject *owner = nullptr;
+};
+
+std::optional<ModalSeen> runModal(const std::function<void()> &action)
+{
+    std::optional<ModalSeen> seen;
+    QTimer probe;
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, &probe, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            seen =
+                ModalSeen{QString::fromLatin1(modal->metaObject()->className()), modal->parent()};
+            modal->close();
+        }
+    });
+    probe.start();
+    QTimer::singleShot(5000, &probe, [] {
+        if (QWidget *modal = QApplication::activeModalWidget())
+            modal->close(); // never hang the suite
+    });
+    action();
+    return seen;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QApplication::setApplicationDisplayName(QStringLiteral("Quivel"));
+        installFontSubstitutions();
+    }
+    void startsAsLaidOut();
+    void hoverHighlightsTheBoxUnderThePointer();
+    void highlightShowsThroughLabelsNotEdits();
+    void enterInSearchBoxes_data();
+    void enterInSearchBoxes();
+    void searchButtonsOpenWithoutTest_data();
+    void searchButtonsOpenWithoutTest();
+    void searchFailures_data();
+    void searchFailures();
+    void buttonsOpenOwnedModalWindows_data();
+    void buttonsOpenOwnedModalWindows();
+    void formShowReopensMediaList_data();
+    void formShowReopensMediaList();
+    void registrationWindowsShowOnceAndComeToFront();
+    void closingEndsTheProgram_data();
+    void closingEndsTheProgram();
+};
+
+void TestMainWindow::startsAsLaidOut()
+{
+    Fixture f;
+    QCOMPARE(f.form.windowTitle(), QStringLiteral("QUIVEL - Banco de Dados de Aplicativos"));
+    QCOMPARE(f.form.size(), QSize(936, 592));
+    QCOMPARE(f.form.minimumSize(), f.form.maximumSize());
+    QCOMPARE(f.form.palette().color(QPalette::Window), white);
+
+    // The registration buttons lie over "Cadastros" as the window's own children.
+    auto *box1 = f.child<QGroupBox>("GroupBox1");
+    auto *bitBtn1 = f.child<QPushButton>("BitBtn1");
+    QCOMPARE(bitBtn1->parentWidget(), &f.form);
+    QVERIFY(box1->geometry().contains(bitBtn1->geometry()));
+    QVERIFY(box1->findChildren<QWidget *>().isEmpty());
+    QVERIFY(f.child<QGroupBox>("GroupBox2")->findChildren<QWidget *>().isEmpty());
+
+    QCOMPARE(f.child<QLineEdit>("ConsultaSoft")->font().pixelSize(), 16);
+    QVERIFY(f.child<QLineEdit>("ConsultaSoft")->font().bold());
+    QCOMPARE(f.child<QLineEdit>("ConsultaSoft")->palette().color(QPalette::Text), QColor(Qt::blue));
+    QCOMPARE(f.child<QWidget>("Label1")->font().pixelSize(), 13);  // the panel's font
+    QCOMPARE(f.child<QWidget>("Button1")->font().pixelSize(), 11); // the window's font
+
+    f.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.form));
+    for (const char *hidden :
+         {"Label4", "ListaMidias", "GeraRelatBut", "CheckBox1", "NumeroCD", "GeraRelat"})
+        QVERIFY2(!f.child<QWidget>(hidden)->isVisible(), hidden);
+    for (const char *shown : {"RadioButton1", "RadioButton2", "Button2", "Button3", "BitBtn3"})
+        QVERIFY2(f.child<QWidget>(shown)->isVisible(), shown);
+    const QRect desktop = f.form.screen()->virtualGeometry();
+    QVERIFY((f.form.frameGeometry().center() - desktop.center()).manhattanLength() <= 2);
+}
+
+void TestMainWindow::hoverHighlightsTheBoxUnderThePointer()
+{
+    Fixture f;
+    f.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.form));
+    const QList<QGroupBox *> boxes = {f.child<QGroupBox>("GroupBox1"),
+                                      f.child<QGroupBox>("GroupBox2"),
+                                      f.child<QGroupBox>("GroupBox3")};
+
+    struct Step
+    {
+        const char *over;
+        QPoint at;
+        int highlighted; // 1..3, 0 for none yet
+    };
+    const Step steps[] = {
+        {"GroupBox1", {10, 150}, 1}, {"GroupBox3", {250, 420}, 3}, {"BitBtn1", {20, 20}, 3},
+        {"Form1", {20, 570}, 3},     {"GroupBox2", {100, 100}, 2}, {"ConsultaSoft", {10, 10}, 2},
+        {"Label1", {5, 5}, 2},       {"BitBtn2", {30, 30}, 2},     {"GroupBox1", {280, 280}, 1},
+    };
+    for (const QGroupBox *box : boxes)
+        QCOMPARE(box->palette().color(QPalette::Window), white);
+    for (const Step &step : steps) {
+        QWidget *target = step.over == QByteArrayView("Form1") ? static_cast<QWidget *>(&f.form)
+                                                               : f.child<QWidget>(step.over);
+        QTest::mouseMove(f.form.windowHandle(), target->mapTo(&f.form, step.at));
+        for (int i = 0; i < boxes.size(); ++i) {
+            const QColor expected = i + 1 == step.highlighted ? paleGreen : white;
+            QVERIFY2(boxes[i]->palette().color(QPalette::Window) == expected,
+                     qPrintable(QStringLiteral("over %1: GroupBox%2")
+                                    .arg(QLatin1String(step.over))
+                                    .arg(i + 1)));
+        }
+    }
+}
+
+void TestMainWindow::highlightShowsThroughLabelsNotEdits()
+{
+    Fixture f;
+    f.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.form));
+    f.form.GroupBox3MouseMove();
+    const QImage picture = f.form.grab().toImage();
+    const auto colourAt = [&](const char *name, QPoint local) {
+        return picture.pixelColor(f.child<QWidget>(name)->mapTo(&f.form, local));
+    };
+    // The box's own surface carries the colour (the style shades its framed area a little).
+    const QColor surface = colourAt("GroupBox3", {250, 420});
+    QVERIFY2(qAbs(surface.red() - paleGreen.red()) <= 4 &&
+                 qAbs(surface.green() - paleGreen.green()) <= 4 &&
+                 qAbs(surface.blue() - paleGreen.blue()) <= 4,
+             qPrintable(surface.name()));
+    // Blank parts of a label and a radio button show it; an edit box and a button do not.
+    auto *radio = f.child<QWidget>("RadioButton2");
+    auto *edit = f.child<QWidget>("ConsultaMidia");
+    QCOMPARE(colourAt("Label3", {1, 0}), surface);
+    QCOMPARE(colourAt("RadioButton2", {radio->width() - 2, radio->height() / 2}), surface);
+    QCOMPARE(colourAt("ConsultaMidia", {edit->width() - 10, edit->height() / 2}), white);
+    QVERIFY(colourAt("Button2", {10, 12}) != surface);
+}
+
+void TestMainWindow::enterInSearchBoxes_data()
+{
+    QTest::addColumn<QByteArray>("box");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<int>("kind"); // 0: no search window
+    QTest::addColumn<bool>("boxSawKey");
+
+    const int none = Qt::NoModifier;
+    const int keypad = Qt::KeypadModifier;
+    QTest::newRow("software, empty")
+        << QByteArray("ConsultaSoft") << QString() << int(Qt::Key_Return) << none << 0 << false;
+    QTest::newRow("media, empty") << QByteArray("ConsultaMidia") << QString() << int(Qt::Key_Return)
+                                  << none << 0 << false;
+    QTest::newRow("software, spaces") << QByteArray("ConsultaSoft") << QStringLiteral("  ")
+                                      << int(Qt::Key_Return) << none << 1 << false;
+    QTest::newRow("media, spaces") << QByteArray("ConsultaMidia") << QStringLiteral(" ")
+                                   << int(Qt::Key_Return) << none << 2 << false;
+    QTest::newRow("software, keypad") << QByteArray("ConsultaSoft") << QStringLiteral(" Delphi ")
+                                      << int(Qt::Key_Enter) << keypad << 1 << false;
+    QTest::newRow("media, keypad") << QByteArray("ConsultaMidia") << QStringLiteral("Backup")
+                                   << int(Qt::Key_Enter) << keypad << 2 << false;
+    QTest::newRow("software, letter") << QByteArray("ConsultaSoft") << QStringLiteral("abc")
+                                      << int(Qt::Key_X) << none << 0 << true;
+    QTest::newRow("media, letter")
+        << QByteArray("ConsultaMidia") << QString() << int(Qt::Key_X) << none << 0 << true;
+}
+
+void TestMainWindow::enterInSearchBoxes()
+{
+    QFETCH(QByteArray, box);
+    QFETCH(QString, text);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(int, kind);
+    QFETCH(bool, boxSawKey);
+
+    Fixture f;
+    auto *edit = f.child<QLineEdit>(box.constData());
+    edit->setText(text);
+    QSignalSpy returns(edit, &QLineEdit::returnPressed);
+    QTest::keyClick(edit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+
+    if (kind == 0) {
+        QVERIFY(f.form.requests.isEmpty());
+    } else {
+        QCOMPARE(f.form.requests.size(), 1);
+        QCOMPARE(f.form.requests[0].text, text); // as typed, untrimmed
+        QCOMPARE(f.form.requests[0].kind, kind);
+    }
+    const bool sawKey = key == Qt::Key_X ? edit->text() != text : returns.size() > 0;
+    QCOMPARE(sawKey, boxSawKey);
+    QVERIFY(f.dialogs.boxes.isEmpty());
+    QVERIFY(f.dialogs.messages.isEmpty());
+}
+
+void TestMainWindow::searchButtonsOpenWithoutTest_data()
+{
+    QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<QByteArray>("box");
+    QTest::addColumn<int>("kind");
+    QTest::newRow("software") << QByteArray("Button2") << QByteArray("ConsultaSoft") << 1;
+    QTest::newRow("media") << QByteArray("Button3") << QByteArray("ConsultaMidia") << 2;
+}
+
+void TestMainWindow::searchButtonsOpenWithoutTest()
+{
+    QFETCH(QByteArray, button);
+    QFETCH(QByteArray, box);
+    QFETCH(int, kind);
+
+    Fixture f;
+    f.child<QLineEdit>(box.constData())->clear();
+    f.child<QPushButton>(button.constData())->click();
+    QCOMPARE(f.form.requests.size(), 1);
+    QCOMPARE(f.form.requests[0].text, QString());
+    QCOMPARE(f.form.requests[0].kind, kind);
+}
+
+void TestMainWindow::searchFailures_data()
+{
+    QTest::addColumn<QByteArray>("entry");    // a search box (Enter) or a button
+    QTest::addColumn<QString>("failure");     // "sql": the database rejects the statement
+    QTest::addColumn<QString>("messageLine"); // expected start of the message window's line
+    QTest::addColumn<bool>("generalHandler");
+    QTest::addColumn<bool>("boxSawEnter");
+
+    const QString oleLine = QStringLiteral("EOleExceptionErro com código: ");
+    QTest::newRow("media Enter, database rejects")
+        << QByteArray("ConsultaMidia") << "sql" << oleLine << false << true;
+    QTest::newRow("media Enter, layer refuses")
+        << QByteArray("ConsultaMidia") << "layer"
+        << QStringLiteral("EDatabaseErrorErro com código: ADOQuery6: Campo inexistente") << false
+        << true;
+    QTest::newRow("media Enter, not of the family")
+        << QByteArray("ConsultaMidia") << "other" << QString() << true << false;
+    QTest::newRow("software Enter")
+        << QByteArray("ConsultaSoft") << "sql" << QString() << true << false;
+    QTest::newRow("software Buscar")
+        << QByteArray("Button2") << "sql" << QString() << true << false;
+    QTest::newRow("media Buscar") << QByteArray("Button3") << "sql" << QString() << true << false;
+}
+
+void TestMainWindow::searchFailures()
+{
+    QFETCH(QByteArray, entry);
+    QFETCH(QString, failure);
+    QFETCH(QString, messageLine);
+    QFETCH(bool, generalHandler);
+    QFETCH(bool, boxSawEnter);
+
+    Fixture f;
+    f.form.search = [&](const QString &text) {
+        if (failure == QLatin1String("sql"))
+            f.searchLikeTheSearchWindow(text);
+        else if (failure == QLatin1String("layer"))
+            throw EDatabaseError(QStringLiteral("ADOQuery6: Campo inexistente"));
+        else
+            throw std::runtime_error("falha alheia");
+    };
+    const QString quoted = QStringLiteral("Rock'n Roll");
+    f.child<QLineEdit>("ConsultaSoft")->setText(quoted);
+    f.child<QLineEdit>("ConsultaMidia")->setText(quoted);
+
+    QSignalSpy returns(f.child<QLineEdit>("ConsultaMidia"), &QLineEdit::returnPressed);
+    QSignalSpy softReturns(f.child<QLineEdit>("ConsultaSoft"), &QLineEdit::returnPressed);
+    if (entry.startsWith("Button"))
+        f.child<QPushButton>(entry.constData())->click();
+    else
+        QTest::keyClick(f.child<QLineEdit>(entry.constData()), Qt::Key_Return);
+
+    QCOMPARE(f.form.requests.size(), 1);
+    if (messageLine.isEmpty()) {
+        QVERIFY(f.dialogs.messages.isEmpty());
+    } else {
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY2(f.dialogs.messages[0].startsWith(messageLine), qPrintable(f.dialogs.messages[0]));
+        QVERIFY(f.dialogs.messages[0].size() > messageLine.size() ||
+                failure != QLatin1String("sql"));
+    }
+    QCOMPARE(f.dialogs.boxes.size(), generalHandler ? 1 : 0);
+    if (generalHandler) {
+        QCOMPARE(f.dialogs.boxes[0].caption, QStringLiteral("Quivel"));
+        QCOMPARE(f.dialogs.boxes[0].icon, Dialogs::Icon::Critical);
+    }
+    QCOMPARE(returns.size() + softReturns.size() > 0, boxSawEnter);
+}
+
+void TestMainWindow::buttonsOpenOwnedModalWindows_data()
+{
+    QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<QString>("windowClass");
+    QTest::newRow("Buscar, empty software box") << QByteArray("Button2") << "TForm4";
+    QTest::newRow("Buscar, empty media box") << QByteArray("Button3") << "TForm4";
+    QTest::newRow("Sobre...") << QByteArray("Button1") << "TForm6";
+    QTest::newRow("Nas próximas versões...") << QByteArray("Button4") << "TForm5";
+}
+
+void TestMainWindow::buttonsOpenOwnedModalWindows()
+{
+    QFETCH(QByteArray, button);
+    QFETCH(QString, windowClass);
+
+    TempCatalogue catalogue(TempCatalogue::Content::Sample);
+    CurrentDirectory directory(catalogue.directory());
+    FakeDialogs dialogs;
+    TDm1 dm([](const QString &) {});
+    TForm1 form; // the real windows this time
+    form.bindDataModule(dm);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    auto *clicked = form.findChild<QPushButton *>(QLatin1String(button));
+    QVERIFY(clicked);
+    const auto seen = runModal([&] { clicked->click(); });
+    QVERIFY(seen.has_value());
+    QCOMPARE(seen->className, windowClass);
+    QCOMPARE(seen->owner, &form);
+    QVERIFY(form.findChildren<QDialog *>().isEmpty()); // destroyed once closed
+}
+
+void TestMainWindow::formShowReopensMediaList_data()
+{
+    QTest::addColumn<bool>("tableGone");
+    QTest::newRow("reopened") << false;
+    QTest::newRow("reopen fails") << true;
+}
+
+void TestMainWindow::formShowReopensMediaList()
+{
+    QFETCH(bool, tableGone);
+    Fixture f;
+    const int before = f.catalogue.scalar(QStringLiteral("select count(*) from cds")).toInt();
+    f.catalogue.exec(QStringLiteral(
+        "insert into cds (titulo, obs, tipo, local) values ('Novo', '', 'CD', 'Gaveta')"));
+    if (tableGone)
+        f.catalogue.exec(QStringLiteral("alter table cds rename to cds_antiga"));
+
+    f.form.show();
+    QVERIFY(f.form.isVisible());
+    if (tableGone) {
+        QCOMPARE(f.dialogs.boxes.size(), 1);
+        QCOMPARE(f.dialogs.boxes[0].icon, Dialogs::Icon::Critical);
+        QVERIFY(f.form.focusWidget() != f.child<QWidget>("ConsultaSoft"));
+    } else {
+        QVERIFY(f.dialogs.boxes.isEmpty());
+        QCOMPARE(f.dm.ADOQuery5.recordCount(), before + 1);
+        QCOMPARE(f.form.focusWidget(), f.child<QWidget>("ConsultaSoft"));
+    }
+}
+
+void TestMainWindow::registrationWindowsShowOnceAndComeToFront()
+{
+    Fixture f;
+    TForm2 form2(f.dm);
+    TForm3 form3(f.dm);
+    f.form.setRegistrationWindows(&form2, &form3);
+    f.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.form));
+
+    f.child<QPushButton>("BitBtn1")->click();
+    QVERIFY(form2.isVisible());
+    QVERIFY(!form2.isModal() && !form3.isVisible());
+    QTRY_COMPARE(QApplication::activeWindow(), &form2);
+
+    f.child<QPushButton>("BitBtn2")->click();
+    QVERIFY(form3.isVisible());
+    QTRY_COMPARE(QApplication::activeWindow(), &form3);
+
+    // Already open behind another window: the same instance comes to the front.
+    f.child<QPushButton>("BitBtn1")->click();
+    QTRY_COMPARE(QApplication::activeWindow(), &form2);
+    QVERIFY(form3.isVisible());
+}
+
+void TestMainWindow::closingEndsTheProgram_data()
+{
+    QTest::addColumn<bool>("byButton");
+    QTest::newRow("&Fechar") << true;
+    QTest::newRow("title bar") << false;
+}
+
+void TestMainWindow::closingEndsTheProgram()
+{
+    QFETCH(bool, byButton);
+    Fixture f;
+    TForm2 form2(f.dm);
+    f.form.setRegistrationWindows(&form2, nullptr);
+    f.form.show();
+    f.child<QPushButton>("BitBtn1")->click(); // a registration window open beside it
+
+    QTimer::singleShot(0, &f.form, [&] {
+        if (byButton)
+            f.child<QPushButton>("BitBtn3")->click();
+        else
+            f.form.close();
+    });
+    QTimer::singleShot(5000, &f.form, [] { QCoreApplication::exit(99); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(f.dialogs.boxes.isEmpty()); // nothing asked
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"
