@@ -64,6 +64,11 @@ void checkHeader(const QString &path)
             QStringLiteral("O arquivo '%1' já é um catálogo desta versão; não há o que converter")
                 .arg(path));
     const QByteArray signature = header.mid(4, 16);
+    if (header.size() < 4 + 16 && !signature.isEmpty() &&
+        (QByteArrayView("Standard Jet DB\0", 16).startsWith(signature) ||
+         QByteArrayView("Standard ACE DB\0", 16).startsWith(signature))) {
+        damaged(path, QStringLiteral("o cabeçalho está incompleto"));
+    }
     if (signature != QByteArrayView("Standard Jet DB\0", 16) &&
         signature != QByteArrayView("Standard ACE DB\0", 16)) {
         refuse(QStringLiteral("O arquivo '%1' não é um banco de dados do Access (Jet)").arg(path));
