@@ -13,6 +13,7 @@
 
 #include <mdbtools.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
