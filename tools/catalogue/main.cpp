@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// quivel-catalogue: makes catalogue files for a first run, for tests and for benchmarks.
+// quivel-catalogue: makes catalogue files for a first run, for tests and for benchmarks,
+// converts catalogues of the earlier version and checks catalogues.
 #include "data/catalogue.h"
 #include "data/exceptions.h"
+#include "tools/legacy/catalogue_check.h"
+#include "tools/legacy/convert.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -16,9 +19,53 @@ int usage()
                "  quivel-catalogue create ARQUIVO        cria um catálogo vazio\n"
                "  quivel-catalogue sample ARQUIVO        cria um catálogo com dados de exemplo\n"
                "  quivel-catalogue large ARQUIVO MÍDIAS TÍTULOS\n"
-               "                                         cria um catálogo grande para medições\n",
+               "                                         cria um catálogo grande para medições\n"
+               "  quivel-catalogue convert ARQUIVO [DESTINO]\n"
+               "                                         converte um catálogo da versão anterior\n"
+               "                                         (Access/Jet); sem DESTINO, converte no\n"
+               "                                         lugar e guarda o original como\n"
+               "                                         ARQUIVO.jet-original\n"
+               "  quivel-catalogue check ARQUIVO         verifica um catálogo sem alterá-lo\n",
                stderr);
     return 2;
+}
+
+void print(std::FILE *stream, const QString &line)
+{
+    std::fprintf(stream, "%s\n", line.toLocal8Bit().constData());
+}
+
+int convert(const QString &source, const QString &destination)
+{
+    try {
+        const Legacy::ConversionResult result = Legacy::convertJetCatalogue(source, destination);
+        print(stdout, QStringLiteral("Catálogo convertido: %1 mídias e %2 títulos em '%3'.")
+                          .arg(result.mediaCount)
+                          .arg(result.titleCount)
+                          .arg(result.catalogue));
+        if (!result.backup.isEmpty())
+            print(stdout, QStringLiteral("O original foi guardado em '%1'.").arg(result.backup));
+    } catch (const Exception &e) {
+        print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
+        print(stderr, QStringLiteral("O arquivo '%1' não foi alterado.").arg(source));
+        return 1;
+    }
+    return 0;
+}
+
+int check(const QString &path)
+{
+    const QStringList problems = Legacy::checkCatalogue(path);
+    for (const QString &problem : problems)
+        print(stdout, problem + QLatin1Char('.'));
+    if (problems.isEmpty()) {
+        print(stdout, QStringLiteral("Nenhum problema encontrado em '%1'.").arg(path));
+        return 0;
+    }
+    print(stdout, QStringLiteral("%1 problema(s) encontrado(s) em '%2'; nada foi alterado.")
+                      .arg(problems.size())
+                      .arg(path));
+    return 1;
 }
 
 } // namespace
@@ -31,6 +78,10 @@ int main(int argc, char *argv[])
         return usage();
     const QString &verb = args[0];
     const QString &path = args[1];
+    if (verb == u"convert" && args.size() <= 3)
+        return convert(path, args.value(2));
+    if (verb == u"check" && args.size() == 2)
+        return check(path);
     try {
         if (verb == u"create" && args.size() == 2) {
             Catalogue::createEmpty(path);

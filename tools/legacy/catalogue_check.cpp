@@ -1,0 +1,204 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tools/legacy/catalogue_check.h"
+
+#include "tools/legacy/catalogue_shape.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <functional>
+
+namespace {
+
+class ReadOnlyDatabase
+{
+public:
+    explicit ReadOnlyDatabase(const QString &path)
+    {
+        m_rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READONLY,
+                               nullptr);
+    }
+    ~ReadOnlyDatabase() { sqlite3_close(m_db); }
+    ReadOnlyDatabase(const ReadOnlyDatabase &) = delete;
+    ReadOnlyDatabase &operator=(const ReadOnlyDatabase &) = delete;
+
+    bool opened() const { return m_rc == SQLITE_OK; }
+    QString error() const
+    {
+        return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
+                    : QString::fromUtf8(sqlite3_errstr(m_rc));
+    }
+
+    // Runs `sql`, handing each row to `row`; returns the engine's error text, empty on success.
+    QString query(const QString &sql, const std::function<void(sqlite3_stmt *)> &row) const
+    {
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &statement, nullptr) !=
+            SQLITE_OK) {
+            return error();
+        }
+        int rc = SQLITE_ROW;
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
+            row(statement);
+        sqlite3_finalize(statement);
+        return rc == SQLITE_DONE ? QString() : error();
+    }
+
+private:
+    sqlite3 *m_db = nullptr;
+    int m_rc = SQLITE_OK;
+};
+
+QString textAt(sqlite3_stmt *statement, int column)
+{
+    return QString::fromUtf8(
+        reinterpret_cast<const char *>(sqlite3_column_text(statement, column)));
+}
+
+// A problem of the file as a whole, found before the engine is asked.
+QString fileProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("Não foi possível encontrar o arquivo '%1'").arg(path);
+    if (!info.isFile())
+        return QStringLiteral("'%1' não é um arquivo").arg(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("Sem permissão para ler o arquivo '%1'").arg(path);
+    const QByteArray header = file.read(100);
+    if (header.isEmpty())
+        return QStringLiteral("O arquivo '%1' está vazio; não é um catálogo do Quivel").arg(path);
+    const QByteArray jetSignature = header.mid(4, 15);
+    if (jetSignature == "Standard Jet DB" || jetSignature == "Standard ACE DB") {
+        return QStringLiteral("O arquivo '%1' é um catálogo no formato antigo (Access/Jet); "
+                              "converta-o com o comando: quivel-catalogue convert \"%1\"")
+            .arg(path);
+    }
+    if (!header.startsWith(QByteArrayView("SQLite format 3\0", 16)) || header.size() < 100)
+        return QStringLiteral("O arquivo '%1' não é um catálogo do Quivel").arg(path);
+    return {};
+}
+
+QString expectedType(const Legacy::ColumnShape &column)
+{
+    return column.isText() ? QStringLiteral("VARCHAR(%1)").arg(column.maxLength)
+                           : QStringLiteral("INTEGER");
+}
+
+} // namespace
+
+QStringList Legacy::checkCatalogue(const QString &path)
+{
+    if (const QString problem = fileProblem(path); !problem.isEmpty())
+        return {problem};
+    const ReadOnlyDatabase db(path);
+    if (!db.opened())
+        return {
+            QStringLiteral("Não foi possível abrir o catálogo '%1' (%2)").arg(path, db.error())};
+
+    QStringList problems;
+    const auto failed = [&](const QString &error) {
+        if (!error.isEmpty())
+            problems.append(QStringLiteral("Erro ao ler o catálogo: %1").arg(error));
+        return !error.isEmpty();
+    };
+
+    QStringList integrity;
+    if (failed(db.query(QStringLiteral("PRAGMA integrity_check"),
+                        [&](sqlite3_stmt *s) { integrity.append(textAt(s, 0)); }))) {
+        return problems;
+    }
+    if (integrity != QStringList{QStringLiteral("ok")}) {
+        for (const QString &line : std::as_const(integrity))
+            problems.append(QStringLiteral("Integridade: %1").arg(line));
+    }
+
+    QStringList usableTables;
+    for (const TableShape &table : catalogueTables()) {
+        QList<std::pair<QString, QString>> columns; // name, declared type
+        if (failed(db.query(QStringLiteral("PRAGMA table_info(%1)").arg(table.name),
+                            [&](sqlite3_stmt *s) {
+                                columns.append({textAt(s, 1), textAt(s, 2)});
+                            }))) {
+            return problems;
+        }
+        if (columns.isEmpty()) {
+            problems.append(QStringLiteral("Falta a tabela '%1'").arg(table.name));
+            continue;
+        }
+        bool usable = true;
+        for (qsizetype i = 0; i < table.columns.size(); ++i) {
+            const ColumnShape &column = table.columns.at(i);
+            const qsizetype at =
+                std::find_if(columns.cbegin(), columns.cend(),
+                             [&](const auto &c) {
+                                 return c.first.compare(column.name, Qt::CaseInsensitive) == 0;
+                             }) -
+                columns.cbegin();
+            if (at == columns.size()) {
+                problems.append(QStringLiteral("A tabela '%1' não tem a coluna '%2'")
+                                    .arg(table.name, column.name));
+                usable = false;
+                continue;
+            }
+            if (at != i)
+                problems.append(QStringLiteral("A coluna '%1' da tabela '%2' está na posição %3; "
+                                               "deveria estar na %4")
+                                    .arg(column.name, table.name)
+                                    .arg(at + 1)
+                                    .arg(i + 1));
+            if (columns.at(at).second.compare(expectedType(column), Qt::CaseInsensitive) != 0)
+                problems.append(
+                    QStringLiteral("A coluna '%1' da tabela '%2' é do tipo '%3'; "
+                                   "deveria ser %4")
+                        .arg(column.name, table.name, columns.at(at).second, expectedType(column)));
+        }
+        if (columns.size() > table.columns.size())
+            problems.append(QStringLiteral("A tabela '%1' tem %2 colunas; deveria ter %3")
+                                .arg(table.name)
+                                .arg(columns.size())
+                                .arg(table.columns.size()));
+        if (!usable)
+            continue;
+        usableTables.append(table.name);
+        for (const ColumnShape &column : table.columns) {
+            if (!column.isText())
+                continue;
+            // length() counts characters, as the columns' CHECK constraints do.
+            const QString sql = QStringLiteral("SELECT %1, length(%2) FROM %3 WHERE length(%2) > "
+                                               "%4 ORDER BY %1")
+                                    .arg(table.key(), column.name, table.name)
+                                    .arg(column.maxLength);
+            if (failed(db.query(sql, [&](sqlite3_stmt *s) {
+                    problems.append(QStringLiteral("O registro de código %1 da tabela '%2' tem %3 "
+                                                   "caracteres na coluna '%4', que aceita no "
+                                                   "máximo %5")
+                                        .arg(textAt(s, 0), table.name, textAt(s, 1), column.name)
+                                        .arg(column.maxLength));
+                }))) {
+                return problems;
+            }
+        }
+    }
+
+    if (usableTables.size() == 2) {
+        failed(db.query(
+            QStringLiteral("SELECT numero, nome, midia FROM softs WHERE midia IS NULL "
+                           "OR midia NOT IN (SELECT codigo FROM cds) ORDER BY numero"),
+            [&](sqlite3_stmt *s) {
+                const QString title =
+                    QStringLiteral("O título %1 ('%2')").arg(textAt(s, 0), textAt(s, 1));
+                problems.append(sqlite3_column_type(s, 2) == SQLITE_NULL
+                                    ? QStringLiteral("%1 não tem mídia; não aparece nas buscas "
+                                                     "nem no relatório")
+                                          .arg(title)
+                                    : QStringLiteral("%1 está na mídia %2, que não existe; não "
+                                                     "aparece nas buscas nem no relatório")
+                                          .arg(title, textAt(s, 2)));
+            }));
+    }
+    return problems;
+}

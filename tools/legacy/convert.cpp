@@ -1,0 +1,354 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tools/legacy/convert.h"
+
+#include "data/catalogue.h"
+#include "data/exceptions.h"
+#include "tools/legacy/jet_reader.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void refuse(const QString &message)
+{
+    throw Exception(message);
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray nativeName(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+// What tells whether the Jet file is still the one that was read.
+struct FileIdentity
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    mode_t mode = 0;
+
+    bool sameFile(const struct stat &other) const
+    {
+        return other.st_dev == device && other.st_ino == inode;
+    }
+    bool operator==(const FileIdentity &o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+bool identityOf(const QString &path, FileIdentity *identity)
+{
+    struct stat info;
+    if (::stat(nativeName(path).constData(), &info) != 0)
+        return false;
+    *identity = {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_mode};
+    return true;
+}
+
+void syncPath(const QString &path, int flags)
+{
+    const int fd = ::open(nativeName(path).constData(), O_RDONLY | O_CLOEXEC | flags);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        refuse(QStringLiteral("Não foi possível gravar '%1' no disco (%2)")
+                   .arg(path, systemError(error)));
+    }
+    ::close(fd);
+}
+
+void syncFolder(const QString &folder)
+{
+    syncPath(folder, O_DIRECTORY);
+}
+
+// The new catalogue while it is being made; removed unless it was moved into place.
+class TemporaryFile
+{
+public:
+    explicit TemporaryFile(const QString &target)
+        : m_path(target + QStringLiteral(".convert-%1.tmp").arg(QCoreApplication::applicationPid()))
+    {
+        discard();
+    }
+    ~TemporaryFile()
+    {
+        if (!m_released)
+            discard();
+    }
+    const QString &path() const { return m_path; }
+    void release() { m_released = true; }
+    void discard() const
+    {
+        QFile::remove(m_path);
+        QFile::remove(m_path + QStringLiteral("-journal"));
+    }
+
+private:
+    QString m_path;
+    bool m_released = false;
+};
+
+class Database
+{
+public:
+    Database(const QString &path, int flags)
+        : m_path(path)
+    {
+        if (sqlite3_open_v2(nativeName(path).constData(), &m_db, flags, nullptr) != SQLITE_OK)
+            fail();
+    }
+    ~Database() { sqlite3_close(m_db); }
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    sqlite3 *handle() const { return m_db; }
+
+    void exec(const QString &sql)
+    {
+        if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            fail();
+    }
+
+    QStringList column(const char *sql)
+    {
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) != SQLITE_OK)
+            fail();
+        QStringList values;
+        int rc = SQLITE_ROW;
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+            values.append(QString::fromUtf8(
+                reinterpret_cast<const char *>(sqlite3_column_text(statement, 0))));
+        }
+        sqlite3_finalize(statement);
+        if (rc != SQLITE_DONE)
+            fail();
+        return values;
+    }
+
+    void close()
+    {
+        if (sqlite3_close(m_db) != SQLITE_OK)
+            fail();
+        m_db = nullptr;
+    }
+
+    [[noreturn]] void fail() const
+    {
+        refuse(QStringLiteral("Não foi possível gravar o novo catálogo '%1' (%2)")
+                   .arg(m_path, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
+                                     : QStringLiteral("sem memória")));
+    }
+
+private:
+    QString m_path;
+    sqlite3 *m_db = nullptr;
+};
+
+void insertRows(Database &db, const Legacy::JetTable &table, const QString &sql)
+{
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(db.handle(), sql.toUtf8().constData(), -1, &statement, nullptr) !=
+        SQLITE_OK) {
+        db.fail();
+    }
+    const auto finalize = qScopeGuard([statement] { sqlite3_finalize(statement); });
+    for (const QList<QVariant> &row : table.rows) {
+        for (int i = 0; i < row.size(); ++i) {
+            const QVariant &value = row.at(i);
+            int rc = SQLITE_OK;
+            if (!value.isValid()) {
+                rc = sqlite3_bind_null(statement, i + 1);
+            } else if (value.typeId() == QMetaType::LongLong) {
+                rc = sqlite3_bind_int64(statement, i + 1, value.toLongLong());
+            } else {
+                // Never a null pointer: that would bind NULL where the row holds empty text.
+                const QByteArray text = value.toString().toUtf8();
+                rc = sqlite3_bind_text(statement, i + 1, text.isEmpty() ? "" : text.constData(),
+                                       int(text.size()), SQLITE_TRANSIENT);
+            }
+            if (rc != SQLITE_OK)
+                db.fail();
+        }
+        if (sqlite3_step(statement) != SQLITE_DONE)
+            db.fail();
+        sqlite3_reset(statement);
+    }
+}
+
+void writeCatalogue(const QString &path, const Legacy::JetCatalogue &catalogue)
+{
+    Database db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    // The file is thrown away if anything fails, and synced as a whole once complete.
+    db.exec(QStringLiteral("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN"));
+    db.exec(Catalogue::schemaSql());
+    // Explicit codes keep the gaps; AUTOINCREMENT then records the highest in sqlite_sequence.
+    insertRows(db, catalogue.media,
+               QStringLiteral(
+                   "INSERT INTO cds (codigo, titulo, obs, tipo, local) VALUES (?, ?, ?, ?, ?)"));
+    insertRows(
+        db, catalogue.titles,
+        QStringLiteral("INSERT INTO softs (numero, nome, descricao, midia) VALUES (?, ?, ?, ?)"));
+    db.exec(QStringLiteral("COMMIT"));
+    db.close();
+}
+
+qint64 highestCode(const Legacy::JetTable &table)
+{
+    qint64 highest = 0;
+    for (const QList<QVariant> &row : table.rows)
+        highest = std::max(highest, row.first().toLongLong());
+    return highest;
+}
+
+// Reads the finished file afresh, as the program would, before it may replace anything.
+void verifyCatalogue(const QString &path, const Legacy::JetCatalogue &catalogue)
+{
+    Database db(path, SQLITE_OPEN_READONLY);
+    const QStringList integrity = db.column("PRAGMA integrity_check");
+    if (integrity != QStringList{QStringLiteral("ok")})
+        refuse(QStringLiteral("O novo catálogo '%1' não passou na verificação de integridade "
+                              "(%2)")
+                   .arg(path, integrity.join(QStringLiteral("; "))));
+    const QStringList counts =
+        db.column("SELECT count(*) FROM cds UNION ALL SELECT count(*) FROM softs");
+    const QStringList expected = {QString::number(catalogue.media.rows.size()),
+                                  QString::number(catalogue.titles.rows.size())};
+    if (counts != expected)
+        refuse(QStringLiteral("O novo catálogo '%1' tem %2 mídias e %3 títulos, mas o original "
+                              "tem %4 e %5")
+                   .arg(path, counts.value(0), counts.value(1), expected.at(0), expected.at(1)));
+    const QStringList sequence = db.column(
+        "SELECT (SELECT coalesce(max(seq), 0) FROM sqlite_sequence WHERE name = 'cds') "
+        "UNION ALL SELECT (SELECT coalesce(max(seq), 0) FROM sqlite_sequence WHERE name = "
+        "'softs')");
+    if (sequence.value(0).toLongLong() < highestCode(catalogue.media) ||
+        sequence.value(1).toLongLong() < highestCode(catalogue.titles)) {
+        refuse(QStringLiteral("O novo catálogo '%1' daria a um registro novo um código já usado")
+                   .arg(path));
+    }
+}
+
+// Links the original to its backup name; a link left by an interrupted run is used again.
+struct Backup
+{
+    QString path;
+    bool created = false;
+};
+
+Backup keepOriginal(const QString &source, const FileIdentity &identity)
+{
+    for (int n = 1; n < 1000; ++n) {
+        const QString candidate =
+            source + Legacy::backupSuffix() + (n == 1 ? QString() : QStringLiteral("-%1").arg(n));
+        const QByteArray name = nativeName(candidate);
+        if (::link(nativeName(source).constData(), name.constData()) == 0)
+            return {candidate, true};
+        const int error = errno;
+        if (error != EEXIST)
+            refuse(QStringLiteral("Não foi possível guardar o original como '%1' (%2)")
+                       .arg(candidate, systemError(error)));
+        struct stat info;
+        if (::stat(name.constData(), &info) == 0 && identity.sameFile(info))
+            return {candidate, false};
+    }
+    refuse(QStringLiteral("Há cópias demais de '%1' guardadas ao lado dele").arg(source));
+}
+
+bool sameExistingFile(const QString &a, const QString &b)
+{
+    FileIdentity first;
+    FileIdentity second;
+    return identityOf(a, &first) && identityOf(b, &second) && first.device == second.device &&
+           first.inode == second.inode;
+}
+
+} // namespace
+
+Legacy::ConversionResult Legacy::convertJetCatalogue(const QString &jetPath,
+                                                     const QString &sqlitePath)
+{
+    const bool inPlace = sqlitePath.isEmpty() || sameExistingFile(jetPath, sqlitePath);
+    // In place, the real file is replaced, not a symbolic link that names it.
+    const QString source =
+        inPlace && QFileInfo(jetPath).exists() ? QFileInfo(jetPath).canonicalFilePath() : jetPath;
+    const QString target = inPlace ? source : sqlitePath;
+    struct stat targetInfo;
+    if (!inPlace && ::lstat(nativeName(target).constData(), &targetInfo) == 0)
+        refuse(QStringLiteral("O arquivo '%1' já existe").arg(target));
+
+    FileIdentity before;
+    const bool sourceExists = identityOf(source, &before);
+    const JetCatalogue catalogue = readJetCatalogue(source);
+    if (!sourceExists)
+        refuse(QStringLiteral("Não foi possível encontrar o arquivo '%1'").arg(source));
+
+    const QString folder = QFileInfo(target).absolutePath();
+    TemporaryFile temporary(target);
+    writeCatalogue(temporary.path(), catalogue);
+    verifyCatalogue(temporary.path(), catalogue);
+    if (inPlace)
+        ::chmod(nativeName(temporary.path()).constData(), before.mode & 07777);
+    syncPath(temporary.path(), 0);
+    syncFolder(folder);
+
+    ConversionResult result;
+    result.catalogue = target;
+    result.mediaCount = int(catalogue.media.rows.size());
+    result.titleCount = int(catalogue.titles.rows.size());
+
+    if (!inPlace) {
+        // link() never replaces a file that appeared meanwhile.
+        if (::link(nativeName(temporary.path()).constData(), nativeName(target).constData()) != 0) {
+            const int error = errno;
+            refuse(QStringLiteral("Não foi possível criar o arquivo '%1' (%2)")
+                       .arg(target, systemError(error)));
+        }
+        temporary.discard();
+        syncFolder(folder);
+        return result;
+    }
+
+    FileIdentity now;
+    if (!identityOf(source, &now) || !(now == before))
+        refuse(QStringLiteral("O arquivo '%1' foi alterado durante a conversão. "
+                              "Feche o programa que o usa e converta-o de novo")
+                   .arg(source));
+    // From here the original keeps a second name, and rename() swaps the new catalogue in
+    // atomically: a crash at any moment leaves the original or the complete new catalogue
+    // under the file's name.
+    const Backup backup = keepOriginal(source, before);
+    syncFolder(folder);
+    if (::rename(nativeName(temporary.path()).constData(), nativeName(source).constData()) != 0) {
+        const int error = errno;
+        if (backup.created)
+            ::unlink(nativeName(backup.path).constData());
+        refuse(QStringLiteral("Não foi possível pôr o novo catálogo no lugar de '%1' (%2)")
+                   .arg(source, systemError(error)));
+    }
+    temporary.release();
+    syncFolder(folder);
+    result.backup = backup.path;
+    return result;
+}
