@@ -22,8 +22,13 @@ for t in $targets; do
     mkdir -p "$work"
     cp -n "$root/tests/fuzz/corpus/$t/"* "$work/" 2>/dev/null || true
     echo "== fuzz_$t: $runs inputs"
-    if ! QT_QPA_PLATFORM=offscreen "$build/tests/fuzz/fuzz_$t" -runs="$runs" -max_len=65536 \
-        -artifact_prefix="$build/crashes/$t-" "$work"; then
+    seeds=()
+    # The shared old-format files seed the conversion target; they are read, never copied.
+    if [ "$t" = legacy ] && [ -d "$root/../shared/fixtures/legacy" ]; then
+        seeds+=("$root/../shared/fixtures/legacy")
+    fi
+    if ! QT_QPA_PLATFORM=offscreen "$build/tests/fuzz/fuzz_$t" -runs="$runs" -max_len=1048576 \
+        -artifact_prefix="$build/crashes/$t-" "$work" "${seeds[@]}"; then
         status=1
     fi
 done
