@@ -85,6 +85,7 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
 
     m_statusPanel = new QLabel(m_ui->StBar);
     m_statusPanel->setObjectName(QStringLiteral("StBarPanel"));
+    m_statusPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_ui->StBar->addWidget(m_statusPanel, 1);
 
     m_ui->DBGrid1->setDataSource(&m_dm.DataSource6);
