@@ -1,13 +1,231 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "search/search_window.h"
 
+#include "app/error_handler.h"
+#include "controls/db_grid.h"
 #include "data/data_module.h"
+#include "search/column_fit.h"
+
+#include "ui_search_window.h"
+
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
+
+namespace {
+
+const QString softwareFrom = QStringLiteral("FROM softs, cds");
+const QString mediaFrom = QStringLiteral("FROM cds");
+
+// The text goes between the LIKE pattern's quotes: a quote in it is doubled so it matches
+// itself; "%" and "_" stay wildcards on purpose.
+QString quoted(const QString &text)
+{
+    QString result = text;
+    return result.replace(u'\'', QStringLiteral("''"));
+}
+
+QString softwareWhere(const QString &text)
+{
+    return QStringLiteral("where nome like '%") + quoted(text) +
+           QStringLiteral("%' and softs.midia = cds.codigo");
+}
+
+QString mediaWhere(const QString &text)
+{
+    return QStringLiteral("where titulo like '%") + quoted(text) + QStringLiteral("%'");
+}
+
+void setPixelSize(QWidget *widget, int pixels)
+{
+    QFont font = widget->font();
+    font.setPixelSize(pixels);
+    widget->setFont(font);
+}
+
+// Suspends the dataset's updates of bound controls for a scope, whatever leaves it.
+class ControlsSuspended
+{
+public:
+    explicit ControlsSuspended(TADOQuery &dataSet)
+        : m_dataSet(dataSet)
+    {
+        m_dataSet.disableControls();
+    }
+    ~ControlsSuspended() { m_dataSet.enableControls(); }
+    ControlsSuspended(const ControlsSuspended &) = delete;
+    ControlsSuspended &operator=(const ControlsSuspended &) = delete;
+
+private:
+    TADOQuery &m_dataSet;
+};
+
+} // namespace
 
 TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     : QDialog(owner)
+    , m_ui(std::make_unique<Ui::TForm4>())
     , m_dm(dm)
 {
-    Q_UNUSED(text);
-    Q_UNUSED(kind);
-    setWindowTitle(QStringLiteral("Busca"));
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(792, 566);
+
+    // Designer's files hold point sizes only; the layout's character heights are pixels.
+    setPixelSize(this, 11);
+    setPixelSize(m_ui->Label1, 16);
+    setPixelSize(m_ui->PesquisaAtual, 16);
+    setPixelSize(m_ui->DBGrid1, 16);
+    QFont titleFont = m_ui->DBGrid1->titleFont();
+    titleFont.setPixelSize(16);
+    m_ui->DBGrid1->setTitleFont(titleFont);
+
+    m_statusPanel = new QLabel(m_ui->StBar);
+    m_statusPanel->setObjectName(QStringLiteral("StBarPanel"));
+    m_statusPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_ui->StBar->addWidget(m_statusPanel, 1);
+
+    m_ui->DBGrid1->setDataSource(&m_dm.DataSource6);
+    connect(m_ui->BitBtn1, &QPushButton::clicked, this, guarded([this] { BitBtn1Click(); }));
+    connect(m_ui->BitBtn2, &QPushButton::clicked, this, guarded([this] { BitBtn2Click(); }));
+    m_ui->PesquisaAtual->installEventFilter(this);
+
+    TextoBusca = text;
+    TipoBusca = kind;
+    m_ui->PesquisaAtual->setText(text);
+    setStatus(QStringLiteral("AGUARDE... PESQUISANDO..."));
+    if (TipoBusca == 1 && !m_ui->PesquisaAtual->text().isEmpty()) {
+        SqlBusca = QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
+                                  "DESCRIÇÃO, titulo AS MÍDIA, tipo AS TIPO_MÍDIA");
+        runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca));
+        setWindowTitle(QStringLiteral("Busca - Softwares"));
+        AjustaColunas(*m_ui->DBGrid1);
+    }
+    if (TipoBusca == 2 && !m_ui->PesquisaAtual->text().isEmpty()) {
+        SqlBusca = QStringLiteral("SELECT *");
+        runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca));
+        setWindowTitle(QStringLiteral("Busca - Mídias"));
+        AjustaColunas(*m_ui->DBGrid1);
+    }
+    setStatus(QStringLiteral("Concluido!"));
+    m_ui->PesquisaAtual->setFocus();
+}
+
+TForm4::~TForm4() = default;
+
+void TForm4::runStatement(const QString &firstLine, const QString &from, const QString &where)
+{
+    TADOQuery &query = m_dm.ADOQuery6;
+    query.close();
+    query.clearSql();
+    query.addSql(firstLine);
+    query.addSql(from);
+    query.addSql(where);
+    query.open();
+}
+
+void TForm4::ExecutaPesquisa()
+{
+    TextoBusca = m_ui->PesquisaAtual->text();
+    setStatus(QStringLiteral("AGUARDE... PESQUISANDO..."));
+    if (TipoBusca == 1) {
+        SqlBusca = QStringLiteral("SELECT softs.numero AS CODIGO, softs.nome AS APLICATIVO, "
+                                  "softs.descricao AS DESCRIÇÃO, cds.titulo AS MÍDIA, tipo AS "
+                                  "TIPO_MÍDIA");
+        runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca));
+        setWindowTitle(QStringLiteral("Busca - Softwares"));
+        AjustaColunas(*m_ui->DBGrid1);
+    }
+    if (TipoBusca == 2) {
+        SqlBusca = QStringLiteral("SELECT *");
+        runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca));
+        setWindowTitle(QStringLiteral("Busca - Mídias"));
+        AjustaColunas(*m_ui->DBGrid1);
+    }
+    setStatus(QStringLiteral("Pesquisa Concluida!"));
+}
+
+// Titles and values alike are measured in the title font, the one the grid last laid out.
+void TForm4::AjustaColunas(TDBGrid &grid)
+{
+    const QFont font = grid.titleFont();
+    const QFontMetrics metrics(font);
+    std::vector<int> widths;
+    for (int i = 0; i < grid.columnCount(); ++i)
+        widths.push_back(metrics.horizontalAdvance(grid.columnTitle(i)));
+
+    TADOQuery *dataSet = grid.dataSet();
+    if (!dataSet)
+        return;
+    const ControlsSuspended suspended(*dataSet);
+    if (!dataSet->eof())
+        ColumnFit::widenToTexts(*dataSet, dataSet->recNo(), font, widths);
+    for (size_t i = 0; i < widths.size(); ++i)
+        grid.setColumnWidth(int(i), widths[i] + 10);
+    dataSet->first();
+}
+
+void TForm4::BitBtn1Click()
+{
+    close();
+}
+
+void TForm4::BitBtn2Click()
+{
+    ExecutaPesquisa();
+}
+
+void TForm4::PesquisaAtualKeyPress(QChar &key)
+{
+    if (key == QChar(13) && !m_ui->PesquisaAtual->text().isEmpty()) {
+        ExecutaPesquisa();
+        key = QChar(0);
+    }
+}
+
+QString TForm4::statusText() const
+{
+    return m_statusPanel->text();
+}
+
+void TForm4::setStatus(const QString &text)
+{
+    m_statusPanel->setText(text);
+}
+
+bool TForm4::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_ui->PesquisaAtual && event->type() == QEvent::KeyPress) {
+        const auto *keyEvent = static_cast<QKeyEvent *>(event);
+        if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) {
+            QChar key(13);
+            guarded([this, &key] { PesquisaAtualKeyPress(key); })();
+            return key.isNull();
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// No button cancels this window: Esc does nothing.
+void TForm4::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TForm4::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous()) {
+        if (const QScreen *s = screen()) {
+            const QRect area = s->availableGeometry();
+            move(area.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
+    QDialog::showEvent(event);
 }

@@ -2,8 +2,17 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
+#include <memory>
+
+class QLabel;
+class TDBGrid;
 class TDm1;
+
+namespace Ui {
+class TForm4;
+}
 
 // The search window: runs its first search while it is constructed; a failure there
 // propagates to the caller and no window is left behind.
@@ -13,7 +22,32 @@ class TForm4 : public QDialog
 
 public:
     TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm);
+    ~TForm4() override;
+
+    int TipoBusca = 0;
+    QString TextoBusca;
+    QString SqlBusca;
+
+    void ExecutaPesquisa();
+    void AjustaColunas(TDBGrid &grid);
+
+    void BitBtn1Click();
+    void BitBtn2Click();
+    // Enter with text searches and consumes the key (sets it to 0).
+    void PesquisaAtualKeyPress(QChar &key);
+
+    QString statusText() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
+    void setStatus(const QString &text);
+    void runStatement(const QString &firstLine, const QString &from, const QString &where);
+
+    std::unique_ptr<Ui::TForm4> m_ui;
+    QLabel *m_statusPanel;
     TDm1 &m_dm;
 };

@@ -38,9 +38,15 @@ void printRatio(const std::string &what, double figure, double limit, double goa
 int runBenchmarksWithRatios(int argc, char **argv, const std::vector<RatioGoal> &goals)
 {
     benchmark::Initialize(&argc, argv);
+    runInitializedBenchmarksWithRatios(goals);
+    benchmark::Shutdown();
+    return 0;
+}
+
+void runInitializedBenchmarksWithRatios(const std::vector<RatioGoal> &goals)
+{
     CollectingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
     for (const RatioGoal &g : goals) {
         const auto figure = reporter.times.find(g.figure);
         const auto limit = reporter.times.find(g.limit);
@@ -49,5 +55,4 @@ int runBenchmarksWithRatios(int argc, char **argv, const std::vector<RatioGoal> 
         printRatio(g.figure, figure->second, limit->second, g.goal, "ms");
     }
     std::fflush(stdout);
-    return 0;
 }

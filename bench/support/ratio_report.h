@@ -17,6 +17,9 @@ struct RatioGoal
 // whether it meets its goal. Returns 0 when all ran.
 int runBenchmarksWithRatios(int argc, char **argv, const std::vector<RatioGoal> &goals);
 
+// The same for a program that has called benchmark::Initialize itself.
+void runInitializedBenchmarksWithRatios(const std::vector<RatioGoal> &goals);
+
 // Prints a figure that is not a time (memory, for instance) beside its limit.
 void printRatio(const std::string &what, double figure, double limit, double goal,
                 const std::string &unit);
