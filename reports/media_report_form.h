@@ -12,7 +12,10 @@ class TDm1;
 
 // The media report's form. It is never shown, so it is a plain object owned by its owner (the
 // main window) rather than a window; its only content is the report, read from
-// ":/reports/media_report.json" and bound to Dm1.ADOQuery3. Open that query before Preview.
+// ":/reports/media_report.json" and bound to Dm1.ADOQuery3.
+//
+// One form serves one run: open the query, make the form, call Preview(*form->QuickRep1). The
+// report reads the result open when the form was made and refuses one reopened since.
 class TForm8 : public QObject
 {
     Q_OBJECT

@@ -12,8 +12,11 @@ class TDm1;
 
 // The software report's form. It is never shown, so it is a plain object owned by its owner (the
 // main window) rather than a window; its only content is the report, read from
-// ":/reports/software_report.json" and bound to Dm1.ADOQuery4, whose statement the
-// caller sets and opens before Preview.
+// ":/reports/software_report.json" and bound to Dm1.ADOQuery4.
+//
+// One form serves one run: set the query's statement and open it, make the form, call
+// Preview(*form->QuickRep1). The report reads the result open when the form was made and
+// refuses one reopened since.
 class TForm9 : public QObject
 {
     Q_OBJECT
