@@ -72,6 +72,14 @@ public:
         if (size <= 0)
             fail(QStringLiteral("%1: tamanho de fonte inválido").arg(owner));
         result.setPointSizeF(size);
+        // The design measured its texts with the font at a whole character height in pixels at
+        // 96 dpi (10 pt is 13 pixels, not 13.33); when given, that height sets the size.
+        if (object.contains(QLatin1String("height"))) {
+            const double height = number(object, QLatin1String("height"), owner);
+            if (height <= 0)
+                fail(QStringLiteral("%1: altura de fonte inválida").arg(owner));
+            result.setPointSizeF(height * 72.0 / 96.0);
+        }
         for (const QJsonValue &style : object.value(QLatin1String("style")).toArray()) {
             const QString name = style.toString();
             if (name == QLatin1String("bold"))

@@ -56,29 +56,29 @@ void TestReportLayout::mediaElementsSitAtTheirBandOffsets_data()
     QTest::addColumn<double>("top");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("bold");
-    QTest::addColumn<double>("pointSize");
+    QTest::addColumn<double>("pixelHeight"); // the character height at 96 dpi
 
     const double title = 10.0 + 15.61;
     QTest::newRow("title") << u"QRLabel1"_s << -1 << 10 + 65.62 << title + 2.38
-                           << u"Mídias cadastradas"_s << true << 16.0;
+                           << u"Mídias cadastradas"_s << true << 21.0;
     QTest::newRow("code caption") << u"QRLabel2"_s << 0 << 10 + 6.35 << 8.47 << u"Código da Mídia"_s
-                                  << false << 10.0;
+                                  << false << 13.0;
     QTest::newRow("code value") << u"QRDBText1"_s << 0 << 10 + 42.33 << 8.47 << u"1"_s << false
-                                << 10.0;
+                                << 13.0;
     QTest::newRow("name caption") << u"QRLabel3"_s << 1 << 10 + 6.35 << 16.93 << u"Nome da Mídia"_s
-                                  << true << 10.0;
+                                  << true << 13.0;
     QTest::newRow("name value") << u"QRDBText2"_s << 1 << 10 + 42.33 << 16.93 << u"Mídia 2"_s
-                                << true << 10.0;
+                                << true << 13.0;
     QTest::newRow("kind value") << u"QRDBText3"_s << 2 << 10 + 42.33 << 25.40 << u"PENDRIVE"_s
-                                << false << 10.0;
+                                << false << 13.0;
     QTest::newRow("remarks caption")
-        << u"QRLabel5"_s << 0 << 10 + 6.35 << 33.87 << u"Observações"_s << false << 10.0;
+        << u"QRLabel5"_s << 0 << 10 + 6.35 << 33.87 << u"Observações"_s << false << 13.0;
     QTest::newRow("remarks value")
-        << u"QRDBText4"_s << 0 << 10 + 42.33 << 33.87 << u"Backup de ação nº 1"_s << false << 10.0;
+        << u"QRDBText4"_s << 0 << 10 + 42.33 << 33.87 << u"Backup de ação nº 1"_s << false << 13.0;
     QTest::newRow("location caption")
-        << u"QRLabel6"_s << 2 << 10 + 6.35 << 42.33 << u"Local atual da mídia:"_s << false << 10.0;
+        << u"QRLabel6"_s << 2 << 10 + 6.35 << 42.33 << u"Local atual da mídia:"_s << false << 13.0;
     QTest::newRow("location value")
-        << u"QRDBText5"_s << 2 << 10 + 42.33 << 42.33 << u"Gaveta 3"_s << false << 10.0;
+        << u"QRDBText5"_s << 2 << 10 + 42.33 << 42.33 << u"Gaveta 3"_s << false << 13.0;
 }
 
 void TestReportLayout::mediaElementsSitAtTheirBandOffsets()
@@ -89,7 +89,7 @@ void TestReportLayout::mediaElementsSitAtTheirBandOffsets()
     QFETCH(double, top);
     QFETCH(QString, text);
     QFETCH(bool, bold);
-    QFETCH(double, pointSize);
+    QFETCH(double, pixelHeight);
 
     auto data = mediaDataSet(3);
     auto report = mediaReport(data.get());
@@ -103,7 +103,7 @@ void TestReportLayout::mediaElementsSitAtTheirBandOffsets()
     QVERIFY2(near(t.rect.top(), expectedTop), qPrintable(QString::number(t.rect.top())));
     QCOMPARE(t.text, text);
     QCOMPARE(t.font.bold(), bold);
-    QCOMPARE(t.font.pointSizeF(), pointSize);
+    QCOMPARE(t.font.pointSizeF() * 96 / 72, pixelHeight);
     QCOMPARE(QFontInfo(t.font).family(), QStringLiteral("Liberation Sans"));
 }
 
@@ -382,6 +382,9 @@ void TestReportLayout::layoutsThatAreNotValidAreRefused_data()
         << head + R"("bands":[{"name":"B","type":"rbDetail","height":5,)"
                   R"("elements":[{"name":"L","kind":"TQRLabel","caption":"x"}]}]})"
         << u"left"_s;
+    QTest::newRow("font height not positive")
+        << head + R"("font":{"family":"Arial","size":10,"height":0},"bands":[]})"
+        << u"altura de fonte"_s;
     QTest::newRow("unknown element kind")
         << head + R"("bands":[{"name":"B","type":"rbDetail","height":5,)"
                   R"("elements":[{"name":"L","kind":"TQRShape"}]}]})"

@@ -1,0 +1,535 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The two report forms over a real data module and catalogue file.
+#include "app/error_handler.h"
+#include "data/data_module.h"
+#include "reports/engine/picture_loader.h"
+#include "reports/engine/preview/report_preview.h"
+#include "reports/engine/report_layouter.h"
+#include "reports/media_report_form.h"
+#include "reports/report_run.h"
+#include "reports/software_report_form.h"
+#include "resources/jpeg_image.h"
+#include "tests/support/fake_dialogs.h"
+#include "tests/support/temp_catalogue.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QInputDialog>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr double eps = 0.005;
+// Page header, title and column header stack up from the top margin before the first detail.
+constexpr double firstDetailTop = 10.0 + 15.61 + 10.58 + 10.58;
+
+bool near(double a, double b)
+{
+    return std::abs(a - b) < eps;
+}
+
+struct Session
+{
+    explicit Session(TempCatalogue::Content content = TempCatalogue::Content::Sample)
+        : catalogue(content)
+        , directory(catalogue.directory())
+        , dm([this](const QString &line) { messages.append(line); })
+    {}
+
+    TempCatalogue catalogue;
+    CurrentDirectory directory;
+    QStringList messages;
+    TDm1 dm;
+    QObject owner; // stands in for the main window
+};
+
+void reopen(TADOQuery &query)
+{
+    query.close();
+    query.open();
+}
+
+void openAllSoftware(TADOQuery &query)
+{
+    query.close();
+    query.setSql({u"SELECT numero, nome, descricao, codigo, titulo"_s, u"FROM softs, cds"_s,
+                  u"where softs.midia = cds.codigo"_s});
+    query.open();
+}
+
+void openSoftwareOf(TADOQuery &query, const QString &numeroCD)
+{
+    query.close();
+    query.setSql({u"SELECT numero, nome, descricao, codigo, titulo"_s, u"FROM softs, cds"_s,
+                  u"where midia= :onumero and softs.midia = cds.codigo"_s});
+    query.setParameter(u"onumero"_s, numeroCD);
+    query.open();
+}
+
+QStringList printed(const ReportDocument &document, const QString &element)
+{
+    QStringList texts;
+    for (const ReportPage &page : document.pages) {
+        for (const PageText &text : page.texts) {
+            if (text.element == element)
+                texts.append(text.text);
+        }
+    }
+    return texts;
+}
+
+const PageText *firstText(const ReportPage &page, const QString &element)
+{
+    for (const PageText &text : page.texts) {
+        if (text.element == element)
+            return &text;
+    }
+    return nullptr;
+}
+
+QStringList column(const TempCatalogue &catalogue, const QString &select)
+{
+    const QString joined =
+        catalogue.scalar(u"select group_concat(v, char(10)) from ("_s + select + u")"_s);
+    return joined.isEmpty() ? QStringList() : joined.split(u'\n');
+}
+
+std::shared_ptr<ReportDocument> layOut(const TQuickRep &report)
+{
+    return withReportErrors([&report] { return layoutReport(report); });
+}
+
+QList<ReportPreviewWindow *> openPreviews()
+{
+    QList<ReportPreviewWindow *> found;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *window = qobject_cast<ReportPreviewWindow *>(widget);
+            window && window->isVisible())
+            found.append(window);
+    }
+    return found;
+}
+
+// Polls the event loop until check() says it is done.
+void whenReady(std::function<bool()> check)
+{
+    auto *poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, check] {
+        if (check())
+            poll->deleteLater();
+    });
+    poll->start(5);
+}
+
+} // namespace
+
+class TestReportForms : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void mediaReportListsEveryMedium();
+    void emptyCatalogueStillMakesEachReport_data();
+    void emptyCatalogueStillMakesEachReport();
+    void softwareReportListsTheStatementsTitles_data();
+    void softwareReportListsTheStatementsTitles();
+    void softwareElementsSitAtTheirBandOffsets_data();
+    void softwareElementsSitAtTheirBandOffsets();
+    void softwareSummaryRuleAndCount();
+    void softwareCaptionsStandClearOfTheirValues();
+    void failuresSurfaceAsProgramExceptions_data();
+    void failuresSurfaceAsProgramExceptions();
+    void queryClosedDuringARunStopsIt();
+    void previewShowsTheFormsReportAndRoutesItsMessages();
+};
+
+void TestReportForms::mediaReportListsEveryMedium()
+{
+    Session s;
+    reopen(s.dm.ADOQuery3);
+    auto *form = new TForm8(&s.owner, s.dm);
+    QCOMPARE(form->parent(), &s.owner);
+    // The form has put the project's libjpeg loader in charge of pictures.
+    const PictureDecoder decoder = setPictureDecoder(nullptr);
+    setPictureDecoder(decoder);
+    QVERIFY(decoder == &loadJpeg);
+    const auto document = layOut(*form->QuickRep1);
+
+    const int count = s.dm.ADOQuery3.recordCount();
+    QCOMPARE(count, 40);
+    QCOMPARE(printed(*document, u"QRDBText1"_s),
+             column(s.catalogue, u"select codigo as v from cds order by codigo"_s));
+    QCOMPARE(printed(*document, u"QRDBText2"_s),
+             column(s.catalogue, u"select titulo as v from cds order by codigo"_s));
+    QCOMPARE(printed(*document, u"QRDBText5"_s),
+             column(s.catalogue, u"select local as v from cds order by codigo"_s));
+    // Empty remarks print nothing beside their caption; every block keeps its caption.
+    const QStringList remarks = printed(*document, u"QRDBText4"_s);
+    QCOMPARE(remarks.size(), count);
+    QCOMPARE(remarks.count(QString()),
+             s.catalogue.scalar(u"select count(*) from cds where obs is null"_s).toInt());
+    QCOMPARE(printed(*document, u"QRLabel5"_s).size(), count);
+
+    QCOMPARE(printed(*document, u"QRLabel1"_s), QStringList{u"Mídias cadastradas"_s});
+    QCOMPARE(printed(*document, u"QRLabel7"_s), QStringList{u"Total de Mídias:"_s});
+    QCOMPARE(printed(*document, u"QRSysData1"_s), QStringList{QString::number(count)});
+    QVERIFY(firstText(document->pages.back(), u"QRSysData1"_s));
+
+    // The logo heads every page, decoded from the compiled-in JPEG at its natural size.
+    QVERIFY(document->pages.size() > 1);
+    for (const ReportPage &page : document->pages) {
+        QCOMPARE(page.pictures.size(), 1u);
+        QCOMPARE(page.pictures[0].element, u"QRImage1"_s);
+        QVERIFY(!page.pictures[0].image.isNull());
+        QCOMPARE(page.pictures[0].image.size(), QSize(200, 60));
+    }
+    // Blocks are 52.92 mm apart whatever they hold.
+    const ReportPage &first = document->pages.front();
+    std::vector<double> tops;
+    for (const PageText &text : first.texts) {
+        if (text.element == u"QRLabel2"_s)
+            tops.push_back(text.rect.top());
+    }
+    QVERIFY(tops.size() >= 2);
+    QVERIFY(near(tops[0], firstDetailTop + 8.47));
+    QVERIFY(near(tops[1] - tops[0], 52.92));
+}
+
+void TestReportForms::emptyCatalogueStillMakesEachReport_data()
+{
+    QTest::addColumn<bool>("media");
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QString>("totalCaption");
+    QTest::addColumn<QString>("totalElement");
+
+    QTest::newRow("media") << true
+                           << QStringList{u"QRDBText1"_s, u"QRDBText2"_s, u"QRDBText3"_s,
+                                          u"QRDBText4"_s, u"QRDBText5"_s}
+                           << u"Total de Mídias:"_s << u"QRLabel7"_s;
+    QTest::newRow("software") << false
+                              << QStringList{u"QRDBText1"_s, u"QRDBText2"_s, u"QRDBText3"_s,
+                                             u"QRDBText4"_s}
+                              << u"Total de softwares encontrados:"_s << u"QRLabel6"_s;
+}
+
+void TestReportForms::emptyCatalogueStillMakesEachReport()
+{
+    QFETCH(bool, media);
+    QFETCH(QStringList, values);
+    QFETCH(QString, totalCaption);
+    QFETCH(QString, totalElement);
+
+    Session s(TempCatalogue::Content::Empty);
+    std::shared_ptr<ReportDocument> document;
+    if (media) {
+        reopen(s.dm.ADOQuery3);
+        document = layOut(*TForm8(&s.owner, s.dm).QuickRep1);
+    } else {
+        openAllSoftware(s.dm.ADOQuery4);
+        document = layOut(*TForm9(&s.owner, s.dm).QuickRep1);
+    }
+    QCOMPARE(document->pages.size(), 1u);
+    const ReportPage &page = document->pages[0];
+    QCOMPARE(page.pictures.size(), 1u);
+    QVERIFY(!page.pictures[0].image.isNull());
+    QCOMPARE(printed(*document, u"QRLabel1"_s).size(), 1);
+    for (const QString &value : values)
+        QCOMPARE(printed(*document, value), QStringList{QString()});
+    QCOMPARE(printed(*document, totalElement), QStringList{totalCaption});
+    QCOMPARE(printed(*document, u"QRSysData1"_s), QStringList{u"0"_s});
+}
+
+void TestReportForms::softwareReportListsTheStatementsTitles_data()
+{
+    QTest::addColumn<QString>("medium"); // empty: every title
+    QTest::addColumn<QString>("where");  // the same choice in plain SQL
+
+    QTest::newRow("all titles") << QString() << QString();
+    QTest::newRow("one medium") << u"1"_s << u"and midia = 1"_s;
+    QTest::newRow("another medium") << u"23"_s << u"and midia = 23"_s;
+    QTest::newRow("medium holding none") << u"10"_s << u"and midia = 10"_s;
+    QTest::newRow("medium no longer registered") << u"5"_s << u"and midia = 5"_s;
+}
+
+void TestReportForms::softwareReportListsTheStatementsTitles()
+{
+    QFETCH(QString, medium);
+    QFETCH(QString, where);
+
+    Session s;
+    // Titles left on a deleted medium must drop out of every variant.
+    QVERIFY(s.catalogue.scalar(u"select count(*) from softs where midia = 5"_s).toInt() > 0);
+    s.catalogue.exec(u"delete from cds where codigo = 5"_s);
+
+    if (medium.isEmpty())
+        openAllSoftware(s.dm.ADOQuery4);
+    else
+        openSoftwareOf(s.dm.ADOQuery4, medium);
+    const auto *form = new TForm9(&s.owner, s.dm);
+    const auto document = layOut(*form->QuickRep1);
+
+    const QString from =
+        u" from softs, cds where softs.midia = cds.codigo "_s + where + u" order by numero"_s;
+    const QStringList names = column(s.catalogue, u"select nome as v"_s + from);
+    const int count = s.dm.ADOQuery4.recordCount();
+    QCOMPARE(count, names.size());
+    QCOMPARE(printed(*document, u"QRSysData1"_s), QStringList{QString::number(count)});
+    QCOMPARE(printed(*document, u"QRLabel6"_s), QStringList{u"Total de softwares encontrados:"_s});
+    QCOMPARE(printed(*document, u"QRLabel1"_s), QStringList{u"Softwares"_s});
+
+    if (names.isEmpty()) {
+        QVERIFY(!medium.isEmpty());
+        QCOMPARE(printed(*document, u"QRDBText2"_s), QStringList{QString()});
+        QCOMPARE(printed(*document, u"QRDBText4"_s), QStringList{QString()});
+        return;
+    }
+    QStringList printedNames = printed(*document, u"QRDBText2"_s);
+    QStringList printedNumbers = printed(*document, u"QRDBText1"_s);
+    QStringList expectedNumbers = column(s.catalogue, u"select numero as v"_s + from);
+    // No order is asked of the statement: compare as sets, pairs kept together.
+    QStringList pairs, expectedPairs;
+    for (int i = 0; i < names.size(); ++i) {
+        pairs.append(printedNumbers.value(i) + u' ' + printedNames.value(i));
+        expectedPairs.append(expectedNumbers[i] + u' ' + names[i]);
+    }
+    pairs.sort();
+    expectedPairs.sort();
+    QCOMPARE(printedNames.size(), names.size());
+    QCOMPARE(pairs, expectedPairs);
+    QCOMPARE(printed(*document, u"QRDBText3"_s).size(), names.size());
+    QVERIFY(!printed(*document, u"QRDBText3"_s).contains(QString()));
+
+    const QStringList mediaNames = printed(*document, u"QRDBText4"_s);
+    if (!medium.isEmpty()) {
+        const QString title =
+            s.catalogue.scalar(u"select titulo from cds where codigo = "_s + medium);
+        QCOMPARE(mediaNames, QStringList(names.size(), title));
+    } else {
+        QVERIFY(!mediaNames.contains(QString()));
+    }
+}
+
+void TestReportForms::softwareElementsSitAtTheirBandOffsets_data()
+{
+    QTest::addColumn<QString>("element");
+    QTest::addColumn<double>("left");
+    QTest::addColumn<double>("top");      // from the band's top
+    QTest::addColumn<QString>("caption"); // empty for a field's value
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<int>("pixelHeight"); // the character height at 96 dpi
+
+    QTest::newRow("title") << u"QRLabel1"_s << 76.20 << 2.38 << u"Softwares"_s << QString() << true
+                           << 21;
+    QTest::newRow("name caption") << u"QRLabel3"_s << 8.73 << 3.97 << u"Título:"_s << QString()
+                                  << true << 15;
+    QTest::newRow("name") << u"QRDBText2"_s << 22.49 << 3.97 << QString() << u"nome"_s << true
+                          << 15;
+    QTest::newRow("number caption")
+        << u"QRLabel2"_s << 8.73 << 12.96 << u"Código:"_s << QString() << false << 13;
+    QTest::newRow("number") << u"QRDBText1"_s << 22.23 << 12.70 << QString() << u"numero"_s << false
+                            << 13;
+    QTest::newRow("description caption")
+        << u"QRLabel4"_s << 8.73 << 21.70 << u"Descrição:"_s << QString() << false << 13;
+    QTest::newRow("description") << u"QRDBText3"_s << 26.99 << 21.43 << QString() << u"descricao"_s
+                                 << false << 13;
+    QTest::newRow("medium caption")
+        << u"QRLabel5"_s << 8.73 << 29.63 << u"Nome da Mídia de Armazenamento:"_s << QString()
+        << false << 13;
+    QTest::newRow("medium") << u"QRDBText4"_s << 65.62 << 29.63 << QString() << u"titulo"_s << false
+                            << 13;
+}
+
+void TestReportForms::softwareElementsSitAtTheirBandOffsets()
+{
+    QFETCH(QString, element);
+    QFETCH(double, left);
+    QFETCH(double, top);
+    QFETCH(QString, caption);
+    QFETCH(QString, field);
+    QFETCH(bool, bold);
+    QFETCH(int, pixelHeight);
+
+    Session s;
+    openAllSoftware(s.dm.ADOQuery4);
+    const auto document = layOut(*TForm9(&s.owner, s.dm).QuickRep1);
+    const ReportPage &page = document->pages.at(0);
+    const PageText *text = firstText(page, element);
+    QVERIFY(text);
+    const bool inTitle = element == u"QRLabel1"_s;
+    const double bandTop = inTitle ? 10.0 + 15.61 : firstDetailTop;
+    QVERIFY2(near(text->rect.left(), 10.0 + left), qPrintable(QString::number(text->rect.left())));
+    QVERIFY2(near(text->rect.top(), bandTop + top), qPrintable(QString::number(text->rect.top())));
+    const TADOQuery &q = s.dm.ADOQuery4;
+    QCOMPARE(text->text, caption.isEmpty() ? q.textAt(0, q.fieldByName(field)->index()) : caption);
+    QVERIFY(!text->text.isEmpty());
+    QCOMPARE(text->font.family(), u"Arial"_s);
+    QCOMPARE(text->font.bold(), bold);
+    QCOMPARE(text->font.pointSizeF() * 96 / 72, double(pixelHeight));
+
+    // Four lines per title, 42.33 mm apart.
+    if (!inTitle) {
+        std::vector<double> tops;
+        for (const PageText &t : page.texts) {
+            if (t.element == element)
+                tops.push_back(t.rect.top());
+        }
+        QVERIFY(tops.size() >= 2);
+        QVERIFY(near(tops[1] - tops[0], 42.33));
+    }
+}
+
+void TestReportForms::softwareSummaryRuleAndCount()
+{
+    Session s;
+    openSoftwareOf(s.dm.ADOQuery4, u"2"_s);
+    const auto document = layOut(*TForm9(&s.owner, s.dm).QuickRep1);
+    const ReportPage &page = document->pages.back();
+    double lastBlockTop = 0;
+    for (const PageText &t : page.texts) {
+        if (t.element == u"QRLabel3"_s)
+            lastBlockTop = std::max(lastBlockTop, t.rect.top() - 3.97);
+    }
+    QVERIFY(lastBlockTop > 0);
+    const double summaryTop = lastBlockTop + 42.33;
+
+    QCOMPARE(page.lines.size(), 1u);
+    const QLineF rule = page.lines[0].line;
+    QVERIFY(std::abs(rule.y1() - (summaryTop + 2.91)) < 0.01 && rule.y1() == rule.y2());
+    QVERIFY(near(rule.x1(), 10 + 8.47) && near(rule.x2(), 10 + 8.47 + 171.71));
+    const PageText *caption = firstText(page, u"QRLabel6"_s);
+    const PageText *count = firstText(page, u"QRSysData1"_s);
+    QVERIFY(caption && count);
+    QVERIFY(near(caption->rect.left(), 10 + 8.47) && near(caption->rect.top(), summaryTop + 5.82));
+    QVERIFY(near(count->rect.left(), 10 + 63.76) && near(count->rect.top(), summaryTop + 5.82));
+    QVERIFY(caption->font.bold() && count->font.bold());
+    QCOMPARE(count->text, QString::number(s.dm.ADOQuery4.recordCount()));
+}
+
+void TestReportForms::softwareCaptionsStandClearOfTheirValues()
+{
+    // Each value stands just after its caption; at the design's font heights the caption ends
+    // some 1.6 mm before it.
+    Session s;
+    openAllSoftware(s.dm.ADOQuery4);
+    const auto document = layOut(*TForm9(&s.owner, s.dm).QuickRep1);
+    const ReportPage &page = document->pages.at(0);
+    const std::pair<QString, QString> lines[] = {{u"QRLabel3"_s, u"QRDBText2"_s},
+                                                 {u"QRLabel2"_s, u"QRDBText1"_s},
+                                                 {u"QRLabel4"_s, u"QRDBText3"_s},
+                                                 {u"QRLabel5"_s, u"QRDBText4"_s}};
+    for (const auto &[caption, value] : lines) {
+        const double gap =
+            firstText(page, value)->rect.left() - firstText(page, caption)->rect.right();
+        QVERIFY2(gap > 1.0 && gap < 2.5, qPrintable(caption + u' ' + QString::number(gap)));
+    }
+}
+
+void TestReportForms::failuresSurfaceAsProgramExceptions_data()
+{
+    QTest::addColumn<QStringList>("sql"); // empty: the query is left closed
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("query closed")
+        << QStringList() << u"EDatabaseError"_s
+        << u"ADOQuery4: Cannot perform this operation on a closed dataset"_s;
+    QTest::newRow("field missing")
+        << QStringList{u"SELECT numero, nome, codigo, titulo"_s, u"FROM softs, cds"_s,
+                       u"where softs.midia = cds.codigo"_s}
+        << u"EReportError"_s
+        << u"Campo \"descricao\" de QRDBText3 não encontrado nos dados do relatório."_s;
+}
+
+void TestReportForms::failuresSurfaceAsProgramExceptions()
+{
+    QFETCH(QStringList, sql);
+    QFETCH(QString, className);
+    QFETCH(QString, message);
+
+    Session s;
+    s.dm.ADOQuery4.close();
+    if (!sql.isEmpty()) {
+        s.dm.ADOQuery4.setSql(sql);
+        s.dm.ADOQuery4.open();
+    }
+    TForm9 form(&s.owner, s.dm);
+    try {
+        Preview(*form.QuickRep1);
+        QFAIL("Preview did not fail");
+    } catch (const Exception &e) {
+        QCOMPARE(e.className(), className);
+        QCOMPARE(e.message(), message);
+    }
+    QVERIFY(openPreviews().isEmpty());
+
+    // The general error handler shows it like any other failure of a handler.
+    FakeDialogs dialogs;
+    guarded([&form] { Preview(*form.QuickRep1); })();
+    QCOMPARE(dialogs.boxes.size(), 1);
+    QCOMPARE(dialogs.boxes[0].text, withFinalPeriod(message));
+    QCOMPARE(dialogs.boxes[0].icon, Dialogs::Icon::Critical);
+}
+
+void TestReportForms::queryClosedDuringARunStopsIt()
+{
+    // A long report is laid out a page at a time; another window may reopen its query
+    // meanwhile, and the rest must not be printed from whatever the query now holds.
+    Session s;
+    reopen(s.dm.ADOQuery3);
+    TForm8 form(&s.owner, s.dm);
+    ReportLayouter layouter(*form.QuickRep1);
+    QVERIFY(layouter.layoutNextPage());
+    reopen(s.dm.ADOQuery3);
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, layouter.layoutNextPage());
+}
+
+void TestReportForms::previewShowsTheFormsReportAndRoutesItsMessages()
+{
+    Session s;
+    FakeDialogs dialogs;
+    openSoftwareOf(s.dm.ADOQuery4, u"3"_s);
+    auto *form = new TForm9(&s.owner, s.dm);
+
+    int pages = 0;
+    QString total;
+    whenReady([&] {
+        const auto windows = openPreviews();
+        if (windows.isEmpty() || windows[0]->running())
+            return false;
+        ReportPreviewWindow *window = windows[0];
+        pages = window->pageCount();
+        total = firstText(window->document().pages.back(), u"QRSysData1"_s)->text;
+        // A search that finds nothing is refused through the program's dialog seam.
+        whenReady([] {
+            auto *ask = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            if (!ask)
+                return false;
+            ask->setTextValue(u"não existe"_s);
+            ask->accept();
+            return true;
+        });
+        const auto actions = window->findChildren<QAction *>();
+        for (QAction *action : actions) {
+            if (action->toolTip() == u"Search for Text"_s)
+                action->trigger();
+        }
+        window->close();
+        return true;
+    });
+    Preview(*form->QuickRep1);
+
+    QVERIFY(openPreviews().isEmpty());
+    QVERIFY(pages >= 1);
+    QCOMPARE(total, QString::number(s.dm.ADOQuery4.recordCount()));
+    QCOMPARE(dialogs.boxes.size(), 1);
+    QCOMPARE(dialogs.boxes[0].text, u"Texto não encontrado: \"não existe\"."_s);
+    QCOMPARE(dialogs.boxes[0].caption, u"Quivel"_s);
+    QCOMPARE(dialogs.boxes[0].icon, Dialogs::Icon::Warning);
+}
+
+QTEST_MAIN(TestReportForms)
+#include "tst_report_forms.moc"
