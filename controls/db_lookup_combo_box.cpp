@@ -320,6 +320,8 @@ void TDBLookupComboBox::dropDown()
     if (listVisible() || count == 0 || !isEnabled())
         return;
     m_search.clear();
+    m_view->setFont(font());
+    m_view->setPalette(palette());
     const int rows = std::min(m_dropDownRows, count);
     const int rowHeight = std::max(m_view->sizeHintForRow(0), fontMetrics().height());
     const int frame = m_view->frameWidth();
@@ -330,8 +332,6 @@ void TDBLookupComboBox::dropDown()
         if (at.y() + size.height() > available.bottom() + 1)
             at.setY(mapToGlobal(QPoint(0, 0)).y() - size.height());
     }
-    m_view->setFont(font());
-    m_view->setPalette(palette());
     m_view->setGeometry(QRect(at, size));
     const int current = rowOfKey(m_keyValue);
     const QModelIndex index = m_model->index(std::max(current, 0));
