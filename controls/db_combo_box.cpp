@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/db_combo_box.h"
+
+#include "app/error_handler.h"
+#include "controls/db_edit.h"
+#include "controls/field_data_link.h"
+#include "data/fields.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+
+TDBComboBox::TDBComboBox(QWidget *parent)
+    : QComboBox(parent)
+    , m_link(new TFieldDataLink(this))
+{
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    // The item list is fixed; completion would change the text behind the user's back.
+    setCompleter(nullptr);
+    connect(m_link, &TFieldDataLink::dataChange, this, &TDBComboBox::showField);
+    connect(m_link, &TFieldDataLink::updateData, this, &TDBComboBox::writeField);
+    connect(m_link, &TFieldDataLink::activeChange, this, &TDBComboBox::applyActive);
+    connect(lineEdit(), &QLineEdit::textEdited, this, &TDBComboBox::onUserChange);
+    connect(this, &QComboBox::textActivated, this, &TDBComboBox::onUserChange);
+    showField();
+}
+
+TDBComboBox::~TDBComboBox() = default;
+
+TDataSource *TDBComboBox::dataSource() const
+{
+    return m_link->dataSource();
+}
+
+void TDBComboBox::setDataSource(TDataSource *dataSource)
+{
+    m_link->setDataSource(dataSource);
+    applyActive();
+}
+
+QString TDBComboBox::dataField() const
+{
+    return m_link->fieldName();
+}
+
+void TDBComboBox::setDataField(const QString &fieldName)
+{
+    m_link->setFieldName(fieldName);
+    applyActive();
+}
+
+TField *TDBComboBox::field() const
+{
+    return m_link->field();
+}
+
+bool TDBComboBox::userModified() const
+{
+    return m_link->isModified();
+}
+
+bool TDBComboBox::beginUserEdit()
+{
+    try {
+        return m_link->edit();
+    } catch (...) {
+        handleException(std::current_exception());
+        return false;
+    }
+}
+
+// The combo box hands its keys to its line edit itself, so they are seen here.
+void TDBComboBox::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        m_link->setModified(false);
+        showField();
+        lineEdit()->selectAll();
+        event->accept();
+        return;
+    }
+    if (isEditingKey(event) && !lineEdit()->isReadOnly() && !beginUserEdit()) {
+        event->accept();
+        return;
+    }
+    QComboBox::keyPressEvent(event);
+}
+
+// Typing, or choosing from the list with the mouse, the arrow keys or the wheel.
+void TDBComboBox::onUserChange(const QString &newText)
+{
+    if (!m_link->editing()) {
+        const int cursor = lineEdit()->cursorPosition();
+        if (!beginUserEdit()) {
+            showField();
+            return;
+        }
+        if (currentText() != newText) {
+            setEditText(newText);
+            lineEdit()->setCursorPosition(cursor);
+        }
+    }
+    m_link->setModified(true);
+}
+
+void TDBComboBox::focusOutEvent(QFocusEvent *event)
+{
+    QComboBox::focusOutEvent(event);
+    guarded([this] { m_link->updateRecord(); })();
+}
+
+void TDBComboBox::showField()
+{
+    const TField *f = m_link->field();
+    const QString value = f ? f->asString() : QString();
+    if (currentText() != value) {
+        const QSignalBlocker block(this);
+        setCurrentIndex(findText(value, Qt::MatchFixedString | Qt::MatchCaseSensitive));
+        setEditText(value);
+    }
+    applyActive();
+}
+
+void TDBComboBox::writeField()
+{
+    TField *f = m_link->field();
+    if (!f || f->readOnly())
+        return;
+    try {
+        f->setAsString(currentText());
+    } catch (...) {
+        handleException(std::current_exception());
+    }
+}
+
+void TDBComboBox::applyActive()
+{
+    const TField *f = m_link->field();
+    lineEdit()->setReadOnly(!m_link->canModify());
+    disableWhileClosed(this, m_link->dataSource() && !f, m_disabledWhileClosed);
+}

@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/db_edit.h"
+
+#include "app/error_handler.h"
+#include "controls/field_data_link.h"
+#include "data/fields.h"
+
+#include <QKeyEvent>
+
+bool isEditingKey(const QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut) ||
+        event->matches(QKeySequence::DeleteEndOfWord) ||
+        event->matches(QKeySequence::DeleteStartOfWord))
+        return true;
+    if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete)
+        return true;
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const QString text = event->text();
+    return !text.isEmpty() && text.at(0).isPrint();
+}
+
+void disableWhileClosed(QWidget *control, bool closed, bool &disabledByUs)
+{
+    if (closed && control->isEnabled()) {
+        control->setEnabled(false);
+        disabledByUs = true;
+    } else if (!closed && disabledByUs) {
+        control->setEnabled(true);
+        disabledByUs = false;
+    }
+}
+
+TDBEdit::TDBEdit(QWidget *parent)
+    : QLineEdit(parent)
+    , m_link(new TFieldDataLink(this))
+{
+    connect(m_link, &TFieldDataLink::dataChange, this, &TDBEdit::showField);
+    connect(m_link, &TFieldDataLink::updateData, this, &TDBEdit::writeField);
+    connect(m_link, &TFieldDataLink::activeChange, this, &TDBEdit::applyActive);
+    connect(this, &QLineEdit::textEdited, this, &TDBEdit::onTextEdited);
+    applyActive();
+    showField();
+}
+
+TDBEdit::~TDBEdit() = default;
+
+TDataSource *TDBEdit::dataSource() const
+{
+    return m_link->dataSource();
+}
+
+void TDBEdit::setDataSource(TDataSource *dataSource)
+{
+    m_link->setDataSource(dataSource);
+    applyActive();
+}
+
+QString TDBEdit::dataField() const
+{
+    return m_link->fieldName();
+}
+
+void TDBEdit::setDataField(const QString &fieldName)
+{
+    m_link->setFieldName(fieldName);
+    applyActive();
+}
+
+TField *TDBEdit::field() const
+{
+    return m_link->field();
+}
+
+bool TDBEdit::userModified() const
+{
+    return m_link->isModified();
+}
+
+// Runs inside key handling, where no failure may escape: the general handler reports it and
+// the key is refused.
+bool TDBEdit::beginUserEdit()
+{
+    try {
+        return m_link->edit();
+    } catch (...) {
+        handleException(std::current_exception());
+        return false;
+    }
+}
+
+void TDBEdit::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        m_link->setModified(false);
+        showField();
+        selectAll();
+        event->accept();
+        return;
+    }
+    if (isEditingKey(event) && !isReadOnly() && !beginUserEdit()) {
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+// Paste or cut from the context menu, drops and undo reach here without a key press.
+void TDBEdit::onTextEdited()
+{
+    if (!m_link->editing()) {
+        const QString typed = text();
+        const int cursor = cursorPosition();
+        if (!beginUserEdit()) {
+            showField();
+            return;
+        }
+        if (text() != typed) {
+            setText(typed);
+            setCursorPosition(cursor);
+        }
+    }
+    m_link->setModified(true);
+}
+
+void TDBEdit::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    guarded([this] { m_link->updateRecord(); })();
+}
+
+void TDBEdit::showField()
+{
+    const TField *f = m_link->field();
+    const QString value = f ? f->asString() : QString();
+    if (text() != value)
+        setText(value);
+    applyActive();
+}
+
+void TDBEdit::writeField()
+{
+    TField *f = m_link->field();
+    if (!f || f->readOnly())
+        return;
+    try {
+        f->setAsString(text());
+    } catch (...) {
+        handleException(std::current_exception());
+    }
+}
+
+void TDBEdit::applyActive()
+{
+    const TField *f = m_link->field();
+    const int limit =
+        f && f->dataType() == TFieldType::WideString && f->size() > 0 ? f->size() : 32767;
+    if (maxLength() != limit)
+        setMaxLength(limit);
+    setReadOnly(!m_link->canModify());
+    // An unbound box stays as its window made it.
+    disableWhileClosed(this, m_link->dataSource() && !f, m_disabledWhileClosed);
+}

@@ -1,0 +1,310 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/db_combo_box.h"
+#include "controls/db_edit.h"
+#include "controls/db_navigator.h"
+#include "controls/glyph_button.h"
+#include "registration/media_window.h"
+#include "tests/registration/registration_world.h"
+
+#include <QLabel>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QToolButton>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct MediaWorld : RegistrationWorld
+{
+    using RegistrationWorld::RegistrationWorld;
+    TForm2 form{dm};
+
+    TDBEdit *name() { return control<TDBEdit>(form, "DBEdit2"); }
+    TDBEdit *code() { return control<TDBEdit>(form, "Codmidia"); }
+    TDBComboBox *type() { return control<TDBComboBox>(form, "DBComboBox1"); }
+    void click(const char *button) { control<TBitBtn>(form, button)->click(); }
+    // Types at the end of the name box, as the user would.
+    void typeName(const QString &text)
+    {
+        name()->setFocus();
+        name()->end(false);
+        QTest::keyClicks(name(), text);
+    }
+};
+
+} // namespace
+
+class TestMediaWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QApplication::setApplicationDisplayName(u"Quivel"_s); }
+    void layoutFollowsDesign_data();
+    void layoutFollowsDesign();
+    void windowFrameFontsAndBanner();
+    void tabOrderEndsWithLocation();
+    void savedMediaGetDistinctCodesAtOnce();
+    void novoTwiceWithoutTypingLeavesOnePending();
+    void novoSavesChangedRecordFirst();
+    void salvarWithNothingPendingIsRefused();
+    void usedMediumIsRefusedWithoutQuestion();
+    void unusedMediumAsksBeforeDeleting_data();
+    void unusedMediumAsksBeforeDeleting();
+    void apagarOnNewRecordShowsEngineError();
+    void overlongTypeIsRefusedAndStaysPending();
+    void closingHidesAndKeepsPendingChange();
+    void altShortcutsClickButtons_data();
+    void altShortcutsClickButtons();
+};
+
+void TestMediaWindow::layoutFollowsDesign_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("Codmidia") << u"Codmidia"_s << QRect(24, 144, 81, 26);
+    QTest::newRow("DBEdit2") << u"DBEdit2"_s << QRect(24, 208, 750, 26);
+    QTest::newRow("DBEdit3") << u"DBEdit3"_s << QRect(24, 329, 750, 100);
+    QTest::newRow("DBNavigator1") << u"DBNavigator1"_s << QRect(280, 480, 225, 25);
+    QTest::newRow("BitBtn1") << u"BitBtn1"_s << QRect(699, 481, 75, 25);
+    QTest::newRow("DBComboBox1") << u"DBComboBox1"_s << QRect(629, 145, 145, 26);
+    QTest::newRow("BitBtn2") << u"BitBtn2"_s << QRect(24, 449, 90, 56);
+    QTest::newRow("BitBtn3") << u"BitBtn3"_s << QRect(152, 449, 81, 56);
+    QTest::newRow("BitBtn4") << u"BitBtn4"_s << QRect(560, 481, 75, 25);
+    QTest::newRow("DBEdit1") << u"DBEdit1"_s << QRect(24, 267, 750, 26);
+    QTest::newRow("Image1") << u"Image1"_s << QRect(0, 0, 793, 97);
+}
+
+void TestMediaWindow::layoutFollowsDesign()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    MediaWorld w;
+    const QWidget *widget = w.form.findChild<QWidget *>(name);
+    QVERIFY(widget);
+    QCOMPARE(widget->geometry(), geometry);
+}
+
+void TestMediaWindow::windowFrameFontsAndBanner()
+{
+    MediaWorld w;
+    QCOMPARE(w.form.windowTitle(), u"Cadastro de Mídias"_s);
+    QCOMPARE(w.form.size(), QSize(792, 522));
+    QCOMPARE(w.form.minimumSize(), w.form.maximumSize());
+    QVERIFY(w.form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    QVERIFY(!(w.form.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(w.form.font().pixelSize(), 11);
+    QCOMPARE(control<QLabel>(w.form, "Txt2")->font().pixelSize(), 13);
+    QVERIFY(control<QLabel>(w.form, "Txt2")->font().bold());
+    QCOMPARE(w.name()->font().pixelSize(), 15);
+    QCOMPARE(control<QLabel>(w.form, "Txt3")->pos(), QPoint(24, 307));
+    QCOMPARE(control<QLabel>(w.form, "Txt2")->buddy(), w.name());
+    QCOMPARE(w.type()->count(), 5);
+    QCOMPARE(w.type()->itemText(4), u"HD EXTERNO"_s);
+    QVERIFY(!w.code()->isEnabled());
+    QCOMPARE(control<QLabel>(w.form, "Image1")->pixmap().size(), QSize(793, 97));
+    QVERIFY(!control<TBitBtn>(w.form, "BitBtn2")->glyph().isNull());
+    QVERIFY(control<TBitBtn>(w.form, "BitBtn1")->glyph().isNull());
+
+    QVERIFY(showActive(w.form));
+    QCOMPARE(QApplication::focusWidget(), w.name()); // the disabled code box is skipped
+    const QPoint centre = w.form.screen()->availableGeometry().center();
+    QVERIFY((w.form.frameGeometry().center() - centre).manhattanLength() <= 2);
+}
+
+void TestMediaWindow::tabOrderEndsWithLocation()
+{
+    MediaWorld w;
+    QVERIFY(showActive(w.form));
+    w.name()->setFocus();
+    QStringList visited;
+    for (int i = 0; i < 8; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(visited, QStringList({u"DBEdit3"_s, u"BitBtn1"_s, u"DBComboBox1"_s, u"BitBtn2"_s,
+                                   u"BitBtn3"_s, u"BitBtn4"_s, u"DBEdit1"_s, u"DBEdit2"_s}));
+}
+
+void TestMediaWindow::savedMediaGetDistinctCodesAtOnce()
+{
+    MediaWorld w(u""_s);
+    QVERIFY(showActive(w.form));
+    QStringList codes;
+    for (const QString &title : {u"Primeiro"_s, u"Segundo"_s, u"Terceiro"_s}) {
+        w.click("BitBtn2");
+        QCOMPARE(w.code()->text(), QString());
+        w.typeName(title);
+        w.click("BitBtn3");
+        QVERIFY(!w.code()->text().isEmpty());
+        codes << w.code()->text();
+        QCOMPARE(w.name()->text(), title);
+    }
+    QCOMPARE(QSet<QString>(codes.begin(), codes.end()).size(), 3);
+    QCOMPARE(w.count(u"cds"_s), u"3"_s);
+    QVERIFY(w.dialogs.boxes.isEmpty());
+}
+
+void TestMediaWindow::novoTwiceWithoutTypingLeavesOnePending()
+{
+    MediaWorld w;
+    w.click("BitBtn2");
+    w.click("BitBtn2");
+    QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Insert);
+    QCOMPARE(w.dm.ADOQuery1.recordCount(), 4);
+    QCOMPARE(w.count(u"cds"_s), u"4"_s);
+    QCOMPARE(w.name()->text(), QString());
+}
+
+void TestMediaWindow::novoSavesChangedRecordFirst()
+{
+    MediaWorld w;
+    QVERIFY(showActive(w.form));
+    w.typeName(u" Renomeada"_s);
+    w.click("BitBtn2");
+    QCOMPARE(w.catalogue.scalar(u"SELECT titulo FROM cds WHERE codigo = 1"_s), u"Alfa Renomeada"_s);
+    QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Insert);
+    QCOMPARE(w.name()->text(), QString());
+    QCOMPARE(w.code()->text(), QString());
+}
+
+void TestMediaWindow::salvarWithNothingPendingIsRefused()
+{
+    MediaWorld w;
+    w.click("BitBtn3");
+    QCOMPARE(w.dialogs.boxes.size(), 1);
+    QCOMPARE(w.dialogs.boxes[0].text, u"ADOQuery1: Dataset not in edit or insert mode."_s);
+    QCOMPARE(w.dialogs.boxes[0].caption, u"Quivel"_s);
+    QCOMPARE(w.dialogs.boxes[0].icon, Dialogs::Icon::Critical);
+    QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Browse);
+}
+
+void TestMediaWindow::usedMediumIsRefusedWithoutQuestion()
+{
+    MediaWorld w;
+    w.dm.ADOQuery1.next(); // "Beta", held by "Editor"
+    w.dialogs.answers = {Dialogs::Yes};
+    w.click("BitBtn4");
+    QCOMPARE(w.dialogs.boxes.size(), 1);
+    const FakeDialogs::Box &box = w.dialogs.boxes[0];
+    QCOMPARE(box.text, u"A mídia selecionada já é utilizada por algum software. Para apagar esta "
+                       "mídia deve-se primeiro remover os softwares cadastrados para ela na tela "
+                       "de softwares."_s);
+    QCOMPARE(box.caption, u"Impossível apagar. Mídia já utilizada"_s);
+    QCOMPARE(box.buttons, int(Dialogs::Ok));
+    QCOMPARE(box.icon, Dialogs::Icon::Warning);
+    QVERIFY(w.dialogs.messages.isEmpty());
+    QCOMPARE(w.count(u"cds"_s), u"4"_s);
+    QCOMPARE(w.dm.ADOQuery4.sql(),
+             QStringList({u"SELECT nome from softs"_s, u"where midia =2;"_s}));
+    QVERIFY(w.dm.ADOQuery4.active());
+}
+
+void TestMediaWindow::unusedMediumAsksBeforeDeleting_data()
+{
+    QTest::addColumn<Dialogs::Button>("answer");
+    QTest::addColumn<QString>("mediaLeft");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("no") << Dialogs::No << u"4"_s << QStringList();
+    QTest::newRow("yes") << Dialogs::Yes << u"3"_s << QStringList{u"Mídia apagada com sucesso!"_s};
+}
+
+void TestMediaWindow::unusedMediumAsksBeforeDeleting()
+{
+    QFETCH(Dialogs::Button, answer);
+    QFETCH(QString, mediaLeft);
+    QFETCH(QStringList, messages);
+    MediaWorld w;
+    // A title for this medium that was never saved does not count.
+    w.dm.ADOQuery2.insert();
+    w.dm.ADOQuery2midia.setValue(1);
+    w.dialogs.answers = {answer};
+    w.click("BitBtn4");
+    QCOMPARE(w.dialogs.boxes.size(), 1);
+    const FakeDialogs::Box &box = w.dialogs.boxes[0];
+    QCOMPARE(box.text, u"Deseja APAGAR este registro?"_s);
+    QCOMPARE(box.caption, u"Confirmação de exclusão de registro"_s);
+    QCOMPARE(box.buttons, int(Dialogs::Yes | Dialogs::No));
+    QCOMPARE(box.defaultButton, Dialogs::No);
+    QCOMPARE(box.icon, Dialogs::Icon::Question);
+    QCOMPARE(w.count(u"cds"_s), mediaLeft);
+    QCOMPARE(w.dialogs.messages, messages);
+    QCOMPARE(w.catalogue.scalar(u"SELECT count(*) FROM cds WHERE codigo = 1"_s),
+             answer == Dialogs::Yes ? u"0"_s : u"1"_s);
+}
+
+void TestMediaWindow::apagarOnNewRecordShowsEngineError()
+{
+    MediaWorld w;
+    w.click("BitBtn2");
+    w.dialogs.answers = {Dialogs::Yes};
+    w.click("BitBtn4");
+    QCOMPARE(w.dialogs.boxes.size(), 1);
+    QCOMPARE(w.dialogs.boxes[0].icon, Dialogs::Icon::Critical);
+    QVERIFY2(w.dialogs.boxes[0].text.contains(u"syntax error"_s),
+             qPrintable(w.dialogs.boxes[0].text));
+    QCOMPARE(w.dm.ADOQuery4.sql().value(1), u"where midia =;"_s);
+    QVERIFY(!w.dm.ADOQuery4.active());
+    QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Insert);
+    QCOMPARE(w.count(u"cds"_s), u"4"_s);
+    QVERIFY(w.dialogs.messages.isEmpty());
+}
+
+void TestMediaWindow::overlongTypeIsRefusedAndStaysPending()
+{
+    MediaWorld w;
+    QVERIFY(showActive(w.form));
+    w.type()->setFocus();
+    w.type()->lineEdit()->selectAll();
+    const QString type = u"DISCO RÍGIDO USB 3"_s; // 18 characters
+    QTest::keyClicks(w.type(), type);
+    QCOMPARE(w.type()->currentText(), type);
+    w.click("BitBtn3");
+    QCOMPARE(w.dialogs.boxes.size(), 1);
+    const QString shown = w.dialogs.boxes[0].text;
+    QVERIFY2(shown.contains(u"tipo"_s) && shown.contains(u"16"_s), qPrintable(shown));
+    QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Edit);
+    QCOMPARE(w.type()->currentText(), type);
+    QCOMPARE(w.catalogue.scalar(u"SELECT tipo FROM cds WHERE codigo = 1"_s), u"CD"_s);
+}
+
+void TestMediaWindow::closingHidesAndKeepsPendingChange()
+{
+    MediaWorld w;
+    QVERIFY(showActive(w.form));
+    w.typeName(u"!"_s);
+    w.click("BitBtn1");
+    QVERIFY(!w.form.isVisible());
+    w.form.show();
+    QCOMPARE(w.name()->text(), u"Alfa!"_s);
+    QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Edit);
+    QVERIFY(w.form.close()); // the close box hides it the same way
+    QVERIFY(!w.form.isVisible());
+    w.click("BitBtn3");
+    QCOMPARE(w.catalogue.scalar(u"SELECT titulo FROM cds WHERE codigo = 1"_s), u"Alfa!"_s);
+}
+
+void TestMediaWindow::altShortcutsClickButtons_data()
+{
+    QTest::addColumn<Qt::Key>("key");
+    QTest::addColumn<QString>("button");
+    QTest::newRow("Novo") << Qt::Key_N << u"BitBtn2"_s;
+    QTest::newRow("Salvar") << Qt::Key_S << u"BitBtn3"_s;
+    QTest::newRow("Apagar") << Qt::Key_A << u"BitBtn4"_s;
+    QTest::newRow("Fechar") << Qt::Key_F << u"BitBtn1"_s;
+}
+
+void TestMediaWindow::altShortcutsClickButtons()
+{
+    QFETCH(Qt::Key, key);
+    QFETCH(QString, button);
+    MediaWorld w;
+    QVERIFY(showActive(w.form));
+    QSignalSpy clicks(w.form.findChild<TBitBtn *>(button), &QAbstractButton::clicked);
+    QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
+    QTRY_COMPARE(clicks.count(), 1); // a mnemonic clicks with the button's short animation
+}
+
+QTEST_MAIN(TestMediaWindow)
+#include "tst_media_window.moc"
