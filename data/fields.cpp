@@ -10,7 +10,12 @@ TField::TField(const QString &fieldName, TFieldType dataType, int size)
     , m_size(size)
 {}
 
-TField::~TField() = default;
+TField::~TField()
+{
+    // Members of one owner may go in either order: a field leaving first tells its dataset.
+    if (m_dataSet && !m_automatic)
+        m_dataSet->removeField(this);
+}
 
 QVariant TField::value() const
 {

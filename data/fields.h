@@ -51,6 +51,7 @@ private:
     TADOQuery *m_dataSet = nullptr;
     int m_index = -1;
     int m_column = -1; // column of the result this field reads
+    bool m_automatic = false;
 };
 
 class TAutoIncField : public TField

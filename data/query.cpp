@@ -160,6 +160,12 @@ TADOQuery::~TADOQuery()
     }
 }
 
+void TADOQuery::removeField(TField *field)
+{
+    std::erase(m_persistentFields, field);
+    std::erase(m_fields, field);
+}
+
 void TADOQuery::fail(const QString &message) const
 {
     throw EDatabaseError(name() + QStringLiteral(": ") + message);
@@ -307,6 +313,7 @@ void TADOQuery::bindFields()
             const Column &c = m_columns[i];
             auto field = std::make_unique<TField>(c.name, c.fieldType, c.size);
             field->m_dataSet = this;
+            field->m_automatic = true;
             field->m_column = int(i);
             field->m_index = int(i);
             m_fields.push_back(field.get());

@@ -40,6 +40,8 @@ public:
 
     // Declares a persistent field; the dataset then exposes exactly its persistent fields.
     void addField(TField *field);
+    // Called by a persistent field that goes away before its dataset.
+    void removeField(TField *field);
 
     void open();
     void close();
