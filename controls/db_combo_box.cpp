@@ -87,18 +87,11 @@ void TDBComboBox::keyPressEvent(QKeyEvent *event)
 }
 
 // Typing, or choosing from the list with the mouse, the arrow keys or the wheel.
-void TDBComboBox::onUserChange(const QString &newText)
+void TDBComboBox::onUserChange()
 {
-    if (!m_link->editing()) {
-        const int cursor = lineEdit()->cursorPosition();
-        if (!beginUserEdit()) {
-            showField();
-            return;
-        }
-        if (currentText() != newText) {
-            setEditText(newText);
-            lineEdit()->setCursorPosition(cursor);
-        }
+    if (!m_link->editing() && !beginUserEdit()) {
+        showField();
+        return;
     }
     m_link->setModified(true);
 }

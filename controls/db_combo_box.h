@@ -33,7 +33,7 @@ protected:
 
 private:
     bool beginUserEdit();
-    void onUserChange(const QString &newText);
+    void onUserChange();
     void showField();
     void writeField();
     void applyActive();

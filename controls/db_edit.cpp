@@ -109,17 +109,10 @@ void TDBEdit::keyPressEvent(QKeyEvent *event)
 // Paste or cut from the context menu, drops and undo reach here without a key press.
 void TDBEdit::onTextEdited()
 {
-    if (!m_link->editing()) {
-        const QString typed = text();
-        const int cursor = cursorPosition();
-        if (!beginUserEdit()) {
-            showField();
-            return;
-        }
-        if (text() != typed) {
-            setText(typed);
-            setCursorPosition(cursor);
-        }
+    // The link keeps the new record's refresh away from the text just typed.
+    if (!m_link->editing() && !beginUserEdit()) {
+        showField();
+        return;
     }
     m_link->setModified(true);
 }

@@ -1,0 +1,331 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/db_edit.h"
+#include "controls/db_lookup_combo_box.h"
+#include "controls/db_navigator.h"
+#include "controls/glyph_button.h"
+#include "registration/media_window.h"
+#include "registration/software_window.h"
+#include "tests/registration/registration_world.h"
+
+#include <QLabel>
+#include <QListView>
+#include <QSignalSpy>
+#include <QToolButton>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct SoftwareWorld : RegistrationWorld
+{
+    using RegistrationWorld::RegistrationWorld;
+    TForm3 form{dm};
+
+    TDBEdit *name() { return control<TDBEdit>(form, "DBEdit2"); }
+    TDBLookupComboBox *medium() { return control<TDBLookupComboBox>(form, "DBLookupComboBox1"); }
+    TDBNavigator *navigator() { return control<TDBNavigator>(form, "DBNavigator1"); }
+    void click(const char *button) { control<TBitBtn>(form, button)->click(); }
+    QString mediumOf(const QString &title) const
+    {
+        return catalogue.scalar(
+            u"SELECT coalesce(midia, 'null') FROM softs WHERE nome = '%1'"_s.arg(title));
+    }
+};
+
+} // namespace
+
+class TestSoftwareWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QApplication::setApplicationDisplayName(u"Quivel"_s); }
+    void layoutFollowsDesign_data();
+    void layoutFollowsDesign();
+    void windowFrameFontsAndColours();
+    void tabOrderSkipsCodeAndNavigator();
+    void creationPlacesMediaOnFirstTitlesMedium();
+    void choosingMediumAndSavingStoresItsCode();
+    void missingMediumShowsNothing();
+    void browsingTitlesMovesMediaWindow();
+    void mediumSavedInMediaWindowIsListedAtOnce();
+    void dropDownShowsSevenRows();
+    void apagarAsksBeforeDeleting_data();
+    void apagarAsksBeforeDeleting();
+    void apagarOnEmptyTableShowsNoSuccess();
+    void closedSoftwareDatasetDoesNothing();
+    void salvarWithNothingPendingIsRefused();
+    void altShortcutsClickButtons_data();
+    void altShortcutsClickButtons();
+};
+
+void TestSoftwareWindow::layoutFollowsDesign_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("DBEdit1") << u"DBEdit1"_s << QRect(24, 136, 64, 31);
+    QTest::newRow("DBEdit2") << u"DBEdit2"_s << QRect(24, 216, 739, 31);
+    QTest::newRow("DBEdit4") << u"DBEdit4"_s << QRect(24, 376, 739, 105);
+    QTest::newRow("BitBtn1") << u"BitBtn1"_s << QRect(688, 521, 75, 25);
+    QTest::newRow("DBNavigator1") << u"DBNavigator1"_s << QRect(288, 520, 225, 25);
+    QTest::newRow("DBLookupComboBox1") << u"DBLookupComboBox1"_s << QRect(24, 282, 345, 31);
+    QTest::newRow("BitBtn2") << u"BitBtn2"_s << QRect(24, 504, 89, 41);
+    QTest::newRow("BitBtn3") << u"BitBtn3"_s << QRect(152, 504, 89, 41);
+    QTest::newRow("BitBtn4") << u"BitBtn4"_s << QRect(560, 521, 75, 25);
+    QTest::newRow("Image1") << u"Image1"_s << QRect(0, 0, 793, 97);
+}
+
+void TestSoftwareWindow::layoutFollowsDesign()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    SoftwareWorld w;
+    const QWidget *widget = w.form.findChild<QWidget *>(name);
+    QVERIFY(widget);
+    QCOMPARE(widget->geometry(), geometry);
+}
+
+void TestSoftwareWindow::windowFrameFontsAndColours()
+{
+    SoftwareWorld w;
+    QCOMPARE(w.form.windowTitle(), u"Softwares"_s);
+    QCOMPARE(w.form.size(), QSize(792, 566));
+    QCOMPARE(w.form.minimumSize(), w.form.maximumSize());
+    QVERIFY(!(w.form.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(w.form.font().pixelSize(), 11);
+    for (const char *name : {"Label1", "Label2", "Label4", "Label5"}) {
+        const QLabel *label = control<QLabel>(w.form, name);
+        QCOMPARE(label->font().pixelSize(), 16);
+        QCOMPARE(label->font().family(), u"Comic Sans MS"_s);
+    }
+    QCOMPARE(control<QLabel>(w.form, "Label5")->pos(), QPoint(24, 253));
+    QCOMPARE(w.name()->palette().color(QPalette::Text), QColor(Qt::blue));
+    QCOMPARE(w.medium()->palette().color(QPalette::Text), QColor(Qt::blue));
+    QCOMPARE(control<TDBEdit>(w.form, "DBEdit4")->palette().color(QPalette::Text), QColor(Qt::red));
+    QCOMPARE(w.medium()->font().pixelSize(), 16);
+    QCOMPARE(w.name()->maxLength(), 32);
+    QCOMPARE(control<TDBEdit>(w.form, "DBEdit4")->maxLength(), 255);
+    QVERIFY(!control<TDBEdit>(w.form, "DBEdit1")->isEnabled());
+    QCOMPARE(control<QLabel>(w.form, "Image1")->pixmap().size(), QSize(793, 97));
+    QCOMPARE(w.navigator()->button(nbFirst)->width(), 45);
+    QVERIFY(showActive(w.form));
+    QCOMPARE(QApplication::focusWidget(), w.name());
+}
+
+void TestSoftwareWindow::tabOrderSkipsCodeAndNavigator()
+{
+    SoftwareWorld w;
+    QVERIFY(showActive(w.form));
+    w.name()->setFocus();
+    QStringList visited;
+    for (int i = 0; i < 7; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(visited, QStringList({u"DBEdit4"_s, u"BitBtn1"_s, u"DBLookupComboBox1"_s, u"BitBtn2"_s,
+                                   u"BitBtn3"_s, u"BitBtn4"_s, u"DBEdit2"_s}));
+}
+
+void TestSoftwareWindow::creationPlacesMediaOnFirstTitlesMedium()
+{
+    SoftwareWorld w;
+    QCOMPARE(w.medium()->text(), u"Beta"_s);
+    QCOMPARE(w.dm.ADOQuery1codigo.asInteger(), 2);
+    QCOMPARE(w.dm.ADOQuery2.state(), TDataSetState::Browse);
+}
+
+void TestSoftwareWindow::choosingMediumAndSavingStoresItsCode()
+{
+    SoftwareWorld w;
+    QVERIFY(showActive(w.form));
+    w.click("BitBtn2");
+    QCOMPARE(w.medium()->text(), QString()); // a new title has no medium yet
+    w.name()->setFocus();
+    QTest::keyClicks(w.name(), u"Planilha"_s);
+    w.medium()->setFocus();
+    QTest::keyClicks(w.medium(), u"ch"_s); // type-to-select, ignoring case
+    QCOMPARE(w.medium()->text(), u"Charlie"_s);
+    QCOMPARE(w.dm.ADOQuery1codigo.asInteger(), 4);
+    w.click("BitBtn3");
+    QVERIFY(w.dialogs.boxes.isEmpty());
+    QCOMPARE(w.mediumOf(u"Planilha"_s), u"4"_s);
+    QCOMPARE(w.medium()->text(), u"Charlie"_s);
+    QCOMPARE(w.count(u"softs"_s), u"4"_s);
+
+    // Choosing through the open list edits a saved title the same way.
+    QTest::keyClick(w.medium(), Qt::Key_Down, Qt::AltModifier);
+    QVERIFY(w.medium()->listVisible());
+    QTest::keyClick(w.medium()->listView(), Qt::Key_Home);
+    QTest::keyClick(w.medium()->listView(), Qt::Key_Return);
+    QCOMPARE(w.dm.ADOQuery2.state(), TDataSetState::Edit);
+    w.click("BitBtn3");
+    QCOMPARE(w.mediumOf(u"Planilha"_s), u"1"_s);
+    QCOMPARE(w.medium()->text(), u"Alfa"_s);
+}
+
+void TestSoftwareWindow::missingMediumShowsNothing()
+{
+    SoftwareWorld w;
+    w.dm.ADOQuery2.last(); // "Órfão", whose medium 99 does not exist
+    QCOMPARE(w.name()->text(), u"Órfão"_s);
+    QCOMPARE(w.medium()->text(), QString());
+    QCOMPARE(w.dm.ADOQuery1codigo.asInteger(), 2); // the media dataset did not move
+    w.catalogue.exec(u"INSERT INTO softs (nome) VALUES ('Sem mídia')"_s);
+    w.navigator()->BtnClick(nbRefresh);
+    w.navigator()->BtnClick(nbLast);
+    QCOMPARE(w.name()->text(), u"Sem mídia"_s);
+    QCOMPARE(w.medium()->text(), QString());
+}
+
+void TestSoftwareWindow::browsingTitlesMovesMediaWindow()
+{
+    SoftwareWorld w;
+    TForm2 media(w.dm);
+    media.show();
+    auto *mediaName = control<TDBEdit>(media, "DBEdit2");
+    QCOMPARE(mediaName->text(), u"Beta"_s);
+
+    // A pending change in the media window is saved before the media dataset moves.
+    w.dm.ADOQuery1.edit();
+    w.dm.ADOQuery1local.setAsString(u"Gaveta"_s);
+    w.navigator()->button(nbNext)->click();
+    QCOMPARE(w.name()->text(), u"Jogo"_s);
+    QCOMPARE(w.medium()->text(), u"Bravo"_s);
+    QCOMPARE(mediaName->text(), u"Bravo"_s);
+    QCOMPARE(w.catalogue.scalar(u"SELECT local FROM cds WHERE codigo = 2"_s), u"Gaveta"_s);
+    w.navigator()->button(nbPrior)->click();
+    QCOMPARE(mediaName->text(), u"Beta"_s);
+    QVERIFY(w.dialogs.boxes.isEmpty());
+}
+
+void TestSoftwareWindow::mediumSavedInMediaWindowIsListedAtOnce()
+{
+    SoftwareWorld w;
+    TForm2 media(w.dm);
+    QVERIFY(showActive(media));
+    control<TBitBtn>(media, "BitBtn2")->click();
+    auto *mediaName = control<TDBEdit>(media, "DBEdit2");
+    mediaName->setFocus();
+    QTest::keyClicks(mediaName, u"Delta"_s);
+    control<TBitBtn>(media, "BitBtn3")->click();
+    QCOMPARE(w.medium()->listModel()->rowCount(), 5);
+
+    QVERIFY(showActive(w.form));
+    w.medium()->setFocus();
+    QTest::keyClicks(w.medium(), u"d"_s);
+    QCOMPARE(w.medium()->text(), u"Delta"_s);
+    QCOMPARE(w.dm.ADOQuery2midia.asString(),
+             w.catalogue.scalar(u"SELECT codigo FROM cds WHERE titulo = 'Delta'"_s));
+}
+
+void TestSoftwareWindow::dropDownShowsSevenRows()
+{
+    SoftwareWorld w(u"INSERT INTO cds (titulo) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+                    "SELECT i + 1 FROM n WHERE i < 12) SELECT 'Mídia ' || i FROM n;"_s);
+    QVERIFY(showActive(w.form));
+    w.medium()->dropDown();
+    const QListView *view = w.medium()->listView();
+    const int row = view->sizeHintForRow(0);
+    QVERIFY(view->viewport()->height() >= 7 * row);
+    QVERIFY(view->viewport()->height() < 8 * row);
+    QCOMPARE(view->model()->rowCount(), 12);
+    w.medium()->closeUp();
+}
+
+void TestSoftwareWindow::apagarAsksBeforeDeleting_data()
+{
+    QTest::addColumn<bool>("newTitle");
+    QTest::addColumn<Dialogs::Button>("answer");
+    QTest::addColumn<QString>("titlesLeft");
+    QTest::addColumn<bool>("editorLeft");
+    QTest::addColumn<QStringList>("messages");
+    const QStringList done{u"Software apagado com sucesso!"_s};
+    QTest::newRow("saved, no") << false << Dialogs::No << u"3"_s << true << QStringList();
+    QTest::newRow("saved, yes") << false << Dialogs::Yes << u"2"_s << false << done;
+    QTest::newRow("new, yes") << true << Dialogs::Yes << u"3"_s << true << done;
+}
+
+void TestSoftwareWindow::apagarAsksBeforeDeleting()
+{
+    QFETCH(bool, newTitle);
+    QFETCH(Dialogs::Button, answer);
+    QFETCH(QString, titlesLeft);
+    QFETCH(bool, editorLeft);
+    QFETCH(QStringList, messages);
+    SoftwareWorld w;
+    if (newTitle)
+        w.click("BitBtn2");
+    w.dialogs.answers = {answer};
+    w.click("BitBtn4");
+    QCOMPARE(w.dialogs.boxes.size(), 1);
+    QCOMPARE(w.dialogs.boxes[0].text, u"Deseja APAGAR este registro?"_s);
+    QCOMPARE(w.dialogs.boxes[0].caption, u"Confirmação de exclusão de registro"_s);
+    QCOMPARE(w.dialogs.boxes[0].defaultButton, Dialogs::No);
+    QCOMPARE(w.dialogs.messages, messages);
+    QCOMPARE(w.count(u"softs"_s), titlesLeft);
+    QCOMPARE(w.mediumOf(u"Editor"_s), editorLeft ? u"2"_s : QString());
+    QCOMPARE(w.count(u"cds"_s), u"4"_s);
+    QCOMPARE(w.dm.ADOQuery2.state(), TDataSetState::Browse);
+}
+
+void TestSoftwareWindow::apagarOnEmptyTableShowsNoSuccess()
+{
+    SoftwareWorld w(u""_s);
+    w.dialogs.answers = {Dialogs::Yes};
+    w.click("BitBtn4");
+    QCOMPARE(w.dialogs.boxes.size(), 2);
+    QCOMPARE(w.dialogs.boxes[1].text,
+             u"ADOQuery2: Cannot perform this operation on an empty dataset."_s);
+    QCOMPARE(w.dialogs.boxes[1].icon, Dialogs::Icon::Critical);
+    QVERIFY(w.dialogs.messages.isEmpty());
+}
+
+void TestSoftwareWindow::closedSoftwareDatasetDoesNothing()
+{
+    SoftwareWorld w;
+    w.dm.ADOQuery2.close();
+    QCOMPARE(w.name()->text(), QString());
+    QCOMPARE(w.medium()->text(), QString());
+    QVERIFY(!w.navigator()->button(nbNext)->isEnabled());
+    QVERIFY(!w.navigator()->button(nbRefresh)->isEnabled());
+    w.click("BitBtn2");
+    w.click("BitBtn3");
+    w.dialogs.answers = {Dialogs::Yes};
+    w.click("BitBtn4");
+    QCOMPARE(w.dialogs.boxes.size(), 1); // the question only
+    QVERIFY(w.dialogs.messages.isEmpty());
+    QCOMPARE(w.count(u"softs"_s), u"3"_s);
+    QVERIFY(!w.dm.ADOQuery2.active());
+}
+
+void TestSoftwareWindow::salvarWithNothingPendingIsRefused()
+{
+    SoftwareWorld w;
+    w.click("BitBtn3");
+    QCOMPARE(w.dialogs.boxes.size(), 1);
+    QCOMPARE(w.dialogs.boxes[0].text, u"ADOQuery2: Dataset not in edit or insert mode."_s);
+}
+
+void TestSoftwareWindow::altShortcutsClickButtons_data()
+{
+    QTest::addColumn<Qt::Key>("key");
+    QTest::addColumn<QString>("button");
+    QTest::newRow("Novo") << Qt::Key_N << u"BitBtn2"_s;
+    QTest::newRow("Salvar") << Qt::Key_S << u"BitBtn3"_s;
+    QTest::newRow("Apagar") << Qt::Key_A << u"BitBtn4"_s;
+    QTest::newRow("Fechar") << Qt::Key_F << u"BitBtn1"_s;
+}
+
+void TestSoftwareWindow::altShortcutsClickButtons()
+{
+    QFETCH(Qt::Key, key);
+    QFETCH(QString, button);
+    SoftwareWorld w;
+    QVERIFY(showActive(w.form));
+    QSignalSpy clicks(w.form.findChild<TBitBtn *>(button), &QAbstractButton::clicked);
+    QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
+    QTRY_COMPARE(clicks.count(), 1); // a mnemonic clicks with the button's short animation
+}
+
+QTEST_MAIN(TestSoftwareWindow)
+#include "tst_software_window.moc"
