@@ -10,6 +10,9 @@
 #include "info/next_versions_window.h"
 #include "registration/media_window.h"
 #include "registration/software_window.h"
+#include "reports/media_report_form.h"
+#include "reports/report_run.h"
+#include "reports/software_report_form.h"
 #include "search/search_window.h"
 
 #include "ui_main_window.h"
@@ -17,6 +20,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QScopeGuard>
 
 namespace {
 
@@ -54,6 +59,25 @@ TForm1::TForm1(QWidget *parent)
     connect(m_ui->Button3, &QPushButton::clicked, this, guarded([this] { Button3Click(); }));
     connect(m_ui->Button4, &QPushButton::clicked, this, guarded([this] { Button4Click(); }));
     connect(m_ui->BitBtn3, &QPushButton::clicked, this, guarded([this] { BitBtn3Click(); }));
+
+    // A radio button's handler runs when it becomes selected; the check box's on every
+    // change, also one made by code.
+    connect(m_ui->RadioButton1, &QRadioButton::toggled, this,
+            [handler = guarded([this] { RadioButton1Click(); })](bool selected) {
+                if (selected)
+                    handler();
+            });
+    connect(m_ui->RadioButton2, &QRadioButton::toggled, this,
+            [handler = guarded([this] { RadioButton2Click(); })](bool selected) {
+                if (selected)
+                    handler();
+            });
+    connect(m_ui->CheckBox1, &QCheckBox::toggled, this, guarded([this] { CheckBox1Click(); }));
+    connect(m_ui->ListaMidias, &TDBLookupComboBox::choiceMade, this,
+            guarded([this] { ListaMidiasClick(); }));
+    connect(m_ui->GeraRelatBut, &QPushButton::clicked, this,
+            guarded([this] { GeraRelatButClick(); }));
+    connect(m_ui->GeraRelat, &QPushButton::clicked, this, guarded([this] { GeraRelatClick(); }));
 }
 
 TForm1::~TForm1() = default;
@@ -61,6 +85,7 @@ TForm1::~TForm1() = default;
 void TForm1::bindDataModule(TDm1 &dm)
 {
     m_dm = &dm;
+    m_ui->ListaMidias->setListSource(&dm.DataSource5);
 }
 
 void TForm1::setRegistrationWindows(TForm2 *form2, TForm3 *form3)
@@ -176,6 +201,96 @@ void TForm1::Button4Click()
 void TForm1::BitBtn3Click()
 {
     close();
+}
+
+void TForm1::RadioButton1Click()
+{
+    // The software choices keep their state, only hidden.
+    m_ui->GeraRelat->setEnabled(true);
+    m_ui->Label4->hide();
+    m_ui->ListaMidias->hide();
+    m_ui->CheckBox1->hide();
+    m_ui->GeraRelatBut->hide();
+    m_ui->GeraRelat->show();
+}
+
+void TForm1::RadioButton2Click()
+{
+    m_ui->GeraRelat->setEnabled(true);
+    m_ui->Label4->show();
+    m_ui->ListaMidias->show();
+    m_ui->ListaMidias->setEnabled(true);
+    // Clearing a ticked box runs CheckBox1Click here, which disables GeraRelat again.
+    m_ui->CheckBox1->setChecked(false);
+    m_ui->CheckBox1->show();
+    m_ui->GeraRelatBut->show();
+    m_ui->GeraRelat->show();
+}
+
+void TForm1::CheckBox1Click()
+{
+    const bool allTitles = m_ui->CheckBox1->isChecked();
+    m_ui->ListaMidias->setEnabled(!allTitles);
+    m_ui->GeraRelatBut->setEnabled(!allTitles);
+    m_ui->GeraRelat->setEnabled(allTitles);
+}
+
+void TForm1::ListaMidiasClick()
+{
+    m_ui->GeraRelat->setEnabled(true);
+    m_ui->NumeroCD->setText(m_ui->ListaMidias->keyValue().toString());
+}
+
+// The list keeps its key and looks its text up again in the reopened list.
+void TForm1::GeraRelatButClick()
+{
+    m_dm->ADOQuery5.close();
+    m_dm->ADOQuery5.open();
+}
+
+void TForm1::previewReport(TQuickRep &report)
+{
+    Preview(report);
+}
+
+// The form is owned by this window, as every report form is, but released as soon as its
+// preview has closed: nothing reads it afterwards.
+template <typename Form> void TForm1::makeReport()
+{
+    const QPointer<Form> form = new Form(this, *m_dm);
+    const auto release = qScopeGuard([&form] { delete form.data(); });
+    previewReport(*form->QuickRep1);
+}
+
+// Each test reads the controls as they are now: a preview lets the user change them meanwhile.
+void TForm1::GeraRelatClick()
+{
+    if (m_ui->RadioButton1->isChecked()) {
+        m_dm->ADOQuery3.close();
+        m_dm->ADOQuery3.open();
+        makeReport<TForm8>();
+    }
+    if (!m_ui->RadioButton2->isChecked())
+        return;
+    if (m_ui->CheckBox1->isChecked()) {
+        m_dm->ADOQuery4.close();
+        m_dm->ADOQuery4.setSql({QStringLiteral("SELECT numero, nome, descricao, codigo, titulo"),
+                                QStringLiteral("FROM softs, cds"),
+                                QStringLiteral("where softs.midia = cds.codigo")});
+        m_dm->ADOQuery4.open();
+        makeReport<TForm9>();
+    }
+    if (m_ui->ListaMidias->text().isEmpty())
+        return;
+    if (m_ui->CheckBox1->isChecked())
+        return;
+    m_dm->ADOQuery4.close();
+    m_dm->ADOQuery4.setSql({QStringLiteral("SELECT numero, nome, descricao, codigo, titulo"),
+                            QStringLiteral("FROM softs, cds"),
+                            QStringLiteral("where midia= :onumero and softs.midia = cds.codigo")});
+    m_dm->ADOQuery4.setParameter(QStringLiteral("onumero"), m_ui->NumeroCD->text());
+    m_dm->ADOQuery4.open();
+    makeReport<TForm9>();
 }
 
 void TForm1::showEvent(QShowEvent *event)

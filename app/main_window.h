@@ -8,6 +8,7 @@
 class TDm1;
 class TForm2;
 class TForm3;
+class TQuickRep;
 
 namespace Ui {
 class TForm1;
@@ -44,9 +45,19 @@ public:
     void ConsultaSoftKeyPress(QChar &key);
     void ConsultaMidiaKeyPress(QChar &key);
 
+    // The report panel.
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void CheckBox1Click();
+    void ListaMidiasClick();
+    void GeraRelatButClick();
+    void GeraRelatClick();
+
 protected:
     // Creates the search window, shows it modally and destroys it; failures propagate.
     virtual void openSearch(const QString &text, int kind);
+    // Shows a report's preview and returns when it has been closed; failures propagate.
+    virtual void previewReport(TQuickRep &report);
 
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -55,6 +66,7 @@ protected:
 private:
     void highlightGroupBox(QWidget *hovered);
     static void showRegistrationWindow(QWidget *window);
+    template <typename Form> void makeReport();
 
     std::unique_ptr<Ui::TForm1> m_ui;
     TDm1 *m_dm = nullptr;

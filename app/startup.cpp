@@ -8,6 +8,7 @@
 #include "data/exceptions.h"
 #include "registration/media_window.h"
 #include "registration/software_window.h"
+#include "reports/report_run.h"
 #include "resources/picture_resources.h"
 
 #include <QFileInfo>
@@ -36,6 +37,7 @@ int runQuivel(int argc, char **argv)
 {
     Application app(argc, argv);
     initQuivelResources();
+    initReports();
     app.setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
     try {
         auto Form1 = std::make_unique<TForm1>();

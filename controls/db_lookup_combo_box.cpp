@@ -354,6 +354,15 @@ bool TDBLookupComboBox::eventFilter(QObject *watched, QEvent *event)
         return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::Hide) {
         update();
+    } else if (event->type() == QEvent::MouseButtonPress ||
+               event->type() == QEvent::MouseButtonDblClick) {
+        // A scroll area ignores presses on itself, so the popup would never see one outside it
+        // and stay open: a click elsewhere closes the list and chooses nothing.
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (!m_view->rect().contains(mouse->position().toPoint())) {
+            closeUp();
+            return true;
+        }
     } else if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         switch (key->key()) {

@@ -208,6 +208,15 @@ void TADOQuery::setParameter(const QString &parameterName, const QVariant &value
     fail(QStringLiteral("Parameter '%1' not found").arg(parameterName));
 }
 
+QVariant TADOQuery::parameter(const QString &parameterName) const
+{
+    for (auto it = m_parameters.cbegin(); it != m_parameters.cend(); ++it) {
+        if (it.key().compare(parameterName, Qt::CaseInsensitive) == 0)
+            return it.value();
+    }
+    return {};
+}
+
 void TADOQuery::addField(TField *field)
 {
     if (active())

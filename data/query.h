@@ -37,6 +37,8 @@ public:
     QString statementText() const { return m_sql.join(u'\n'); }
     QStringList parameterNames() const { return m_parameterNames; }
     void setParameter(const QString &name, const QVariant &value);
+    // The value given to a parameter; invalid when none was given.
+    QVariant parameter(const QString &name) const;
 
     // Declares a persistent field; the dataset then exposes exactly its persistent fields.
     void addField(TField *field);

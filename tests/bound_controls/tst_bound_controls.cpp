@@ -566,6 +566,14 @@ void TestBoundControls::lookupPopupChoosesAndEscCancels()
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(shown).center());
     QVERIFY(!box.listVisible());
     QCOMPARE(choices.count(), 2); // choosing the entry already shown counts too
+
+    // A click anywhere else closes the list and chooses nothing.
+    box.dropDown();
+    QVERIFY(box.listVisible());
+    QTest::mouseClick(w.window.windowHandle(), Qt::LeftButton, {},
+                      box.geometry().bottomRight() + QPoint(5, 60));
+    QVERIFY(!box.listVisible());
+    QCOMPARE(choices.count(), 2);
 }
 
 QTEST_MAIN(TestBoundControls)

@@ -1,0 +1,478 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/application.h"
+#include "app/main_window.h"
+#include "controls/db_lookup_combo_box.h"
+#include "data/data_module.h"
+#include "reports/media_report_form.h"
+#include "reports/query_report_dataset.h"
+#include "reports/software_report_form.h"
+#include "tests/support/fake_dialogs.h"
+#include "tests/support/temp_catalogue.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <functional>
+#include <utility>
+
+namespace {
+
+const QStringList allTitlesSql = {QStringLiteral("SELECT numero, nome, descricao, codigo, titulo"),
+                                  QStringLiteral("FROM softs, cds"),
+                                  QStringLiteral("where softs.midia = cds.codigo")};
+const QStringList oneMediumSql = {
+    QStringLiteral("SELECT numero, nome, descricao, codigo, titulo"),
+    QStringLiteral("FROM softs, cds"),
+    QStringLiteral("where midia= :onumero and softs.midia = cds.codigo")};
+
+// What a report would have printed, read from its dataset when its preview would open.
+struct Run
+{
+    QString kind; // "media", "all" or "medium"
+    int records = 0;
+    QVariant parameter;
+    QStringList names; // software names
+    QStringList media; // medium names of the software listed
+    int formsAlive = 0;
+};
+
+// The main window with the preview replaced by a recorder; `duringPreview` runs once, inside
+// the first preview, as the user acting while it is shown.
+class RecordingForm1 : public TForm1
+{
+public:
+    QList<Run> runs;
+    std::function<void()> duringPreview;
+
+protected:
+    void previewReport(TQuickRep &report) override
+    {
+        const auto *dataSet = dynamic_cast<const QueryReportDataSet *>(report.DataSet);
+        QVERIFY(dataSet);
+        const TADOQuery &query = dataSet->query();
+        Run run;
+        run.records = query.recordCount();
+        run.formsAlive = int(findChildren<TForm8 *>().size() + findChildren<TForm9 *>().size());
+        if (query.name() == QLatin1String("ADOQuery3")) {
+            run.kind = QStringLiteral("media");
+        } else {
+            QCOMPARE(query.name(), QStringLiteral("ADOQuery4"));
+            run.kind =
+                query.sql() == allTitlesSql ? QStringLiteral("all") : QStringLiteral("medium");
+            if (run.kind == QLatin1String("medium")) {
+                QCOMPARE(query.sql(), oneMediumSql);
+                run.parameter = query.parameter(QStringLiteral("onumero"));
+            }
+            const int name = query.findField(QStringLiteral("nome"))->index();
+            const int medium = query.findField(QStringLiteral("titulo"))->index();
+            for (int record = 0; record < run.records; ++record) {
+                run.names << query.textAt(record, name);
+                run.media << query.textAt(record, medium);
+            }
+        }
+        runs << run;
+        if (duringPreview)
+            std::exchange(duringPreview, {})();
+    }
+};
+
+struct Fixture
+{
+    TempCatalogue catalogue{TempCatalogue::Content::Sample};
+    CurrentDirectory directory{catalogue.directory()};
+    FakeDialogs dialogs;
+    TDm1 dm{[](const QString &) {}};
+    RecordingForm1 form;
+
+    QRadioButton *media = child<QRadioButton>("RadioButton1");
+    QRadioButton *software = child<QRadioButton>("RadioButton2");
+    QLabel *label = child<QLabel>("Label4");
+    TDBLookupComboBox *list = child<TDBLookupComboBox>("ListaMidias");
+    QPushButton *refresh = child<QPushButton>("GeraRelatBut");
+    QCheckBox *allTitles = child<QCheckBox>("CheckBox1");
+    QLineEdit *number = child<QLineEdit>("NumeroCD");
+    QPushButton *generate = child<QPushButton>("GeraRelat");
+
+    // The media list opens when the window is shown.
+    Fixture()
+    {
+        form.bindDataModule(dm);
+        form.FormShow();
+    }
+
+    template <typename T> T *child(const char *name) const
+    {
+        auto *widget = form.findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no child %s", name);
+        return widget;
+    }
+
+    bool shown(const QWidget *widget) const { return widget->isVisibleTo(&form); }
+
+    int rowOf(int codigo) const
+    {
+        for (int row = 0; row < list->listModel()->rowCount(); ++row) {
+            if (list->listModel()->valueAt(row, QStringLiteral("codigo")).toInt() == codigo)
+                return row;
+        }
+        return -1;
+    }
+
+    void chooseMedium(int codigo) { list->chooseRow(rowOf(codigo)); }
+
+    // m: "Mídias", s: "Softwares", t: the check box, c: choose medium 3, g: "Gerar Relatório".
+    void act(const QString &actions)
+    {
+        for (const QChar action : actions) {
+            switch (action.unicode()) {
+            case 'm':
+                media->click();
+                break;
+            case 's':
+                software->click();
+                break;
+            case 't':
+                allTitles->click();
+                break;
+            case 'c':
+                chooseMedium(3);
+                break;
+            case 'g':
+                generate->click();
+                break;
+            default:
+                qFatal("unknown action");
+            }
+        }
+    }
+
+    QStringList kinds() const
+    {
+        QStringList result;
+        for (const Run &run : form.runs)
+            result << run.kind;
+        return result;
+    }
+
+    int count(const QString &sql) const { return catalogue.scalar(sql).toInt(); }
+};
+
+} // namespace
+
+class TestReportPanel : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("Quivel")); }
+    void controlStates_data();
+    void controlStates();
+    void softwaresRunsTheBoxHandlerBeforeShowingIt();
+    void choosingWithKeysAndEscape();
+    void noMediumNoReport();
+    void mediaReportOnlyAfterSoftwares();
+    void allSoftwareReport();
+    void chosenMediumReport_data();
+    void chosenMediumReport();
+    void refreshKeepsTheChosenKey();
+    void handlersDuringPreview_data();
+    void handlersDuringPreview();
+    void databaseFailureMakesNoReport();
+};
+
+void TestReportPanel::controlStates_data()
+{
+    QTest::addColumn<QString>("actions");
+    QTest::addColumn<bool>("generateShown");
+    QTest::addColumn<bool>("generateEnabled");
+    QTest::addColumn<bool>("panelShown");  // Label4, ListaMidias, GeraRelatBut, CheckBox1
+    QTest::addColumn<bool>("listEnabled"); // ListaMidias and GeraRelatBut
+    QTest::addColumn<bool>("ticked");
+    QTest::addColumn<QString>("numeroCD");
+    QTest::addColumn<QString>("medium");
+
+    const QString none;
+    const QString untouched = QStringLiteral("NumeroCD");
+    const QString three = QStringLiteral("3");
+    // The states the user meets.
+    QTest::newRow("at start") << "" << false << true << false << true << false << untouched << none;
+    QTest::newRow("after Mídias") << "m" << true << true << false << true << false << untouched
+                                  << none;
+    QTest::newRow("after Softwares, box clear")
+        << "s" << true << true << true << true << false << untouched << none;
+    QTest::newRow("after Softwares, box ticked")
+        << "stms" << true << false << true << true << false << untouched << none;
+    QTest::newRow("box ticked by the user")
+        << "st" << true << true << true << false << true << untouched << none;
+    QTest::newRow("box cleared by the user")
+        << "stt" << true << false << true << true << false << untouched << none;
+    QTest::newRow("a medium chosen")
+        << "sttc" << true << true << true << true << false << three << three;
+    // "Mídias" hides the software choices without touching them; "Softwares" clears the box
+    // and waits for a choice, even of the medium already shown.
+    QTest::newRow("Mídias after a medium and the box")
+        << "sctm" << true << true << false << false << true << three << three;
+    QTest::newRow("Softwares again")
+        << "sctms" << true << false << true << true << false << three << three;
+    QTest::newRow("Softwares again, the same medium chosen")
+        << "sctmsc" << true << true << true << true << false << three << three;
+    QTest::newRow("Softwares again, the box ticked")
+        << "sctmst" << true << true << true << false << true << three << three;
+    QTest::newRow("Softwares selected twice")
+        << "stss" << true << true << true << false << true << untouched << none;
+}
+
+void TestReportPanel::controlStates()
+{
+    QFETCH(QString, actions);
+    QFETCH(bool, generateShown);
+    QFETCH(bool, generateEnabled);
+    QFETCH(bool, panelShown);
+    QFETCH(bool, listEnabled);
+    QFETCH(bool, ticked);
+    QFETCH(QString, numeroCD);
+    QFETCH(QString, medium);
+
+    Fixture f;
+    f.act(actions);
+
+    QCOMPARE(f.shown(f.generate), generateShown);
+    QCOMPARE(f.generate->isEnabled(), generateEnabled);
+    for (const QWidget *w :
+         std::initializer_list<const QWidget *>{f.label, f.list, f.refresh, f.allTitles})
+        QVERIFY2(f.shown(w) == panelShown, qPrintable(w->objectName()));
+    QCOMPARE(f.list->isEnabled(), listEnabled);
+    QCOMPARE(f.refresh->isEnabled(), listEnabled);
+    QVERIFY(f.allTitles->isEnabled());
+    QCOMPARE(f.allTitles->isChecked(), ticked);
+    QVERIFY(f.media->isVisibleTo(&f.form) && f.software->isVisibleTo(&f.form));
+    QVERIFY(!f.shown(f.number));
+    QCOMPARE(f.number->text(), numeroCD);
+    const QString mediumName =
+        medium.isEmpty()
+            ? QString()
+            : f.catalogue.scalar(QStringLiteral("select titulo from cds where codigo = ") + medium);
+    QCOMPARE(f.list->text(), mediumName);
+    QVERIFY(f.form.runs.isEmpty());
+}
+
+void TestReportPanel::softwaresRunsTheBoxHandlerBeforeShowingIt()
+{
+    Fixture f;
+    f.act(QStringLiteral("stm"));
+    struct Seen
+    {
+        bool boxShown, listShown, generateEnabled;
+    };
+    QList<Seen> seen;
+    // Connected after the window's own handler, so this sees the state it left.
+    QObject::connect(f.allTitles, &QCheckBox::toggled, &f.form, [&] {
+        seen << Seen{f.shown(f.allTitles), f.shown(f.list), f.generate->isEnabled()};
+    });
+    f.act(QStringLiteral("s"));
+    QCOMPARE(seen.size(), 1);
+    QVERIFY(seen[0].listShown);
+    QVERIFY(!seen[0].boxShown);
+    QVERIFY(!seen[0].generateEnabled);
+
+    seen.clear();
+    f.act(QStringLiteral("ms")); // the box is clear now: clearing it again runs nothing
+    QVERIFY(seen.isEmpty());
+    QVERIFY(f.generate->isEnabled());
+}
+
+void TestReportPanel::choosingWithKeysAndEscape()
+{
+    Fixture f;
+    f.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.form));
+    f.act(QStringLiteral("stt"));
+    QVERIFY(!f.generate->isEnabled());
+
+    f.list->setFocus();
+    f.list->dropDown();
+    QVERIFY(f.list->listVisible());
+    QTest::keyClick(f.list->listView(), Qt::Key_Escape);
+    QVERIFY(!f.list->listVisible());
+    QVERIFY(!f.generate->isEnabled());
+    QCOMPARE(f.number->text(), QStringLiteral("NumeroCD"));
+
+    QTest::keyClick(f.list, Qt::Key_Down);
+    QVERIFY(f.generate->isEnabled());
+    QVERIFY(!f.list->text().isEmpty());
+    QCOMPARE(f.number->text(), QString::number(f.list->keyValue().toInt()));
+    QCOMPARE(f.number->text(),
+             f.catalogue.scalar(QStringLiteral("select codigo from cds where titulo = '") +
+                                f.list->text() + QStringLiteral("'")));
+}
+
+void TestReportPanel::noMediumNoReport()
+{
+    Fixture f;
+    f.act(QStringLiteral("s"));
+    QVERIFY(f.generate->isEnabled());
+    f.act(QStringLiteral("g"));
+    QVERIFY(f.form.runs.isEmpty());
+    QVERIFY(f.dialogs.boxes.isEmpty());
+    QVERIFY(f.dialogs.messages.isEmpty());
+}
+
+void TestReportPanel::mediaReportOnlyAfterSoftwares()
+{
+    Fixture f;
+    f.act(QStringLiteral("sctm"));
+    f.act(QStringLiteral("g"));
+    QCOMPARE(f.kinds(), QStringList{QStringLiteral("media")});
+    QCOMPARE(f.form.runs[0].records, f.count(QStringLiteral("select count(*) from cds")));
+    // The form lives while its preview is shown, owned by the window, and goes right after.
+    QCOMPARE(f.form.runs[0].formsAlive, 1);
+    QVERIFY(f.form.findChildren<TForm8 *>().isEmpty());
+    QVERIFY(f.allTitles->isChecked());
+    QCOMPARE(f.number->text(), QStringLiteral("3"));
+
+    // A medium added since the window opened is in the next media report.
+    f.catalogue.exec(QStringLiteral(
+        "insert into cds (titulo, obs, tipo, local) values ('Novo', null, 'CD', 'Mesa')"));
+    f.act(QStringLiteral("g"));
+    QCOMPARE(f.form.runs.size(), 2);
+    QCOMPARE(f.form.runs[1].records, f.form.runs[0].records + 1);
+}
+
+void TestReportPanel::allSoftwareReport()
+{
+    Fixture f;
+    // A title whose medium does not exist is left out.
+    f.catalogue.exec(QStringLiteral(
+        "insert into softs (nome, descricao, midia) values ('Sem Mídia', 'perdido', 999)"));
+    f.act(QStringLiteral("st"));
+    f.act(QStringLiteral("g"));
+    QCOMPARE(f.kinds(), QStringList{QStringLiteral("all")});
+    const Run &run = f.form.runs[0];
+    QCOMPARE(run.records, f.count(QStringLiteral("select count(*) from softs")) - 1);
+    QVERIFY(run.records > 0);
+    QVERIFY(!run.names.contains(QStringLiteral("Sem Mídia")));
+    QVERIFY(!run.media.contains(QString()));
+    QCOMPARE(run.formsAlive, 1);
+    QVERIFY(f.form.findChildren<TForm9 *>().isEmpty());
+}
+
+void TestReportPanel::chosenMediumReport_data()
+{
+    QTest::addColumn<int>("codigo");
+    QTest::newRow("a medium with titles") << 3;
+    QTest::newRow("a medium holding none") << 10;
+}
+
+void TestReportPanel::chosenMediumReport()
+{
+    QFETCH(int, codigo);
+    Fixture f;
+    const QString where = QStringLiteral(" where midia = ") + QString::number(codigo);
+    const int expected = f.count(QStringLiteral("select count(*) from softs") + where);
+    QCOMPARE(expected > 0, codigo == 3);
+
+    f.act(QStringLiteral("s"));
+    f.chooseMedium(codigo);
+    QCOMPARE(f.number->text(), QString::number(codigo));
+    f.act(QStringLiteral("g"));
+    QCOMPARE(f.kinds(), QStringList{QStringLiteral("medium")});
+    const Run &run = f.form.runs[0];
+    QCOMPARE(run.parameter.typeId(), QMetaType::QString);
+    QCOMPARE(run.parameter.toString(), QString::number(codigo));
+    QCOMPARE(run.records, expected);
+    QCOMPARE(run.media, QStringList(expected, f.list->text()));
+}
+
+void TestReportPanel::refreshKeepsTheChosenKey()
+{
+    Fixture f;
+    f.act(QStringLiteral("s"));
+    f.chooseMedium(10);
+    const int rows = f.list->listModel()->rowCount();
+
+    // A rename and a new medium show after the refresh.
+    f.catalogue.exec(QStringLiteral("update cds set titulo = 'Renomeada' where codigo = 10"));
+    f.catalogue.exec(QStringLiteral(
+        "insert into cds (titulo, obs, tipo, local) values ('Nova', null, 'CD', 'Mesa')"));
+    QVERIFY(f.list->text() != QLatin1String("Renomeada"));
+    f.refresh->click();
+    QCOMPARE(f.list->text(), QStringLiteral("Renomeada"));
+    QCOMPARE(f.list->listModel()->rowCount(), rows + 1);
+
+    // A medium deleted after it was chosen: no text, the key and NumeroCD stay, no report.
+    f.catalogue.exec(QStringLiteral("delete from cds where codigo = 10"));
+    f.refresh->click();
+    QCOMPARE(f.list->text(), QString());
+    QCOMPARE(f.list->keyValue().toInt(), 10);
+    QCOMPARE(f.number->text(), QStringLiteral("10"));
+    QVERIFY(f.generate->isEnabled());
+    f.act(QStringLiteral("g"));
+    QVERIFY(f.form.runs.isEmpty());
+    QVERIFY(f.dialogs.boxes.isEmpty());
+}
+
+void TestReportPanel::handlersDuringPreview_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("during");
+    QTest::addColumn<QStringList>("reports");
+
+    QTest::newRow("left alone, box ticked") << "sct"
+                                            << "" << QStringList{QStringLiteral("all")};
+    QTest::newRow("box cleared while all titles are shown")
+        << "sct"
+        << "t" << QStringList{QStringLiteral("all"), QStringLiteral("medium")};
+    QTest::newRow("box cleared, no medium shown") << "st"
+                                                  << "t" << QStringList{QStringLiteral("all")};
+    QTest::newRow("Softwares chosen while the media report is shown")
+        << "scm"
+        << "s" << QStringList{QStringLiteral("media"), QStringLiteral("medium")};
+    QTest::newRow("Gerar Relatório again")
+        << "m"
+        << "g" << QStringList{QStringLiteral("media"), QStringLiteral("media")};
+}
+
+void TestReportPanel::handlersDuringPreview()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, during);
+    QFETCH(QStringList, reports);
+
+    Fixture f;
+    f.act(before);
+    f.form.duringPreview = [&f, during] { f.act(during); };
+    f.act(QStringLiteral("g"));
+    QCOMPARE(f.kinds(), reports);
+    if (reports.last() == QLatin1String("medium")) {
+        QCOMPARE(f.form.runs.last().parameter.toString(), QStringLiteral("3"));
+        QCOMPARE(f.form.runs.last().records,
+                 f.count(QStringLiteral("select count(*) from softs where midia = 3")));
+    }
+    QVERIFY(f.form.findChildren<TForm8 *>().isEmpty());
+    QVERIFY(f.form.findChildren<TForm9 *>().isEmpty());
+}
+
+void TestReportPanel::databaseFailureMakesNoReport()
+{
+    Fixture f;
+    f.act(QStringLiteral("sct"));
+    f.catalogue.exec(QStringLiteral("drop table softs"));
+    f.act(QStringLiteral("g"));
+    QVERIFY(f.form.runs.isEmpty());
+    QCOMPARE(f.dialogs.boxes.size(), 1);
+    QCOMPARE(f.dialogs.boxes[0].icon, Dialogs::Icon::Critical);
+    QVERIFY(f.dialogs.boxes[0].text.contains(QLatin1String("softs")));
+    QVERIFY(f.form.findChildren<TForm9 *>().isEmpty());
+    QVERIFY(f.allTitles->isChecked());
+    QVERIFY(f.generate->isEnabled());
+}
+
+QTEST_MAIN(TestReportPanel)
+#include "tst_report_panel.moc"
