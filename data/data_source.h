@@ -4,7 +4,8 @@
 #include <QObject>
 #include <QPointer>
 
-class TADOQuery;
+#include "data/query.h"
+
 class TField;
 
 // What record-bound controls bind to. It passes on the dataset's notifications, which the
