@@ -7,13 +7,16 @@
 
 namespace {
 
-void applyPixelSize(QWidget *widget)
+void applyDesignFont(QWidget *widget)
 {
-    const QVariant size = widget->property("pixelSize");
-    if (!size.isValid())
-        return;
     QFont font = widget->font();
-    font.setPixelSize(size.toInt());
+    const QVariant pixels = widget->property("pixelSize");
+    if (pixels.isValid())
+        font.setPixelSize(pixels.toInt());
+    else if (font.pointSizeF() > 0)
+        font.setPixelSize(qRound(font.pointSizeF() * 96.0 / 72.0));
+    else
+        return;
     widget->setFont(font);
 }
 
@@ -22,18 +25,25 @@ void applyPixelSize(QWidget *widget)
 void finishFormLayout(QWidget *root)
 {
     // Parents first (findChildren lists a parent before its children), so that a child
-    // without a height of its own inherits its parent's.
-    applyPixelSize(root);
+    // without a font of its own inherits its parent's pixel height.
+    applyDesignFont(root);
     const QList<QWidget *> children = root->findChildren<QWidget *>();
     for (QWidget *child : children)
-        applyPixelSize(child);
+        applyDesignFont(child);
 
     const QList<QLabel *> labels = root->findChildren<QLabel *>();
     for (QLabel *label : labels) {
-        const int needed = label->sizeHint().width();
-        if (needed > label->width())
-            label->resize(needed, label->height());
+        if (label->pixmap().isNull() && !label->wordWrap())
+            label->resize(label->sizeHint().width(), label->height());
     }
+}
+
+void setFixedFrame(QWidget *window)
+{
+    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    window->setFixedSize(window->size());
 }
 
 void centreOnDesktop(QWidget *window)
@@ -41,8 +51,7 @@ void centreOnDesktop(QWidget *window)
     const QScreen *screen = window->screen();
     if (!screen)
         return;
-    const QRect desktop = screen->virtualGeometry();
-    const QSize frame = window->frameGeometry().size();
-    window->move(desktop.x() + (desktop.width() - frame.width()) / 2,
-                 desktop.y() + (desktop.height() - frame.height()) / 2);
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
 }

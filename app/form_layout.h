@@ -4,11 +4,15 @@
 class QWidget;
 
 // Completes a window built from its .ui layout; call once after setupUi.
-// - Font heights in the layouts are pixels at 96 dpi, which Designer's font property cannot
-//   hold: a widget carries its height in the dynamic property "pixelSize".
-// - Labels size themselves to their text: one whose text is wider in the substitute font
-//   than its laid-out width grows to the right instead of clipping.
+// - Layouts are designed at 96 dpi. A widget may carry its font height in pixels in the
+//   dynamic property "pixelSize" (Designer's font property cannot hold pixels); a font given
+//   in points is turned into the same pixel height (8 pt = 11 px, 10 pt = 13 px, 12 pt =
+//   16 px), so the layout keeps its proportions on any screen.
+// - Labels size themselves to their caption, keeping their top-left corner and height.
 void finishFormLayout(QWidget *root);
 
-// Moves a top-level window so that its frame is centred on the whole desktop.
+// A window of fixed size with the system menu, a minimize button and no maximize button.
+void setFixedFrame(QWidget *window);
+
+// Moves a top-level window so that its frame is centred on the desktop.
 void centreOnDesktop(QWidget *window);

@@ -3,7 +3,7 @@
 
 #include "app/dialogs.h"
 #include "app/error_handler.h"
-#include "controls/form_design.h"
+#include "app/form_layout.h"
 #include "data/data_module.h"
 #include "resources/jpeg_image.h"
 #include "ui_media_window.h"
@@ -20,8 +20,7 @@ TForm2::TForm2(TDm1 &dm, QWidget *parent)
     m_ui->setupUi(this);
     setObjectName(u"Form2"_s);
     m_ui->Image1->setPixmap(QPixmap::fromImage(loadJpegResource(u":/pictures/media_banner.jpg"_s)));
-    applyDesignFonts(this);
-    fitLabelsToText(this);
+    finishFormLayout(this);
     setFixedFrame(this);
 
     for (TDBEdit *box : {m_ui->Codmidia, m_ui->DBEdit2, m_ui->DBEdit1, m_ui->DBEdit3})
@@ -43,7 +42,7 @@ void TForm2::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (event->spontaneous())
         return;
-    centreOnScreen(this);
+    centreOnDesktop(this);
     if (!m_shownBefore) {
         m_shownBefore = true;
         m_ui->DBEdit2->setFocus(Qt::ActiveWindowFocusReason);

@@ -3,7 +3,7 @@
 
 #include "app/dialogs.h"
 #include "app/error_handler.h"
-#include "controls/form_design.h"
+#include "app/form_layout.h"
 #include "data/data_module.h"
 #include "resources/jpeg_image.h"
 #include "ui_software_window.h"
@@ -21,8 +21,7 @@ TForm3::TForm3(TDm1 &dm, QWidget *parent)
     setObjectName(u"Form3"_s);
     m_ui->Image1->setPixmap(
         QPixmap::fromImage(loadJpegResource(u":/pictures/software_banner.jpg"_s)));
-    applyDesignFonts(this);
-    fitLabelsToText(this);
+    finishFormLayout(this);
     setFixedFrame(this);
 
     for (TDBEdit *box : {m_ui->DBEdit1, m_ui->DBEdit2, m_ui->DBEdit4})
@@ -46,7 +45,7 @@ void TForm3::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (event->spontaneous())
         return;
-    centreOnScreen(this);
+    centreOnDesktop(this);
     if (!m_shownBefore) {
         m_shownBefore = true;
         m_ui->DBEdit2->setFocus(Qt::ActiveWindowFocusReason);
