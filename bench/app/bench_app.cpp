@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The program on a catalogue of 1,000,000 titles on 100,000 media: start-up to the main
+// window shown, and the longest frame while scrolling the grid and turning preview pages.
+#include "app/application.h"
+#include "app/main_window.h"
+#include "bench/support/ratio_report.h"
+#include "controls/db_grid.h"
+#include "data/catalogue.h"
+#include "data/data_module.h"
+#include "registration/media_window.h"
+#include "registration/software_window.h"
+#include "reports/engine/preview/report_preview.h"
+#include "reports/media_report_form.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QScrollBar>
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+QString benchDirectory()
+{
+    const QByteArray fromEnv = qgetenv("QUIVEL_BENCH_DIR");
+    return fromEnv.isEmpty() ? QDir::tempPath() + QStringLiteral("/quivel-bench")
+                             : QString::fromLocal8Bit(fromEnv);
+}
+
+void silent(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(line));
+}
+
+// The five statements the data module opens at start, each copied into strings.
+void BM_BareStartupReads(benchmark::State &state)
+{
+    const QByteArray path = QFile::encodeName(benchDirectory() + QStringLiteral("/quivel.mdb"));
+    const char *const statements[] = {
+        "select * from cds", "select * from softs", "select * from cds",
+        "SELECT numero, nome, midia, descricao, codigo, titulo\nfrom softs, cds\nwhere midia=1 "
+        "and codigo=midia",
+        "select * from cds"};
+    for (auto _ : state) {
+        sqlite3 *db = nullptr;
+        sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        std::vector<std::string> values;
+        for (const char *sql : statements) {
+            sqlite3_stmt *statement = nullptr;
+            sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+            const int columns = sqlite3_column_count(statement);
+            while (sqlite3_step(statement) == SQLITE_ROW) {
+                for (int c = 0; c < columns; ++c) {
+                    const auto *text =
+                        reinterpret_cast<const char *>(sqlite3_column_text(statement, c));
+                    values.emplace_back(text ? text : "",
+                                        size_t(sqlite3_column_bytes(statement, c)));
+                }
+            }
+            sqlite3_finalize(statement);
+        }
+        benchmark::DoNotOptimize(values.data());
+        sqlite3_close(db);
+    }
+}
+
+// Everything start-up does before the message loop, up to the main window shown and its
+// media list open.
+void BM_StartupToMainWindowShown(benchmark::State &state)
+{
+    for (auto _ : state) {
+        auto form1 = std::make_unique<TForm1>();
+        auto dm = std::make_unique<TDm1>(silent);
+        form1->bindDataModule(*dm);
+        auto form2 = std::make_unique<TForm2>(*dm);
+        auto form3 = std::make_unique<TForm3>(*dm);
+        form1->setRegistrationWindows(form2.get(), form3.get());
+        form1->show();
+        QCoreApplication::processEvents();
+        benchmark::DoNotOptimize(dm->ADOQuery5.recordCount());
+        state.PauseTiming();
+        form3.reset();
+        form2.reset();
+        form1.reset();
+        dm.reset();
+        state.ResumeTiming();
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_BareStartupReads)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_StartupToMainWindowShown)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// Frames are timed one by one: each scroll step or page turn followed by a full repaint.
+static void measureFrames(TDm1 &dm)
+{
+    TDBGrid grid;
+    grid.resize(755, 377);
+    grid.setDataSource(&dm.DataSource2);
+    grid.show();
+    QCoreApplication::processEvents();
+    QScrollBar *bar = grid.verticalScrollBar();
+    qint64 worst = 0;
+    QElapsedTimer timer;
+    for (int step = 0; step < 200; ++step) {
+        timer.start();
+        bar->setValue(int(qint64(bar->maximum()) * step / 199));
+        grid.viewport()->repaint();
+        worst = qMax(worst, timer.nsecsElapsed());
+    }
+    printRatio("worst grid scroll frame, 1,000,000 titles", double(worst) / 1e6, 50.0, 1.0, "ms");
+
+    dm.ADOQuery3.close();
+    dm.ADOQuery3.open();
+    TForm8 form(nullptr, dm);
+    ReportPreviewWindow preview(QString{});
+    preview.show();
+    preview.startRun(*form.QuickRep1);
+    // Turn pages while the rest of the report is still being made in the background.
+    worst = 0;
+    for (int turn = 0; turn < 100; ++turn) {
+        QCoreApplication::processEvents();
+        timer.start();
+        preview.showPage((turn * 37) % qMax(1, preview.pageCount()));
+        preview.repaint();
+        worst = qMax(worst, timer.nsecsElapsed());
+    }
+    printRatio("worst preview page turn, 100,000 media", double(worst) / 1e6, 50.0, 1.0, "ms");
+    preview.close();
+}
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Application app(argc, argv);
+    QDir().mkpath(benchDirectory());
+    const QString path = benchDirectory() + QStringLiteral("/quivel.mdb");
+    if (!QFileInfo::exists(path))
+        Catalogue::createLarge(path, 100000, 1000000);
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(benchDirectory());
+    runInitializedBenchmarksWithRatios(
+        {{"BM_StartupToMainWindowShown", "BM_BareStartupReads", 1.5}});
+    {
+        TDm1 dm(silent);
+        measureFrames(dm);
+    }
+    QDir::setCurrent(previous);
+    benchmark::Shutdown();
+    return 0;
+}
