@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Kills, a rival copy of the program and damaged files: nothing saved is lost, nothing is
 // overwritten unseen, nothing crashes. QUIVEL_LONG_TESTS=1 runs the long versions.
+#include "data/catalogue.h"
 #include "data/data_module.h"
+#include "data/exceptions.h"
 #include "tests/support/temp_catalogue.h"
 
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <sqlite3.h>
 
 #include <unistd.h>
 
@@ -45,6 +50,8 @@ private Q_SLOTS:
     void killedWriterLosesNoSavedChange();
     void rivalCopiesNeverOverwriteUnseen();
     void damagedFilesFailClearlyAndStayUnchanged();
+    void folderInPlaceOfTheFileIsRefused();
+    void fullDiskRefusesTheSaveAndKeepsWhatWasSaved();
 };
 
 void TestReliability::killedWriterLosesNoSavedChange()
@@ -216,6 +223,75 @@ void TestReliability::damagedFilesFailClearlyAndStayUnchanged()
     }
     qInfo("%d damaged files opened, %d refused with a message, none changed", variants,
           refusedCount);
+}
+
+void TestReliability::folderInPlaceOfTheFileIsRefused()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("quivel.mdb")));
+    CurrentDirectory cd(dir.path());
+    QStringList messages;
+    TDm1 dm([&](const QString &line) { messages << line; });
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages[0].contains(QStringLiteral("é uma pasta")), qPrintable(messages[0]));
+}
+
+void TestReliability::fullDiskRefusesTheSaveAndKeepsWhatWasSaved()
+{
+    if (::geteuid() != 0)
+        QSKIP("mounting a small file system needs the superuser");
+    QTemporaryDir mountPoint;
+    if (QProcess::execute(QStringLiteral("mount"),
+                          {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                           QStringLiteral("size=192k"), QStringLiteral("tmpfs"),
+                           mountPoint.path()}) != 0) {
+        QSKIP("this machine does not allow mounting a small file system");
+    }
+    const auto unmount =
+        qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {mountPoint.path()}); });
+    const QString path = mountPoint.filePath(QStringLiteral("quivel.mdb"));
+    Catalogue::createEmpty(path);
+
+    QStringList saved;
+    QString failure;
+    {
+        CurrentDirectory cd(mountPoint.path());
+        TDm1 dm([&](const QString &line) { failure = line; });
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        for (int i = 0; i < 10000 && failure.isEmpty(); ++i) {
+            const QString title = QStringLiteral("m%1").arg(i);
+            try {
+                dm.ADOQuery1.insert();
+                dm.ADOQuery1titulo.setAsString(title);
+                dm.ADOQuery1obs.setAsString(QString(250, u'x'));
+                dm.ADOQuery1.post();
+                saved << title;
+            } catch (const Exception &e) {
+                failure = e.message();
+                QCOMPARE(dm.ADOQuery1.state(), TDataSetState::Insert); // the typing is kept
+            }
+        }
+    }
+    QVERIFY2(failure.contains(QStringLiteral("Não há espaço em disco")), qPrintable(failure));
+    QVERIFY(saved.size() > 10);
+
+    sqlite3 *db = nullptr;
+    QCOMPARE(
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr),
+        SQLITE_OK);
+    sqlite3_stmt *statement = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr);
+    QCOMPARE(sqlite3_step(statement), SQLITE_ROW);
+    QCOMPARE(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0))),
+             QStringLiteral("ok"));
+    sqlite3_finalize(statement);
+    sqlite3_prepare_v2(db, "select count(*) from cds", -1, &statement, nullptr);
+    QCOMPARE(sqlite3_step(statement), SQLITE_ROW);
+    QCOMPARE(sqlite3_column_int(statement, 0), int(saved.size()));
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    qInfo("%lld media saved before the disk was full; the next save was refused",
+          qlonglong(saved.size()));
 }
 
 QTEST_GUILESS_MAIN(TestReliability)
