@@ -17,6 +17,8 @@ for t in $targets; do
 done
 mkdir -p "$build/crashes"
 status=0
+# A damaged old-format file is given up on after this many seconds.
+export QUIVEL_JET_READ_SECONDS=2
 for t in $targets; do
     work="$build/corpus/$t"
     mkdir -p "$work"

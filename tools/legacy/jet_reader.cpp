@@ -4,6 +4,8 @@
 #include "data/exceptions.h"
 #include "tools/legacy/catalogue_shape.h"
 
+#include <QDataStream>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -14,7 +16,13 @@
 #include <mdbtools.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <memory>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -206,8 +214,22 @@ Legacy::JetTable readTable(const QString &path, MdbHandle *mdb, MdbCatalogEntry 
     result.name = shape.name;
     QSet<qint64> codes;
     std::vector<MdbField> fields(std::max<unsigned>(table->num_cols, MDB_MAX_COLS));
+    // A damaged page chain can make the library return rows without end; a table never holds
+    // more rows than it records, nor more than its file has room for.
+    const qint64 recorded = qint64(table->num_rows);
+    if (recorded > QFileInfo(path).size() / 4) {
+        damaged(path, QStringLiteral("a tabela '%1' registra %2 linhas, mais do que o arquivo "
+                                     "pode conter")
+                          .arg(shape.name)
+                          .arg(recorded));
+    }
     mdb_rewind_table(table.get());
     while (mdb_fetch_row(table.get())) {
+        if (result.rows.size() >= recorded) {
+            damaged(path, QStringLiteral("a tabela '%1' tem mais linhas do que registra (%2)")
+                              .arg(shape.name)
+                              .arg(recorded));
+        }
         // Bound values show NULL and empty text alike; the cracked row tells them apart.
         int rowStart = 0;
         size_t rowSize = 0;
@@ -273,10 +295,9 @@ Legacy::JetTable readTable(const QString &path, MdbHandle *mdb, MdbCatalogEntry 
     return result;
 }
 
-} // namespace
-
-Legacy::JetCatalogue Legacy::readJetCatalogue(const QString &path)
+Legacy::JetCatalogue readInThisProcess(const QString &path)
 {
+    using namespace Legacy;
     checkHeader(path);
     const Handle mdb(mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS));
     if (!mdb)
@@ -299,5 +320,104 @@ Legacy::JetCatalogue Legacy::readJetCatalogue(const QString &path)
     JetCatalogue catalogue;
     catalogue.media = readTable(path, mdb.get(), media, mediaShape);
     catalogue.titles = readTable(path, mdb.get(), titles, titleShape);
+    return catalogue;
+}
+
+int readLimitSeconds()
+{
+    const int fromEnv = qEnvironmentVariableIntValue("QUIVEL_JET_READ_SECONDS");
+    return fromEnv > 0 ? fromEnv : 300;
+}
+
+} // namespace
+
+// The old-format library trusts the file: a damaged one can send it into an endless loop or
+// make it take all memory. It therefore reads in a child process with a memory limit and a
+// time limit, and only the rows it read come back.
+Legacy::JetCatalogue Legacy::readJetCatalogue(const QString &path)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return readInThisProcess(path);
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(channel[0]);
+        ::close(channel[1]);
+        return readInThisProcess(path);
+    }
+    if (child == 0) {
+        ::close(channel[0]);
+#if !defined(__SANITIZE_ADDRESS__) && !QT_HAS_FEATURE(address_sanitizer)
+        const rlimit memory{rlim_t(4) << 30, rlim_t(4) << 30};
+        ::setrlimit(RLIMIT_AS, &memory);
+#endif
+        QByteArray bytes;
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        try {
+            const JetCatalogue catalogue = readInThisProcess(path);
+            out << quint8(0) << catalogue.media.name << catalogue.media.rows
+                << catalogue.titles.name << catalogue.titles.rows;
+        } catch (const Exception &e) {
+            out << quint8(1) << e.message();
+        }
+        qsizetype written = 0;
+        while (written < bytes.size()) {
+            const ssize_t n =
+                ::write(channel[1], bytes.constData() + written, size_t(bytes.size() - written));
+            if (n <= 0)
+                ::_exit(2);
+            written += n;
+        }
+        ::_exit(0);
+    }
+
+    ::close(channel[1]);
+    QByteArray bytes;
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 limit = qint64(readLimitSeconds()) * 1000;
+    bool timedOut = false;
+    for (;;) {
+        pollfd wait{channel[0], POLLIN, 0};
+        const int ready = ::poll(&wait, 1, int(qMax<qint64>(0, limit - clock.elapsed())));
+        if (ready == 0) {
+            timedOut = true;
+            break;
+        }
+        if (ready < 0 && errno == EINTR)
+            continue;
+        char buffer[65536];
+        const ssize_t n = ready > 0 ? ::read(channel[0], buffer, sizeof buffer) : -1;
+        if (n <= 0)
+            break;
+        bytes.append(buffer, n);
+    }
+    ::close(channel[0]);
+    if (timedOut)
+        ::kill(child, SIGKILL);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        damaged(
+            path,
+            timedOut
+                ? QStringLiteral("a leitura não terminou em %1 segundos").arg(readLimitSeconds())
+                : QStringLiteral("a leitura esgotou a memória ou foi "
+                                 "interrompida"));
+    }
+    QDataStream in(bytes);
+    quint8 outcome = 0;
+    in >> outcome;
+    if (outcome == 1) {
+        QString message;
+        in >> message;
+        throw Exception(message);
+    }
+    JetCatalogue catalogue;
+    in >> catalogue.media.name >> catalogue.media.rows >> catalogue.titles.name >>
+        catalogue.titles.rows;
+    if (in.status() != QDataStream::Ok)
+        damaged(path, QStringLiteral("a leitura foi interrompida"));
     return catalogue;
 }
