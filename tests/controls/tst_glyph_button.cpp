@@ -213,14 +213,14 @@ void TestGlyphButton::grabPanel()
     // A panel of the program's picture buttons; QUIVEL_GRAB_DIR keeps the picture for a look.
     QWidget panel;
     auto *layout = new QGridLayout(&panel);
-    struct Spec
+    struct ButtonCase
     {
         const char16_t *caption;
         const char16_t *glyph;
         QSize size;
         bool enabled;
     };
-    const Spec specs[] = {
+    const ButtonCase buttons[] = {
         {u"&Fechar", u"close_door.bmp", {123, 41}, true},
         {u"", u"refresh.bmp", {38, 27}, true},
         {u"&Novo", u"new.bmp", {90, 56}, true},
@@ -232,7 +232,7 @@ void TestGlyphButton::grabPanel()
         {u"&Salvar", u"save.bmp", {81, 56}, false},
     };
     int i = 0;
-    for (const Spec &s : specs) {
+    for (const ButtonCase &s : buttons) {
         auto *b = new TBitBtn(&panel);
         b->setGlyphPath(u":/pictures/"_s + QString::fromUtf16(s.glyph));
         b->setText(QString::fromUtf16(s.caption));
