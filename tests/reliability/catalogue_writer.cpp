@@ -66,7 +66,7 @@ int rival(TADOQuery &query, std::mt19937 &random, int steps, int id)
             const qlonglong code = query.fieldByName(QStringLiteral("codigo"))->asInteger();
             const QByteArray before =
                 query.fieldByName(QStringLiteral("titulo"))->asString().toLatin1();
-            if (random() % 100 == 0) {
+            if (query.recordCount() > 3 && random() % 100 == 0) {
                 query.remove();
                 say("DONE delete %lld %s\n", code, before.constData());
                 continue;
