@@ -9,7 +9,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 work="${QUIVEL_WORKDIR:-$root/work-folder}"
 mkdir -p "$work"
 cd "$work"
-[ -e quivel.mdb ] || "$root/build/tools/quivel-catalogue" sample quivel.mdb
+[ -e quivel.mdb ] || "$root/build/tools/catalogue/quivel-catalogue" sample quivel.mdb
 [ -e config.cfg ] || printf '1.0.0\r\n' > config.cfg
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
