@@ -97,7 +97,7 @@ void RecordStore::appendFromStatement(sqlite3_stmt *statement)
         }
         }
     }
-    m_order.push_back(m_slotCount++);
+    m_order.pushBack(m_slotCount++);
 }
 
 // A column declared as a number may still hold text in some rows; keep every value
@@ -163,17 +163,17 @@ std::uint32_t RecordStore::appendSlot(const std::vector<QVariant> &values)
 void RecordStore::insertRow(int row, const std::vector<QVariant> &values)
 {
     const std::uint32_t s = appendSlot(values);
-    m_order.insert(m_order.begin() + row, s);
+    m_order.insert(size_t(row), s);
 }
 
 void RecordStore::replaceRow(int row, const std::vector<QVariant> &values)
 {
-    m_order[size_t(row)] = appendSlot(values);
+    m_order.set(size_t(row), appendSlot(values));
 }
 
 void RecordStore::removeRow(int row)
 {
-    m_order.erase(m_order.begin() + row);
+    m_order.erase(size_t(row));
 }
 
 std::vector<QVariant> RecordStore::rowValues(int row) const
@@ -187,7 +187,7 @@ std::vector<QVariant> RecordStore::rowValues(int row) const
 
 size_t RecordStore::memoryUsage() const
 {
-    size_t total = m_order.capacity() * sizeof(std::uint32_t);
+    size_t total = m_order.memoryUsage();
     for (const Column &c : m_columns) {
         total += c.integers.capacity() * sizeof(std::int64_t) + c.arena.capacity() +
                  c.offsets.capacity() * sizeof(std::uint64_t) + c.nulls.capacity() / 8;

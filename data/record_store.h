@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/row_index.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -54,9 +56,9 @@ private:
     void appendValue(Column &column, const QVariant &value);
     void appendText(Column &column, const char *data, size_t size);
     void convertToText(Column &column);
-    std::uint32_t slot(int row) const { return m_order[size_t(row)]; }
+    std::uint32_t slot(int row) const { return m_order.at(size_t(row)); }
 
     std::vector<Column> m_columns;
-    std::vector<std::uint32_t> m_order;
+    RowIndex m_order;
     std::uint32_t m_slotCount = 0;
 };

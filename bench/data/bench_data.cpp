@@ -5,6 +5,7 @@
 #include "data/connection.h"
 #include "data/data_module.h"
 #include "data/query.h"
+#include "data/record_store.h"
 
 #include <QDir>
 #include <QFile>
@@ -197,8 +198,23 @@ void BM_QuivelSaveInsertDelete(benchmark::State &state)
     }
 }
 
+// The part of a save that depends on how many rows are loaded: placing one row into, and
+// taking it out of, the position index of a static result.
+void BM_StoreInsertRemoveRow(benchmark::State &state)
+{
+    RecordStore store({RecordStore::Kind::Integer, RecordStore::Kind::Text});
+    for (int i = 0; i < state.range(0); ++i)
+        store.insertRow(store.rowCount(), {QVariant::fromValue<qlonglong>(i), QStringLiteral("x")});
+    const std::vector<QVariant> row{QVariant::fromValue<qlonglong>(-1), QStringLiteral("novo")};
+    for (auto _ : state) {
+        store.insertRow(0, row);
+        store.removeRow(0);
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_StoreInsertRemoveRow)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BareSelectSofts)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_QueryOpenSofts)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_BareStartupReads)->Unit(benchmark::kMillisecond)->Iterations(2);
