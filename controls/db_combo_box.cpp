@@ -59,16 +59,6 @@ bool TDBComboBox::userModified() const
     return m_link->isModified();
 }
 
-bool TDBComboBox::beginUserEdit()
-{
-    try {
-        return m_link->edit();
-    } catch (...) {
-        handleException(std::current_exception());
-        return false;
-    }
-}
-
 // The combo box hands its keys to its line edit itself, so they are seen here.
 void TDBComboBox::keyPressEvent(QKeyEvent *event)
 {
@@ -79,7 +69,7 @@ void TDBComboBox::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
-    if (isEditingKey(event) && !lineEdit()->isReadOnly() && !beginUserEdit()) {
+    if (isEditingKey(event) && !lineEdit()->isReadOnly() && !m_link->editForUser()) {
         event->accept();
         return;
     }
@@ -89,7 +79,7 @@ void TDBComboBox::keyPressEvent(QKeyEvent *event)
 // Typing, or choosing from the list with the mouse, the arrow keys or the wheel.
 void TDBComboBox::onUserChange()
 {
-    if (!m_link->editing() && !beginUserEdit()) {
+    if (!m_link->editing() && !m_link->editForUser()) {
         showField();
         return;
     }

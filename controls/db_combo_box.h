@@ -32,7 +32,6 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
-    bool beginUserEdit();
     void onUserChange();
     void showField();
     void writeField();

@@ -78,18 +78,6 @@ bool TDBEdit::userModified() const
     return m_link->isModified();
 }
 
-// Runs inside key handling, where no failure may escape: the general handler reports it and
-// the key is refused.
-bool TDBEdit::beginUserEdit()
-{
-    try {
-        return m_link->edit();
-    } catch (...) {
-        handleException(std::current_exception());
-        return false;
-    }
-}
-
 void TDBEdit::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
@@ -99,7 +87,7 @@ void TDBEdit::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
-    if (isEditingKey(event) && !isReadOnly() && !beginUserEdit()) {
+    if (isEditingKey(event) && !isReadOnly() && !m_link->editForUser()) {
         event->accept();
         return;
     }
@@ -110,7 +98,7 @@ void TDBEdit::keyPressEvent(QKeyEvent *event)
 void TDBEdit::onTextEdited()
 {
     // The link keeps the new record's refresh away from the text just typed.
-    if (!m_link->editing() && !beginUserEdit()) {
+    if (!m_link->editing() && !m_link->editForUser()) {
         showField();
         return;
     }

@@ -35,7 +35,6 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
-    bool beginUserEdit();
     void onTextEdited();
     void showField();
     void writeField();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/field_data_link.h"
 
+#include "app/error_handler.h"
 #include "data/data_source.h"
 #include "data/fields.h"
 #include "data/query.h"
@@ -76,6 +77,16 @@ bool TFieldDataLink::edit()
         return false;
     const QScopedValueRollback guard(m_inEdit, true);
     return m_dataSource->edit();
+}
+
+bool TFieldDataLink::editForUser()
+{
+    try {
+        return edit();
+    } catch (...) {
+        handleException(std::current_exception());
+        return false;
+    }
 }
 
 void TFieldDataLink::updateRecord()

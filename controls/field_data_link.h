@@ -35,6 +35,9 @@ public:
     // new record). The control is not refreshed meanwhile, so what it holds survives.
     // Returns false when no change is possible; the dataset's failures propagate.
     bool edit();
+    // The same from inside key handling, where no failure may escape: the general error
+    // handler reports it and false refuses the key.
+    bool editForUser();
 
     // The user changed the control's value since it last showed or wrote the field.
     bool isModified() const { return m_modified; }
