@@ -1,27 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
 
-#include "app/dialogs.h"
-#include "app/error_handler.h"
-#include "app/form_layout.h"
 #include "data/data_module.h"
 #include "data/exceptions.h"
 #include "info/about_window.h"
 #include "info/next_versions_window.h"
 #include "registration/media_window.h"
 #include "registration/software_window.h"
-#include "reports/media_report_form.h"
+#include "reports/report_panel.h"
 #include "reports/report_run.h"
-#include "reports/software_report_form.h"
 #include "search/search_window.h"
+#include "shell/dialogs.h"
+#include "shell/error_handler.h"
+#include "shell/form_layout.h"
 
 #include "ui_main_window.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
-#include <QPointer>
-#include <QScopeGuard>
 
 namespace {
 
@@ -44,6 +41,11 @@ TForm1::TForm1(QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     m_ui->setupUi(this);
+    m_reportPanel = std::make_unique<ReportPanel>(
+        ReportPanel::Controls{m_ui->RadioButton1, m_ui->RadioButton2, m_ui->CheckBox1, m_ui->Label4,
+                              m_ui->ListaMidias, m_ui->GeraRelatBut, m_ui->GeraRelat,
+                              m_ui->NumeroCD},
+        this, [this](TQuickRep &report) { previewReport(report); });
     finishFormLayout(this);
     setFixedSize(936, 592);
 
@@ -85,7 +87,7 @@ TForm1::~TForm1() = default;
 void TForm1::bindDataModule(TDm1 &dm)
 {
     m_dm = &dm;
-    m_ui->ListaMidias->setListSource(&dm.DataSource5);
+    m_reportPanel->bindDataModule(dm);
 }
 
 void TForm1::setRegistrationWindows(TForm2 *form2, TForm3 *form3)
@@ -205,92 +207,37 @@ void TForm1::BitBtn3Click()
 
 void TForm1::RadioButton1Click()
 {
-    // The software choices keep their state, only hidden.
-    m_ui->GeraRelat->setEnabled(true);
-    m_ui->Label4->hide();
-    m_ui->ListaMidias->hide();
-    m_ui->CheckBox1->hide();
-    m_ui->GeraRelatBut->hide();
-    m_ui->GeraRelat->show();
+    m_reportPanel->mediaReportChosen();
 }
 
 void TForm1::RadioButton2Click()
 {
-    m_ui->GeraRelat->setEnabled(true);
-    m_ui->Label4->show();
-    m_ui->ListaMidias->show();
-    m_ui->ListaMidias->setEnabled(true);
-    // Clearing a ticked box runs CheckBox1Click here, which disables GeraRelat again.
-    m_ui->CheckBox1->setChecked(false);
-    m_ui->CheckBox1->show();
-    m_ui->GeraRelatBut->show();
-    m_ui->GeraRelat->show();
+    m_reportPanel->softwareReportChosen();
 }
 
 void TForm1::CheckBox1Click()
 {
-    const bool allTitles = m_ui->CheckBox1->isChecked();
-    m_ui->ListaMidias->setEnabled(!allTitles);
-    m_ui->GeraRelatBut->setEnabled(!allTitles);
-    m_ui->GeraRelat->setEnabled(allTitles);
+    m_reportPanel->allTitlesToggled();
 }
 
 void TForm1::ListaMidiasClick()
 {
-    m_ui->GeraRelat->setEnabled(true);
-    m_ui->NumeroCD->setText(m_ui->ListaMidias->keyValue().toString());
+    m_reportPanel->mediumChosen();
 }
 
-// The list keeps its key and looks its text up again in the reopened list.
 void TForm1::GeraRelatButClick()
 {
-    m_dm->ADOQuery5.close();
-    m_dm->ADOQuery5.open();
+    m_reportPanel->reopenMediaList();
+}
+
+void TForm1::GeraRelatClick()
+{
+    m_reportPanel->generate();
 }
 
 void TForm1::previewReport(TQuickRep &report)
 {
-    Preview(report);
-}
-
-// The form is owned by this window, as every report form is, but released as soon as its
-// preview has closed: nothing reads it afterwards.
-template <typename Form> void TForm1::makeReport()
-{
-    const QPointer<Form> form = new Form(this, *m_dm);
-    const auto release = qScopeGuard([&form] { delete form.data(); });
-    previewReport(*form->QuickRep1);
-}
-
-// Each test reads the controls as they are now: a preview lets the user change them meanwhile.
-void TForm1::GeraRelatClick()
-{
-    if (m_ui->RadioButton1->isChecked()) {
-        m_dm->ADOQuery3.close();
-        m_dm->ADOQuery3.open();
-        makeReport<TForm8>();
-    }
-    if (!m_ui->RadioButton2->isChecked())
-        return;
-    if (m_ui->CheckBox1->isChecked()) {
-        m_dm->ADOQuery4.close();
-        m_dm->ADOQuery4.setSql({QStringLiteral("SELECT numero, nome, descricao, codigo, titulo"),
-                                QStringLiteral("FROM softs, cds"),
-                                QStringLiteral("where softs.midia = cds.codigo")});
-        m_dm->ADOQuery4.open();
-        makeReport<TForm9>();
-    }
-    if (m_ui->ListaMidias->text().isEmpty())
-        return;
-    if (m_ui->CheckBox1->isChecked())
-        return;
-    m_dm->ADOQuery4.close();
-    m_dm->ADOQuery4.setSql({QStringLiteral("SELECT numero, nome, descricao, codigo, titulo"),
-                            QStringLiteral("FROM softs, cds"),
-                            QStringLiteral("where midia= :onumero and softs.midia = cds.codigo")});
-    m_dm->ADOQuery4.setParameter(QStringLiteral("onumero"), m_ui->NumeroCD->text());
-    m_dm->ADOQuery4.open();
-    makeReport<TForm9>();
+    previewWithProgramErrors(report);
 }
 
 void TForm1::showEvent(QShowEvent *event)

@@ -8,6 +8,7 @@
 class TDm1;
 class TForm2;
 class TForm3;
+class ReportPanel;
 class TQuickRep;
 
 namespace Ui {
@@ -45,7 +46,7 @@ public:
     void ConsultaSoftKeyPress(QChar &key);
     void ConsultaMidiaKeyPress(QChar &key);
 
-    // The report panel.
+    // The report panel: forwarded to ReportPanel.
     void RadioButton1Click();
     void RadioButton2Click();
     void CheckBox1Click();
@@ -66,9 +67,9 @@ protected:
 private:
     void highlightGroupBox(QWidget *hovered);
     static void showRegistrationWindow(QWidget *window);
-    template <typename Form> void makeReport();
 
     std::unique_ptr<Ui::TForm1> m_ui;
+    std::unique_ptr<ReportPanel> m_reportPanel;
     TDm1 *m_dm = nullptr;
     TForm2 *m_form2 = nullptr;
     TForm3 *m_form3 = nullptr;

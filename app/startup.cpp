@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/startup.h"
 
-#include "app/application.h"
-#include "app/dialogs.h"
 #include "app/main_window.h"
 #include "data/data_module.h"
 #include "data/exceptions.h"
@@ -10,6 +8,8 @@
 #include "registration/software_window.h"
 #include "reports/report_run.h"
 #include "resources/picture_resources.h"
+#include "shell/application.h"
+#include "shell/dialogs.h"
 
 #include <QFileInfo>
 #include <QIcon>

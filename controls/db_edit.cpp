@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/db_edit.h"
 
-#include "app/error_handler.h"
 #include "controls/field_data_link.h"
 #include "data/fields.h"
+#include "shell/error_handler.h"
 
 #include <QKeyEvent>
 

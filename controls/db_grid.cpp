@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/db_grid.h"
 
-#include "app/error_handler.h"
 #include "data/data_source.h"
 #include "data/query.h"
+#include "shell/error_handler.h"
 
 #include <QAbstractTableModel>
 #include <QEvent>

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/db_lookup_combo_box.h"
 
-#include "app/error_handler.h"
 #include "controls/db_edit.h"
 #include "controls/field_data_link.h"
 #include "data/data_source.h"
 #include "data/fields.h"
 #include "data/query.h"
+#include "shell/error_handler.h"
 
 #include <QKeyEvent>
 #include <QListView>

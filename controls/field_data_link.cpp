@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/field_data_link.h"
 
-#include "app/error_handler.h"
 #include "data/data_source.h"
 #include "data/fields.h"
 #include "data/query.h"
+#include "shell/error_handler.h"
 
 #include <QScopedValueRollback>
 

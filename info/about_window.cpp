@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "info/about_window.h"
 
-#include "app/error_handler.h"
-#include "app/form_layout.h"
 #include "info/config_file.h"
+#include "shell/error_handler.h"
+#include "shell/form_layout.h"
 
 #include "ui_about_window.h"
 

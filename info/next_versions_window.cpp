@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "info/next_versions_window.h"
 
-#include "app/error_handler.h"
-#include "app/form_layout.h"
+#include "shell/error_handler.h"
+#include "shell/form_layout.h"
 
 #include "ui_next_versions_window.h"
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "registration/media_window.h"
 
-#include "app/dialogs.h"
-#include "app/error_handler.h"
-#include "app/form_layout.h"
 #include "data/data_module.h"
 #include "resources/jpeg_image.h"
+#include "shell/dialogs.h"
+#include "shell/error_handler.h"
+#include "shell/form_layout.h"
 #include "ui_media_window.h"
 
 #include <QShowEvent>

@@ -2,19 +2,9 @@
 #include "reports/media_report_form.h"
 
 #include "data/data_module.h"
-#include "reports/engine/layout_loader.h"
-#include "reports/query_report_dataset.h"
-#include "reports/report_run.h"
 
 TForm8::TForm8(QObject *owner, TDm1 &dm)
-    : QObject(owner)
-    , m_dataSet(std::make_unique<QueryReportDataSet>(dm.ADOQuery3))
+    : ReportForm(owner, dm.ADOQuery3, QStringLiteral(":/reports/media_report.json"))
 {
     setObjectName(QStringLiteral("Form8"));
-    initReports();
-    QuickRep1 = withReportErrors(
-        [] { return loadReportLayout(QStringLiteral(":/reports/media_report.json")); });
-    QuickRep1->DataSet = m_dataSet.get();
 }
-
-TForm8::~TForm8() = default;

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "reports/report_run.h"
 
-#include "app/dialogs.h"
 #include "reports/engine/picture_loader.h"
 #include "reports/engine/preview/report_preview.h"
 #include "reports/engine/report_error.h"
 #include "resources/jpeg_image.h"
 #include "resources/picture_resources.h"
+#include "shell/dialogs.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ void rethrowAsProgramError()
 
 } // namespace reportsDetail
 
-void Preview(TQuickRep &report)
+void previewWithProgramErrors(const TQuickRep &report)
 {
-    withReportErrors([&report] { ::Preview(static_cast<const TQuickRep &>(report)); });
+    withReportErrors([&report] { Preview(report); });
 }

@@ -22,13 +22,11 @@ public:
 // nothing, so a handler installed afterwards (by a test) stays.
 void initReports();
 
-// Shows the engine's preview of a report and returns when its window has been closed. The
-// report's dataset must be open. Fails with the program's exceptions only: the engine's own
-// failures arrive as EReportError, the dataset's as they were raised.
-//
-// Takes the report by non-const reference so that, for a form's QuickRep1, this boundary is
-// chosen over the engine's Preview(const TQuickRep &).
-void Preview(TQuickRep &report);
+// The engine's Preview, behind the program's boundary: shows the preview of a report and returns
+// when its window has been closed. The report's dataset must be open. Fails with the program's
+// exceptions only: the engine's own failures arrive as EReportError, the dataset's as they were
+// raised.
+void previewWithProgramErrors(const TQuickRep &report);
 
 // Runs work, turning the engine's ReportError into EReportError.
 template <typename Work> decltype(auto) withReportErrors(Work &&work);

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "search/search_window.h"
 
-#include "app/error_handler.h"
 #include "controls/db_grid.h"
 #include "data/data_module.h"
 #include "search/column_fit.h"
+#include "shell/error_handler.h"
 
 #include "ui_search_window.h"
 

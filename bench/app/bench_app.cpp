@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program on a catalogue of 1,000,000 titles on 100,000 media: start-up to the main
 // window shown, and the longest frame while scrolling the grid and turning preview pages.
-#include "app/application.h"
 #include "app/main_window.h"
 #include "bench/support/ratio_report.h"
 #include "controls/db_grid.h"
@@ -11,6 +10,7 @@
 #include "registration/software_window.h"
 #include "reports/engine/preview/report_preview.h"
 #include "reports/media_report_form.h"
+#include "shell/application.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,13 +3,13 @@
 // one QFontMetrics::horizontalAdvance per cell over the same texts. Also the grid over a
 // million records. Times are wall clock and whole-process CPU (both threads). Run:
 // QT_QPA_PLATFORM=offscreen build/bench/bench_column_fit
-#include "app/application.h"
 #include "bench/support/ratio_report.h"
 #include "controls/db_grid.h"
 #include "data/catalogue.h"
 #include "data/data_module.h"
 #include "search/column_fit.h"
 #include "search/search_window.h"
+#include "shell/application.h"
 
 #include <benchmark/benchmark.h>
 

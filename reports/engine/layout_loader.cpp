@@ -8,13 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-// Outside any namespace, as Q_INIT_RESOURCE requires; the layouts live in a static library, so
-// they are registered explicitly rather than by a static initialiser the linker may drop.
-static void registerLayoutResources()
-{
-    Q_INIT_RESOURCE(reports);
-}
-
 namespace {
 
 constexpr int layoutVersion = 1;
@@ -241,7 +234,6 @@ std::unique_ptr<TQuickRep> parseReportLayout(const QByteArray &json, const QStri
 
 std::unique_ptr<TQuickRep> loadReportLayout(const QString &path)
 {
-    registerLayoutResources();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw ReportError(QStringLiteral("Não foi possível abrir o layout de relatório %1: %2.")

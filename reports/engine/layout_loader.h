@@ -8,8 +8,7 @@
 
 #include <memory>
 
-// Report layouts are JSON files; the two of the program are compiled in as the resources
-// ":/reports/media_report.json" and ":/reports/software_report.json".
+// Report layouts are JSON files, read from a path or a compiled-in resource.
 //
 // Both throw ReportError, naming the source, when the layout cannot be read or is not valid.
 std::unique_ptr<TQuickRep> loadReportLayout(const QString &path);

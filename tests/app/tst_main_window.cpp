@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/application.h"
 #include "app/main_window.h"
 #include "data/data_module.h"
 #include "data/exceptions.h"
 #include "registration/media_window.h"
 #include "registration/software_window.h"
+#include "shell/application.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/temp_catalogue.h"
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/application.h"
 #include "app/main_window.h"
 #include "controls/db_lookup_combo_box.h"
 #include "data/data_module.h"
 #include "reports/media_report_form.h"
 #include "reports/query_report_dataset.h"
 #include "reports/software_report_form.h"
+#include "shell/application.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/temp_catalogue.h"
 

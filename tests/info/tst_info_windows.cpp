@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/application.h"
 #include "info/about_window.h"
 #include "info/next_versions_window.h"
+#include "shell/application.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/temp_catalogue.h"
 

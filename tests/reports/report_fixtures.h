@@ -4,6 +4,7 @@
 #include "reports/engine/layout_loader.h"
 #include "reports/engine/memory_dataset.h"
 #include "reports/engine/page_model.h"
+#include "reports/report_form.h"
 
 #include <QTest>
 
@@ -27,6 +28,7 @@ inline std::unique_ptr<MemoryDataSet> mediaDataSet(int count)
 // The media layout over data, with a plain picture standing in for the product logo.
 inline std::unique_ptr<TQuickRep> mediaReport(const ReportDataSet *data, bool withLogo = true)
 {
+    registerReportLayouts();
     auto report = loadReportLayout(QStringLiteral(":/reports/media_report.json"));
     report->DataSet = data;
     if (withLogo) {

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The two report forms over a real data module and catalogue file.
-#include "app/error_handler.h"
 #include "data/data_module.h"
 #include "reports/engine/picture_loader.h"
 #include "reports/engine/preview/report_preview.h"
@@ -9,6 +8,7 @@
 #include "reports/report_run.h"
 #include "reports/software_report_form.h"
 #include "resources/jpeg_image.h"
+#include "shell/error_handler.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/temp_catalogue.h"
 
@@ -458,7 +458,7 @@ void TestReportForms::failuresSurfaceAsProgramExceptions()
     }
     TForm9 form(&s.owner, s.dm);
     try {
-        Preview(*form.QuickRep1);
+        previewWithProgramErrors(*form.QuickRep1);
         QFAIL("Preview did not fail");
     } catch (const Exception &e) {
         QCOMPARE(e.className(), className);
@@ -468,7 +468,7 @@ void TestReportForms::failuresSurfaceAsProgramExceptions()
 
     // The general error handler shows it like any other failure of a handler.
     FakeDialogs dialogs;
-    guarded([&form] { Preview(*form.QuickRep1); })();
+    guarded([&form] { previewWithProgramErrors(*form.QuickRep1); })();
     QCOMPARE(dialogs.boxes.size(), 1);
     QCOMPARE(dialogs.boxes[0].text, withFinalPeriod(message));
     QCOMPARE(dialogs.boxes[0].icon, Dialogs::Icon::Critical);
@@ -520,7 +520,7 @@ void TestReportForms::previewShowsTheFormsReportAndRoutesItsMessages()
         window->close();
         return true;
     });
-    Preview(*form->QuickRep1);
+    previewWithProgramErrors(*form->QuickRep1);
 
     QVERIFY(openPreviews().isEmpty());
     QVERIFY(pages >= 1);

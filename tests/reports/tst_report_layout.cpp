@@ -159,6 +159,7 @@ void TestReportLayout::emptyDatasetPrintsOneBlankDetailAndZero()
     QFETCH(QString, totalCaption);
 
     MemoryDataSet empty(fields);
+    registerReportLayouts();
     auto report = loadReportLayout(layout);
     report->DataSet = &empty;
     const auto document = layoutReport(*report);
@@ -329,9 +330,11 @@ void TestReportLayout::logoIsReadThroughTheDecoderAndMissingLogoDrawsNothing()
 {
     auto data = mediaDataSet(1);
     auto report = mediaReport(data.get(), false);
+    QTemporaryDir dir;
+    auto *image = static_cast<TQRImage *>(report->findElement(QStringLiteral("QRImage1")));
+    image->PicturePath = dir.filePath(QStringLiteral("missing.jpg"));
     QCOMPARE(picturesOf(layoutReport(*report)->pages.at(0), QStringLiteral("QRImage1")), 0);
 
-    QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("logo.jpg"));
     QImage logo(200, 60, QImage::Format_RGB32);
     logo.fill(Qt::darkGray);
@@ -341,7 +344,7 @@ void TestReportLayout::logoIsReadThroughTheDecoderAndMissingLogoDrawsNothing()
         ++decoded;
         return QImage::fromData(bytes, "JPG");
     });
-    static_cast<TQRImage *>(report->findElement(QStringLiteral("QRImage1")))->PicturePath = path;
+    image->PicturePath = path;
     const auto document = layoutReport(*report);
     setPictureDecoder(previous);
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "search/column_fit.h"
 
-#include "app/application.h"
 #include "data/catalogue.h"
 #include "data/data_module.h"
+#include "shell/application.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/temp_catalogue.h"
 

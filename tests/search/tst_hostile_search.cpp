@@ -2,8 +2,8 @@
 // Whatever a user types into a search box gives a result and leaves the catalogue as it was.
 #include "search/search_window.h"
 
-#include "app/application.h"
 #include "data/data_module.h"
+#include "shell/application.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/temp_catalogue.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/message_window.h"
+#include "shell/message_window.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

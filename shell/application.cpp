@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/application.h"
+#include "shell/application.h"
 
-#include "app/error_handler.h"
+#include "shell/error_handler.h"
 
 #include <QFont>
 

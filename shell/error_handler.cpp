@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/error_handler.h"
+#include "shell/error_handler.h"
 
-#include "app/dialogs.h"
 #include "data/exceptions.h"
+#include "shell/dialogs.h"
 
 #include <QApplication>
 #include <QString>

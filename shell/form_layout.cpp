@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/form_layout.h"
+#include "shell/form_layout.h"
 
 #include <QLabel>
 #include <QScreen>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/error_handler.h"
-#include "app/message_window.h"
 #include "data/exceptions.h"
+#include "shell/error_handler.h"
+#include "shell/message_window.h"
 #include "tests/support/fake_dialogs.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/dialogs.h"
+#include "shell/dialogs.h"
 
-#include "app/message_window.h"
+#include "shell/message_window.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "reports/report_panel.h"
+
+#include "controls/db_lookup_combo_box.h"
+#include "data/data_module.h"
+#include "reports/media_report_form.h"
+#include "reports/software_report_form.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
+
+ReportPanel::ReportPanel(const Controls &controls, QWidget *formOwner, PreviewReport preview)
+    : m_controls(controls)
+    , m_formOwner(formOwner)
+    , m_preview(std::move(preview))
+{}
+
+void ReportPanel::bindDataModule(TDm1 &dm)
+{
+    m_dm = &dm;
+    m_controls.mediaList->setListSource(&dm.DataSource5);
+}
+
+QStringList ReportPanel::softwareReportSql(bool oneMedium)
+{
+    return {QStringLiteral("SELECT numero, nome, descricao, codigo, titulo"),
+            QStringLiteral("FROM softs, cds"),
+            oneMedium ? QStringLiteral("where midia= :onumero and softs.midia = cds.codigo")
+                      : QStringLiteral("where softs.midia = cds.codigo")};
+}
+
+void ReportPanel::mediaReportChosen()
+{
+    // The software choices keep their state, only hidden.
+    m_controls.generate->setEnabled(true);
+    m_controls.mediaListLabel->hide();
+    m_controls.mediaList->hide();
+    m_controls.allTitles->hide();
+    m_controls.reopenMediaList->hide();
+    m_controls.generate->show();
+}
+
+void ReportPanel::softwareReportChosen()
+{
+    m_controls.generate->setEnabled(true);
+    m_controls.mediaListLabel->show();
+    m_controls.mediaList->show();
+    m_controls.mediaList->setEnabled(true);
+    // Clearing a ticked box runs allTitlesToggled here, which disables generate again.
+    m_controls.allTitles->setChecked(false);
+    m_controls.allTitles->show();
+    m_controls.reopenMediaList->show();
+    m_controls.generate->show();
+}
+
+void ReportPanel::allTitlesToggled()
+{
+    const bool allTitles = m_controls.allTitles->isChecked();
+    m_controls.mediaList->setEnabled(!allTitles);
+    m_controls.reopenMediaList->setEnabled(!allTitles);
+    m_controls.generate->setEnabled(allTitles);
+}
+
+void ReportPanel::mediumChosen()
+{
+    m_controls.generate->setEnabled(true);
+    m_controls.mediumNumber->setText(m_controls.mediaList->keyValue().toString());
+}
+
+// The list keeps its key and looks its text up again in the reopened list.
+void ReportPanel::reopenMediaList()
+{
+    m_dm->ADOQuery5.close();
+    m_dm->ADOQuery5.open();
+}
+
+// The form is owned by the window, as every report form is, but released as soon as its
+// preview has closed: nothing reads it afterwards.
+template <typename Form> void ReportPanel::makeReport()
+{
+    const QPointer<Form> form = new Form(m_formOwner, *m_dm);
+    const auto release = qScopeGuard([&form] { delete form.data(); });
+    m_preview(*form->QuickRep1);
+}
+
+// Each test reads the controls as they are now: a preview lets the user change them meanwhile.
+void ReportPanel::generate()
+{
+    if (m_controls.mediaReport->isChecked()) {
+        m_dm->ADOQuery3.close();
+        m_dm->ADOQuery3.open();
+        makeReport<TForm8>();
+    }
+    if (!m_controls.softwareReport->isChecked())
+        return;
+    if (m_controls.allTitles->isChecked()) {
+        m_dm->ADOQuery4.close();
+        m_dm->ADOQuery4.setSql(softwareReportSql(false));
+        m_dm->ADOQuery4.open();
+        makeReport<TForm9>();
+    }
+    if (m_controls.mediaList->text().isEmpty())
+        return;
+    if (m_controls.allTitles->isChecked())
+        return;
+    m_dm->ADOQuery4.close();
+    m_dm->ADOQuery4.setSql(softwareReportSql(true));
+    m_dm->ADOQuery4.setParameter(QStringLiteral("onumero"), m_controls.mediumNumber->text());
+    m_dm->ADOQuery4.open();
+    makeReport<TForm9>();
+}
