@@ -2,6 +2,7 @@
 #include "data/catalogue.h"
 
 #include "data/exceptions.h"
+#include "data/statement.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -33,40 +34,25 @@ void exec(sqlite3 *db, const char *sql)
     }
 }
 
+// Runs one INSERT again and again, a row of values at a time.
 class Inserter
 {
 public:
     Inserter(sqlite3 *db, const char *sql)
-        : m_db(db)
-    {
-        if (sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr) != SQLITE_OK)
-            throw EOleException(QString::fromUtf8(sqlite3_errmsg(db)));
-    }
-    ~Inserter() { sqlite3_finalize(m_statement); }
+        : m_statement(db, QString::fromUtf8(sql))
+    {}
 
     void row(std::initializer_list<QVariant> values)
     {
         int i = 1;
-        for (const QVariant &v : values) {
-            if (v.isNull()) {
-                sqlite3_bind_null(m_statement, i);
-            } else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) {
-                sqlite3_bind_int64(m_statement, i, v.toLongLong());
-            } else {
-                const QByteArray text = v.toString().toUtf8();
-                sqlite3_bind_text(m_statement, i, text.constData(), int(text.size()),
-                                  SQLITE_TRANSIENT);
-            }
-            ++i;
-        }
-        if (sqlite3_step(m_statement) != SQLITE_DONE)
-            throw EOleException(QString::fromUtf8(sqlite3_errmsg(m_db)));
-        sqlite3_reset(m_statement);
+        for (const QVariant &v : values)
+            m_statement.bind(i++, v);
+        m_statement.execute();
+        m_statement.reset();
     }
 
 private:
-    sqlite3 *m_db;
-    sqlite3_stmt *m_statement = nullptr;
+    Statement m_statement;
 };
 
 // Builds the catalogue in a temporary file beside the target, then links it into place, so

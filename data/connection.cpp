@@ -3,6 +3,7 @@
 
 #include "data/exceptions.h"
 #include "data/like.h"
+#include "data/statement.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,34 +15,6 @@ namespace {
 // How long a writer waits for another copy of the program to finish its write.
 constexpr int busyTimeoutMs = 5000;
 constexpr int newestSchemaVersion = 1;
-
-QString describe(int resultCode, const QString &engineText, const QString &path)
-{
-    switch (resultCode & 0xFF) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return QStringLiteral("O catálogo '%1' está ocupado por outro programa. Tente de novo em "
-                              "alguns instantes")
-            .arg(path);
-    case SQLITE_READONLY:
-        return QStringLiteral("O catálogo '%1' está protegido contra gravação; a alteração não "
-                              "foi salva")
-            .arg(path);
-    case SQLITE_FULL:
-        return QStringLiteral("Não há espaço em disco para gravar no catálogo '%1'; a alteração "
-                              "não foi salva")
-            .arg(path);
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        return QStringLiteral("O arquivo '%1' está danificado ou não é um catálogo do Quivel (%2)")
-            .arg(path, engineText);
-    case SQLITE_IOERR:
-        return QStringLiteral("Erro de leitura ou gravação no catálogo '%1' (%2)")
-            .arg(path, engineText);
-    default:
-        return engineText;
-    }
-}
 
 // Looks at the file before the engine does, so each kind of wrong file gets its own message.
 void checkCatalogueFile(const QString &path)
@@ -77,7 +50,7 @@ void throwEngineError(sqlite3 *db, int resultCode, const QString &path)
 {
     const QString engineText =
         db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(resultCode));
-    throw EOleException(describe(resultCode, engineText, path));
+    throw EngineError(resultCode, engineText, path);
 }
 
 TADOConnection::TADOConnection(QObject *parent)
@@ -131,16 +104,14 @@ void TADOConnection::open()
     registerLike(db);
 
     // Reading the schema makes the engine look at the whole header now, not at first use.
-    sqlite3_stmt *statement = nullptr;
-    int code = sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &statement, nullptr);
-    if (code == SQLITE_OK)
-        code = sqlite3_step(statement);
-    const int version = code == SQLITE_ROW ? sqlite3_column_int(statement, 0) : 0;
-    sqlite3_finalize(statement);
-    if (code != SQLITE_ROW) {
-        const QString text = QString::fromUtf8(sqlite3_errmsg(db));
+    int version = 0;
+    try {
+        Statement statement(db, QStringLiteral("PRAGMA user_version"), path);
+        if (statement.step())
+            version = int(statement.integer(0));
+    } catch (const EngineError &) {
         sqlite3_close(db);
-        throw EOleException(describe(code, text, path));
+        throw;
     }
     if (version > newestSchemaVersion) {
         sqlite3_close(db);

@@ -3,54 +3,13 @@
 
 #include "data/connection.h"
 #include "data/exceptions.h"
+#include "data/statement.h"
 
 #include <QRegularExpression>
 
 #include <sqlite3.h>
 
 namespace {
-
-// Finalizes a prepared statement on every path out.
-struct Statement
-{
-    sqlite3_stmt *handle = nullptr;
-    ~Statement() { sqlite3_finalize(handle); }
-};
-
-void prepare(sqlite3 *db, const QString &sql, Statement &statement, const QString &path)
-{
-    const QByteArray text = sql.toUtf8();
-    const int rc =
-        sqlite3_prepare_v2(db, text.constData(), int(text.size()), &statement.handle, nullptr);
-    if (rc != SQLITE_OK)
-        throwEngineError(db, rc, path);
-    if (!statement.handle)
-        throw EOleException(QStringLiteral("O comando SQL está vazio"));
-}
-
-void bindValue(sqlite3_stmt *statement, int index, const QVariant &value)
-{
-    if (!value.isValid() || value.isNull()) {
-        sqlite3_bind_null(statement, index);
-        return;
-    }
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        sqlite3_bind_int64(statement, index, value.toLongLong());
-        return;
-    case QMetaType::Double:
-        sqlite3_bind_double(statement, index, value.toDouble());
-        return;
-    default: {
-        const QByteArray text = value.toString().toUtf8();
-        sqlite3_bind_text(statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-        return;
-    }
-    }
-}
 
 // Declared types as the catalogue writes them: INTEGER, VARCHAR(n), TEXT, REAL.
 void classify(const char *declared, RecordStore::Kind &kind, TFieldType &type, int &size)
@@ -259,31 +218,24 @@ void TADOQuery::open()
 void TADOQuery::runStatement()
 {
     sqlite3 *db = m_connection->handle();
-    Statement statement;
-    prepare(db, statementText(), statement, m_connection->path());
-    for (auto it = m_parameters.cbegin(); it != m_parameters.cend(); ++it) {
-        const QByteArray key = (u':' + it.key()).toUtf8();
-        const int index = sqlite3_bind_parameter_index(statement.handle, key.constData());
-        if (index > 0)
-            bindValue(statement.handle, index, it.value());
-    }
+    Statement statement(db, statementText(), m_connection->path());
+    for (auto it = m_parameters.cbegin(); it != m_parameters.cend(); ++it)
+        statement.bind(it.key(), it.value());
 
     // The first step may prepare the statement again when another connection changed the
     // schema, so the columns are read after it.
-    int rc = sqlite3_step(statement.handle);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throwEngineError(db, rc, m_connection->path());
-    const int count = sqlite3_column_count(statement.handle);
+    bool row = statement.step();
+    const int count = statement.columnCount();
     m_columns.assign(size_t(count), Column{});
     std::vector<RecordStore::Kind> kinds;
     for (int i = 0; i < count; ++i) {
         Column &c = m_columns[size_t(i)];
-        c.name = QString::fromUtf8(sqlite3_column_name(statement.handle, i));
-        const char *table = sqlite3_column_table_name(statement.handle, i);
-        const char *origin = sqlite3_column_origin_name(statement.handle, i);
+        c.name = QString::fromUtf8(sqlite3_column_name(statement.handle(), i));
+        const char *table = sqlite3_column_table_name(statement.handle(), i);
+        const char *origin = sqlite3_column_origin_name(statement.handle(), i);
         c.table = QString::fromUtf8(table ? table : "");
         c.origin = QString::fromUtf8(origin ? origin : "");
-        classify(sqlite3_column_decltype(statement.handle, i), c.kind, c.fieldType, c.size);
+        classify(sqlite3_column_decltype(statement.handle(), i), c.kind, c.fieldType, c.size);
         if (table && origin) {
             int primaryKey = 0;
             int autoInc = 0;
@@ -298,12 +250,10 @@ void TADOQuery::runStatement()
     }
 
     m_store = std::make_unique<RecordStore>(kinds);
-    while (rc == SQLITE_ROW) {
-        m_store->appendFromStatement(statement.handle);
-        rc = sqlite3_step(statement.handle);
+    while (row) {
+        m_store->appendFromStatement(statement.handle());
+        row = statement.step();
     }
-    if (rc != SQLITE_DONE)
-        throwEngineError(db, rc, m_connection->path());
 }
 
 void TADOQuery::bindFields()
@@ -651,13 +601,10 @@ void TADOQuery::postInsert()
         marks.fill(QStringLiteral("?"), names.size());
         sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(u','), marks.join(u','));
     }
-    Statement statement;
-    prepare(db, sql, statement, m_connection->path());
+    Statement statement(db, sql, m_connection->path());
     for (size_t i = 0; i < columns.size(); ++i)
-        bindValue(statement.handle, int(i) + 1, m_buffer[size_t(columns[i])]);
-    const int rc = sqlite3_step(statement.handle);
-    if (rc != SQLITE_DONE)
-        throwEngineError(db, rc, m_connection->path());
+        statement.bind(int(i) + 1, m_buffer[size_t(columns[i])]);
+    statement.execute();
     m_buffer[size_t(key)] = QVariant::fromValue<qlonglong>(sqlite3_last_insert_rowid(db));
 
     const int at = m_position < 0 ? 0 : m_position;
@@ -687,18 +634,14 @@ void TADOQuery::postEdit()
     const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                             .arg(quoted(updateTable()), assignments.join(QStringLiteral(", ")),
                                  conditions.join(QStringLiteral(" AND ")));
-    Statement statement;
-    prepare(db, sql, statement, m_connection->path());
+    Statement statement(db, sql, m_connection->path());
     int index = 1;
     for (int c : changed)
-        bindValue(statement.handle, index++, m_buffer[size_t(c)]);
-    bindValue(statement.handle, index++, m_original[size_t(key)]);
+        statement.bind(index++, m_buffer[size_t(c)]);
+    statement.bind(index++, m_original[size_t(key)]);
     for (int c : changed)
-        bindValue(statement.handle, index++, m_original[size_t(c)]);
-    const int rc = sqlite3_step(statement.handle);
-    if (rc != SQLITE_DONE)
-        throwEngineError(db, rc, m_connection->path());
-    if (sqlite3_changes(db) != 1) {
+        statement.bind(index++, m_original[size_t(c)]);
+    if (statement.execute() != 1) {
         throw EOleException(QStringLiteral(
             "O registro não foi salvo: ele foi alterado ou apagado por outro programa depois de "
             "lido. Suas alterações continuam na tela; atualize a lista para ver os dados atuais"));
@@ -729,14 +672,10 @@ void TADOQuery::remove()
     }
     const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2")
                             .arg(quoted(updateTable()), conditions.join(QStringLiteral(" AND ")));
-    Statement statement;
-    prepare(db, sql, statement, m_connection->path());
+    Statement statement(db, sql, m_connection->path());
     for (size_t i = 0; i < columns.size(); ++i)
-        bindValue(statement.handle, int(i) + 1, original[size_t(columns[i])]);
-    const int rc = sqlite3_step(statement.handle);
-    if (rc != SQLITE_DONE)
-        throwEngineError(db, rc, m_connection->path());
-    if (sqlite3_changes(db) != 1) {
+        statement.bind(int(i) + 1, original[size_t(columns[i])]);
+    if (statement.execute() != 1) {
         throw EOleException(QStringLiteral(
             "O registro não foi apagado: ele foi alterado ou apagado por outro programa depois "
             "de lido. Atualize a lista para ver os dados atuais"));

@@ -3,6 +3,8 @@
 
 #include "tools/legacy/catalogue_shape.h"
 
+#include "data/statement.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -32,30 +34,22 @@ public:
     }
 
     // Runs `sql`, handing each row to `row`; returns the engine's error text, empty on success.
-    QString query(const QString &sql, const std::function<void(sqlite3_stmt *)> &row) const
+    QString query(const QString &sql, const std::function<void(const Statement &)> &row) const
     {
-        sqlite3_stmt *statement = nullptr;
-        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &statement, nullptr) !=
-            SQLITE_OK) {
-            return error();
+        try {
+            Statement statement(m_db, sql);
+            while (statement.step())
+                row(statement);
+        } catch (const EngineError &e) {
+            return e.engineText();
         }
-        int rc = SQLITE_ROW;
-        while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
-            row(statement);
-        sqlite3_finalize(statement);
-        return rc == SQLITE_DONE ? QString() : error();
+        return {};
     }
 
 private:
     sqlite3 *m_db = nullptr;
     int m_rc = SQLITE_OK;
 };
-
-QString textAt(sqlite3_stmt *statement, int column)
-{
-    return QString::fromUtf8(
-        reinterpret_cast<const char *>(sqlite3_column_text(statement, column)));
-}
 
 // A problem of the file as a whole, found before the engine is asked.
 QString fileProblem(const QString &path)
@@ -108,7 +102,7 @@ QStringList Legacy::checkCatalogue(const QString &path)
 
     QStringList integrity;
     if (failed(db.query(QStringLiteral("PRAGMA integrity_check"),
-                        [&](sqlite3_stmt *s) { integrity.append(textAt(s, 0)); }))) {
+                        [&](const Statement &s) { integrity.append(s.text(0)); }))) {
         return problems;
     }
     if (integrity != QStringList{QStringLiteral("ok")}) {
@@ -120,8 +114,8 @@ QStringList Legacy::checkCatalogue(const QString &path)
     for (const TableShape &table : catalogueTables()) {
         QList<std::pair<QString, QString>> columns; // name, declared type
         if (failed(db.query(QStringLiteral("PRAGMA table_info(%1)").arg(table.name),
-                            [&](sqlite3_stmt *s) {
-                                columns.append({textAt(s, 1), textAt(s, 2)});
+                            [&](const Statement &s) {
+                                columns.append({s.text(1), s.text(2)});
                             }))) {
             return problems;
         }
@@ -172,11 +166,11 @@ QStringList Legacy::checkCatalogue(const QString &path)
                                                "%4 ORDER BY %1")
                                     .arg(table.key(), column.name, table.name)
                                     .arg(column.maxLength);
-            if (failed(db.query(sql, [&](sqlite3_stmt *s) {
+            if (failed(db.query(sql, [&](const Statement &s) {
                     problems.append(QStringLiteral("O registro de código %1 da tabela '%2' tem %3 "
                                                    "caracteres na coluna '%4', que aceita no "
                                                    "máximo %5")
-                                        .arg(textAt(s, 0), table.name, textAt(s, 1), column.name)
+                                        .arg(s.text(0), table.name, s.text(1), column.name)
                                         .arg(column.maxLength));
                 }))) {
                 return problems;
@@ -185,20 +179,20 @@ QStringList Legacy::checkCatalogue(const QString &path)
     }
 
     if (usableTables.size() == 2) {
-        failed(db.query(
-            QStringLiteral("SELECT numero, nome, midia FROM softs WHERE midia IS NULL "
-                           "OR midia NOT IN (SELECT codigo FROM cds) ORDER BY numero"),
-            [&](sqlite3_stmt *s) {
-                const QString title =
-                    QStringLiteral("O título %1 ('%2')").arg(textAt(s, 0), textAt(s, 1));
-                problems.append(sqlite3_column_type(s, 2) == SQLITE_NULL
+        failed(db.query(QStringLiteral("SELECT numero, nome, midia FROM softs WHERE midia IS NULL "
+                                       "OR midia NOT IN (SELECT codigo FROM cds) ORDER BY numero"),
+                        [&](const Statement &s) {
+                            const QString title =
+                                QStringLiteral("O título %1 ('%2')").arg(s.text(0), s.text(1));
+                            problems.append(
+                                s.isNull(2)
                                     ? QStringLiteral("%1 não tem mídia; não aparece nas buscas "
                                                      "nem no relatório")
                                           .arg(title)
                                     : QStringLiteral("%1 está na mídia %2, que não existe; não "
                                                      "aparece nas buscas nem no relatório")
-                                          .arg(title, textAt(s, 2)));
-            }));
+                                          .arg(title, s.text(2)));
+                        }));
     }
     return problems;
 }

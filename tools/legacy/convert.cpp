@@ -3,12 +3,12 @@
 
 #include "data/catalogue.h"
 #include "data/exceptions.h"
+#include "data/statement.h"
 #include "tools/legacy/jet_reader.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 
 #include <sqlite3.h>
 
@@ -132,18 +132,14 @@ public:
 
     QStringList column(const char *sql)
     {
-        sqlite3_stmt *statement = nullptr;
-        if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) != SQLITE_OK)
-            fail();
         QStringList values;
-        int rc = SQLITE_ROW;
-        while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-            values.append(QString::fromUtf8(
-                reinterpret_cast<const char *>(sqlite3_column_text(statement, 0))));
+        try {
+            Statement statement(m_db, QString::fromUtf8(sql));
+            while (statement.step())
+                values.append(statement.text(0));
+        } catch (const EngineError &e) {
+            fail(e.engineText());
         }
-        sqlite3_finalize(statement);
-        if (rc != SQLITE_DONE)
-            fail();
         return values;
     }
 
@@ -154,11 +150,12 @@ public:
         m_db = nullptr;
     }
 
-    [[noreturn]] void fail() const
+    [[noreturn]] void fail(const QString &engineText = {}) const
     {
         refuse(QStringLiteral("Não foi possível gravar o novo catálogo '%1' (%2)")
-                   .arg(m_path, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
-                                     : QStringLiteral("sem memória")));
+                   .arg(m_path, !engineText.isEmpty() ? engineText
+                                : m_db                ? QString::fromUtf8(sqlite3_errmsg(m_db))
+                                                      : QStringLiteral("sem memória")));
     }
 
 private:
@@ -168,32 +165,16 @@ private:
 
 void insertRows(Database &db, const Legacy::JetTable &table, const QString &sql)
 {
-    sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(db.handle(), sql.toUtf8().constData(), -1, &statement, nullptr) !=
-        SQLITE_OK) {
-        db.fail();
-    }
-    const auto finalize = qScopeGuard([statement] { sqlite3_finalize(statement); });
-    for (const QList<QVariant> &row : table.rows) {
-        for (int i = 0; i < row.size(); ++i) {
-            const QVariant &value = row.at(i);
-            int rc = SQLITE_OK;
-            if (!value.isValid()) {
-                rc = sqlite3_bind_null(statement, i + 1);
-            } else if (value.typeId() == QMetaType::LongLong) {
-                rc = sqlite3_bind_int64(statement, i + 1, value.toLongLong());
-            } else {
-                // Never a null pointer: that would bind NULL where the row holds empty text.
-                const QByteArray text = value.toString().toUtf8();
-                rc = sqlite3_bind_text(statement, i + 1, text.isEmpty() ? "" : text.constData(),
-                                       int(text.size()), SQLITE_TRANSIENT);
-            }
-            if (rc != SQLITE_OK)
-                db.fail();
+    try {
+        Statement statement(db.handle(), sql);
+        for (const QList<QVariant> &row : table.rows) {
+            for (int i = 0; i < row.size(); ++i)
+                statement.bind(i + 1, row.at(i));
+            statement.execute();
+            statement.reset();
         }
-        if (sqlite3_step(statement) != SQLITE_DONE)
-            db.fail();
-        sqlite3_reset(statement);
+    } catch (const EngineError &e) {
+        db.fail(e.engineText());
     }
 }
 

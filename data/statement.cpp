@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/statement.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+QString describe(int resultCode, const QString &engineText, const QString &path)
+{
+    if (path.isEmpty())
+        return engineText;
+    switch (resultCode & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("O catálogo '%1' está ocupado por outro programa. Tente de novo em "
+                              "alguns instantes")
+            .arg(path);
+    case SQLITE_READONLY:
+        return QStringLiteral("O catálogo '%1' está protegido contra gravação; a alteração não "
+                              "foi salva")
+            .arg(path);
+    case SQLITE_FULL:
+        return QStringLiteral("Não há espaço em disco para gravar no catálogo '%1'; a alteração "
+                              "não foi salva")
+            .arg(path);
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return QStringLiteral("O arquivo '%1' está danificado ou não é um catálogo do Quivel (%2)")
+            .arg(path, engineText);
+    case SQLITE_IOERR:
+        return QStringLiteral("Erro de leitura ou gravação no catálogo '%1' (%2)")
+            .arg(path, engineText);
+    default:
+        return engineText;
+    }
+}
+
+} // namespace
+
+EngineError::EngineError(int resultCode, const QString &engineText, const QString &catalogue)
+    : EOleException(describe(resultCode, engineText, catalogue))
+    , m_resultCode(resultCode)
+    , m_engineText(engineText)
+{}
+
+Statement::Statement(sqlite3 *db, const QString &sql, const QString &catalogue)
+    : m_db(db)
+    , m_catalogue(catalogue)
+{
+    const QByteArray text = sql.toUtf8();
+    const int rc =
+        sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_statement, nullptr);
+    if (rc != SQLITE_OK)
+        fail(rc);
+    if (!m_statement)
+        throw EOleException(QStringLiteral("O comando SQL está vazio"));
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_statement);
+}
+
+void Statement::fail(int resultCode) const
+{
+    const QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
+                              : QString::fromUtf8(sqlite3_errstr(resultCode));
+    throw EngineError(resultCode, text, m_catalogue);
+}
+
+void Statement::bind(int index, const QVariant &value)
+{
+    int rc = SQLITE_OK;
+    if (!value.isValid() || value.isNull()) {
+        rc = sqlite3_bind_null(m_statement, index);
+    } else {
+        switch (value.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong:
+            rc = sqlite3_bind_int64(m_statement, index, value.toLongLong());
+            break;
+        case QMetaType::Double:
+            rc = sqlite3_bind_double(m_statement, index, value.toDouble());
+            break;
+        default: {
+            // Never a null pointer: that would bind NULL where the value is empty text.
+            const QByteArray text = value.toString().toUtf8();
+            rc = sqlite3_bind_text(m_statement, index, text.isEmpty() ? "" : text.constData(),
+                                   int(text.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        }
+    }
+    if (rc != SQLITE_OK)
+        fail(rc);
+}
+
+void Statement::bind(const QString &name, const QVariant &value)
+{
+    const int index = sqlite3_bind_parameter_index(m_statement, (u':' + name).toUtf8().constData());
+    if (index > 0)
+        bind(index, value);
+}
+
+bool Statement::step()
+{
+    const int rc = sqlite3_step(m_statement);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    fail(rc);
+}
+
+int Statement::execute()
+{
+    while (step()) {
+    }
+    return sqlite3_changes(m_db);
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_statement);
+}
+
+int Statement::columnCount() const
+{
+    return sqlite3_column_count(m_statement);
+}
+
+bool Statement::isNull(int column) const
+{
+    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+}
+
+qint64 Statement::integer(int column) const
+{
+    return sqlite3_column_int64(m_statement, column);
+}
+
+QString Statement::text(int column) const
+{
+    const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    return QString::fromUtf8(data, sqlite3_column_bytes(m_statement, column));
+}
+
+QVariant Statement::value(int column) const
+{
+    switch (sqlite3_column_type(m_statement, column)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER:
+        return QVariant::fromValue<qlonglong>(integer(column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(m_statement, column);
+    default:
+        return text(column);
+    }
+}
