@@ -2,6 +2,7 @@
 #include "data/catalogue.h"
 
 #include "data/exceptions.h"
+#include "data/schema.h"
 #include "data/statement.h"
 
 #include <QCoreApplication>
@@ -73,7 +74,7 @@ void createWith(const QString &path, const std::function<void(sqlite3 *)> &fill)
                                 .arg(temporary, QString::fromUtf8(sqlite3_errmsg(database.db))));
         }
         exec(database.db, "BEGIN");
-        exec(database.db, Catalogue::schemaSql().toUtf8().constData());
+        exec(database.db, Schema::sqliteDdl().toUtf8().constData());
         fill(database.db);
         exec(database.db, "COMMIT");
     } catch (...) {
@@ -105,25 +106,6 @@ QString Catalogue::connectionString(const QString &directory)
            QStringLiteral("Jet OLEDB:Encrypt Database=False;") +
            QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False;") +
            QStringLiteral("Jet OLEDB:SFP=False;");
-}
-
-QString Catalogue::schemaSql()
-{
-    return QStringLiteral("CREATE TABLE cds (\n"
-                          "  codigo INTEGER PRIMARY KEY AUTOINCREMENT,\n"
-                          "  titulo VARCHAR(32) CHECK (length(titulo) <= 32),\n"
-                          "  obs VARCHAR(255) CHECK (length(obs) <= 255),\n"
-                          "  tipo VARCHAR(16) CHECK (length(tipo) <= 16),\n"
-                          "  local VARCHAR(50) CHECK (length(local) <= 50)\n"
-                          ");\n"
-                          "CREATE TABLE softs (\n"
-                          "  numero INTEGER PRIMARY KEY AUTOINCREMENT,\n"
-                          "  nome VARCHAR(32) CHECK (length(nome) <= 32),\n"
-                          "  descricao VARCHAR(255) CHECK (length(descricao) <= 255),\n"
-                          "  midia INTEGER\n"
-                          ");\n"
-                          "CREATE INDEX softs_midia ON softs (midia);\n"
-                          "PRAGMA user_version = 1;\n");
 }
 
 void Catalogue::createEmpty(const QString &path)

@@ -16,8 +16,6 @@ inline QString fileName()
 // separator.
 QString connectionString(const QString &directory);
 
-QString schemaSql();
-
 // Each refuses to replace an existing file and leaves nothing behind when it fails.
 void createEmpty(const QString &path);
 void createSample(const QString &path);

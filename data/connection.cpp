@@ -3,6 +3,7 @@
 
 #include "data/exceptions.h"
 #include "data/like.h"
+#include "data/schema.h"
 #include "data/statement.h"
 
 #include <QFile>
@@ -14,7 +15,6 @@ namespace {
 
 // How long a writer waits for another copy of the program to finish its write.
 constexpr int busyTimeoutMs = 5000;
-constexpr int newestSchemaVersion = 1;
 
 // Looks at the file before the engine does, so each kind of wrong file gets its own message.
 void checkCatalogueFile(const QString &path)
@@ -113,7 +113,7 @@ void TADOConnection::open()
         sqlite3_close(db);
         throw;
     }
-    if (version > newestSchemaVersion) {
+    if (version > Schema::version) {
         sqlite3_close(db);
         throw EOleException(QStringLiteral("O catálogo '%1' foi criado por uma versão mais nova "
                                            "do Quivel e não pode ser aberto por esta")

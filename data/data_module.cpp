@@ -3,6 +3,7 @@
 
 #include "data/catalogue.h"
 #include "data/exceptions.h"
+#include "data/schema.h"
 
 #include <QDir>
 
@@ -10,23 +11,23 @@ TDm1::TDm1(MessageWindow showMessage, QObject *parent)
     : QObject(parent)
     , ADOQuery1(QStringLiteral("ADOQuery1"), &ADOConnection1)
     , ADOQuery1codigo(QStringLiteral("codigo"))
-    , ADOQuery1titulo(QStringLiteral("titulo"), 32)
-    , ADOQuery1obs(QStringLiteral("obs"), 255)
-    , ADOQuery1tipo(QStringLiteral("tipo"), 16)
-    , ADOQuery1local(QStringLiteral("local"), 50)
+    , ADOQuery1titulo(QStringLiteral("titulo"), Schema::textSize(Schema::media, "titulo"))
+    , ADOQuery1obs(QStringLiteral("obs"), Schema::textSize(Schema::media, "obs"))
+    , ADOQuery1tipo(QStringLiteral("tipo"), Schema::textSize(Schema::media, "tipo"))
+    , ADOQuery1local(QStringLiteral("local"), Schema::textSize(Schema::media, "local"))
     , DataSource1(&ADOQuery1)
     , ADOQuery2(QStringLiteral("ADOQuery2"), &ADOConnection1)
     , ADOQuery2numero(QStringLiteral("numero"))
-    , ADOQuery2nome(QStringLiteral("nome"), 32)
-    , ADOQuery2descricao(QStringLiteral("descricao"), 255)
+    , ADOQuery2nome(QStringLiteral("nome"), Schema::textSize(Schema::titles, "nome"))
+    , ADOQuery2descricao(QStringLiteral("descricao"), Schema::textSize(Schema::titles, "descricao"))
     , ADOQuery2midia(QStringLiteral("midia"))
     , DataSource2(&ADOQuery2)
     , ADOQuery3(QStringLiteral("ADOQuery3"), &ADOConnection1)
     , ADOQuery3codigo(QStringLiteral("codigo"))
-    , ADOQuery3titulo(QStringLiteral("titulo"), 32)
-    , ADOQuery3obs(QStringLiteral("obs"), 255)
-    , ADOQuery3tipo(QStringLiteral("tipo"), 16)
-    , ADOQuery3local(QStringLiteral("local"), 50)
+    , ADOQuery3titulo(QStringLiteral("titulo"), Schema::textSize(Schema::media, "titulo"))
+    , ADOQuery3obs(QStringLiteral("obs"), Schema::textSize(Schema::media, "obs"))
+    , ADOQuery3tipo(QStringLiteral("tipo"), Schema::textSize(Schema::media, "tipo"))
+    , ADOQuery3local(QStringLiteral("local"), Schema::textSize(Schema::media, "local"))
     , ADOQuery4(QStringLiteral("ADOQuery4"), &ADOConnection1)
     , DataSource4(&ADOQuery4)
     , ADOQuery5(QStringLiteral("ADOQuery5"), &ADOConnection1)

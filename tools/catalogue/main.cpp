@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // quivel-catalogue: makes catalogue files for a first run, for tests and for benchmarks,
-// converts catalogues of the earlier version and checks catalogues.
+// converts catalogues of the earlier version, upgrades older versions of this one and checks
+// catalogues.
 #include "data/catalogue.h"
 #include "data/exceptions.h"
 #include "tools/legacy/catalogue_check.h"
 #include "tools/legacy/convert.h"
+#include "tools/legacy/upgrade.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -25,7 +27,10 @@ int usage()
                "                                         (Access/Jet); sem DESTINO, converte no\n"
                "                                         lugar e guarda o original como\n"
                "                                         ARQUIVO.jet-original\n"
-               "  quivel-catalogue check ARQUIVO         verifica um catálogo sem alterá-lo\n",
+               "  quivel-catalogue check ARQUIVO         verifica um catálogo sem alterá-lo\n"
+               "  quivel-catalogue upgrade ARQUIVO       atualiza um catálogo de uma versão\n"
+               "                                         anterior desta; guarda o original como\n"
+               "                                         ARQUIVO.vN-original\n",
                stderr);
     return 2;
 }
@@ -48,6 +53,29 @@ int convert(const QString &source, const QString &destination)
     } catch (const Exception &e) {
         print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
         print(stderr, QStringLiteral("O arquivo '%1' não foi alterado.").arg(source));
+        return 1;
+    }
+    return 0;
+}
+
+int upgrade(const QString &path)
+{
+    try {
+        const Legacy::UpgradeResult result = Legacy::upgradeCatalogue(path);
+        if (result.backup.isEmpty()) {
+            print(stdout, QStringLiteral("O catálogo '%1' já está na versão %2; nada foi alterado.")
+                              .arg(path)
+                              .arg(result.toVersion));
+            return 0;
+        }
+        print(stdout, QStringLiteral("Catálogo '%1' atualizado da versão %2 para a %3.")
+                          .arg(path)
+                          .arg(result.fromVersion)
+                          .arg(result.toVersion));
+        print(stdout, QStringLiteral("O original foi guardado em '%1'.").arg(result.backup));
+    } catch (const Exception &e) {
+        print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
+        print(stderr, QStringLiteral("O arquivo '%1' não foi alterado.").arg(path));
         return 1;
     }
     return 0;
@@ -82,6 +110,8 @@ int main(int argc, char *argv[])
         return convert(path, args.value(2));
     if (verb == u"check" && args.size() == 2)
         return check(path);
+    if (verb == u"upgrade" && args.size() == 2)
+        return upgrade(path);
     try {
         if (verb == u"create" && args.size() == 2) {
             Catalogue::createEmpty(path);

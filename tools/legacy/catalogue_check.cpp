@@ -76,10 +76,9 @@ QString fileProblem(const QString &path)
     return {};
 }
 
-QString expectedType(const Legacy::ColumnShape &column)
+const QString &expectedType(const Legacy::ColumnShape &column)
 {
-    return column.isText() ? QStringLiteral("VARCHAR(%1)").arg(column.maxLength)
-                           : QStringLiteral("INTEGER");
+    return column.declaredType;
 }
 
 } // namespace

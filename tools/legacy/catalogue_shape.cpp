@@ -1,21 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/legacy/catalogue_shape.h"
 
+#include "data/schema.h"
+
 const QList<Legacy::TableShape> &Legacy::catalogueTables()
 {
-    static const QList<TableShape> tables = {
-        {QStringLiteral("cds"),
-         {{QStringLiteral("codigo"), 0},
-          {QStringLiteral("titulo"), 32},
-          {QStringLiteral("obs"), 255},
-          {QStringLiteral("tipo"), 16},
-          {QStringLiteral("local"), 50}}},
-        {QStringLiteral("softs"),
-         {{QStringLiteral("numero"), 0},
-          {QStringLiteral("nome"), 32},
-          {QStringLiteral("descricao"), 255},
-          {QStringLiteral("midia"), 0}}},
-    };
+    static const QList<TableShape> tables = [] {
+        QList<TableShape> shapes;
+        for (const Schema::Table &table : Schema::tables) {
+            TableShape shape{Schema::name(table.name), {}};
+            for (const Schema::Column &column : table.columns)
+                shape.columns.append({Schema::name(column.name),
+                                      column.type == Schema::Type::Text ? column.size : 0,
+                                      Schema::sqliteType(column)});
+            shapes.append(shape);
+        }
+        return shapes;
+    }();
     return tables;
 }
 

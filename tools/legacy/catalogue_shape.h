@@ -4,14 +4,15 @@
 #include <QList>
 #include <QString>
 
-// The two tables of this version's catalogue as the converter and the checker see them: the
-// columns in their order, with the maximum length of each text column.
+// The catalogue's tables as the converter and the checker see them, drawn from the schema:
+// the columns in their order, with the maximum length of each text column.
 namespace Legacy {
 
 struct ColumnShape
 {
     QString name;
-    int maxLength = 0; // 0 for an integer column
+    int maxLength = 0;    // 0 for an integer column
+    QString declaredType; // as the file's DDL declares it
     bool isText() const { return maxLength > 0; }
 };
 

@@ -3,7 +3,9 @@
 
 #include "data/catalogue.h"
 #include "data/exceptions.h"
+#include "data/schema.h"
 #include "data/statement.h"
+#include "tools/legacy/disk.h"
 #include "tools/legacy/jet_reader.h"
 
 #include <QCoreApplication>
@@ -20,19 +22,14 @@
 
 namespace {
 
+using Legacy::nativeName;
+using Legacy::syncFile;
+using Legacy::syncFolder;
+using Legacy::systemError;
+
 [[noreturn]] void refuse(const QString &message)
 {
     throw Exception(message);
-}
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-QByteArray nativeName(const QString &path)
-{
-    return QFile::encodeName(path);
 }
 
 // What tells whether the Jet file is still the one that was read.
@@ -62,24 +59,6 @@ bool identityOf(const QString &path, FileIdentity *identity)
         return false;
     *identity = {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_mode};
     return true;
-}
-
-void syncPath(const QString &path, int flags)
-{
-    const int fd = ::open(nativeName(path).constData(), O_RDONLY | O_CLOEXEC | flags);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        const int error = errno;
-        if (fd >= 0)
-            ::close(fd);
-        refuse(QStringLiteral("Não foi possível gravar '%1' no disco (%2)")
-                   .arg(path, systemError(error)));
-    }
-    ::close(fd);
-}
-
-void syncFolder(const QString &folder)
-{
-    syncPath(folder, O_DIRECTORY);
 }
 
 // The new catalogue while it is being made; removed unless it was moved into place.
@@ -183,7 +162,7 @@ void writeCatalogue(const QString &path, const Legacy::JetCatalogue &catalogue)
     Database db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     // The file is thrown away if anything fails, and synced as a whole once complete.
     db.exec(QStringLiteral("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN"));
-    db.exec(Catalogue::schemaSql());
+    db.exec(Schema::sqliteDdl());
     // Explicit codes keep the gaps; AUTOINCREMENT then records the highest in sqlite_sequence.
     insertRows(db, catalogue.media,
                QStringLiteral(
@@ -291,7 +270,7 @@ Legacy::ConversionResult Legacy::convertJetCatalogue(const QString &jetPath,
     verifyCatalogue(temporary.path(), catalogue);
     if (inPlace)
         ::chmod(nativeName(temporary.path()).constData(), before.mode & 07777);
-    syncPath(temporary.path(), 0);
+    syncFile(temporary.path());
     syncFolder(folder);
 
     ConversionResult result;

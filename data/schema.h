@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+#include <span>
+#include <string_view>
+
+// The catalogue's tables as plain data: every place that needs a table, a column or a size
+// (the file's DDL, the data module's fields, the converter and the checker) reads it from
+// here, and each storage backend writes its own DDL from it.
+namespace Schema {
+
+// Raised whenever a table, a column, a size or an index changes; files record it, and a
+// program refuses files of a newer one.
+inline constexpr int version = 1;
+
+enum class Type {
+    Key,     // integer key the engine numbers itself, never reused
+    Integer, // plain integer
+    Text,    // text of at most `size` characters (code points)
+};
+
+struct Column
+{
+    std::string_view name;
+    Type type;
+    int size = 0;         // Text only
+    bool indexed = false; // looked up by value, so it gets an index of its own
+};
+
+struct Table
+{
+    std::string_view name;
+    std::span<const Column> columns; // the key first
+};
+
+inline constexpr Column mediaColumns[] = {
+    {"codigo", Type::Key},    {"titulo", Type::Text, 32}, {"obs", Type::Text, 255},
+    {"tipo", Type::Text, 16}, {"local", Type::Text, 50},
+};
+
+inline constexpr Column titleColumns[] = {
+    {"numero", Type::Key},
+    {"nome", Type::Text, 32},
+    {"descricao", Type::Text, 255},
+    {"midia", Type::Integer, 0, true},
+};
+
+inline constexpr Table tables[] = {
+    {"cds", mediaColumns},
+    {"softs", titleColumns},
+};
+
+inline constexpr const Table &media = tables[0];
+inline constexpr const Table &titles = tables[1];
+
+constexpr const Column &column(const Table &table, std::string_view name)
+{
+    for (const Column &c : table.columns) {
+        if (c.name == name)
+            return c;
+    }
+    throw "no such column"; // a compile-time error wherever the lookup is constant
+}
+
+// Maximum length of a text column, for the fields bound to it.
+constexpr int textSize(const Table &table, std::string_view name)
+{
+    return column(table, name).size;
+}
+
+// One step of an older catalogue towards this version: the SQLite statements that take a
+// file of version `from` to version `from + 1`, user_version aside.
+struct Migration
+{
+    int from;
+    std::string_view sqlite;
+};
+
+// A new version adds its step here; none exists while every catalogue is of the first.
+inline constexpr std::span<const Migration> migrations{};
+
+inline QString name(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+// The SQLite backend: the column's declared type, and the whole DDL of a new catalogue,
+// ending with the file's version.
+QString sqliteType(const Column &column);
+QString sqliteDdl();
+
+} // namespace Schema

@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/exceptions.h"
+#include "data/schema.h"
+#include "tests/support/temp_catalogue.h"
+#include "tools/legacy/upgrade.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QStringList folderEntries(const QString &folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+struct ToolRun
+{
+    int exitCode = -1;
+    QString output;
+};
+
+ToolRun runTool(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(QUIVEL_CATALOGUE_TOOL), arguments);
+    tool.waitForFinished(60000);
+    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
+            QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError())};
+}
+
+// A made-up next version: the steps a real one would add to the schema.
+constexpr Schema::Migration addColumn[] = {
+    {1, "ALTER TABLE cds ADD COLUMN emprestado INTEGER; CREATE INDEX cds_tipo ON cds (tipo);"}};
+constexpr Schema::Migration brokenStep[] = {{1, "ALTER TABLE nenhuma ADD COLUMN x INTEGER;"}};
+
+} // namespace
+
+class TestLegacyUpgrade : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void runsTheStepsOnACopyAndSwapsItIn();
+    void refusesLeavingTheFileUntouched_data();
+    void refusesLeavingTheFileUntouched();
+    void toolLeavesTheCurrentVersionAlone();
+    void toolRefusesANewerVersionAsTheProgramDoes();
+};
+
+void TestLegacyUpgrade::runsTheStepsOnACopyAndSwapsItIn()
+{
+    TempCatalogue cat(TempCatalogue::Content::Sample);
+    const QByteArray before = cat.fileBytes();
+    const QString titles = cat.scalar(u"SELECT group_concat(nome, '|') FROM softs"_s);
+
+    const Legacy::UpgradeResult result = Legacy::upgradeCatalogue(cat.path(), addColumn, 2);
+    QCOMPARE(result.fromVersion, 1);
+    QCOMPARE(result.toVersion, 2);
+    QCOMPARE(result.backup, cat.path() + u".v1-original"_s);
+
+    QCOMPARE(cat.scalar(u"PRAGMA user_version"_s), u"2"_s);
+    QCOMPARE(cat.scalar(u"SELECT count(*) FROM pragma_table_info('cds') WHERE name = "
+                        u"'emprestado'"_s),
+             u"1"_s);
+    QCOMPARE(cat.scalar(u"SELECT group_concat(nome, '|') FROM softs"_s), titles);
+    QCOMPARE(cat.scalar(u"PRAGMA integrity_check"_s), u"ok"_s);
+    QFile original(result.backup);
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    QCOMPARE(original.readAll(), before);
+    // Nothing of the copy is left behind.
+    QCOMPARE(folderEntries(cat.directory()),
+             (QStringList{u"quivel.mdb"_s, u"quivel.mdb.v1-original"_s}));
+}
+
+void TestLegacyUpgrade::refusesLeavingTheFileUntouched_data()
+{
+    QTest::addColumn<QString>("setUp");
+    QTest::addColumn<int>("steps"); // 0 none, 1 a working one, 2 a broken one
+    QTest::addColumn<int>("newest");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("newer version")
+        << u"PRAGMA user_version = 2"_s << 1 << 1 << u"versão mais nova"_s;
+    QTest::newRow("no step from its version")
+        << u"PRAGMA user_version = 0"_s << 1 << 1 << u"versão 0, que esta versão"_s;
+    QTest::newRow("no step at all") << QString() << 0 << 2 << u"versão 1, que esta versão"_s;
+    QTest::newRow("failing step") << QString() << 2 << 2 << u"no such table: nenhuma"_s;
+}
+
+void TestLegacyUpgrade::refusesLeavingTheFileUntouched()
+{
+    QFETCH(QString, setUp);
+    QFETCH(int, steps);
+    QFETCH(int, newest);
+    QFETCH(QString, message);
+    TempCatalogue cat(TempCatalogue::Content::Sample);
+    if (!setUp.isEmpty())
+        cat.exec(setUp);
+    const QByteArray before = cat.fileBytes();
+    const std::span<const Schema::Migration> migrations =
+        steps == 0   ? std::span<const Schema::Migration>()
+        : steps == 1 ? std::span<const Schema::Migration>(addColumn)
+                     : std::span<const Schema::Migration>(brokenStep);
+    try {
+        Legacy::upgradeCatalogue(cat.path(), migrations, newest);
+        QFAIL("the upgrade was not refused");
+    } catch (const Exception &e) {
+        QVERIFY2(e.message().contains(message), qPrintable(e.message()));
+    }
+    QCOMPARE(cat.fileBytes(), before);
+    QCOMPARE(folderEntries(cat.directory()), QStringList{u"quivel.mdb"_s});
+}
+
+void TestLegacyUpgrade::toolLeavesTheCurrentVersionAlone()
+{
+    TempCatalogue cat(TempCatalogue::Content::Sample);
+    const QByteArray before = cat.fileBytes();
+    const ToolRun run = runTool({u"upgrade"_s, cat.path()});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.output.contains(u"já está na versão %1; nada foi alterado"_s.arg(Schema::version)),
+             qPrintable(run.output));
+    QCOMPARE(cat.fileBytes(), before);
+    QCOMPARE(folderEntries(cat.directory()), QStringList{u"quivel.mdb"_s});
+}
+
+void TestLegacyUpgrade::toolRefusesANewerVersionAsTheProgramDoes()
+{
+    TempCatalogue cat(TempCatalogue::Content::Sample);
+    cat.exec(u"PRAGMA user_version = %1"_s.arg(Schema::version + 1));
+    const QByteArray before = cat.fileBytes();
+    const ToolRun run = runTool({u"upgrade"_s, cat.path()});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.output.contains(u"foi criado por uma versão mais nova do Quivel"_s),
+             qPrintable(run.output));
+    QVERIFY2(run.output.contains(u"não foi alterado"_s), qPrintable(run.output));
+    QCOMPARE(cat.fileBytes(), before);
+    QCOMPARE(folderEntries(cat.directory()), QStringList{u"quivel.mdb"_s});
+}
+
+QTEST_GUILESS_MAIN(TestLegacyUpgrade)
+#include "tst_legacy_upgrade.moc"

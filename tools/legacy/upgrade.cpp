@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tools/legacy/upgrade.h"
+
+#include "data/exceptions.h"
+#include "data/statement.h"
+#include "tools/legacy/disk.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void refuse(const QString &message)
+{
+    throw Exception(message);
+}
+
+class Database
+{
+public:
+    Database(const QString &path, int flags)
+    {
+        const int rc = sqlite3_open_v2(Legacy::nativeName(path).constData(), &m_db, flags, nullptr);
+        if (rc != SQLITE_OK) {
+            const QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
+                                      : QString::fromUtf8(sqlite3_errstr(rc));
+            sqlite3_close(m_db);
+            refuse(QStringLiteral("Não foi possível abrir o catálogo '%1' (%2)").arg(path, text));
+        }
+        sqlite3_extended_result_codes(m_db, 1);
+    }
+    ~Database() { sqlite3_close(m_db); }
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    sqlite3 *handle() const { return m_db; }
+
+    // Runs one or more statements that return no rows.
+    void exec(const QString &sql, const QString &catalogue) const
+    {
+        char *error = nullptr;
+        const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &error);
+        const QString text = QString::fromUtf8(error ? error : sqlite3_errstr(rc));
+        sqlite3_free(error);
+        if (rc != SQLITE_OK)
+            throw EngineError(rc, text, catalogue);
+    }
+
+private:
+    sqlite3 *m_db = nullptr;
+};
+
+int versionOf(const Database &db, const QString &path)
+{
+    Statement statement(db.handle(), QStringLiteral("PRAGMA user_version"), path);
+    return statement.step() ? int(statement.integer(0)) : 0;
+}
+
+void checkIsCatalogueFile(const QString &path)
+{
+    struct stat info;
+    if (::stat(Legacy::nativeName(path).constData(), &info) != 0)
+        refuse(QStringLiteral("Não foi possível encontrar o arquivo '%1'").arg(path));
+    if (!S_ISREG(info.st_mode))
+        refuse(QStringLiteral("'%1' não é um arquivo").arg(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        refuse(QStringLiteral("Sem permissão para ler o arquivo '%1'").arg(path));
+    if (file.read(16) != QByteArrayView("SQLite format 3\0", 16))
+        refuse(QStringLiteral("O arquivo '%1' não é um catálogo do Quivel").arg(path));
+}
+
+// A second name for the file as it was, never taking one already in use.
+QString keepOriginal(const QString &source, int version)
+{
+    const QString base = source + QStringLiteral(".v%1-original").arg(version);
+    for (int n = 1; n < 1000; ++n) {
+        const QString candidate = n == 1 ? base : base + QStringLiteral("-%1").arg(n);
+        if (::link(Legacy::nativeName(source).constData(),
+                   Legacy::nativeName(candidate).constData()) == 0) {
+            return candidate;
+        }
+        const int error = errno;
+        if (error != EEXIST)
+            refuse(QStringLiteral("Não foi possível guardar o original como '%1' (%2)")
+                       .arg(candidate, Legacy::systemError(error)));
+    }
+    refuse(QStringLiteral("Há cópias demais de '%1' guardadas ao lado dele").arg(source));
+}
+
+} // namespace
+
+Legacy::UpgradeResult Legacy::upgradeCatalogue(const QString &path,
+                                               std::span<const Schema::Migration> migrations,
+                                               int newest)
+{
+    // The real file is replaced, not a symbolic link that names it.
+    const QString source = QFileInfo(path).exists() ? QFileInfo(path).canonicalFilePath() : path;
+    checkIsCatalogueFile(source);
+
+    Database original(source, SQLITE_OPEN_READWRITE);
+    sqlite3_busy_timeout(original.handle(), 5000);
+    // Held to the end: no other copy of the program can save into the file being replaced.
+    original.exec(QStringLiteral("BEGIN IMMEDIATE"), source);
+    const int version = versionOf(original, source);
+    UpgradeResult result{version, version, {}};
+    if (version > newest) {
+        refuse(QStringLiteral("O catálogo '%1' foi criado por uma versão mais nova do Quivel e "
+                              "não pode ser aberto por esta")
+                   .arg(source));
+    }
+    if (version == newest)
+        return result;
+
+    QList<Schema::Migration> steps;
+    for (int from = version; from < newest; ++from) {
+        const auto step =
+            std::find_if(migrations.begin(), migrations.end(),
+                         [from](const Schema::Migration &m) { return m.from == from; });
+        if (step == migrations.end())
+            refuse(QStringLiteral("O catálogo '%1' é da versão %2, que esta versão do Quivel não "
+                                  "sabe atualizar")
+                       .arg(source)
+                       .arg(version));
+        steps.append(*step);
+    }
+
+    const QString temporary =
+        source + QStringLiteral(".upgrade-%1.tmp").arg(QCoreApplication::applicationPid());
+    const auto discard = [&temporary] {
+        QFile::remove(temporary);
+        QFile::remove(temporary + QStringLiteral("-journal"));
+    };
+    discard();
+    auto cleanUp = qScopeGuard(discard);
+    {
+        // A second connection reads the file: the engine copies nothing from one that holds
+        // a write transaction.
+        Database reader(source, SQLITE_OPEN_READONLY);
+        Database copy(temporary, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        sqlite3_backup *backup =
+            sqlite3_backup_init(copy.handle(), "main", reader.handle(), "main");
+        const int rc = backup ? sqlite3_backup_step(backup, -1) : SQLITE_ERROR;
+        sqlite3_backup_finish(backup);
+        if (rc != SQLITE_DONE)
+            refuse(QStringLiteral("Não foi possível copiar o catálogo '%1' (%2)")
+                       .arg(source, QString::fromUtf8(sqlite3_errmsg(copy.handle()))));
+        copy.exec(QStringLiteral("BEGIN"), temporary);
+        for (const Schema::Migration &step : std::as_const(steps))
+            copy.exec(Schema::name(step.sqlite), temporary);
+        copy.exec(QStringLiteral("PRAGMA user_version = %1; COMMIT").arg(newest), temporary);
+
+        Statement check(copy.handle(), QStringLiteral("PRAGMA integrity_check"), temporary);
+        QStringList integrity;
+        while (check.step())
+            integrity.append(check.text(0));
+        if (integrity != QStringList{QStringLiteral("ok")})
+            refuse(QStringLiteral("O catálogo atualizado não passou na verificação de "
+                                  "integridade (%1)")
+                       .arg(integrity.join(QStringLiteral("; "))));
+    }
+    struct stat info;
+    if (::stat(nativeName(source).constData(), &info) == 0)
+        ::chmod(nativeName(temporary).constData(), info.st_mode & 07777);
+    const QString folder = QFileInfo(source).absolutePath();
+    syncFile(temporary);
+    syncFolder(folder);
+
+    // From here the original keeps a second name, and rename() swaps the copy in atomically:
+    // a crash at any moment leaves the old or the upgraded catalogue under the file's name.
+    result.backup = keepOriginal(source, version);
+    syncFolder(folder);
+    if (::rename(nativeName(temporary).constData(), nativeName(source).constData()) != 0) {
+        const int error = errno;
+        ::unlink(nativeName(result.backup).constData());
+        refuse(QStringLiteral("Não foi possível pôr o catálogo atualizado no lugar de '%1' (%2)")
+                   .arg(source, systemError(error)));
+    }
+    cleanUp.dismiss();
+    syncFolder(folder);
+    result.toVersion = newest;
+    return result;
+}

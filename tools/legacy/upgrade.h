@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "data/schema.h"
+
+#include <QString>
+
+#include <span>
+
+namespace Legacy {
+
+struct UpgradeResult
+{
+    int fromVersion = 0;
+    int toVersion = 0;
+    QString backup; // where the file of the older version was kept; empty when nothing changed
+};
+
+// Brings the catalogue at `path` to version `newest` by the steps of `migrations`, in place:
+// the steps run on a copy, the copy must pass the engine's integrity check and is made
+// durable, the original keeps a second name ("<name>.v<N>-original"), and only then does the
+// copy take the file's name at once. Other writers wait until it is done. A file of the newest
+// version is left alone; one of a newer version, or of one no step starts from, is refused
+// with the reason and not changed.
+UpgradeResult upgradeCatalogue(const QString &path,
+                               std::span<const Schema::Migration> migrations = Schema::migrations,
+                               int newest = Schema::version);
+
+} // namespace Legacy
