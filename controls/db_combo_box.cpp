@@ -18,7 +18,7 @@ TDBComboBox::TDBComboBox(QWidget *parent)
     // The item list is fixed; completion would change the text behind the user's back.
     setCompleter(nullptr);
     connect(m_link, &TFieldDataLink::dataChange, this, &TDBComboBox::showField);
-    connect(m_link, &TFieldDataLink::updateData, this, &TDBComboBox::writeField);
+    m_link->setWriter([this] { writeField(); });
     connect(m_link, &TFieldDataLink::activeChange, this, &TDBComboBox::applyActive);
     connect(lineEdit(), &QLineEdit::textEdited, this, &TDBComboBox::onUserChange);
     connect(this, &QComboBox::textActivated, this, &TDBComboBox::onUserChange);
@@ -109,11 +109,7 @@ void TDBComboBox::writeField()
     TField *f = m_link->field();
     if (!f || f->readOnly())
         return;
-    try {
-        f->setAsString(currentText());
-    } catch (...) {
-        handleException(std::current_exception());
-    }
+    f->setAsString(currentText());
 }
 
 void TDBComboBox::applyActive()

@@ -37,7 +37,7 @@ TDBEdit::TDBEdit(QWidget *parent)
     , m_link(new TFieldDataLink(this))
 {
     connect(m_link, &TFieldDataLink::dataChange, this, &TDBEdit::showField);
-    connect(m_link, &TFieldDataLink::updateData, this, &TDBEdit::writeField);
+    m_link->setWriter([this] { writeField(); });
     connect(m_link, &TFieldDataLink::activeChange, this, &TDBEdit::applyActive);
     connect(this, &QLineEdit::textEdited, this, &TDBEdit::onTextEdited);
     applyActive();
@@ -125,11 +125,7 @@ void TDBEdit::writeField()
     TField *f = m_link->field();
     if (!f || f->readOnly())
         return;
-    try {
-        f->setAsString(text());
-    } catch (...) {
-        handleException(std::current_exception());
-    }
+    f->setAsString(text());
 }
 
 void TDBEdit::applyActive()

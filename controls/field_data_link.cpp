@@ -12,12 +12,20 @@ TFieldDataLink::TFieldDataLink(QObject *parent)
     : QObject(parent)
 {}
 
+TFieldDataLink::~TFieldDataLink()
+{
+    if (m_dataSource)
+        m_dataSource->removeDataLink(this);
+}
+
 void TFieldDataLink::setDataSource(TDataSource *dataSource)
 {
     if (m_dataSource == dataSource)
         return;
     for (auto &c : m_connections)
         disconnect(c);
+    if (m_dataSource)
+        m_dataSource->removeDataLink(this);
     m_dataSource = dataSource;
     if (dataSource) {
         m_connections[0] =
@@ -31,8 +39,7 @@ void TFieldDataLink::setDataSource(TDataSource *dataSource)
             });
         m_connections[3] =
             connect(dataSource, &TDataSource::stateChanged, this, &TFieldDataLink::onDataChange);
-        m_connections[4] =
-            connect(dataSource, &TDataSource::updateData, this, &TFieldDataLink::updateRecord);
+        dataSource->addDataLink(this);
     }
     onDataChange();
 }
@@ -91,9 +98,9 @@ bool TFieldDataLink::editForUser()
 
 void TFieldDataLink::updateRecord()
 {
-    if (!m_modified || !field())
+    if (!m_modified || !field() || !m_writer)
         return;
-    Q_EMIT updateData();
+    m_writer();
     m_modified = false;
 }
 

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 #include "data/data_source.h"
 #include "data/query.h" // TDataSource::dataSet() needs the complete type
 class TField;
@@ -12,12 +14,18 @@ class TField;
 // The tie between one control and one field of a data source. It turns the source's
 // notifications into "show the field again" and "write your value now", and keeps the
 // control's own refresh away while the control itself is putting the record into editing.
-class TFieldDataLink : public QObject
+class TFieldDataLink : public QObject, public TDataLink
 {
     Q_OBJECT
 
 public:
+    // How the control writes its value into the field; a failure propagates to the save.
+    using Writer = std::function<void()>;
+
     explicit TFieldDataLink(QObject *parent = nullptr);
+    ~TFieldDataLink() override;
+
+    void setWriter(Writer writer) { m_writer = std::move(writer); }
 
     TDataSource *dataSource() const { return m_dataSource; }
     void setDataSource(TDataSource *dataSource);
@@ -43,14 +51,13 @@ public:
     bool isModified() const { return m_modified; }
     void setModified(bool modified) { m_modified = modified; }
 
-    // The control writes its value into the field now, when the user changed it.
-    void updateRecord();
+    // The control writes its value into the field now, when the user changed it. A value
+    // that cannot be written propagates and stays pending in the control.
+    void updateRecord() override;
 
 Q_SIGNALS:
     // Show the field's value of the current record (it also ends any pending change).
     void dataChange();
-    // Write the control's value into the field.
-    void updateData();
     // The dataset opened or closed, or the link changed.
     void activeChange();
 
@@ -59,7 +66,8 @@ private:
 
     QPointer<TDataSource> m_dataSource;
     QString m_fieldName;
-    QMetaObject::Connection m_connections[5];
+    QMetaObject::Connection m_connections[4];
+    Writer m_writer;
     bool m_inEdit = false;
     bool m_modified = false;
     bool m_wasActive = false;

@@ -3,6 +3,8 @@
 
 #include "data/query.h"
 
+#include <algorithm>
+
 TDataSource::TDataSource(QObject *parent)
     : QObject(parent)
 {}
@@ -13,10 +15,18 @@ TDataSource::TDataSource(TADOQuery *dataSet, QObject *parent)
     setDataSet(dataSet);
 }
 
+TDataSource::~TDataSource()
+{
+    if (m_dataSet)
+        m_dataSet->detachDataSource(this);
+}
+
 void TDataSource::setDataSet(TADOQuery *dataSet)
 {
     for (auto &c : m_connections)
         disconnect(c);
+    if (m_dataSet)
+        m_dataSet->detachDataSource(this);
     m_dataSet = dataSet;
     if (dataSet) {
         m_connections[0] =
@@ -27,8 +37,7 @@ void TDataSource::setDataSet(TADOQuery *dataSet)
             connect(dataSet, &TADOQuery::recordChanged, this, &TDataSource::recordChanged);
         m_connections[3] =
             connect(dataSet, &TADOQuery::stateChanged, this, &TDataSource::stateChanged);
-        m_connections[4] =
-            connect(dataSet, &TADOQuery::updateRecord, this, &TDataSource::updateData);
+        dataSet->attachDataSource(this);
     }
     Q_EMIT dataSetChanged();
 }
@@ -40,4 +49,25 @@ bool TDataSource::edit()
     if (m_dataSet->state() == TDataSetState::Browse)
         m_dataSet->edit();
     return m_dataSet->state() == TDataSetState::Edit || m_dataSet->state() == TDataSetState::Insert;
+}
+
+void TDataSource::addDataLink(TDataLink *link)
+{
+    if (std::find(m_links.begin(), m_links.end(), link) == m_links.end())
+        m_links.push_back(link);
+}
+
+void TDataSource::removeDataLink(TDataLink *link)
+{
+    std::erase(m_links, link);
+}
+
+void TDataSource::updateRecord()
+{
+    // A link may go away while another writes (a control closing on a notification).
+    const std::vector<TDataLink *> links = m_links;
+    for (TDataLink *link : links) {
+        if (std::find(m_links.begin(), m_links.end(), link) != m_links.end())
+            link->updateRecord();
+    }
 }

@@ -2,10 +2,13 @@
 #include "data/query.h"
 
 #include "data/connection.h"
+#include "data/data_source.h"
 #include "data/exceptions.h"
 #include "data/statement.h"
 
 #include <QRegularExpression>
+
+#include <algorithm>
 
 #include <sqlite3.h>
 
@@ -515,7 +518,7 @@ void TADOQuery::checkBrowseMode()
 {
     if (m_state != TDataSetState::Edit && m_state != TDataSetState::Insert)
         return;
-    Q_EMIT updateRecord();
+    updateRecord();
     if (m_modified)
         post();
     else
@@ -567,7 +570,7 @@ void TADOQuery::post()
 {
     if (m_state != TDataSetState::Edit && m_state != TDataSetState::Insert)
         fail(QStringLiteral("Dataset not in edit or insert mode"));
-    Q_EMIT updateRecord();
+    updateRecord();
     checkSizes();
     if (m_state == TDataSetState::Insert)
         postInsert();
@@ -752,4 +755,24 @@ void TADOQuery::notifyRecordChanged(TField *field)
 {
     if (m_disableCount == 0)
         Q_EMIT recordChanged(field);
+}
+
+void TADOQuery::attachDataSource(TDataSource *source)
+{
+    if (std::find(m_dataSources.begin(), m_dataSources.end(), source) == m_dataSources.end())
+        m_dataSources.push_back(source);
+}
+
+void TADOQuery::detachDataSource(TDataSource *source)
+{
+    std::erase(m_dataSources, source);
+}
+
+void TADOQuery::updateRecord()
+{
+    const std::vector<TDataSource *> sources = m_dataSources;
+    for (TDataSource *source : sources) {
+        if (std::find(m_dataSources.begin(), m_dataSources.end(), source) != m_dataSources.end())
+            source->updateRecord();
+    }
 }

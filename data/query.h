@@ -12,6 +12,7 @@
 #include <vector>
 
 class TADOConnection;
+class TDataSource;
 
 enum class TDataSetState { Inactive, Browse, Edit, Insert };
 
@@ -96,10 +97,10 @@ Q_SIGNALS:
     void dataSetScrolled();
     void recordChanged(TField *field);
     void stateChanged();
-    void updateRecord();
 
 private:
     friend class TField;
+    friend class TDataSource;
 
     struct Column
     {
@@ -121,6 +122,10 @@ private:
     void notifyDataSetChanged();
     void notifyScrolled();
     void notifyRecordChanged(TField *field);
+    void attachDataSource(TDataSource *source);
+    void detachDataSource(TDataSource *source);
+    // Has the bound controls write what the user typed; a failure propagates.
+    void updateRecord();
 
     QVariant currentValue(int column) const;
     void setCurrentValue(TField *field, const QVariant &value);
@@ -150,6 +155,7 @@ private:
     std::vector<QVariant> m_original; // its values as read
     bool m_modified = false;
     int m_disableCount = 0;
+    std::vector<TDataSource *> m_dataSources;
 };
 
 // Names of the parameters (":name") in a statement, in order of first use, skipping quoted

@@ -5,6 +5,7 @@
 #include "controls/db_navigator.h"
 #include "data/data_module.h"
 #include "data/exceptions.h"
+#include "shell/error_handler.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/temp_catalogue.h"
 
@@ -65,6 +66,8 @@ private Q_SLOTS:
     void editAcceptsAtMostFieldSize();
     void escRestoresFieldValue();
     void typedTextIsWrittenOnlyWhenChanged();
+    void valueThatCannotBeWrittenStopsTheSave_data();
+    void valueThatCannotBeWrittenStopsTheSave();
     void closedDatasetEmptiesAndDisablesBoxes();
     void comboChoosingEditsAndSaves();
     void navigatorEnablesFromDataset_data();
@@ -231,6 +234,81 @@ void TestBoundControls::typedTextIsWrittenOnlyWhenChanged()
     w.dm.ADOQuery1.post();
     QCOMPARE(w.catalogue.scalar(u"SELECT titulo || '/' || local FROM cds WHERE codigo = 1"_s),
              u"Alfa!/Gaveta"_s);
+}
+
+void TestBoundControls::valueThatCannotBeWrittenStopsTheSave_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("saved"); // null: the save is refused
+    QTest::newRow("integer, letters") << u"edit"_s << u"midia"_s << u"abc"_s << QString();
+    QTest::newRow("integer, decimal") << u"edit"_s << u"midia"_s << u"1.5"_s << QString();
+    QTest::newRow("integer, digits then letter") << u"edit"_s << u"midia"_s << u"4x"_s << QString();
+    QTest::newRow("integer, number") << u"edit"_s << u"midia"_s << u" 4 "_s << u"4"_s;
+    QTest::newRow("integer, emptied") << u"edit"_s << u"midia"_s << QString() << u"null"_s;
+    QTest::newRow("text, letters") << u"edit"_s << u"nome"_s << u"abc"_s << u"abc"_s;
+    QTest::newRow("text, digits") << u"edit"_s << u"nome"_s << u"12"_s << u"12"_s;
+    QTest::newRow("combo, integer, letters") << u"combo"_s << u"midia"_s << u"abc"_s << QString();
+    QTest::newRow("combo, integer, number") << u"combo"_s << u"midia"_s << u"3"_s << u"3"_s;
+}
+
+// What the user typed reaches the record when the dataset saves; a value the field cannot
+// take stops the save with its error, and the record stays in editing with the text typed.
+void TestBoundControls::valueThatCannotBeWrittenStopsTheSave()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, saved);
+    World w;
+    FakeDialogs dialogs;
+    std::unique_ptr<QWidget> box;
+    std::function<QString()> shown;
+    if (control == u"edit") {
+        auto *edit = new TDBEdit(&w.window);
+        edit->setDataSource(&w.dm.DataSource2);
+        edit->setDataField(field);
+        shown = [edit] { return edit->text(); };
+        box.reset(edit);
+    } else {
+        auto *combo = new TDBComboBox(&w.window);
+        combo->setDataSource(&w.dm.DataSource2);
+        combo->setDataField(field);
+        shown = [combo] { return combo->currentText(); };
+        box.reset(combo);
+    }
+    QWidget *typeInto =
+        control == u"edit" ? box.get() : static_cast<QComboBox *>(box.get())->lineEdit();
+    w.window.show();
+    box->setFocus();
+    QTest::keyClick(typeInto, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(typeInto, Qt::Key_Backspace);
+    QTest::keyClicks(typeInto, typed);
+    QCOMPARE(stateOf(w.dm.ADOQuery2), TDataSetState::Edit);
+
+    const QString query = u"SELECT ifnull(%1, 'null') FROM softs WHERE numero = 1"_s.arg(field);
+    const QString before = w.catalogue.scalar(query);
+    guarded([&] { w.dm.ADOQuery2.post(); })();
+
+    if (!saved.isNull()) {
+        QVERIFY(dialogs.boxes.isEmpty());
+        QCOMPARE(stateOf(w.dm.ADOQuery2), TDataSetState::Browse);
+        QCOMPARE(w.catalogue.scalar(query), saved);
+        return;
+    }
+    QCOMPARE(dialogs.boxes.size(), 1);
+    QVERIFY2(dialogs.boxes[0].text.contains(u"'%1'"_s.arg(typed)) &&
+                 dialogs.boxes[0].text.contains(field),
+             qPrintable(dialogs.boxes[0].text));
+    QCOMPARE(stateOf(w.dm.ADOQuery2), TDataSetState::Edit);
+    QCOMPARE(w.catalogue.scalar(query), before);
+    QCOMPARE(shown(), typed);
+    // The text stays pending: moving away refuses too, and saves nothing.
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, w.dm.ADOQuery2.next());
+    QCOMPARE(stateOf(w.dm.ADOQuery2), TDataSetState::Edit);
+    QCOMPARE(w.dm.ADOQuery2.recNo(), 0);
+    QCOMPARE(w.catalogue.scalar(query), before);
 }
 
 void TestBoundControls::closedDatasetEmptiesAndDisablesBoxes()

@@ -252,10 +252,18 @@ void TestQuery::movingSavesChangedAndDropsUntouched()
 
     // A control's pending text is written into its field before the save.
     TDataSource source(&s.query);
-    QObject control;
-    connect(&source, &TDataSource::updateData, &control, [&] {
-        s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("digitado"));
-    });
+    struct Control : TDataLink
+    {
+        TADOQuery &query;
+        explicit Control(TADOQuery &q)
+            : query(q)
+        {}
+        void updateRecord() override
+        {
+            query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("digitado"));
+        }
+    } control(s.query);
+    source.addDataLink(&control);
     QVERIFY(source.edit());
     s.query.post();
     QCOMPARE(cat.scalar(QStringLiteral("select titulo from cds where codigo = 2")),
