@@ -9,8 +9,10 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 work="${QUIVEL_WORKDIR:-$root/work-folder}"
 mkdir -p "$work"
 cd "$work"
-[ -e quivel.mdb ] || "$root/build/tools/catalogue/quivel-catalogue" sample quivel.mdb
-[ -e config.cfg ] || printf '1.0.0\r\n' > config.cfg
+tool="$root/build/tools/catalogue/quivel-catalogue"
+[ -e quivel.mdb ] || "$tool" sample quivel.mdb
+# The About window shows the version that the build carries.
+[ -e config.cfg ] || "$tool" --version | cut -d ' ' -f 2 > config.cfg
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" "$root/build/app/quivel"

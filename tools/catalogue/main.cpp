@@ -102,6 +102,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (args == QStringList{QStringLiteral("--version")}) {
+        print(stdout, QStringLiteral("quivel-catalogue " QUIVEL_VERSION));
+        return 0;
+    }
     if (args.size() < 2)
         return usage();
     const QString &verb = args[0];

@@ -145,11 +145,13 @@ void drawOutlinedStroke(QPainter &p, const QPainterPath &centre, qreal width, co
 
 } // namespace
 
-QImage drawAppIcon()
+QImage drawAppIcon(int size)
 {
-    QImage image = transparentCanvas(32, 32);
+    QImage image = transparentCanvas(size, size);
     QPainter p(&image);
     prepare(p);
+    // Drawn on a 32-unit grid; the larger icons of the desktop's icon theme scale it.
+    p.scale(size / 32.0, size / 32.0);
     const QColor outline(63, 112, 160);
 
     const QPainterPath back =
@@ -176,6 +178,199 @@ QImage drawAppIcon()
     p.drawEllipse(centre + QPointF(0.8, 0.9), radius, radius);
     drawDisc(p, centre, radius, 0.95, 35);
     return image;
+}
+
+namespace {
+
+QString num(qreal v)
+{
+    return QString::number(v, 'g', 6);
+}
+
+QString svgColour(QColor c)
+{
+    return QStringLiteral("#%1%2%3")
+        .arg(c.red(), 2, 16, QLatin1Char('0'))
+        .arg(c.green(), 2, 16, QLatin1Char('0'))
+        .arg(c.blue(), 2, 16, QLatin1Char('0'));
+}
+
+// fill="..." fill-opacity="..." for a colour that may be translucent.
+QString svgPaint(const char *what, QColor c)
+{
+    const QString name = QLatin1String(what);
+    QString out = QStringLiteral(" %1=\"%2\"").arg(name, svgColour(c));
+    if (c.alpha() != 255)
+        out += QStringLiteral(" %1-opacity=\"%2\"").arg(name, num(c.alphaF()));
+    return out;
+}
+
+QString svgStops(std::initializer_list<std::pair<qreal, QColor>> stops)
+{
+    QString out;
+    for (const auto &[at, colour] : stops) {
+        out +=
+            QStringLiteral("<stop offset=\"%1\" stop-color=\"%2\"").arg(num(at), svgColour(colour));
+        if (colour.alpha() != 255)
+            out += QStringLiteral(" stop-opacity=\"%1\"").arg(num(colour.alphaF()));
+        out += QStringLiteral("/>");
+    }
+    return out;
+}
+
+QString svgCircle(QPointF c, qreal r)
+{
+    // Two half arcs, so that circles can be combined into one path with holes.
+    return QStringLiteral("M%1,%2a%3,%3 0 1,0 %4,0a%3,%3 0 1,0 %5,0z")
+        .arg(num(c.x() - r), num(c.y()), num(r), num(2 * r), num(-2 * r));
+}
+
+// The colour a conical gradient gives at position t (0..1), as Qt interpolates its stops.
+QColor conicalColourAt(const QGradientStops &stops, qreal t)
+{
+    for (qsizetype i = 1; i < stops.size(); ++i) {
+        if (t > stops[i].first)
+            continue;
+        const auto &[t0, c0] = stops[i - 1];
+        const auto &[t1, c1] = stops[i];
+        const qreal f = t1 > t0 ? (t - t0) / (t1 - t0) : 0;
+        auto mix = [f](float a, float b) { return a + (b - a) * float(f); };
+        const float alpha = mix(c0.alphaF(), c1.alphaF());
+        if (alpha <= 0)
+            return QColor(255, 255, 255, 0);
+        auto channel = [&](float a0, float a, float b0, float b) {
+            return mix(a * a0, b * b0) / alpha;
+        };
+        return QColor::fromRgbF(channel(c0.alphaF(), c0.redF(), c1.alphaF(), c1.redF()),
+                                channel(c0.alphaF(), c0.greenF(), c1.alphaF(), c1.greenF()),
+                                channel(c0.alphaF(), c0.blueF(), c1.alphaF(), c1.blueF()), alpha);
+    }
+    return stops.isEmpty() ? QColor(Qt::transparent) : stops.last().second;
+}
+
+// SVG has no conical gradient: thin wedges of solid colour stand in for one. They are drawn
+// without antialiasing, or their shared edges would let the ground show through as fine lines;
+// they reach past the disc so that its clip path gives the smooth edge.
+QString svgConicalWedges(const QConicalGradient &g, qreal discRadius)
+{
+    const int wedges = 180;
+    const qreal radius = discRadius * 1.2;
+    const QPointF c = g.center();
+    const QGradientStops stops = g.stops();
+    QString out = QStringLiteral("<g shape-rendering=\"crispEdges\">\n");
+    for (int k = 0; k < wedges; ++k) {
+        const QColor colour = conicalColourAt(stops, (k + 0.5) / wedges);
+        if (colour.alpha() == 0)
+            continue;
+        // Qt's conical angles run counter-clockwise on screen from three o'clock.
+        const qreal a0 = (g.angle() + 360.0 * k / wedges) * std::numbers::pi / 180;
+        const qreal a1 = (g.angle() + 360.0 * (k + 1) / wedges) * std::numbers::pi / 180;
+        out += QStringLiteral("<path d=\"M%1,%2L%3,%4A%5,%5 0 0,0 %6,%7z\"%8/>\n")
+                   .arg(num(c.x()), num(c.y()), num(c.x() + radius * std::cos(a0)),
+                        num(c.y() - radius * std::sin(a0)), num(radius),
+                        num(c.x() + radius * std::cos(a1)), num(c.y() - radius * std::sin(a1)),
+                        svgPaint("fill", colour));
+    }
+    return out + QStringLiteral("</g>\n");
+}
+
+} // namespace
+
+QString appIconSvg()
+{
+    // The shapes and colours of drawAppIcon, on the same 32-unit grid.
+    const QColor outline(63, 112, 160);
+    const QPointF c(21.5, 21);
+    const qreal r = 9.6;
+    const qreal line = std::max<qreal>(0.8, r / 40);
+    const qreal angle = 35;
+    const qreal rainbow = 0.95;
+
+    QConicalGradient colours(c, angle);
+    const QColor hues[] = {QColor(255, 60, 60),  QColor(255, 200, 40), QColor(90, 220, 80),
+                           QColor(40, 200, 230), QColor(70, 90, 255),  QColor(220, 70, 230)};
+    const int hueCount = int(std::size(hues));
+    for (int b = 0; b < 2; ++b) {
+        const qreal start = b / 2.0;
+        const qreal span = 0.5;
+        colours.setColorAt(start, QColor(255, 255, 255, 0));
+        for (int i = 0; i < hueCount; ++i) {
+            QColor h = hues[i];
+            h.setAlphaF(float(rainbow));
+            colours.setColorAt(start + span * (0.12 + 0.6 * i / (hueCount - 1)), h);
+        }
+        colours.setColorAt(start + span * 0.92, QColor(255, 255, 255, 0));
+    }
+    colours.setColorAt(1, QColor(255, 255, 255, 0));
+    QConicalGradient shine(c, angle + 60);
+    for (int b = 0; b < 2; ++b) {
+        const qreal s = b * 0.5;
+        shine.setColorAt(s, QColor(255, 255, 255, 0));
+        shine.setColorAt(s + 0.06, QColor(255, 255, 255, 210));
+        shine.setColorAt(s + 0.13, QColor(255, 255, 255, 0));
+        shine.setColorAt(s + 0.4999, QColor(255, 255, 255, 0));
+    }
+    shine.setColorAt(1, QColor(255, 255, 255, 0));
+
+    const QString body = svgCircle(c, r) + svgCircle(c, r * 0.15);
+    QString svg;
+    svg += QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"32\" height=\"32\" "
+                          "viewBox=\"0 0 32 32\">\n<defs>\n");
+    svg += QStringLiteral("<linearGradient id=\"back\" gradientUnits=\"userSpaceOnUse\" x1=\"0\" "
+                          "y1=\"4\" x2=\"0\" y2=\"25\">%1</linearGradient>\n")
+               .arg(svgStops({{0, QColor(172, 212, 243)}, {1, QColor(120, 174, 222)}}));
+    svg += QStringLiteral("<linearGradient id=\"front\" gradientUnits=\"userSpaceOnUse\" x1=\"0\" "
+                          "y1=\"11\" x2=\"0\" y2=\"28\">%1</linearGradient>\n")
+               .arg(svgStops({{0, QColor(214, 234, 250)}, {1, QColor(146, 196, 236)}}));
+    svg += QStringLiteral("<radialGradient id=\"base\" gradientUnits=\"userSpaceOnUse\" cx=\"%1\" "
+                          "cy=\"%2\" r=\"%3\">%4</radialGradient>\n")
+               .arg(num(c.x() - r * 0.35), num(c.y() - r * 0.35), num(r * 1.6),
+                    svgStops({{0, QColor(252, 252, 253)},
+                              {0.55, QColor(206, 210, 218)},
+                              {1, QColor(146, 152, 164)}}));
+    svg += QStringLiteral("<radialGradient id=\"hub\" gradientUnits=\"userSpaceOnUse\" cx=\"%1\" "
+                          "cy=\"%2\" r=\"%3\">%4</radialGradient>\n")
+               .arg(num(c.x()), num(c.y()), num(r * 0.36),
+                    svgStops({{0, QColor(250, 251, 253, 235)}, {1, QColor(214, 220, 228, 235)}}));
+    svg +=
+        QStringLiteral("<clipPath id=\"disc\"><path clip-rule=\"evenodd\" d=\"%1\"/></clipPath>\n"
+                       "</defs>\n")
+            .arg(body);
+    svg += QStringLiteral("<g stroke-linejoin=\"bevel\" stroke-linecap=\"square\">\n");
+    svg += QStringLiteral("<path d=\"M2,4.5H11L13.5,7H28V25H2z\" fill=\"url(#back)\" "
+                          "stroke=\"%1\" stroke-width=\"1\"/>\n")
+               .arg(svgColour(outline));
+    svg += QStringLiteral("<rect x=\"4.5\" y=\"8.5\" width=\"21\" height=\"8\" fill=\"%1\" "
+                          "stroke=\"%2\" stroke-width=\"0.8\"/>\n")
+               .arg(svgColour(QColor(252, 252, 250)), svgColour(QColor(150, 160, 170)));
+    svg += QStringLiteral("<path d=\"M1.5,11.5H29.5L28,27.5H3z\" fill=\"url(#front)\" "
+                          "stroke=\"%1\" stroke-width=\"1\"/>\n")
+               .arg(svgColour(outline));
+    svg += QStringLiteral("<path d=\"M2.5,12.6H28.5\" stroke-width=\"1\"%1/>\n")
+               .arg(svgPaint("stroke", QColor(255, 255, 255, 170)));
+    svg +=
+        QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"%3\"%4/>\n")
+            .arg(num(c.x() + 0.8), num(c.y() + 0.9), num(r), svgPaint("fill", QColor(0, 0, 0, 60)));
+    svg += QStringLiteral("<path fill-rule=\"evenodd\" d=\"%1\" fill=\"url(#base)\"/>\n").arg(body);
+    svg += QStringLiteral("<g clip-path=\"url(#disc)\">\n");
+    svg += svgConicalWedges(colours, r);
+    svg += svgConicalWedges(shine, r);
+    svg += QStringLiteral("<path fill-rule=\"evenodd\" d=\"%1\" fill=\"url(#hub)\"/>\n")
+               .arg(svgCircle(c, r * 0.36) + svgCircle(c, r * 0.15));
+    svg += QStringLiteral("</g>\n<g fill=\"none\">\n");
+    svg +=
+        QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"%3\" stroke=\"%4\" stroke-width=\"%5\"/>\n")
+            .arg(num(c.x()), num(c.y()), num(r * 0.36), svgColour(QColor(150, 156, 168)),
+                 num(line * 0.8));
+    for (const qreal ring : {r - line / 2, r * 0.15}) {
+        svg += QStringLiteral(
+                   "<circle cx=\"%1\" cy=\"%2\" r=\"%3\" stroke=\"%4\" stroke-width=\"%5\"/>\n")
+                   .arg(num(c.x()), num(c.y()), num(ring), svgColour(QColor(105, 110, 122)),
+                        num(line));
+    }
+    svg += QStringLiteral("</g>\n</g>\n</svg>\n");
+    return svg;
 }
 
 QImage drawMediaBanner()

@@ -6,9 +6,38 @@
 #include <QColor>
 #include <QDir>
 #include <QGuiApplication>
+#include <QSaveFile>
 #include <QTextStream>
 
 #include <functional>
+
+namespace {
+
+// The icon in the sizes a desktop's icon theme looks for, and as SVG for any other size.
+int writeDesktopIcons(const QString &folder, QTextStream &err)
+{
+    const QDir out(folder);
+    if (!out.exists() && !QDir().mkpath(out.path())) {
+        err << "cannot create " << out.path() << '\n';
+        return 1;
+    }
+    int failures = 0;
+    for (const int size : {16, 32, 48, 64, 128, 256}) {
+        const QString path = out.filePath(QStringLiteral("%1.png").arg(size));
+        if (!drawAppIcon(size).convertToFormat(QImage::Format_ARGB32).save(path, "PNG")) {
+            err << path << ": PNG writer failed\n";
+            ++failures;
+        }
+    }
+    QSaveFile svg(out.filePath(QStringLiteral("scalable.svg")));
+    if (!svg.open(QIODevice::WriteOnly) || svg.write(appIconSvg().toUtf8()) < 0 || !svg.commit()) {
+        err << svg.fileName() << ": " << svg.errorString() << '\n';
+        ++failures;
+    }
+    return failures;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -17,8 +46,8 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     QTextStream err(stderr);
     const QStringList args = app.arguments();
-    if (args.size() != 2) {
-        err << "usage: make-pictures OUTPUT_FOLDER\n";
+    if (args.size() != 2 && args.size() != 3) {
+        err << "usage: make-pictures OUTPUT_FOLDER [ICON_FOLDER]\n";
         return 2;
     }
     const QDir out(args.at(1));
@@ -70,5 +99,7 @@ int main(int argc, char **argv)
             ++failures;
         }
     }
+    if (args.size() == 3)
+        failures += writeDesktopIcons(args.at(2), err);
     return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// quivel-start: what the menu entry runs. The program opens the catalogue in its current
+// folder, so this gives the user a folder of their own, makes an empty catalogue there on the
+// first start, carries a catalogue of the earlier version over, and then becomes the program.
+#include "data/catalogue.h"
+#include "data/exceptions.h"
+#include "tools/legacy/convert.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const QString version = QStringLiteral(QUIVEL_VERSION);
+
+QString catalogueFolder()
+{
+    const QString chosen = qEnvironmentVariable("QUIVEL_HOME");
+    if (!chosen.isEmpty())
+        return chosen;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/quivel");
+}
+
+// Anything at the path counts, a dangling link included: it is never written over.
+bool somethingAt(const QString &path)
+{
+    struct stat info;
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+bool isJetFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray signature = file.read(19).mid(4);
+    return signature == "Standard Jet DB" || signature == "Standard ACE DB";
+}
+
+// The user may have no terminal, so whatever they must know goes into a window too.
+void tell(QMessageBox::Icon icon, const QString &text)
+{
+    std::fprintf(stderr, "quivel-start: %s\n", text.toLocal8Bit().constData());
+    int argc = 1;
+    char name[] = "quivel-start";
+    char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUIVEL_APP_ID));
+    QMessageBox box(icon, QStringLiteral("Quivel"), text, QMessageBox::Ok);
+    box.setWindowIcon(QIcon::fromTheme(QStringLiteral(QUIVEL_APP_ID)));
+    box.exec();
+}
+
+// Returns what the user should be told, or an empty string.
+QString prepareCatalogue(const QString &path)
+{
+    if (!somethingAt(path)) {
+        try {
+            Catalogue::createEmpty(path);
+        } catch (const Exception &) {
+            // Another start may have made it meanwhile; it is linked in whole, so it is usable.
+            if (!somethingAt(path))
+                throw;
+        }
+        return {};
+    }
+    if (!isJetFile(path))
+        return {};
+    const Legacy::ConversionResult result = Legacy::convertJetCatalogue(path, QString());
+    return QStringLiteral("O catálogo '%1' estava no formato da versão anterior (Access/Jet) e "
+                          "foi convertido para esta versão: %2 mídias e %3 títulos.\n\n"
+                          "O arquivo original foi guardado, sem alterações, em '%4'.")
+        .arg(result.catalogue)
+        .arg(result.mediaCount)
+        .arg(result.titleCount)
+        .arg(result.backup);
+}
+
+// The About window reads the version from here; it is rewritten only when it names another
+// version, so a start changes nothing once the folder is set up.
+QString writeConfig(const QString &path)
+{
+    QFile current(path);
+    if (current.open(QIODevice::ReadOnly) && current.readLine().trimmed() == version.toUtf8())
+        return {};
+    current.close();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(version.toUtf8() + '\n') < 0 ||
+        !file.commit()) {
+        return QStringLiteral("Não foi possível gravar a versão em '%1' (%2); a janela Sobre "
+                              "não poderá mostrá-la.")
+            .arg(path, file.errorString());
+    }
+    return {};
+}
+
+QString programPath()
+{
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + QStringLiteral("/quivel");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const QString folder = catalogueFolder();
+    if (!QDir().mkpath(folder)) {
+        tell(QMessageBox::Critical,
+             QStringLiteral("Não foi possível criar a pasta do catálogo '%1'.").arg(folder));
+        return 1;
+    }
+    const QString catalogue = folder + QLatin1Char('/') + Catalogue::fileName();
+    QStringList notices;
+    try {
+        notices << prepareCatalogue(catalogue);
+    } catch (const Exception &e) {
+        tell(QMessageBox::Critical,
+             QStringLiteral("Não foi possível preparar o catálogo '%1': %2.\n\nO Quivel não foi "
+                            "iniciado e nenhum arquivo foi alterado.")
+                 .arg(catalogue, e.message()));
+        return 1;
+    }
+    notices << writeConfig(folder + QStringLiteral("/config.cfg"));
+    notices.removeAll(QString());
+    if (!notices.isEmpty())
+        tell(QMessageBox::Information, notices.join(QStringLiteral("\n\n")));
+
+    if (!QDir::setCurrent(folder)) {
+        tell(QMessageBox::Critical,
+             QStringLiteral("Não foi possível entrar na pasta do catálogo '%1'.").arg(folder));
+        return 1;
+    }
+    const QByteArray program = QFile::encodeName(programPath());
+    std::vector<char *> args{const_cast<char *>(program.constData())};
+    args.insert(args.end(), argv + 1, argv + argc);
+    args.push_back(nullptr);
+    ::execv(program.constData(), args.data());
+    const int error = errno;
+    tell(QMessageBox::Critical,
+         QStringLiteral("Não foi possível iniciar o Quivel ('%1'): %2.")
+             .arg(QString::fromLocal8Bit(program), QString::fromLocal8Bit(std::strerror(error))));
+    return 1;
+}
