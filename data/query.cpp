@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <exception>
+#include <optional>
 
 #include <sqlite3.h>
 
@@ -220,19 +222,102 @@ void TADOQuery::open()
 
 void TADOQuery::runStatement()
 {
+    readResult(statementText(), m_parameters, m_columns, m_store, {});
+}
+
+namespace {
+
+// Lets a long statement report how far it got and be stopped, from inside the engine's
+// steps, so a statement that finds few rows among many is as responsive as one that finds
+// many. Exceptions from the report are carried past the engine, never through it.
+class ProgressWatch
+{
+public:
+    ProgressWatch(sqlite3 *db, const TADOQuery::Progress &progress,
+                  const std::unique_ptr<RecordStore> &store)
+        : m_db(db)
+        , m_progress(progress)
+        , m_store(store)
+    {
+        if (m_progress)
+            sqlite3_progress_handler(m_db, instructionsPerCall, &ProgressWatch::call, this);
+    }
+    ~ProgressWatch()
+    {
+        if (m_progress)
+            sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+    }
+    ProgressWatch(const ProgressWatch &) = delete;
+    ProgressWatch &operator=(const ProgressWatch &) = delete;
+
+    bool stopped() const { return m_stopped; }
+    void rethrow() const
+    {
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+    }
+
+private:
+    static constexpr int instructionsPerCall = 100000;
+
+    static int call(void *self)
+    {
+        auto *watch = static_cast<ProgressWatch *>(self);
+        // A statement run from inside the report shares the connection: it is not watched.
+        if (watch->m_reporting)
+            return 0;
+        watch->m_reporting = true;
+        try {
+            watch->m_stopped = !watch->m_progress(watch->m_store ? watch->m_store->rowCount() : 0);
+        } catch (...) {
+            watch->m_failure = std::current_exception();
+            watch->m_stopped = true;
+        }
+        watch->m_reporting = false;
+        return watch->m_stopped ? 1 : 0;
+    }
+
+    sqlite3 *m_db;
+    const TADOQuery::Progress &m_progress;
+    const std::unique_ptr<RecordStore> &m_store;
+    bool m_reporting = false;
+    bool m_stopped = false;
+    std::exception_ptr m_failure;
+};
+
+} // namespace
+
+bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &parameters,
+                           std::vector<Column> &columns, std::unique_ptr<RecordStore> &store,
+                           const Progress &progress) const
+{
     sqlite3 *db = m_connection->handle();
-    Statement statement(db, statementText(), m_connection->path());
-    for (auto it = m_parameters.cbegin(); it != m_parameters.cend(); ++it)
+    Statement statement(db, sql, m_connection->path());
+    ProgressWatch watch(db, progress, store);
+    // A stop asked for by the progress report ends the statement as an interruption.
+    const auto step = [&]() -> std::optional<bool> {
+        try {
+            return statement.step();
+        } catch (const EngineError &) {
+            watch.rethrow();
+            if (watch.stopped())
+                return std::nullopt;
+            throw;
+        }
+    };
+    for (auto it = parameters.cbegin(); it != parameters.cend(); ++it)
         statement.bind(it.key(), it.value());
 
     // The first step may prepare the statement again when another connection changed the
     // schema, so the columns are read after it.
-    bool row = statement.step();
+    std::optional<bool> row = step();
+    if (!row)
+        return false;
     const int count = statement.columnCount();
-    m_columns.assign(size_t(count), Column{});
+    columns.assign(size_t(count), Column{});
     std::vector<RecordStore::Kind> kinds;
     for (int i = 0; i < count; ++i) {
-        Column &c = m_columns[size_t(i)];
+        Column &c = columns[size_t(i)];
         c.name = QString::fromUtf8(sqlite3_column_name(statement.handle(), i));
         const char *table = sqlite3_column_table_name(statement.handle(), i);
         const char *origin = sqlite3_column_origin_name(statement.handle(), i);
@@ -252,11 +337,57 @@ void TADOQuery::runStatement()
         kinds.push_back(c.kind);
     }
 
-    m_store = std::make_unique<RecordStore>(kinds);
-    while (row) {
-        m_store->appendFromStatement(statement.handle());
-        row = statement.step();
+    store = std::make_unique<RecordStore>(kinds);
+    while (*row) {
+        store->appendFromStatement(statement.handle());
+        row = step();
+        if (!row)
+            return false;
     }
+    return true;
+}
+
+bool TADOQuery::openInSteps(const QStringList &lines, const Progress &progress)
+{
+    if (active())
+        checkBrowseMode();
+    if (!m_connection)
+        fail(QStringLiteral("Missing Connection or ConnectionString"));
+    m_connection->open();
+    std::vector<Column> columns;
+    std::unique_ptr<RecordStore> store;
+    if (!readResult(lines.join(u'\n'), {}, columns, store, progress))
+        return false;
+
+    // Only now does the new result take the place of the old one.
+    const bool wasActive = active();
+    std::swap(columns, m_columns);
+    std::swap(store, m_store);
+    auto fields = std::move(m_fields);
+    auto automaticFields = std::move(m_automaticFields);
+    try {
+        bindFields();
+    } catch (...) {
+        std::swap(columns, m_columns);
+        std::swap(store, m_store);
+        m_fields = std::move(fields);
+        m_automaticFields = std::move(automaticFields);
+        throw;
+    }
+    m_sql = lines;
+    m_parameterNames = scanParameterNames(statementText());
+    m_parameters.clear();
+    m_buffer.clear();
+    m_original.clear();
+    m_state = TDataSetState::Browse;
+    m_position = m_store->rowCount() > 0 ? 0 : -1;
+    m_bof = true;
+    m_eof = m_store->rowCount() == 0;
+    m_modified = false;
+    notifyDataSetChanged();
+    if (!wasActive)
+        Q_EMIT stateChanged();
+    return true;
 }
 
 void TADOQuery::bindFields()
@@ -355,6 +486,14 @@ QString TADOQuery::textAt(int record, int fieldIndex) const
     if (!m_store || record < 0 || record >= m_store->rowCount())
         return {};
     return m_store->text(record, m_fields[size_t(fieldIndex)]->m_column);
+}
+
+bool TADOQuery::utf8At(int record, int fieldIndex, RecordStore::Scratch &scratch,
+                       std::string_view &text) const
+{
+    if (!m_store || record < 0 || record >= m_store->rowCount())
+        return false;
+    return m_store->utf8(record, m_fields[size_t(fieldIndex)]->m_column, scratch, text);
 }
 
 QVariant TADOQuery::valueAt(int record, int fieldIndex) const

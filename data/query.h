@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -47,6 +48,13 @@ public:
     void removeField(TField *field);
 
     void open();
+    // Called now and then while a statement runs, with the rows read so far; returning false
+    // stops the statement.
+    using Progress = std::function<bool(int rowsRead)>;
+    // Runs lines in place of the statement, reporting progress. The open result, if any,
+    // stays until the new one is complete: a statement that is stopped or fails leaves the
+    // dataset as it was. Returns false when progress stopped it.
+    bool openInSteps(const QStringList &lines, const Progress &progress);
     void close();
     bool active() const { return m_state != TDataSetState::Inactive; }
     TDataSetState state() const { return m_state; }
@@ -74,6 +82,10 @@ public:
     // Random access for grids and lists, without moving the current record.
     QString textAt(int record, int fieldIndex) const;
     QVariant valueAt(int record, int fieldIndex) const;
+    // textAt's text as UTF-8, without making a QString (see RecordStore::utf8). False when
+    // the field's values are not served this way; textAt still gives them.
+    bool utf8At(int record, int fieldIndex, RecordStore::Scratch &scratch,
+                std::string_view &text) const;
 
     void edit();
     void insert();
@@ -116,6 +128,10 @@ private:
     [[noreturn]] void fail(const QString &message) const;
     void checkActive() const;
     void runStatement();
+    // Reads sql's rows into columns and store; false when progress stopped it.
+    bool readResult(const QString &sql, const QHash<QString, QVariant> &parameters,
+                    std::vector<Column> &columns, std::unique_ptr<RecordStore> &store,
+                    const Progress &progress) const;
     void bindFields();
     void setState(TDataSetState state);
     void moveTo(int position, bool toFirst = false, bool toLast = false);

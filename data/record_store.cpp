@@ -3,10 +3,13 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cstring>
 
-RecordStore::RecordStore(std::vector<Kind> kinds)
+RecordStore::RecordStore(std::vector<Kind> kinds, std::uint64_t narrowLimit)
+    : m_narrowLimit(std::min<std::uint64_t>(narrowLimit, UINT32_MAX))
 {
     m_columns.resize(kinds.size());
     for (size_t i = 0; i < kinds.size(); ++i) {
@@ -51,16 +54,50 @@ QString RecordStore::text(int row, int column) const
     case Kind::Text:
         break;
     }
-    const std::uint64_t begin = c.offsets[s];
-    const std::uint64_t end = c.offsets[size_t(s) + 1];
+    const std::uint64_t begin = c.offset(s);
+    const std::uint64_t end = c.offset(size_t(s) + 1);
     return QString::fromUtf8(c.arena.data() + begin, qsizetype(end - begin));
 }
 
-void RecordStore::appendText(Column &column, const char *data, size_t size)
+bool RecordStore::utf8(int row, int column, Scratch &scratch, std::string_view &text) const
+{
+    const Column &c = m_columns[size_t(column)];
+    const std::uint32_t s = slot(row);
+    if (c.nulls[s]) {
+        text = {};
+        return true;
+    }
+    switch (c.kind) {
+    case Kind::Integer: {
+        const auto result =
+            std::to_chars(scratch.data(), scratch.data() + scratch.size(), c.integers[s]);
+        text = std::string_view(scratch.data(), size_t(result.ptr - scratch.data()));
+        return true;
+    }
+    case Kind::Real:
+        return false;
+    case Kind::Text:
+        break;
+    }
+    const std::uint64_t begin = c.offset(s);
+    const std::uint64_t end = c.offset(size_t(s) + 1);
+    text = std::string_view(c.arena.data() + begin, size_t(end - begin));
+    return true;
+}
+
+void RecordStore::appendText(Column &column, const char *data, size_t size) const
 {
     if (size > 0)
         column.arena.append(data, size);
-    column.offsets.push_back(column.arena.size());
+    const std::uint64_t end = column.arena.size();
+    if (column.wideOffsets.empty() && end > m_narrowLimit) {
+        column.wideOffsets.assign(column.offsets.begin(), column.offsets.end());
+        column.offsets = {};
+    }
+    if (column.wideOffsets.empty())
+        column.offsets.push_back(std::uint32_t(end));
+    else
+        column.wideOffsets.push_back(end);
 }
 
 void RecordStore::appendFromStatement(sqlite3_stmt *statement)
@@ -102,7 +139,7 @@ void RecordStore::appendFromStatement(sqlite3_stmt *statement)
 
 // A column declared as a number may still hold text in some rows; keep every value
 // faithfully by turning the column into text.
-void RecordStore::convertToText(Column &column)
+void RecordStore::convertToText(Column &column) const
 {
     Column text;
     text.kind = Kind::Text;
@@ -190,7 +227,8 @@ size_t RecordStore::memoryUsage() const
     size_t total = m_order.memoryUsage();
     for (const Column &c : m_columns) {
         total += c.integers.capacity() * sizeof(std::int64_t) + c.arena.capacity() +
-                 c.offsets.capacity() * sizeof(std::uint64_t) + c.nulls.capacity() / 8;
+                 c.offsets.capacity() * sizeof(std::uint32_t) +
+                 c.wideOffsets.capacity() * sizeof(std::uint64_t) + c.nulls.capacity() / 8;
     }
     return total;
 }

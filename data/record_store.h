@@ -6,8 +6,10 @@
 #include <QString>
 #include <QVariant>
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct sqlite3_stmt;
@@ -20,7 +22,8 @@ class RecordStore
 public:
     enum class Kind { Integer, Real, Text };
 
-    explicit RecordStore(std::vector<Kind> kinds);
+    // Text offsets take 32 bits while a column's text stays under narrowLimit bytes, 64 past it.
+    explicit RecordStore(std::vector<Kind> kinds, std::uint64_t narrowLimit = UINT32_MAX);
 
     int rowCount() const { return int(m_order.size()); }
     int columnCount() const { return int(m_columns.size()); }
@@ -30,6 +33,10 @@ public:
     QVariant value(int row, int column) const;
     // Plain text: decimal for numbers, empty for null.
     QString text(int row, int column) const;
+    // The same text as UTF-8 without making a QString: a view into the store for text, the
+    // digits written into scratch for integers. Reals are not served: returns false.
+    using Scratch = std::array<char, 24>;
+    bool utf8(int row, int column, Scratch &scratch, std::string_view &text) const;
 
     // Appends the statement's current row; the statement's column order is the store's.
     void appendFromStatement(sqlite3_stmt *statement);
@@ -46,19 +53,28 @@ private:
         Kind kind = Kind::Text;
         std::vector<std::int64_t> integers; // also holds doubles bit-for-bit for Real
         std::string arena;
-        std::vector<std::uint64_t> offsets; // start of each slot's text; end is the next start
+        // Start of each slot's text, the end being the next start: 32-bit while the arena
+        // fits, in wideOffsets once it has outgrown that.
+        std::vector<std::uint32_t> offsets;
+        std::vector<std::uint64_t> wideOffsets;
         std::vector<bool> nulls;
+
+        std::uint64_t offset(size_t i) const
+        {
+            return wideOffsets.empty() ? offsets[i] : wideOffsets[i];
+        }
     };
 
     // Storage slots are appended only; m_order maps a row's position to its slot, so an
     // insert or an update never moves another row's data.
     std::uint32_t appendSlot(const std::vector<QVariant> &values);
     void appendValue(Column &column, const QVariant &value);
-    void appendText(Column &column, const char *data, size_t size);
-    void convertToText(Column &column);
+    void appendText(Column &column, const char *data, size_t size) const;
+    void convertToText(Column &column) const;
     std::uint32_t slot(int row) const { return m_order.at(size_t(row)); }
 
     std::vector<Column> m_columns;
+    std::uint64_t m_narrowLimit;
     RowIndex m_order;
     std::uint32_t m_slotCount = 0;
 };

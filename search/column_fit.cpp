@@ -3,93 +3,108 @@
 
 #include "data/query.h"
 
-#include <QFont>
 #include <QFontMetrics>
-#include <QSet>
+#include <QFontMetricsF>
+#include <QHash>
 
 #include <algorithm>
-#include <exception>
-#include <thread>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+namespace ColumnFit {
 
 namespace {
 
-// Below this many cells a second thread costs more than it saves.
-constexpr qint64 parallelCells = 20000;
-// A column whose texts rarely repeat stops remembering them, so memory stays bounded.
-constexpr int cacheProbe = 4096;
-constexpr int cacheLimit = 1 << 16;
-
-// Printable Latin-1 only: these are drawn by the font itself (no fallback font with wider
-// glyphs) and hold no tab, whose width is a tab stop rather than a glyph.
-bool plainLatin1(const QString &text)
+// Printable Latin-1 without the soft hyphen, which shows only where a line breaks.
+bool covered(char16_t u)
 {
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7f && u < 0xa0) || u > 0xff)
-            return false;
-    }
-    return true;
+    return (u >= 0x20 && u < 0x7f) || (u >= 0xa0 && u <= 0xff && u != 0xad);
 }
 
-// The narrow-text bound holds only if the font draws every plain Latin-1 character itself
-// and none is wider than the font's widest character; otherwise it is not used.
-int narrowBound(const QFontMetrics &metrics)
+std::int32_t toFixed(qreal pixels)
 {
-    const int widest = metrics.maxWidth();
-    if (widest <= 0)
-        return 0;
-    for (char16_t u = 0x20; u <= 0xff; ++u) {
-        if (u >= 0x7f && u < 0xa0)
-            continue;
-        if (!metrics.inFont(QChar(u)) || metrics.horizontalAdvance(QChar(u)) > widest)
-            return 0;
-    }
-    return widest;
+    return std::int32_t(qRound(pixels * 64));
 }
 
-struct ColumnCache
-{
-    QSet<QString> seen;
-    int lookups = 0;
-    int hits = 0;
-    bool active = true;
-};
-
-void measureRange(const TADOQuery &dataSet, int from, int to, const QFont &font, int bound,
-                  bool skipRepeats, std::vector<int> &widths)
-{
-    const QFontMetrics metrics(font);
-    const int columns = int(widths.size());
-    std::vector<ColumnCache> caches(static_cast<size_t>(columns));
-    for (int record = from; record < to; ++record) {
-        for (int column = 0; column < columns; ++column) {
-            int &widest = widths[size_t(column)];
-            const QString text = dataSet.textAt(record, column);
-            if (bound > 0 && qint64(text.size()) * bound <= widest && plainLatin1(text))
-                continue;
-            ColumnCache &cache = caches[size_t(column)];
-            if (skipRepeats && cache.active) {
-                ++cache.lookups;
-                if (cache.seen.contains(text)) {
-                    ++cache.hits;
-                    continue;
-                }
-                if (cache.seen.size() < cacheLimit)
-                    cache.seen.insert(text);
-                if (cache.lookups == cacheProbe && cache.hits * 4 < cache.lookups) {
-                    cache.active = false;
-                    cache.seen = {};
-                }
-            }
-            widest = std::max(widest, metrics.horizontalAdvance(text));
-        }
-    }
-}
+// Texts measured exactly because their bound exceeded the column, so a repeat of one is not
+// measured again. Bounded, as such texts are few unless the font kerns a lot.
+constexpr size_t measuredLimit = 4096;
 
 } // namespace
 
-void ColumnFit::widenToTexts(const TADOQuery &dataSet, int firstRecord, const QFont &font,
-                             std::vector<int> &widths, const Options &options)
+FontBounds::FontBounds(const QFont &font)
+{
+    const QFontMetricsF metrics(font);
+    std::u16string characters;
+    m_advance.fill(-1);
+    for (char16_t u = 0; u < 256; ++u) {
+        if (!covered(u) || !metrics.inFont(QChar(u)))
+            continue;
+        m_advance[u] = toFixed(metrics.horizontalAdvance(QString(QChar(u))));
+        characters.push_back(u);
+    }
+    // Measured pair by pair, as shaping does it: whatever a pair adds beyond its two
+    // characters is its kerning.
+    bool anyKerning = false;
+    std::vector<std::int32_t> kerning(256 * 256, 0);
+    QString pair(2, QChar());
+    for (const char16_t a : characters) {
+        pair[0] = QChar(a);
+        for (const char16_t b : characters) {
+            pair[1] = QChar(b);
+            const std::int32_t extra =
+                toFixed(metrics.horizontalAdvance(pair)) - m_advance[a] - m_advance[b];
+            if (extra > 0) {
+                kerning[size_t(a) * 256 + b] = extra;
+                anyKerning = true;
+            }
+        }
+    }
+    if (anyKerning)
+        m_kerning = std::move(kerning);
+}
+
+const FontBounds &FontBounds::of(const QFont &font)
+{
+    thread_local QHash<QString, std::shared_ptr<const FontBounds>> known;
+    const QString key = font.key();
+    auto it = known.constFind(key);
+    if (it == known.cend())
+        it = known.insert(key, std::make_shared<const FontBounds>(font));
+    return **it;
+}
+
+int FontBounds::upperBound(std::string_view utf8) const
+{
+    std::int64_t total = 0;
+    unsigned previous = 256;
+    const size_t size = utf8.size();
+    for (size_t i = 0; i < size; ++i) {
+        unsigned u = static_cast<unsigned char>(utf8[i]);
+        if (u >= 0x80) {
+            // Two-byte sequences from 0xC2 0x80 to 0xC3 0xBF are Latin-1's upper half.
+            if ((u != 0xc2 && u != 0xc3) || i + 1 == size)
+                return -1;
+            const unsigned next = static_cast<unsigned char>(utf8[++i]);
+            if ((next & 0xc0) != 0x80)
+                return -1;
+            u = ((u & 0x1f) << 6) | (next & 0x3f);
+        }
+        const std::int32_t advance = m_advance[u];
+        if (advance < 0)
+            return -1;
+        total += advance;
+        if (!m_kerning.empty() && previous < 256)
+            total += m_kerning[size_t(previous) * 256 + u];
+        previous = u;
+    }
+    // Rounded as QFontMetrics rounds a width.
+    return int((total + 32) >> 6);
+}
+
+void widenToTexts(const TADOQuery &dataSet, int firstRecord, const QFont &font,
+                  std::vector<int> &widths, const Options &options)
 {
     if (widths.size() > size_t(dataSet.fieldCount()))
         widths.resize(size_t(dataSet.fieldCount()));
@@ -97,37 +112,44 @@ void ColumnFit::widenToTexts(const TADOQuery &dataSet, int firstRecord, const QF
     const int to = dataSet.recordCount();
     if (from >= to || widths.empty())
         return;
-    const int bound = options.skipNarrow ? narrowBound(QFontMetrics(font)) : 0;
-
-    const qint64 cells = qint64(to - from) * qint64(widths.size());
-    if (options.threads < 2 || cells < parallelCells) {
-        measureRange(dataSet, from, to, font, bound, options.skipRepeats, widths);
+    const QFontMetrics metrics(font);
+    if (!options.cheapBound) {
+        for (size_t column = 0; column < widths.size(); ++column) {
+            for (int record = from; record < to; ++record)
+                widths[column] = std::max(
+                    widths[column], metrics.horizontalAdvance(dataSet.textAt(record, int(column))));
+        }
         return;
     }
 
-    // The second half goes to another thread with a font of its own: a QFont's engine
-    // cache must not be shared between threads. Both only read the dataset.
-    const int middle = from + (to - from) / 2;
-    QFont otherFont;
-    otherFont.fromString(font.toString());
-    std::vector<int> otherWidths = widths;
-    std::exception_ptr otherFailure;
-    std::thread other([&, otherFont = std::move(otherFont)] {
-        try {
-            measureRange(dataSet, middle, to, otherFont, bound, options.skipRepeats, otherWidths);
-        } catch (...) {
-            otherFailure = std::current_exception();
+    const FontBounds &bounds = FontBounds::of(font);
+    RecordStore::Scratch scratch;
+    for (size_t column = 0; column < widths.size(); ++column) {
+        int &widest = widths[column];
+        std::unordered_map<std::string, int> measured;
+        for (int record = from; record < to; ++record) {
+            std::string_view text;
+            if (!dataSet.utf8At(record, int(column), scratch, text)) {
+                widest = std::max(widest,
+                                  metrics.horizontalAdvance(dataSet.textAt(record, int(column))));
+                continue;
+            }
+            const int bound = bounds.upperBound(text);
+            if (bound >= 0 && bound <= widest)
+                continue;
+            std::string key(text);
+            const auto known = measured.find(key);
+            if (known != measured.end()) {
+                widest = std::max(widest, known->second);
+                continue;
+            }
+            const int width =
+                metrics.horizontalAdvance(QString::fromUtf8(text.data(), qsizetype(text.size())));
+            widest = std::max(widest, width);
+            if (measured.size() < measuredLimit)
+                measured.emplace(std::move(key), width);
         }
-    });
-    try {
-        measureRange(dataSet, from, middle, font, bound, options.skipRepeats, widths);
-    } catch (...) {
-        other.join();
-        throw;
     }
-    other.join();
-    if (otherFailure)
-        std::rethrow_exception(otherFailure);
-    for (size_t i = 0; i < widths.size(); ++i)
-        widths[i] = std::max(widths[i], otherWidths[i]);
 }
+
+} // namespace ColumnFit

@@ -1,22 +1,42 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QFont>
+
+#include <array>
+#include <cstdint>
+#include <string_view>
 #include <vector>
 
-class QFont;
 class TADOQuery;
 
 namespace ColumnFit {
 
+// Cheap upper bounds of text widths in one font, learnt once per font: the advance of each
+// printable Latin-1 character the font draws itself, and the positive kerning of each pair
+// of them. A text's bound is its characters' advances plus the positive kerning of its
+// adjacent pairs; negative kerning and ligatures only narrow a text, so the bound never falls
+// below QFontMetrics::horizontalAdvance.
+class FontBounds
+{
+public:
+    explicit FontBounds(const QFont &font);
+    // Learnt once per font, for the thread that calls it (a font's engine is per thread).
+    static const FontBounds &of(const QFont &font);
+
+    // The bound in pixels for UTF-8 text; -1 when the text holds a character the bound does
+    // not cover (tab, control, beyond Latin-1, drawn by a fallback font).
+    int upperBound(std::string_view utf8) const;
+
+private:
+    std::array<std::int32_t, 256> m_advance{}; // 1/64 pixel; -1 where not covered
+    std::vector<std::int32_t> m_kerning;       // 256 × 256 in 1/64 pixel; empty when none
+};
+
 struct Options
 {
-    // Two cores share the records of a large result.
-    int threads = 2;
-    // Texts already measured in a column cannot widen it again.
-    bool skipRepeats = true;
-    // A text whose length times the font's widest character fits the column's current
-    // width cannot widen it.
-    bool skipNarrow = true;
+    // Measures exactly only the texts whose cheap bound exceeds their column's width so far.
+    bool cheapBound = true;
 };
 
 // Widens each entry of widths to the pixel width, in font, of the text of the field at the

@@ -8,15 +8,20 @@
 
 #include "ui_search_window.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QScreen>
 
 namespace {
 
 const QString softwareFrom = QStringLiteral("FROM softs, cds");
 const QString mediaFrom = QStringLiteral("FROM cds");
+const QString stoppedStatus =
+    QStringLiteral("Pesquisa interrompida; o resultado anterior foi mantido.");
 
 // The text goes between the LIKE pattern's quotes: a quote in it is doubled so it matches
 // itself; "%" and "_" stay wildcards on purpose.
@@ -61,6 +66,78 @@ private:
     TADOQuery &m_dataSet;
 };
 
+// While a long search runs the window keeps painting and counts the rows found so far, and
+// Esc stops the search. Other input is held back: nothing else may start while the result
+// is being read.
+class SearchProgress : public QObject
+{
+public:
+    SearchProgress(QWidget &window, QLabel &status)
+        : m_window(window)
+        , m_status(status)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+        m_clock.start();
+    }
+    ~SearchProgress() override { QCoreApplication::instance()->removeEventFilter(this); }
+    SearchProgress(const SearchProgress &) = delete;
+    SearchProgress &operator=(const SearchProgress &) = delete;
+
+    bool step(int rows)
+    {
+        const qint64 now = m_clock.elapsed();
+        if (m_lastReport >= 0 && now - m_lastReport < reportIntervalMs)
+            return !m_stopped;
+        m_lastReport = now;
+        // The first search runs before the window is shown; a long one shows it early.
+        if (!m_window.isVisible() && now >= showAfterMs) {
+            m_window.setWindowModality(Qt::ApplicationModal);
+            m_window.show();
+        }
+        m_status.setText(QStringLiteral("AGUARDE... PESQUISANDO... %1 registros encontrados "
+                                        "(Esc interrompe)")
+                             .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(rows)));
+        QCoreApplication::processEvents();
+        return !m_stopped;
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+                m_stopped = true;
+            return true;
+        case QEvent::Close:
+            if (watched == &m_window)
+                m_stopped = true;
+            event->ignore();
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+            return true;
+        default:
+            return QObject::eventFilter(watched, event);
+        }
+    }
+
+private:
+    static constexpr qint64 reportIntervalMs = 100;
+    static constexpr qint64 showAfterMs = 300;
+
+    QWidget &m_window;
+    QLabel &m_status;
+    QElapsedTimer m_clock;
+    qint64 m_lastReport = -1;
+    bool m_stopped = false;
+};
+
 } // namespace
 
 TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
@@ -97,34 +174,43 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     TipoBusca = kind;
     m_ui->PesquisaAtual->setText(text);
     setStatus(QStringLiteral("AGUARDE... PESQUISANDO..."));
+    bool completed = true;
     if (TipoBusca == 1 && !m_ui->PesquisaAtual->text().isEmpty()) {
         SqlBusca = QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
                                   "DESCRIÇÃO, titulo AS MÍDIA, tipo AS TIPO_MÍDIA");
-        runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca));
-        setWindowTitle(QStringLiteral("Busca - Softwares"));
-        AjustaColunas(*m_ui->DBGrid1);
+        completed = runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca));
+        if (completed) {
+            setWindowTitle(QStringLiteral("Busca - Softwares"));
+            AjustaColunas(*m_ui->DBGrid1);
+        }
     }
     if (TipoBusca == 2 && !m_ui->PesquisaAtual->text().isEmpty()) {
         SqlBusca = QStringLiteral("SELECT *");
-        runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca));
-        setWindowTitle(QStringLiteral("Busca - Mídias"));
-        AjustaColunas(*m_ui->DBGrid1);
+        completed = runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca));
+        if (completed) {
+            setWindowTitle(QStringLiteral("Busca - Mídias"));
+            AjustaColunas(*m_ui->DBGrid1);
+        }
     }
-    setStatus(QStringLiteral("Concluido!"));
+    setStatus(completed ? QStringLiteral("Concluido!") : stoppedStatus);
     m_ui->PesquisaAtual->setFocus();
 }
 
 TForm4::~TForm4() = default;
 
-void TForm4::runStatement(const QString &firstLine, const QString &from, const QString &where)
+bool TForm4::runStatement(const QString &firstLine, const QString &from, const QString &where)
 {
     TADOQuery &query = m_dm.ADOQuery6;
-    query.close();
-    query.clearSql();
-    query.addSql(firstLine);
-    query.addSql(from);
-    query.addSql(where);
-    query.open();
+    try {
+        SearchProgress progress(*this, *m_statusPanel);
+        return query.openInSteps({firstLine, from, where},
+                                 [&progress](int rows) { return progress.step(rows); });
+    } catch (...) {
+        // A failed search leaves its statement and no result.
+        query.setSql({firstLine, from, where});
+        setStatus(QStringLiteral("AGUARDE... PESQUISANDO..."));
+        throw;
+    }
 }
 
 void TForm4::ExecutaPesquisa()
@@ -135,13 +221,19 @@ void TForm4::ExecutaPesquisa()
         SqlBusca = QStringLiteral("SELECT softs.numero AS CODIGO, softs.nome AS APLICATIVO, "
                                   "softs.descricao AS DESCRIÇÃO, cds.titulo AS MÍDIA, tipo AS "
                                   "TIPO_MÍDIA");
-        runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca));
+        if (!runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca))) {
+            setStatus(stoppedStatus);
+            return;
+        }
         setWindowTitle(QStringLiteral("Busca - Softwares"));
         AjustaColunas(*m_ui->DBGrid1);
     }
     if (TipoBusca == 2) {
         SqlBusca = QStringLiteral("SELECT *");
-        runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca));
+        if (!runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca))) {
+            setStatus(stoppedStatus);
+            return;
+        }
         setWindowTitle(QStringLiteral("Busca - Mídias"));
         AjustaColunas(*m_ui->DBGrid1);
     }

@@ -45,7 +45,8 @@ protected:
 
 private:
     void setStatus(const QString &text);
-    void runStatement(const QString &firstLine, const QString &from, const QString &where);
+    // False when the user stopped the search; the previous result then stays.
+    bool runStatement(const QString &firstLine, const QString &from, const QString &where);
 
     std::unique_ptr<Ui::TForm4> m_ui;
     QLabel *m_statusPanel;

@@ -15,14 +15,34 @@ public:
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
-                times[run.run_name.function_name] =
-                    run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) *
-                    1e3;
+            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median") {
+                const double toMs = 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+                times[run.run_name.function_name] = {run.GetAdjustedRealTime() * toMs,
+                                                     run.GetAdjustedCPUTime() * toMs};
+            }
         }
     }
-    std::map<std::string, double> times; // milliseconds
+    struct Times
+    {
+        double wall; // milliseconds
+        double cpu;
+    };
+    std::map<std::string, Times> times;
 };
+
+void printTimeRatio(const std::string &what, const char *clock, double figure, double limit,
+                    double goal, bool judged)
+{
+    const double ratio = limit > 0 ? figure / limit : 0;
+    if (judged) {
+        std::printf("RATIO %-44s %-4s %10.3f ms vs limit %10.3f ms = %6.2fx (goal <= %.2fx) %s\n",
+                    what.c_str(), clock, figure, limit, ratio, goal,
+                    ratio <= goal ? "MET" : "NOT MET");
+    } else {
+        std::printf("RATIO %-44s %-4s %10.3f ms vs limit %10.3f ms = %6.2fx\n", what.c_str(), clock,
+                    figure, limit, ratio);
+    }
+}
 
 } // namespace
 
@@ -52,7 +72,10 @@ void runInitializedBenchmarksWithRatios(const std::vector<RatioGoal> &goals)
         const auto limit = reporter.times.find(g.limit);
         if (figure == reporter.times.end() || limit == reporter.times.end())
             continue;
-        printRatio(g.figure, figure->second, limit->second, g.goal, "ms");
+        printTimeRatio(g.figure, "wall", figure->second.wall, limit->second.wall, g.goal,
+                       g.judgedBy == RatioGoal::Clock::Wall);
+        printTimeRatio(g.figure, "cpu", figure->second.cpu, limit->second.cpu, g.goal,
+                       g.judgedBy == RatioGoal::Clock::Cpu);
     }
     std::fflush(stdout);
 }

@@ -8,13 +8,17 @@
 // plainest code that does the same work.
 struct RatioGoal
 {
+    enum class Clock { Wall, Cpu };
     std::string figure; // benchmark name of Quivel's way
     std::string limit;  // benchmark name of the plain way
     double goal;        // the ratio figure / limit must stay at or under this
+    Clock judgedBy = Clock::Wall;
 };
 
-// Runs the registered benchmarks, then prints one line per goal: both times, the ratio and
-// whether it meets its goal. Returns 0 when all ran.
+// Runs the registered benchmarks, then prints two lines per goal, wall and CPU time (CPU of
+// the whole process for benchmarks that measure it, else of the running thread): both times,
+// the ratio and, on the clock that judges the goal, whether it is met. Returns 0 when all
+// ran.
 int runBenchmarksWithRatios(int argc, char **argv, const std::vector<RatioGoal> &goals);
 
 // The same for a program that has called benchmark::Initialize itself.

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -65,6 +66,7 @@ private Q_SLOTS:
     void likeIgnoresCaseOfEveryLetter_data();
     void likeIgnoresCaseOfEveryLetter();
     void likeIsUsedByTheEngine();
+    void stepwiseOpenReplacesTheResultOnlyWhenComplete();
 };
 
 void TestQuery::automaticFieldsFollowTheStatement()
@@ -414,6 +416,63 @@ void TestQuery::likeIsUsedByTheEngine()
     s.query.setSql({QStringLiteral("SELECT * FROM cds where titulo like '%%'")});
     s.query.open();
     QCOMPARE(s.query.recordCount(), 3); // every row whose name holds a value
+}
+
+// A long statement reports while it runs; stopping it, or its failure, leaves the open
+// result and its statement as they were, and a statement run from inside a report works.
+void TestQuery::stepwiseOpenReplacesTheResultOnlyWhenComplete()
+{
+    TempCatalogue cat;
+    cat.exec(QStringLiteral("INSERT INTO cds (titulo) VALUES ('Um'), ('Dois')"));
+    Session s(cat.path());
+    s.query.open();
+    const QStringList previous = s.query.sql();
+    const QStringList many{
+        QStringLiteral("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < "
+                       "50000)"),
+        QStringLiteral("SELECT x AS numero, 'linha ' || x AS texto FROM n")};
+    QSignalSpy changed(&s.query, &TADOQuery::dataSetChanged);
+
+    std::vector<int> counts;
+    QVERIFY(!s.query.openInSteps(many, [&](int rows) {
+        counts.push_back(rows);
+        return counts.size() < 3;
+    }));
+    QCOMPARE(counts.size(), size_t(3));
+    QVERIFY(s.query.active());
+    QCOMPARE(s.query.recordCount(), 2);
+    QCOMPARE(s.query.sql(), previous);
+    QCOMPARE(s.query.textAt(1, 1), QStringLiteral("Dois"));
+    QCOMPARE(changed.count(), 0);
+
+    const auto throwing = [](int) -> bool { throw EDatabaseError(QStringLiteral("no report")); };
+    QCOMPARE(failureOf([&] { s.query.openInSteps(many, throwing); }),
+             QStringLiteral("EDatabaseError: no report"));
+    QCOMPARE(s.query.recordCount(), 2);
+    QVERIFY(failureOf([&] {
+                s.query.openInSteps({QStringLiteral("select * from nada")}, {});
+            }).contains(QStringLiteral("nada")));
+    QCOMPARE(s.query.sql(), previous);
+    QCOMPARE(changed.count(), 0);
+
+    counts.clear();
+    TADOQuery other(QStringLiteral("ADOQuery2"), &s.connection);
+    other.setSql({QStringLiteral("select * from cds")});
+    QVERIFY(s.query.openInSteps(many, [&](int rows) {
+        if (counts.empty())
+            other.open();
+        counts.push_back(rows);
+        return true;
+    }));
+    QCOMPARE(other.recordCount(), 2);
+    QVERIFY(counts.size() > 1);
+    QVERIFY(std::is_sorted(counts.begin(), counts.end()));
+    QCOMPARE(s.query.recordCount(), 50000);
+    QCOMPARE(s.query.sql(), many);
+    QCOMPARE(s.query.fieldCount(), 2);
+    QCOMPARE(s.query.textAt(49999, 1), QStringLiteral("linha 50000"));
+    QCOMPARE(s.query.recNo(), 0);
+    QCOMPARE(changed.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestQuery)

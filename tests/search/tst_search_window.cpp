@@ -2,6 +2,7 @@
 #include "search/search_window.h"
 
 #include "controls/db_grid.h"
+#include "data/catalogue.h"
 #include "data/data_module.h"
 #include "data/exceptions.h"
 #include "shell/application.h"
@@ -11,10 +12,13 @@
 #include <QAbstractItemModelTester>
 #include <QFontInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -119,6 +123,7 @@ private Q_SLOTS:
     void constructorFailurePropagates();
     void repeatSearchFailureReachesGeneralHandler();
     void layout();
+    void escapeStopsALongSearchAndKeepsThePreviousResult();
 };
 
 void TestSearchWindow::initialSearchFindsByPartOfName_data()
@@ -369,6 +374,51 @@ void TestSearchWindow::layout()
     QVERIFY(w->isVisible());
     w->findChild<QPushButton *>(u"BitBtn1"_s)->click();
     QVERIFY(!w->isVisible());
+}
+
+// A search through many titles counts its rows in the status bar while the previous result
+// stays on screen; Esc stops it and leaves that result, and the next search completes.
+void TestSearchWindow::escapeStopsALongSearchAndKeepsThePreviousResult()
+{
+    TempCatalogue catalogue(TempCatalogue::Content::None);
+    Catalogue::createLarge(catalogue.path(), 100, 30000);
+    const CurrentDirectory cwd(catalogue.directory());
+    FakeDialogs dialogs;
+    TDm1 dm([&](const QString &m) { dialogs.showMessage(m); });
+    QWidget owner;
+    TForm4 w(&owner, u"edição 999"_s, 1, dm);
+    TADOQuery &query = dm.ADOQuery6;
+    const int before = query.recordCount();
+    QVERIFY(before > 0 && before < 1000);
+    const QStringList statement = query.sql();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    textBoxOf(w)->setText(u"a"_s);
+
+    QString statusDuring;
+    int rowsDuring = -1;
+    QTimer::singleShot(0, &w, [&] {
+        statusDuring = w.statusText();
+        rowsDuring = gridOf(w)->model()->rowCount();
+    });
+    QCoreApplication::postEvent(textBoxOf(w),
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    w.ExecutaPesquisa();
+    QVERIFY2(QRegularExpression(u"^AGUARDE\\.\\.\\. PESQUISANDO\\.\\.\\. [0-9.]+ registros "
+                                "encontrados \\(Esc interrompe\\)$"_s)
+                 .match(statusDuring)
+                 .hasMatch(),
+             qPrintable(statusDuring));
+    QCOMPARE(rowsDuring, before);
+    QCOMPARE(w.statusText(), u"Pesquisa interrompida; o resultado anterior foi mantido."_s);
+    QCOMPARE(query.recordCount(), before);
+    QCOMPARE(query.sql(), statement);
+    QCOMPARE(gridOf(w)->model()->rowCount(), before);
+
+    w.ExecutaPesquisa();
+    QCOMPARE(w.statusText(), u"Pesquisa Concluida!"_s);
+    QCOMPARE(query.recordCount(), 30000);
+    QCOMPARE(gridOf(w)->model()->rowCount(), 30000);
 }
 
 QTEST_MAIN(TestSearchWindow)

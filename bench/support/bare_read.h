@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+// The plainest fast copy of a result: a prepared statement stepped into typed arenas, int64
+// for INTEGER columns and one UTF-8 arena with end offsets for every other column.
+struct BareResult
+{
+    struct Column
+    {
+        bool integer = false;
+        std::vector<std::int64_t> integers;
+        std::string arena;
+        std::vector<std::uint32_t> ends;
+    };
+    std::vector<Column> columns;
+    size_t rows = 0;
+
+    size_t memoryUsage() const;
+};
+
+// Sizes learnt from an earlier read of the same statement, so a read can reserve everything
+// up front and pay no growth.
+struct BareShape
+{
+    size_t rows = 0;
+    std::vector<size_t> textBytes;
+};
+
+BareShape shapeOf(const BareResult &result);
+BareResult bareRead(sqlite3 *db, const char *sql, const BareShape &shape = {});

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/record_store.h"
+
+#include <QTest>
+
+#include <cstdint>
+
+class TestRecordStore : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void textsReadBackAcrossTheOffsetWidths_data();
+    void textsReadBackAcrossTheOffsetWidths();
+};
+
+void TestRecordStore::textsReadBackAcrossTheOffsetWidths_data()
+{
+    QTest::addColumn<qulonglong>("narrowLimit");
+    QTest::newRow("32-bit offsets") << qulonglong(UINT32_MAX);
+    QTest::newRow("outgrows 32 bits early") << qulonglong(100);
+}
+
+// Whatever the offsets' width, every value reads back the same as text, as UTF-8 and as a
+// value, including rows inserted and replaced after the text column changed width.
+void TestRecordStore::textsReadBackAcrossTheOffsetWidths()
+{
+    QFETCH(qulonglong, narrowLimit);
+    using Kind = RecordStore::Kind;
+    RecordStore store({Kind::Integer, Kind::Text, Kind::Real}, narrowLimit);
+    const auto text = [](int i) {
+        return i % 7 == 0 ? QString() : QStringLiteral("Ação nº %1").arg(i);
+    };
+    for (int i = 0; i < 200; ++i) {
+        store.insertRow(store.rowCount(),
+                        {QVariant::fromValue<qlonglong>(-1000000000000LL + i),
+                         text(i).isNull() ? QVariant() : QVariant(text(i)), i * 0.5});
+    }
+    store.insertRow(0, {QVariant(), QStringLiteral("primeira"), QVariant()});
+    store.removeRow(50);
+    store.replaceRow(100, {7, QStringLiteral("trocada"), 1.25});
+
+    QCOMPARE(store.rowCount(), 200);
+    QCOMPARE(store.text(0, 1), QStringLiteral("primeira"));
+    QVERIFY(store.isNull(0, 0));
+    QCOMPARE(store.text(100, 1), QStringLiteral("trocada"));
+    RecordStore::Scratch scratch;
+    for (int row = 1; row < store.rowCount(); ++row) {
+        const int i = row <= 49 ? row - 1 : row;
+        if (row != 100) {
+            QCOMPARE(store.text(row, 1), text(i));
+            QCOMPARE(store.isNull(row, 1), text(i).isNull());
+            QCOMPARE(store.text(row, 0), QString::number(-1000000000000LL + i));
+        }
+        for (int column : {0, 1}) {
+            std::string_view utf8;
+            QVERIFY(store.utf8(row, column, scratch, utf8));
+            QCOMPARE(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())),
+                     store.text(row, column));
+        }
+        std::string_view real;
+        QVERIFY(!store.utf8(row, 2, scratch, real));
+    }
+    QVERIFY(store.memoryUsage() > 0);
+}
+
+QTEST_APPLESS_MAIN(TestRecordStore)
+#include "tst_record_store.moc"
