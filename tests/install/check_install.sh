@@ -113,6 +113,14 @@ if [ -f "$jet" ]; then
     cmp "$jet" "$work/old/quivel.mdb.jet-original" || fail "original not kept"
     grep -qF "$work/old/quivel.mdb.jet-original" "$work/start.log" ||
         fail "the user was not told where the original is"
+    # A file the conversion refuses stays as it was, and the user reads why.
+    jet3="$fixtures/legacy/jackcess_testV1997_JET3.mdb"
+    mkdir -p "$work/older"
+    cp "$jet3" "$work/older/quivel.mdb"
+    start HOME="$home" QUIVEL_HOME="$work/older"
+    cmp "$jet3" "$work/older/quivel.mdb" || fail "a refused Jet 3 file was changed"
+    grep -q "Jet 3" "$work/start.log" || fail "the user was not told why the file was refused"
+    [ ! -e "$work/older/config.cfg" ] || fail "config.cfg written though nothing was started"
 else
     echo "SKIP: no Jet fixture at $jet"
 fi

@@ -4,6 +4,7 @@
 // first start, carries a catalogue of the earlier version over, and then becomes the program.
 #include "data/catalogue.h"
 #include "data/exceptions.h"
+#include "resources/picture_resources.h"
 #include "tools/legacy/convert.h"
 
 #include <QApplication>
@@ -63,7 +64,8 @@ void tell(QMessageBox::Icon icon, const QString &text)
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral(QUIVEL_APP_ID));
     QMessageBox box(icon, QStringLiteral("Quivel"), text, QMessageBox::Ok);
-    box.setWindowIcon(QIcon::fromTheme(QStringLiteral(QUIVEL_APP_ID)));
+    initQuivelResources();
+    box.setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
     box.exec();
 }
 
