@@ -86,6 +86,8 @@ public:
     // when untouched.
     void checkBrowseMode();
 
+    // While suspended, no notification reaches the data sources; resuming sends one data
+    // change, after a state change when the state differs from the one at suspension.
     void disableControls();
     void enableControls();
     bool controlsDisabled() const { return m_disableCount > 0; }
@@ -97,6 +99,9 @@ Q_SIGNALS:
     void dataSetScrolled();
     void recordChanged(TField *field);
     void stateChanged();
+    // The dataset closed. Unlike the notifications above it is sent even while control
+    // updates are suspended, for readers that must not miss it.
+    void closed();
 
 private:
     friend class TField;
@@ -120,6 +125,7 @@ private:
     void setState(TDataSetState state);
     void moveTo(int position, bool toFirst = false, bool toLast = false);
     void notifyDataSetChanged();
+    void notifyStateChanged();
     void notifyScrolled();
     void notifyRecordChanged(TField *field);
     void attachDataSource(TDataSource *source);
@@ -155,6 +161,7 @@ private:
     std::vector<QVariant> m_original; // its values as read
     bool m_modified = false;
     int m_disableCount = 0;
+    TDataSetState m_stateWhenDisabled = TDataSetState::Inactive;
     std::vector<TDataSource *> m_dataSources;
 };
 

@@ -5,13 +5,13 @@
 #include "data/data_module.h"
 #include "search/column_fit.h"
 #include "shell/error_handler.h"
+#include "shell/form_layout.h"
 
 #include "ui_search_window.h"
 
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QScreen>
 
 namespace {
 
@@ -20,7 +20,7 @@ const QString mediaFrom = QStringLiteral("FROM cds");
 
 // The text goes between the LIKE pattern's quotes: a quote in it is doubled so it matches
 // itself; "%" and "_" stay wildcards on purpose.
-QString quoted(const QString &text)
+QString escapedForStringLiteral(const QString &text)
 {
     QString result = text;
     return result.replace(u'\'', QStringLiteral("''"));
@@ -28,20 +28,14 @@ QString quoted(const QString &text)
 
 QString softwareWhere(const QString &text)
 {
-    return QStringLiteral("where nome like '%") + quoted(text) +
+    return QStringLiteral("where nome like '%") + escapedForStringLiteral(text) +
            QStringLiteral("%' and softs.midia = cds.codigo");
 }
 
 QString mediaWhere(const QString &text)
 {
-    return QStringLiteral("where titulo like '%") + quoted(text) + QStringLiteral("%'");
-}
-
-void setPixelSize(QWidget *widget, int pixels)
-{
-    QFont font = widget->font();
-    font.setPixelSize(pixels);
-    widget->setFont(font);
+    return QStringLiteral("where titulo like '%") + escapedForStringLiteral(text) +
+           QStringLiteral("%'");
 }
 
 // Suspends the dataset's updates of bound controls for a scope, whatever leaves it.
@@ -69,19 +63,8 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     , m_dm(dm)
 {
     m_ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    setFixedSize(792, 566);
-
-    // Designer's files hold point sizes only; the layout's character heights are pixels.
-    setPixelSize(this, 11);
-    setPixelSize(m_ui->Label1, 16);
-    setPixelSize(m_ui->PesquisaAtual, 16);
-    setPixelSize(m_ui->DBGrid1, 16);
-    QFont titleFont = m_ui->DBGrid1->titleFont();
-    titleFont.setPixelSize(16);
-    m_ui->DBGrid1->setTitleFont(titleFont);
+    finishFormLayout(this);
+    setFixedFrame(this);
 
     m_statusPanel = new QLabel(m_ui->StBar);
     m_statusPanel->setObjectName(QStringLiteral("StBarPanel"));
@@ -97,14 +80,14 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     TipoBusca = kind;
     m_ui->PesquisaAtual->setText(text);
     setStatus(QStringLiteral("AGUARDE... PESQUISANDO..."));
-    if (TipoBusca == 1 && !m_ui->PesquisaAtual->text().isEmpty()) {
+    if (TipoBusca == SoftwareSearch && !m_ui->PesquisaAtual->text().isEmpty()) {
         SqlBusca = QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
                                   "DESCRIÇÃO, titulo AS MÍDIA, tipo AS TIPO_MÍDIA");
         runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca));
         setWindowTitle(QStringLiteral("Busca - Softwares"));
         AjustaColunas(*m_ui->DBGrid1);
     }
-    if (TipoBusca == 2 && !m_ui->PesquisaAtual->text().isEmpty()) {
+    if (TipoBusca == MediaSearch && !m_ui->PesquisaAtual->text().isEmpty()) {
         SqlBusca = QStringLiteral("SELECT *");
         runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca));
         setWindowTitle(QStringLiteral("Busca - Mídias"));
@@ -221,11 +204,7 @@ void TForm4::keyPressEvent(QKeyEvent *event)
 
 void TForm4::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous()) {
-        if (const QScreen *s = screen()) {
-            const QRect area = s->availableGeometry();
-            move(area.center() - QPoint(width() / 2, height() / 2));
-        }
-    }
     QDialog::showEvent(event);
+    if (!event->spontaneous())
+        centreOnDesktop(this);
 }
