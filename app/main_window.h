@@ -21,9 +21,6 @@ class TForm1 : public QWidget
     Q_OBJECT
 
 public:
-    // Search kinds handed to the search window.
-    enum SearchKind { SoftwareSearch = 1, MediaSearch = 2 };
-
     explicit TForm1(QWidget *parent = nullptr);
     ~TForm1() override;
 

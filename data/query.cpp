@@ -56,7 +56,8 @@ bool sameValue(const QVariant &a, const QVariant &b)
     return a == b;
 }
 
-QString quoted(const QString &identifier)
+// An identifier in SQL, double-quoted so any name is taken as written.
+QString quotedIdentifier(const QString &identifier)
 {
     QString out = identifier;
     out.replace(u'"', QStringLiteral("\"\""));
@@ -217,7 +218,7 @@ void TADOQuery::open()
     m_eof = m_store->rowCount() == 0;
     m_modified = false;
     notifyDataSetChanged();
-    Q_EMIT stateChanged();
+    notifyStateChanged();
 }
 
 void TADOQuery::runStatement()
@@ -450,8 +451,9 @@ void TADOQuery::close()
     m_modified = false;
     m_position = -1;
     m_bof = m_eof = true;
+    Q_EMIT closed();
     notifyDataSetChanged();
-    Q_EMIT stateChanged();
+    notifyStateChanged();
 }
 
 int TADOQuery::recordCount() const
@@ -528,7 +530,7 @@ void TADOQuery::setState(TDataSetState state)
     if (m_state == state)
         return;
     m_state = state;
-    Q_EMIT stateChanged();
+    notifyStateChanged();
 }
 
 void TADOQuery::moveTo(int position, bool toFirst, bool toLast)
@@ -732,10 +734,10 @@ void TADOQuery::postInsert()
         const QVariant &v = m_buffer[i];
         if (int(i) == key || !v.isValid() || v.isNull())
             continue;
-        names.append(quoted(m_columns[i].origin));
+        names.append(quotedIdentifier(m_columns[i].origin));
         columns.push_back(int(i));
     }
-    QString sql = QStringLiteral("INSERT INTO %1").arg(quoted(updateTable()));
+    QString sql = QStringLiteral("INSERT INTO %1").arg(quotedIdentifier(updateTable()));
     if (names.isEmpty()) {
         sql += QStringLiteral(" DEFAULT VALUES");
     } else {
@@ -760,22 +762,24 @@ void TADOQuery::postEdit()
     sqlite3 *db = m_connection->handle();
     const int key = keyColumn();
     QStringList assignments;
-    QStringList conditions{QStringLiteral("%1 = ?").arg(quoted(m_columns[size_t(key)].origin))};
+    QStringList conditions{
+        QStringLiteral("%1 = ?").arg(quotedIdentifier(m_columns[size_t(key)].origin))};
     std::vector<int> changed;
     for (size_t i = 0; i < m_columns.size(); ++i) {
         if (sameValue(m_buffer[i], m_original[i]))
             continue;
-        assignments.append(QStringLiteral("%1 = ?").arg(quoted(m_columns[i].origin)));
-        conditions.append(QStringLiteral("%1 IS ?").arg(quoted(m_columns[i].origin)));
+        assignments.append(QStringLiteral("%1 = ?").arg(quotedIdentifier(m_columns[i].origin)));
+        conditions.append(QStringLiteral("%1 IS ?").arg(quotedIdentifier(m_columns[i].origin)));
         changed.push_back(int(i));
     }
     if (changed.empty())
         return;
     // The original values in the WHERE clause make a row changed by another copy of the
     // program miss, so its change is never overwritten unseen.
-    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                            .arg(quoted(updateTable()), assignments.join(QStringLiteral(", ")),
-                                 conditions.join(QStringLiteral(" AND ")));
+    const QString sql =
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+            .arg(quotedIdentifier(updateTable()), assignments.join(QStringLiteral(", ")),
+                 conditions.join(QStringLiteral(" AND ")));
     Statement statement(db, sql, m_connection->path());
     int index = 1;
     for (int c : changed)
@@ -809,11 +813,12 @@ void TADOQuery::remove()
     QStringList conditions;
     std::vector<int> columns;
     for (size_t i = 0; i < m_columns.size(); ++i) {
-        conditions.append(QStringLiteral("%1 IS ?").arg(quoted(m_columns[i].origin)));
+        conditions.append(QStringLiteral("%1 IS ?").arg(quotedIdentifier(m_columns[i].origin)));
         columns.push_back(int(i));
     }
-    const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2")
-                            .arg(quoted(updateTable()), conditions.join(QStringLiteral(" AND ")));
+    const QString sql =
+        QStringLiteral("DELETE FROM %1 WHERE %2")
+            .arg(quotedIdentifier(updateTable()), conditions.join(QStringLiteral(" AND ")));
     Statement statement(db, sql, m_connection->path());
     for (size_t i = 0; i < columns.size(); ++i)
         statement.bind(int(i) + 1, original[size_t(columns[i])]);
@@ -867,21 +872,31 @@ void TADOQuery::refresh()
 
 void TADOQuery::disableControls()
 {
-    ++m_disableCount;
+    if (m_disableCount++ == 0)
+        m_stateWhenDisabled = m_state;
 }
 
 void TADOQuery::enableControls()
 {
     if (m_disableCount == 0)
         return;
-    if (--m_disableCount == 0)
-        Q_EMIT dataSetChanged();
+    if (--m_disableCount > 0)
+        return;
+    if (m_state != m_stateWhenDisabled)
+        Q_EMIT stateChanged();
+    Q_EMIT dataSetChanged();
 }
 
 void TADOQuery::notifyDataSetChanged()
 {
     if (m_disableCount == 0)
         Q_EMIT dataSetChanged();
+}
+
+void TADOQuery::notifyStateChanged()
+{
+    if (m_disableCount == 0)
+        Q_EMIT stateChanged();
 }
 
 void TADOQuery::notifyScrolled()

@@ -98,6 +98,8 @@ public:
     // when untouched.
     void checkBrowseMode();
 
+    // While suspended, no notification reaches the data sources; resuming sends one data
+    // change, after a state change when the state differs from the one at suspension.
     void disableControls();
     void enableControls();
     bool controlsDisabled() const { return m_disableCount > 0; }
@@ -109,6 +111,9 @@ Q_SIGNALS:
     void dataSetScrolled();
     void recordChanged(TField *field);
     void stateChanged();
+    // The dataset closed. Unlike the notifications above it is sent even while control
+    // updates are suspended, for readers that must not miss it.
+    void closed();
 
 private:
     friend class TField;
@@ -136,6 +141,7 @@ private:
     void setState(TDataSetState state);
     void moveTo(int position, bool toFirst = false, bool toLast = false);
     void notifyDataSetChanged();
+    void notifyStateChanged();
     void notifyScrolled();
     void notifyRecordChanged(TField *field);
     void attachDataSource(TDataSource *source);
@@ -171,6 +177,7 @@ private:
     std::vector<QVariant> m_original; // its values as read
     bool m_modified = false;
     int m_disableCount = 0;
+    TDataSetState m_stateWhenDisabled = TDataSetState::Inactive;
     std::vector<TDataSource *> m_dataSources;
 };
 

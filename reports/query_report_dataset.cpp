@@ -7,10 +7,8 @@
 QueryReportDataSet::QueryReportDataSet(const TADOQuery &query)
     : m_query(query)
 {
-    m_stateConnection = QObject::connect(&query, &TADOQuery::stateChanged, &query, [this] {
-        if (!m_query.active())
-            m_closedSince = true;
-    });
+    m_stateConnection =
+        QObject::connect(&query, &TADOQuery::closed, &query, [this] { m_closedSince = true; });
 }
 
 QueryReportDataSet::~QueryReportDataSet()

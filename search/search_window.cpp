@@ -5,6 +5,7 @@
 #include "data/data_module.h"
 #include "search/column_fit.h"
 #include "shell/error_handler.h"
+#include "shell/form_layout.h"
 
 #include "ui_search_window.h"
 
@@ -14,7 +15,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
-#include <QScreen>
 
 namespace {
 
@@ -25,7 +25,7 @@ const QString stoppedStatus =
 
 // The text goes between the LIKE pattern's quotes: a quote in it is doubled so it matches
 // itself; "%" and "_" stay wildcards on purpose.
-QString quoted(const QString &text)
+QString escapedForStringLiteral(const QString &text)
 {
     QString result = text;
     return result.replace(u'\'', QStringLiteral("''"));
@@ -33,20 +33,14 @@ QString quoted(const QString &text)
 
 QString softwareWhere(const QString &text)
 {
-    return QStringLiteral("where nome like '%") + quoted(text) +
+    return QStringLiteral("where nome like '%") + escapedForStringLiteral(text) +
            QStringLiteral("%' and softs.midia = cds.codigo");
 }
 
 QString mediaWhere(const QString &text)
 {
-    return QStringLiteral("where titulo like '%") + quoted(text) + QStringLiteral("%'");
-}
-
-void setPixelSize(QWidget *widget, int pixels)
-{
-    QFont font = widget->font();
-    font.setPixelSize(pixels);
-    widget->setFont(font);
+    return QStringLiteral("where titulo like '%") + escapedForStringLiteral(text) +
+           QStringLiteral("%'");
 }
 
 // Suspends the dataset's updates of bound controls for a scope, whatever leaves it.
@@ -146,19 +140,8 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     , m_dm(dm)
 {
     m_ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    setFixedSize(792, 566);
-
-    // Designer's files hold point sizes only; the layout's character heights are pixels.
-    setPixelSize(this, 11);
-    setPixelSize(m_ui->Label1, 16);
-    setPixelSize(m_ui->PesquisaAtual, 16);
-    setPixelSize(m_ui->DBGrid1, 16);
-    QFont titleFont = m_ui->DBGrid1->titleFont();
-    titleFont.setPixelSize(16);
-    m_ui->DBGrid1->setTitleFont(titleFont);
+    finishFormLayout(this);
+    setFixedFrame(this);
 
     m_statusPanel = new QLabel(m_ui->StBar);
     m_statusPanel->setObjectName(QStringLiteral("StBarPanel"));
@@ -175,7 +158,7 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     m_ui->PesquisaAtual->setText(text);
     setStatus(QStringLiteral("AGUARDE... PESQUISANDO..."));
     bool completed = true;
-    if (TipoBusca == 1 && !m_ui->PesquisaAtual->text().isEmpty()) {
+    if (TipoBusca == SoftwareSearch && !m_ui->PesquisaAtual->text().isEmpty()) {
         SqlBusca = QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
                                   "DESCRIÇÃO, titulo AS MÍDIA, tipo AS TIPO_MÍDIA");
         completed = runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca));
@@ -184,7 +167,7 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
             AjustaColunas(*m_ui->DBGrid1);
         }
     }
-    if (TipoBusca == 2 && !m_ui->PesquisaAtual->text().isEmpty()) {
+    if (TipoBusca == MediaSearch && !m_ui->PesquisaAtual->text().isEmpty()) {
         SqlBusca = QStringLiteral("SELECT *");
         completed = runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca));
         if (completed) {
@@ -313,11 +296,7 @@ void TForm4::keyPressEvent(QKeyEvent *event)
 
 void TForm4::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous()) {
-        if (const QScreen *s = screen()) {
-            const QRect area = s->availableGeometry();
-            move(area.center() - QPoint(width() / 2, height() / 2));
-        }
-    }
     QDialog::showEvent(event);
+    if (!event->spontaneous())
+        centreOnDesktop(this);
 }

@@ -14,6 +14,9 @@ namespace Ui {
 class TForm4;
 }
 
+// What the search window looks for; the values are the ones callers hand over.
+enum SearchKind { SoftwareSearch = 1, MediaSearch = 2 };
+
 // The search window: runs its first search while it is constructed; a failure there
 // propagates to the caller and no window is left behind.
 class TForm4 : public QDialog

@@ -7,14 +7,28 @@
 
 namespace {
 
+int designPixels(qreal points)
+{
+    return qRound(points * 96.0 / 72.0);
+}
+
 void applyDesignFont(QWidget *widget)
 {
+    // A grid's title font is a font of its own, given in points like the widget's.
+    const QVariant title = widget->property("titleFont");
+    if (title.typeId() == QMetaType::QFont) {
+        QFont font = title.value<QFont>();
+        if (font.pointSizeF() > 0) {
+            font.setPixelSize(designPixels(font.pointSizeF()));
+            widget->setProperty("titleFont", font);
+        }
+    }
     QFont font = widget->font();
     const QVariant pixels = widget->property("pixelSize");
     if (pixels.isValid())
         font.setPixelSize(pixels.toInt());
     else if (font.pointSizeF() > 0)
-        font.setPixelSize(qRound(font.pointSizeF() * 96.0 / 72.0));
+        font.setPixelSize(designPixels(font.pointSizeF()));
     else
         return;
     widget->setFont(font);
@@ -40,7 +54,9 @@ void finishFormLayout(QWidget *root)
 
 void setFixedFrame(QWidget *window)
 {
-    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    // A dialog stays a dialog to the window manager.
+    const Qt::WindowFlags type = window->windowType() == Qt::Dialog ? Qt::Dialog : Qt::Window;
+    window->setWindowFlags(type | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     window->setFixedSize(window->size());

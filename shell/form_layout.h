@@ -7,11 +7,13 @@ class QWidget;
 // - Layouts are designed at 96 dpi. A widget may carry its font height in pixels in the
 //   dynamic property "pixelSize" (Designer's font property cannot hold pixels); a font given
 //   in points is turned into the same pixel height (8 pt = 11 px, 10 pt = 13 px, 12 pt =
-//   16 px), so the layout keeps its proportions on any screen.
+//   16 px), so the layout keeps its proportions on any screen. A grid's "titleFont" in points
+//   is turned the same way.
 // - Labels size themselves to their caption, keeping their top-left corner and height.
 void finishFormLayout(QWidget *root);
 
-// A window of fixed size with the system menu, a minimize button and no maximize button.
+// A window (or dialog) of fixed size with the system menu, a minimize button and no maximize
+// button.
 void setFixedFrame(QWidget *window);
 
 // Moves a top-level window so that its frame is centred on the desktop.

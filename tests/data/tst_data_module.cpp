@@ -3,6 +3,7 @@
 #include "data/data_module.h"
 #include "data/exceptions.h"
 #include "tests/support/temp_catalogue.h"
+#include "tests/support/unprivileged.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -167,8 +168,7 @@ void TestDataModule::missingColumnNamesQueryAndField()
 
 void TestDataModule::readOnlyFileBrowsesButRefusesSaves()
 {
-    if (::geteuid() == 0)
-        QSKIP("file permissions do not bind the superuser; run as an ordinary user");
+    QUIVEL_RUN_UNPRIVILEGED();
     TempCatalogue cat(TempCatalogue::Content::Sample);
     const QByteArray before = cat.fileBytes();
     QFile::setPermissions(cat.path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);

@@ -357,19 +357,48 @@ void TestQuery::notificationsAreSuspendedWhileControlsAreDisabled()
     TDataSource source(&s.query);
     QSignalSpy changed(&source, &TDataSource::dataSetChanged);
     QSignalSpy scrolled(&source, &TDataSource::dataSetScrolled);
+    QSignalSpy record(&source, &TDataSource::recordChanged);
+    QSignalSpy state(&source, &TDataSource::stateChanged);
+    QSignalSpy closed(&s.query, &TADOQuery::closed);
+    using Counts = QList<qsizetype>; // data set, scrolled, record, state
+    const auto counts = [&] {
+        return Counts{changed.count(), scrolled.count(), record.count(), state.count()};
+    };
     s.query.open();
-    QCOMPARE(changed.count(), 1);
+    QCOMPARE(counts(), (Counts{1, 0, 0, 1}));
+
     s.query.disableControls();
     s.query.disableControls();
     for (; !s.query.eof(); s.query.next()) {
     }
+    s.query.edit();
+    s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("C"));
+    s.query.post();
+    s.query.insert();
+    s.query.cancel();
+    s.query.close();
+    s.query.open();
+    s.query.close();
     s.query.enableControls();
-    QCOMPARE(scrolled.count(), 0);
-    QCOMPARE(changed.count(), 1);
+    QCOMPARE(counts(), (Counts{1, 0, 0, 1}));
+    QCOMPARE(closed.count(), 2); // readers that must know are told even now
+
+    // Resuming tells of the state that changed meanwhile and redraws, once each.
     s.query.enableControls();
-    QCOMPARE(changed.count(), 2); // resuming redraws once
-    s.query.first();
-    QCOMPARE(scrolled.count(), 1);
+    QCOMPARE(counts(), (Counts{2, 0, 0, 2}));
+    s.query.open();
+    QCOMPARE(counts(), (Counts{3, 0, 0, 3}));
+
+    // Back in the state it was suspended in: only the redraw.
+    s.query.disableControls();
+    s.query.edit();
+    s.query.cancel();
+    s.query.enableControls();
+    QCOMPARE(counts(), (Counts{4, 0, 0, 3}));
+    s.query.last();
+    QCOMPARE(counts(), (Counts{4, 1, 0, 3}));
+    QCOMPARE(cat.scalar(QStringLiteral("select titulo from cds where codigo = 3")),
+             QStringLiteral("C"));
 }
 
 void TestQuery::likeIgnoresCaseOfEveryLetter_data()

@@ -3,6 +3,7 @@
 #include "data/connection.h"
 #include "data/exceptions.h"
 #include "data/query.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/temp_catalogue.h"
 #include "tools/legacy/catalogue_check.h"
 #include "tools/legacy/catalogue_shape.h"
@@ -20,18 +21,6 @@
 using Rows = QList<QList<QVariant>>;
 
 namespace {
-
-QString fixturePath(const QString &name)
-{
-    const QString folder = qEnvironmentVariable("QUIVEL_FIXTURES");
-    const QString path = folder + QStringLiteral("/legacy/") + name;
-    return !folder.isEmpty() && QFileInfo::exists(path) ? path : QString();
-}
-
-#define REQUIRE_FIXTURE(var, name)                                                                 \
-    const QString var = fixturePath(QStringLiteral(name));                                         \
-    if (var.isEmpty())                                                                             \
-    QSKIP("fixture legacy/" name " not found under QUIVEL_FIXTURES")
 
 // Fixtures are read-only; a copy must be writable like a user's file.
 void copyWritable(const QString &from, const QString &to)
@@ -199,7 +188,7 @@ private Q_SLOTS:
 
 void TestLegacyConvert::convertsEveryRowAsReadAndAsKnown()
 {
-    REQUIRE_FIXTURE(jet, "catalogue_jet4.mdb");
+    QUIVEL_REQUIRE_FIXTURE(jet, QStringLiteral("catalogue_jet4.mdb"));
     const Legacy::JetCatalogue read = Legacy::readJetCatalogue(jet);
     QVERIFY2(sameRows(read.media.rows, knownMedia), qPrintable(describe(read.media.rows)));
     QVERIFY2(sameRows(read.titles.rows, knownTitles), qPrintable(describe(read.titles.rows)));
@@ -223,7 +212,7 @@ void TestLegacyConvert::convertsEveryRowAsReadAndAsKnown()
 
 void TestLegacyConvert::keepsTheSchemaAndGivesCodesAboveTheHighest()
 {
-    REQUIRE_FIXTURE(jet, "catalogue_jet4.mdb");
+    QUIVEL_REQUIRE_FIXTURE(jet, QStringLiteral("catalogue_jet4.mdb"));
     TempCatalogue fresh(TempCatalogue::Content::Empty);
     TempCatalogue folder(TempCatalogue::Content::None);
     const QString target = folder.path();
@@ -253,7 +242,7 @@ void TestLegacyConvert::keepsTheSchemaAndGivesCodesAboveTheHighest()
 
 void TestLegacyConvert::convertsInPlaceKeepingTheOriginal()
 {
-    REQUIRE_FIXTURE(jet, "catalogue_jet4.mdb");
+    QUIVEL_REQUIRE_FIXTURE(jet, QStringLiteral("catalogue_jet4.mdb"));
     TempCatalogue folder(TempCatalogue::Content::None);
     copyWritable(jet, folder.path());
     const QString backupName = Catalogue::fileName() + QStringLiteral(".jet-original");
@@ -286,7 +275,7 @@ void TestLegacyConvert::convertsInPlaceKeepingTheOriginal()
 
 void TestLegacyConvert::neverOverwritesAnEarlierBackup()
 {
-    REQUIRE_FIXTURE(jet, "catalogue_jet4.mdb");
+    QUIVEL_REQUIRE_FIXTURE(jet, QStringLiteral("catalogue_jet4.mdb"));
     TempCatalogue folder(TempCatalogue::Content::None);
     copyWritable(jet, folder.path());
     const QString earlier = folder.path() + QStringLiteral(".jet-original");
@@ -338,9 +327,7 @@ void TestLegacyConvert::refusesLeavingTheFileUntouched()
 
     QByteArray bytes = content;
     if (!fixture.isEmpty()) {
-        const QString path = fixturePath(fixture);
-        if (path.isEmpty())
-            QSKIP(qPrintable(QStringLiteral("fixture legacy/%1 not found").arg(fixture)));
+        QUIVEL_REQUIRE_FIXTURE(path, fixture);
         bytes = fileBytes(path);
         if (keepBytes >= 0)
             bytes.truncate(keepBytes);
@@ -365,7 +352,7 @@ void TestLegacyConvert::refusesLeavingTheFileUntouched()
 
 void TestLegacyConvert::refusesAnExistingDestination()
 {
-    REQUIRE_FIXTURE(jet, "catalogue_jet4.mdb");
+    QUIVEL_REQUIRE_FIXTURE(jet, QStringLiteral("catalogue_jet4.mdb"));
     TempCatalogue existing(TempCatalogue::Content::Sample);
     const QByteArray before = hashOf(existing.path());
     QVERIFY(failureOf([&] {
@@ -518,7 +505,7 @@ void TestLegacyConvert::checkExitCodes()
 // The program tells the user which command converts a Jet catalogue; that very command must.
 void TestLegacyConvert::commandInTheProgramsMessageConverts()
 {
-    REQUIRE_FIXTURE(jet, "catalogue_jet4.mdb");
+    QUIVEL_REQUIRE_FIXTURE(jet, QStringLiteral("catalogue_jet4.mdb"));
     TempCatalogue folder(TempCatalogue::Content::None);
     copyWritable(jet, folder.path());
 

@@ -3,6 +3,7 @@
 // the untouched original or the complete new catalogue, and a rerun must finish the job.
 // QUIVEL_LONG_TESTS=1 makes the run long.
 #include "data/catalogue.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/temp_catalogue.h"
 #include "tools/legacy/catalogue_check.h"
 
@@ -46,10 +47,7 @@ private Q_SLOTS:
 
 void TestLegacyKill::killedConversionLeavesOriginalOrComplete()
 {
-    const QString jet =
-        qEnvironmentVariable("QUIVEL_FIXTURES") + QStringLiteral("/legacy/catalogue_jet4.mdb");
-    if (!QFileInfo::exists(jet))
-        QSKIP("fixture legacy/catalogue_jet4.mdb not found under QUIVEL_FIXTURES");
+    QUIVEL_REQUIRE_FIXTURE(jet, QStringLiteral("catalogue_jet4.mdb"));
     const QByteArray original = fileBytes(jet);
     const int kills = qEnvironmentVariableIntValue("QUIVEL_LONG_TESTS") == 1 ? 500 : 20;
 

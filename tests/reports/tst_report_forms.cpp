@@ -485,6 +485,15 @@ void TestReportForms::queryClosedDuringARunStopsIt()
     QVERIFY(layouter.layoutNextPage());
     reopen(s.dm.ADOQuery3);
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, layouter.layoutNextPage());
+
+    // Also when the query's control updates were suspended while it was reopened.
+    TForm8 second(&s.owner, s.dm);
+    ReportLayouter again(*second.QuickRep1);
+    QVERIFY(again.layoutNextPage());
+    s.dm.ADOQuery3.disableControls();
+    reopen(s.dm.ADOQuery3);
+    s.dm.ADOQuery3.enableControls();
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, again.layoutNextPage());
 }
 
 void TestReportForms::previewShowsTheFormsReportAndRoutesItsMessages()

@@ -13,9 +13,11 @@
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -367,9 +369,17 @@ void TestSearchWindow::layout()
     QVERIFY(!gridOf(*w)->font().bold());
     QCOMPARE(gridOf(*w)->titleFont().pixelSize(), 16);
     QVERIFY(gridOf(*w)->titleFont().bold());
+    QCOMPARE(w->font().pixelSize(), 11);
+    QCOMPARE(textBoxOf(*w)->font().pixelSize(), 16);
+    QCOMPARE(w->findChild<QLabel *>(u"Label1"_s)->font().pixelSize(), 16);
+    QCOMPARE(w->windowType(), Qt::Dialog);
 
     // "&OK" closes, Esc does not.
     w->show();
+    const QPoint offCentre =
+        w->frameGeometry().center() - w->screen()->availableGeometry().center();
+    QVERIFY2(offCentre.manhattanLength() <= 1,
+             qPrintable(u"%1,%2"_s.arg(offCentre.x()).arg(offCentre.y())));
     QTest::keyClick(w.get(), Qt::Key_Escape);
     QVERIFY(w->isVisible());
     w->findChild<QPushButton *>(u"BitBtn1"_s)->click();
