@@ -48,6 +48,7 @@ TForm1::TForm1(QWidget *parent)
         this, [this](TQuickRep &report) { previewReport(report); });
     finishFormLayout(this);
     setFixedSize(936, 592);
+    drawPanelsFlat({m_ui->GroupBox1, m_ui->GroupBox2, m_ui->GroupBox3});
 
     for (QWidget *box : {m_ui->GroupBox1, m_ui->GroupBox2, m_ui->GroupBox3})
         box->installEventFilter(this);

@@ -8,6 +8,7 @@
 #include "data/query.h"
 #include "shell/error_handler.h"
 
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QListView>
 #include <QScreen>
@@ -112,12 +113,74 @@ QVariant TLookupListModel::valueAt(int row, const QString &fieldName) const
     return m_listSource->dataSet()->valueAt(row, index);
 }
 
+namespace {
+
+// What a screen reader hears: a combo box named by the medium it shows, whose one child is
+// the list of media, like Qt's own combo box.
+class TLookupAccessible : public QAccessibleWidget
+{
+public:
+    explicit TLookupAccessible(TDBLookupComboBox *box)
+        : QAccessibleWidget(box, QAccessible::ComboBox)
+    {}
+
+    TDBLookupComboBox *box() const { return static_cast<TDBLookupComboBox *>(widget()); }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name || t == QAccessible::Value)
+            return box()->text();
+        return QAccessibleWidget::text(t);
+    }
+
+    int childCount() const override { return 1; }
+
+    QAccessibleInterface *child(int index) const override
+    {
+        return index == 0 ? QAccessible::queryAccessibleInterface(box()->listView()) : nullptr;
+    }
+
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        return child && child->object() == box()->listView() ? 0 : -1;
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.expandable = true;
+        s.expanded = box()->listVisible();
+        s.collapsed = !s.expanded;
+        s.hasPopup = true;
+        return s;
+    }
+
+    QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+
+    void doAction(const QString &actionName) override
+    {
+        if (actionName == showMenuAction() || actionName == pressAction())
+            box()->listVisible() ? box()->closeUp() : box()->dropDown();
+    }
+};
+
+QAccessibleInterface *lookupAccessibility(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("TDBLookupComboBox"))
+        return new TLookupAccessible(static_cast<TDBLookupComboBox *>(object));
+    return nullptr;
+}
+
+} // namespace
+
 TDBLookupComboBox::TDBLookupComboBox(QWidget *parent)
     : QWidget(parent)
     , m_link(new TFieldDataLink(this))
     , m_model(new TLookupListModel(this))
     , m_view(new QListView(this))
 {
+    static const bool accessible = (QAccessible::installFactory(&lookupAccessibility), true);
+    Q_UNUSED(accessible);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     connect(m_link, &TFieldDataLink::dataChange, this, &TDBLookupComboBox::onDataChange);
@@ -231,8 +294,7 @@ void TDBLookupComboBox::applyKey(const QVariant &key, bool force)
         return;
     TADOQuery *list = m_listSource ? m_listSource->dataSet() : nullptr;
     if (!list || !list->active() || m_keyField.isEmpty() || m_listField.isEmpty()) {
-        m_text.clear();
-        update();
+        setShownText(QString());
         return;
     }
     m_shownKey = key;
@@ -244,15 +306,26 @@ void TDBLookupComboBox::applyKey(const QVariant &key, bool force)
             located = false;
         }
     }
-    m_text = located ? m_model->textAt(list->recNo()) : QString();
-    update();
+    setShownText(located ? m_model->textAt(list->recNo()) : QString());
 }
 
 void TDBLookupComboBox::updateText()
 {
     const int row = rowOfKey(m_keyValue);
-    m_text = row >= 0 ? m_model->textAt(row) : QString();
+    setShownText(row >= 0 ? m_model->textAt(row) : QString());
+}
+
+void TDBLookupComboBox::setShownText(const QString &text)
+{
+    const bool changed = text != m_text;
+    m_text = text;
     update();
+    if (changed && QAccessible::isActive()) {
+        QAccessibleEvent name(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&name);
+        QAccessibleValueChangeEvent value(this, text);
+        QAccessible::updateAccessibility(&value);
+    }
 }
 
 int TDBLookupComboBox::rowOfKey(const QVariant &key) const

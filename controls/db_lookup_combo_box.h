@@ -110,6 +110,7 @@ private:
     void onListChanged();
     void applyKey(const QVariant &key, bool force);
     void updateText();
+    void setShownText(const QString &text);
     int rowOfKey(const QVariant &key) const;
     void typeToSelect(const QString &letters);
     void choose(int row);

@@ -92,10 +92,15 @@ void createWith(const QString &path, const std::function<void(sqlite3 *)> &fill)
 
 } // namespace
 
+QString Catalogue::filePath(const QString &directory)
+{
+    return directory + u'/' + fileName();
+}
+
 QString Catalogue::connectionString(const QString &directory)
 {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=") +
-           directory + QStringLiteral("/quivel.mdb;") + QStringLiteral("Mode=Share Deny None;") +
+           filePath(directory) + QStringLiteral(";") + QStringLiteral("Mode=Share Deny None;") +
            QStringLiteral("Jet OLEDB:Database Password=\"\";") +
            QStringLiteral("Jet OLEDB:Engine Type=5;") +
            QStringLiteral("Jet OLEDB:Database Locking Mode=1;") +

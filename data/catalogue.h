@@ -12,6 +12,9 @@ inline QString fileName()
     return QStringLiteral("quivel.mdb");
 }
 
+// The catalogue's path in a directory: the directory, "/", the file name; nothing normalised.
+QString filePath(const QString &directory);
+
 // The fourteen fixed pieces, with the directory as the second and "/" as this platform's
 // separator.
 QString connectionString(const QString &directory);

@@ -67,6 +67,14 @@ void TADOConnection::setConnectionString(const QString &connectionString)
     if (connected())
         throw EDatabaseError(QStringLiteral("Operation not allowed on an open connection"));
     m_connectionString = connectionString;
+    m_dataSourcePath.clear();
+}
+
+void TADOConnection::setConnectionString(const QString &connectionString,
+                                         const QString &dataSourcePath)
+{
+    setConnectionString(connectionString);
+    m_dataSourcePath = dataSourcePath;
 }
 
 QString TADOConnection::dataSourcePath(const QString &connectionString)
@@ -84,7 +92,8 @@ void TADOConnection::open()
 {
     if (connected())
         return;
-    const QString path = dataSourcePath(m_connectionString);
+    const QString path =
+        m_dataSourcePath.isEmpty() ? dataSourcePath(m_connectionString) : m_dataSourcePath;
     if (path.isEmpty())
         throw EOleException(
             QStringLiteral("A cadeia de conexão não indica o arquivo do catálogo (Data Source)"));

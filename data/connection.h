@@ -32,6 +32,9 @@ public:
     QString connectionString() const { return m_connectionString; }
     // Only while not connected.
     void setConnectionString(const QString &connectionString);
+    // The same, with the catalogue's path as it was put into the string: a path may itself
+    // hold ";" or "=", which no reading of the string can tell from the pieces around it.
+    void setConnectionString(const QString &connectionString, const QString &dataSourcePath);
 
     void open();
     void close();
@@ -53,6 +56,7 @@ public:
 private:
     sqlite3 *m_db = nullptr;
     QString m_connectionString;
+    QString m_dataSourcePath; // empty: read from the "Data Source=" piece
     QString m_path;
 };
 

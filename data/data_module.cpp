@@ -72,7 +72,9 @@ TDm1::TDm1(MessageWindow showMessage, QObject *parent)
 
 void TDm1::DataModuleCreate()
 {
-    ADOConnection1.setConnectionString(Catalogue::connectionString(QDir::currentPath()));
+    const QString directory = QDir::currentPath();
+    ADOConnection1.setConnectionString(Catalogue::connectionString(directory),
+                                       Catalogue::filePath(directory));
     try {
         ADOConnection1.open();
         ADOQuery1.open();

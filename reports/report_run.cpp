@@ -16,6 +16,12 @@ void showReportMessage(QWidget *, const QString &message)
     showRefusal(message, QStringLiteral("Quivel"));
 }
 
+// And asks its questions the way the program asks every confirmation.
+bool askReportQuestion(QWidget *, const QString &question)
+{
+    return askYesNo(question, QStringLiteral("Quivel")) == Dialogs::Yes;
+}
+
 } // namespace
 
 void initReports()
@@ -27,6 +33,7 @@ void initReports()
     initQuivelResources();
     setPictureDecoder(&loadJpeg);
     setReportMessageHandler(&showReportMessage);
+    setReportQuestionHandler(&askReportQuestion);
 }
 
 namespace reportsDetail {

@@ -4,10 +4,22 @@
 #include "shell/message_window.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 
 namespace {
+
+// A title bar holds the caption, in the window manager's bold title font, beside the window's
+// icon and its buttons; a box narrower than that shows its caption cut.
+int widthForCaption(const QString &caption, const QFont &font)
+{
+    QFont title = font;
+    title.setBold(true);
+    title.setPointSizeF(qMax(title.pointSizeF(), 10.0));
+    return QFontMetrics(title).horizontalAdvance(caption) + 4 * 24;
+}
 
 class QtDialogs : public Dialogs
 {
@@ -42,6 +54,11 @@ public:
         if (byDefault)
             box.setDefaultButton(byDefault);
         box.setEscapeButton(no ? no : ok);
+        // The box sizes itself to its layout: a spacer across it keeps the caption whole.
+        if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+            grid->addItem(new QSpacerItem(widthForCaption(caption, box.font()), 0,
+                                          QSizePolicy::Minimum, QSizePolicy::Minimum),
+                          grid->rowCount(), 0, 1, grid->columnCount());
         box.exec();
         const auto *clicked = box.clickedButton();
         if (clicked && clicked == yes)

@@ -1,9 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/form_layout.h"
 
+#include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
+#include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QScreen>
+#include <QStyleOption>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace {
 
@@ -33,6 +41,93 @@ void applyDesignFont(QWidget *widget)
         return;
     widget->setFont(font);
 }
+
+// Draws a group box's frame as an etched line and nothing else: the style's own frame lays a
+// translucent tint over the box's colour, which must show exactly as set.
+class PanelStyle : public QProxyStyle
+{
+public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element != PE_FrameGroupBox) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        const int top = option->fontMetrics.height() / 2;
+        const QRect frame = option->rect.adjusted(0, top, -1, -1);
+        painter->save();
+        painter->setPen(option->palette.color(QPalette::Mid));
+        painter->drawRect(frame.adjusted(0, 0, -1, -1));
+        painter->setPen(option->palette.color(QPalette::Light));
+        painter->drawRect(frame.adjusted(1, 1, 0, 0));
+        painter->restore();
+    }
+};
+
+// The frame margins of the windows already placed, for a window the window manager has not
+// framed yet: all windows of the program have the same kind of frame.
+QMargins g_lastFrame;
+
+// Read from the window system each time: Qt learns a new frame without telling the widget.
+QMargins frameMargins(const QWidget *window)
+{
+    const QWindow *handle = window->windowHandle();
+    return handle ? handle->frameMargins() : QMargins();
+}
+
+void placeCentred(QWidget *window, const QMargins &frame)
+{
+    const QScreen *screen = window->screen();
+    if (!screen)
+        return;
+    QRect outer = QRect(QPoint(0, 0), window->size()).marginsAdded(frame);
+    outer.moveCenter(screen->availableGeometry().center());
+    // Placed by its inside, which stays where it is put when the frame comes around it.
+    window->setGeometry(outer.marginsRemoved(frame));
+}
+
+const QString recentreName = QStringLiteral("quivelRecentreWhenFramed");
+
+// Centres a window once more when its frame turns out other than the one it was centred by.
+// The window manager frames a window only after it is shown, and no event tells the widget
+// when the frame becomes known, so this looks for a short while.
+class RecentreWhenFramed : public QObject
+{
+public:
+    RecentreWhenFramed(QWidget *window, const QMargins &assumed)
+        : QObject(window)
+        , m_window(window)
+        , m_assumed(assumed)
+    {
+        setObjectName(recentreName);
+        m_timer.setInterval(20);
+        connect(&m_timer, &QTimer::timeout, this, [this] { look(); });
+        m_timer.start();
+    }
+
+private:
+    void look()
+    {
+        const QMargins frame = frameMargins(m_window);
+        if (frame.isNull() && ++m_looks < 100) // two seconds: a frameless window stays so
+            return;
+        m_timer.stop();
+        deleteLater();
+        if (frame.isNull())
+            return;
+        g_lastFrame = frame;
+        if (frame != m_assumed && m_window->isVisible())
+            placeCentred(m_window, frame);
+    }
+
+    QWidget *m_window;
+    QMargins m_assumed;
+    QTimer m_timer;
+    int m_looks = 0;
+};
 
 } // namespace
 
@@ -64,10 +159,24 @@ void setFixedFrame(QWidget *window)
 
 void centreOnDesktop(QWidget *window)
 {
-    const QScreen *screen = window->screen();
-    if (!screen)
-        return;
-    QRect frame = window->frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
+    QMargins frame = frameMargins(window);
+    if (!frame.isNull()) {
+        g_lastFrame = frame;
+    } else {
+        frame = g_lastFrame;
+        if (!window->findChild<QObject *>(recentreName, Qt::FindDirectChildrenOnly))
+            new RecentreWhenFramed(window, frame);
+    }
+    placeCentred(window, frame);
+}
+
+void drawPanelsFlat(const QList<QGroupBox *> &boxes)
+{
+    static QPointer<PanelStyle> style;
+    if (!style) {
+        style = new PanelStyle;
+        style->setParent(qApp);
+    }
+    for (QGroupBox *box : boxes)
+        box->setStyle(style);
 }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QList>
+
+class QGroupBox;
 class QWidget;
 
 // Completes a window built from its .ui layout; call once after setupUi.
@@ -16,5 +19,10 @@ void finishFormLayout(QWidget *root);
 // button.
 void setFixedFrame(QWidget *window);
 
-// Moves a top-level window so that its frame is centred on the desktop.
+// Moves a top-level window so that its frame is centred on the desktop. Before the window
+// manager has framed the window, the frame of the windows placed before is assumed, and the
+// window is centred again once its own frame is known.
 void centreOnDesktop(QWidget *window);
+
+// Group boxes whose background colour shows exactly as set, inside the frame too.
+void drawPanelsFlat(const QList<QGroupBox *> &boxes);

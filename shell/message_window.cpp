@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/message_window.h"
 
+#include "shell/form_layout.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 MessageWindow::MessageWindow(const QString &text, QWidget *parent)
@@ -42,4 +45,11 @@ MessageWindow::MessageWindow(const QString &text, QWidget *parent)
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     ok->setFocus();
+}
+
+void MessageWindow::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        centreOnDesktop(this);
 }

@@ -11,4 +11,8 @@ class MessageWindow : public QDialog
 
 public:
     explicit MessageWindow(const QString &text, QWidget *parent = nullptr);
+
+protected:
+    // Centred on the screen, not over the window that asked.
+    void showEvent(QShowEvent *event) override;
 };

@@ -8,6 +8,7 @@
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/temp_catalogue.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QGroupBox>
@@ -118,10 +119,14 @@ private Q_SLOTS:
     {
         QApplication::setApplicationDisplayName(QStringLiteral("Quivel"));
         installFontSubstitutions();
+        installEnterClicksButtons(*qApp);
+        installWindowAccessibility();
     }
     void startsAsLaidOut();
     void hoverHighlightsTheBoxUnderThePointer();
     void highlightShowsThroughLabelsNotEdits();
+    void panelsShowExactColours_data();
+    void panelsShowExactColours();
     void enterInSearchBoxes_data();
     void enterInSearchBoxes();
     void searchButtonsOpenWithoutTest_data();
@@ -141,6 +146,10 @@ void TestMainWindow::startsAsLaidOut()
 {
     Fixture f;
     QCOMPARE(f.form.windowTitle(), QStringLiteral("QUIVEL - Banco de Dados de Aplicativos"));
+    QAccessibleInterface *announced = QAccessible::queryAccessibleInterface(&f.form);
+    QCOMPARE(announced->role(), QAccessible::Window);
+    QCOMPARE(announced->text(QAccessible::Name),
+             QStringLiteral("QUIVEL - Banco de Dados de Aplicativos"));
     QCOMPARE(f.form.size(), QSize(936, 592));
     QCOMPARE(f.form.minimumSize(), f.form.maximumSize());
     QCOMPARE(f.form.palette().color(QPalette::Window), white);
@@ -216,12 +225,9 @@ void TestMainWindow::highlightShowsThroughLabelsNotEdits()
     const auto colourAt = [&](const char *name, QPoint local) {
         return picture.pixelColor(f.child<QWidget>(name)->mapTo(&f.form, local));
     };
-    // The box's own surface carries the colour (the style shades its framed area a little).
+    // The box's own surface carries the colour.
     const QColor surface = colourAt("GroupBox3", {250, 420});
-    QVERIFY2(qAbs(surface.red() - paleGreen.red()) <= 4 &&
-                 qAbs(surface.green() - paleGreen.green()) <= 4 &&
-                 qAbs(surface.blue() - paleGreen.blue()) <= 4,
-             qPrintable(surface.name()));
+    QCOMPARE(surface, paleGreen);
     // Blank parts of a label and a radio button show it; an edit box and a button do not.
     auto *radio = f.child<QWidget>("RadioButton2");
     auto *edit = f.child<QWidget>("ConsultaMidia");
@@ -229,6 +235,53 @@ void TestMainWindow::highlightShowsThroughLabelsNotEdits()
     QCOMPARE(colourAt("RadioButton2", {radio->width() - 2, radio->height() / 2}), surface);
     QCOMPARE(colourAt("ConsultaMidia", {edit->width() - 10, edit->height() / 2}), white);
     QVERIFY(colourAt("Button2", {10, 12}) != surface);
+}
+
+void TestMainWindow::panelsShowExactColours_data()
+{
+    QTest::addColumn<int>("highlighted"); // 0: none yet
+    for (int i = 0; i <= 3; ++i)
+        QTest::newRow(qPrintable(QStringLiteral("GroupBox%1").arg(i))) << i;
+}
+
+void TestMainWindow::panelsShowExactColours()
+{
+    QFETCH(int, highlighted);
+    Fixture f;
+    f.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.form));
+    if (highlighted == 1)
+        f.form.GroupBox1MouseMove();
+    else if (highlighted == 2)
+        f.form.GroupBox2MouseMove();
+    else if (highlighted == 3)
+        f.form.GroupBox3MouseMove();
+    const QImage picture = f.form.grab().toImage();
+    // Bare spots inside each frame, near its edges and in its middle: the colour exactly, as
+    // the design gives it, with no tint from the style.
+    for (int i = 1; i <= 3; ++i) {
+        auto *box = f.child<QGroupBox>(qPrintable(QStringLiteral("GroupBox%1").arg(i)));
+        const QRect r = box->geometry();
+        const QColor expected = i == highlighted ? paleGreen : white;
+        const QPoint spots[] = {{r.left() + 6, r.top() + 30},
+                                {r.right() - 6, r.bottom() - 6},
+                                {r.left() + 6, r.bottom() - 6}};
+        for (const QPoint spot : spots) {
+            const QColor seen = picture.pixelColor(spot);
+            QVERIFY2(seen == expected, qPrintable(QStringLiteral("GroupBox%1 at %2,%3: %4")
+                                                      .arg(i)
+                                                      .arg(spot.x())
+                                                      .arg(spot.y())
+                                                      .arg(seen.name())));
+        }
+    }
+    if (highlighted == 2) { // the empty panel, all of its inside
+        auto *box = f.child<QGroupBox>("GroupBox2");
+        const QRect inside = box->geometry().adjusted(4, 24, -4, -4);
+        for (int y = inside.top(); y <= inside.bottom(); y += 3)
+            for (int x = inside.left(); x <= inside.right(); x += 3)
+                QCOMPARE(picture.pixelColor(x, y), paleGreen);
+    }
 }
 
 void TestMainWindow::enterInSearchBoxes_data()
@@ -384,16 +437,24 @@ void TestMainWindow::buttonsOpenOwnedModalWindows_data()
 {
     QTest::addColumn<QByteArray>("button");
     QTest::addColumn<QString>("windowClass");
-    QTest::newRow("Buscar, empty software box") << QByteArray("Button2") << "TForm4";
-    QTest::newRow("Buscar, empty media box") << QByteArray("Button3") << "TForm4";
-    QTest::newRow("Sobre...") << QByteArray("Button1") << "TForm6";
-    QTest::newRow("Nas próximas versões...") << QByteArray("Button4") << "TForm5";
+    QTest::addColumn<bool>("byEnter"); // Enter on the focused button instead of a click
+    for (const bool enter : {false, true}) {
+        const char *how = enter ? ", Enter" : ", click";
+        QTest::addRow("Buscar, empty software box%s", how)
+            << QByteArray("Button2") << "TForm4" << enter;
+        QTest::addRow("Buscar, empty media box%s", how)
+            << QByteArray("Button3") << "TForm4" << enter;
+        QTest::addRow("Sobre...%s", how) << QByteArray("Button1") << "TForm6" << enter;
+        QTest::addRow("Nas próximas versões...%s", how)
+            << QByteArray("Button4") << "TForm5" << enter;
+    }
 }
 
 void TestMainWindow::buttonsOpenOwnedModalWindows()
 {
     QFETCH(QByteArray, button);
     QFETCH(QString, windowClass);
+    QFETCH(bool, byEnter);
 
     TempCatalogue catalogue(TempCatalogue::Content::Sample);
     CurrentDirectory directory(catalogue.directory());
@@ -406,7 +467,13 @@ void TestMainWindow::buttonsOpenOwnedModalWindows()
 
     auto *clicked = form.findChild<QPushButton *>(QLatin1String(button));
     QVERIFY(clicked);
-    const auto seen = runModal([&] { clicked->click(); });
+    clicked->setFocus();
+    const auto seen = runModal([&] {
+        if (byEnter)
+            QTest::keyClick(clicked, Qt::Key_Return);
+        else
+            clicked->click();
+    });
     QVERIFY(seen.has_value());
     QCOMPARE(seen->className, windowClass);
     QCOMPARE(seen->owner, &form);

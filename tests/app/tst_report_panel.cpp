@@ -9,6 +9,7 @@
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/temp_catalogue.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -176,6 +177,7 @@ private Q_SLOTS:
     void controlStates();
     void softwaresRunsTheBoxHandlerBeforeShowingIt();
     void choosingWithKeysAndEscape();
+    void lookupIsHeardAsAComboBox();
     void noMediumNoReport();
     void mediaReportOnlyAfterSoftwares();
     void allSoftwareReport();
@@ -311,6 +313,46 @@ void TestReportPanel::choosingWithKeysAndEscape()
     QCOMPARE(f.number->text(),
              f.catalogue.scalar(QStringLiteral("select codigo from cds where titulo = '") +
                                 f.list->text() + QStringLiteral("'")));
+}
+
+// A screen reader reads the medium list as it reads Qt's own combo box: the shown medium as
+// its name and value, the media as the items of its one child list.
+void TestReportPanel::lookupIsHeardAsAComboBox()
+{
+    Fixture f;
+    f.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.form));
+    f.act(QStringLiteral("sc"));
+    QAccessibleInterface *lookup = QAccessible::queryAccessibleInterface(f.list);
+    QVERIFY(lookup);
+    QCOMPARE(lookup->role(), QAccessible::ComboBox);
+    const QString medium =
+        f.catalogue.scalar(QStringLiteral("select titulo from cds where codigo = 3"));
+    QVERIFY(!medium.isEmpty());
+    QCOMPARE(lookup->text(QAccessible::Name), medium);
+    QCOMPARE(lookup->text(QAccessible::Value), medium);
+    QVERIFY(lookup->state().focusable);
+    QVERIFY(lookup->state().collapsed);
+
+    QCOMPARE(lookup->childCount(), 1);
+    QAccessibleInterface *list = lookup->child(0);
+    QCOMPARE(list->role(), QAccessible::List);
+    QCOMPARE(list->parent()->object(), f.list);
+    QStringList items;
+    for (int i = 0; i < list->childCount(); ++i) {
+        QCOMPARE(list->child(i)->role(), QAccessible::ListItem);
+        items << list->child(i)->text(QAccessible::Name);
+    }
+    QStringList media;
+    for (int row = 0; row < f.list->listModel()->rowCount(); ++row)
+        media << f.list->listModel()->textAt(row);
+    QCOMPARE(items.size(), f.count(QStringLiteral("select count(*) from cds")));
+    QCOMPARE(items, media);
+
+    // Another choice is heard at once.
+    f.chooseMedium(1);
+    QCOMPARE(lookup->text(QAccessible::Name),
+             f.catalogue.scalar(QStringLiteral("select titulo from cds where codigo = 1")));
 }
 
 void TestReportPanel::noMediumNoReport()

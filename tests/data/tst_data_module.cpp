@@ -8,6 +8,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <unistd.h>
@@ -51,6 +52,8 @@ class TestDataModule : public QObject
 private Q_SLOTS:
     void connectionStringHasItsFourteenPieces();
     void opensFiveQueriesOnAGoodCatalogue();
+    void opensInAFolderWhoseNameHoldsSeparators_data();
+    void opensInAFolderWhoseNameHoldsSeparators();
     void missingFileIsReportedInOneLine();
     void badFilesFailClearlyAndStayUnchanged_data();
     void badFilesFailClearlyAndStayUnchanged();
@@ -89,6 +92,31 @@ void TestDataModule::opensFiveQueriesOnAGoodCatalogue()
              cat.scalar(QStringLiteral("select count(*) from softs where midia = 1")).toInt());
     QCOMPARE(dm.DataSource5.dataSet(), &dm.ADOQuery5);
     QCOMPARE(dm.DataSource3.dataSet(), nullptr);
+}
+
+void TestDataModule::opensInAFolderWhoseNameHoldsSeparators_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("semicolon") << QStringLiteral("cópia;antiga");
+    QTest::newRow("equals") << QStringLiteral("versão=2");
+    QTest::newRow("both") << QStringLiteral("a;Mode=Read;b");
+}
+
+void TestDataModule::opensInAFolderWhoseNameHoldsSeparators()
+{
+    QFETCH(QString, folder);
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString directory = root.filePath(folder);
+    QVERIFY(QDir().mkpath(directory));
+    Catalogue::createSample(Catalogue::filePath(directory));
+
+    Opened opened = openDataModule(directory);
+    QVERIFY2(opened.messages.isEmpty(), qPrintable(opened.messages.join(u'\n')));
+    QCOMPARE(activeQueries(*opened.dm), QList<bool>({true, true, true, true, false, true}));
+    // The string is the one the program always built, the folder's name and all.
+    QCOMPARE(opened.dm->ADOConnection1.connectionString(), Catalogue::connectionString(directory));
+    QCOMPARE(opened.dm->ADOConnection1.path(), Catalogue::filePath(directory));
 }
 
 void TestDataModule::missingFileIsReportedInOneLine()

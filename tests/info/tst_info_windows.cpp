@@ -38,6 +38,7 @@ private Q_SLOTS:
     {
         QApplication::setApplicationDisplayName(QStringLiteral("Quivel"));
         installFontSubstitutions();
+        installEnterClicksButtons(*qApp);
     }
     void aboutShowsFirstLineOfCurrentDirectoryFile_data();
     void aboutShowsFirstLineOfCurrentDirectoryFile();
@@ -143,7 +144,8 @@ void TestInfoWindows::aboutWindowFrame()
 
     QTest::keyClick(&about, Qt::Key_Escape); // no cancel button
     QVERIFY(about.isVisible());
-    ok->click();
+    ok->setFocus();
+    QTest::keyClick(ok, Qt::Key_Return); // Enter on the focused button clicks it
     QVERIFY(!about.isVisible());
 }
 
@@ -195,6 +197,12 @@ void TestInfoWindows::nextVersionsLeavesOnlyByVoltar()
     QVERIFY(next.isVisible());
     QTest::keyClick(&next, Qt::Key_V, Qt::AltModifier);
     QTRY_VERIFY(!next.isVisible()); // a mnemonic clicks after a short animation
+
+    next.show();
+    QVERIFY(QTest::qWaitForWindowActive(&next));
+    QCOMPARE(QApplication::focusWidget(), back);
+    QTest::keyClick(back, Qt::Key_Return);
+    QVERIFY(!next.isVisible());
 }
 
 QTEST_MAIN(TestInfoWindows)

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QInputDialog>
+#include <QPrinterInfo>
 #include <QTest>
 #include <QTimer>
 
@@ -503,6 +504,8 @@ void TestReportForms::previewShowsTheFormsReportAndRoutesItsMessages()
     openSoftwareOf(s.dm.ADOQuery4, u"3"_s);
     auto *form = new TForm9(&s.owner, s.dm);
 
+    // Without a printer, printing asks about a PDF instead, as every question is asked.
+    const bool noPrinter = QPrinterInfo::availablePrinters().isEmpty();
     int pages = 0;
     QString total;
     whenReady([&] {
@@ -526,6 +529,10 @@ void TestReportForms::previewShowsTheFormsReportAndRoutesItsMessages()
             if (action->toolTip() == u"Search for Text"_s)
                 action->trigger();
         }
+        for (QAction *action : actions) {
+            if (noPrinter && action->toolTip() == u"Print"_s)
+                action->trigger();
+        }
         window->close();
         return true;
     });
@@ -534,10 +541,18 @@ void TestReportForms::previewShowsTheFormsReportAndRoutesItsMessages()
     QVERIFY(openPreviews().isEmpty());
     QVERIFY(pages >= 1);
     QCOMPARE(total, QString::number(s.dm.ADOQuery4.recordCount()));
-    QCOMPARE(dialogs.boxes.size(), 1);
+    QCOMPARE(dialogs.boxes.size(), noPrinter ? 2 : 1);
     QCOMPARE(dialogs.boxes[0].text, u"Texto não encontrado: \"não existe\"."_s);
     QCOMPARE(dialogs.boxes[0].caption, u"Quivel"_s);
     QCOMPARE(dialogs.boxes[0].icon, Dialogs::Icon::Warning);
+    if (noPrinter) {
+        QCOMPARE(dialogs.boxes[1].text,
+                 u"Nenhuma impressora está disponível. Salvar o relatório em PDF?"_s);
+        QCOMPARE(dialogs.boxes[1].caption, u"Quivel"_s);
+        QCOMPARE(dialogs.boxes[1].buttons, int(Dialogs::Yes | Dialogs::No));
+        QCOMPARE(dialogs.boxes[1].icon, Dialogs::Icon::Question);
+        QCOMPARE(dialogs.boxes[1].defaultButton, Dialogs::No);
+    }
 }
 
 QTEST_MAIN(TestReportForms)

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -57,6 +58,24 @@ void whenPreviewReady(int previews, std::function<void(ReportPreviewWindow *)> a
 QStringList messages;
 
 } // namespace
+
+// A font without a glyph draws an empty box: ink only along the edges of its bounds.
+bool looksLikeAMissingGlyph(const QImage &icon)
+{
+    QRect ink;
+    for (int y = 0; y < icon.height(); ++y)
+        for (int x = 0; x < icon.width(); ++x)
+            if (qAlpha(icon.pixel(x, y)) > 64)
+                ink |= QRect(x, y, 1, 1);
+    if (ink.isEmpty())
+        return true;
+    const QRect inside = ink.adjusted(3, 3, -3, -3);
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            if (qAlpha(icon.pixel(x, y)) > 64)
+                return false;
+    return true;
+}
 
 class TestReportPreview : public QObject
 {
@@ -122,8 +141,11 @@ void TestReportPreview::windowMatchesTheStandardPreview()
     QStringList tips;
     for (QAction *action : window.findChild<QToolBar *>()->actions()) {
         if (!action->isSeparator() && !action->toolTip().isEmpty() &&
-            !qobject_cast<QWidgetAction *>(action))
+            !qobject_cast<QWidgetAction *>(action)) {
             tips.append(action->toolTip());
+            QVERIFY2(!looksLikeAMissingGlyph(action->icon().pixmap(24, 24).toImage()),
+                     qPrintable(action->toolTip()));
+        }
     }
     QCOMPARE(tips, (QStringList{u"Zoom to fit"_s, u"Zoom to width"_s, u"100% Size"_s,
                                 u"First page"_s, u"Previous page"_s, u"Next page"_s, u"Last page"_s,
@@ -136,6 +158,13 @@ void TestReportPreview::windowMatchesTheStandardPreview()
     QCOMPARE(tabs->count(), 2);
     QCOMPARE(tabs->tabText(0), u"ThumbNails"_s);
     QCOMPARE(tabs->tabText(1), u"Search Results"_s);
+    // Both tabs whole in sight at the default size: no scroll arrows, no cut text.
+    const QTabBar *bar = tabs->tabBar();
+    for (int i = 0; i < tabs->count(); ++i) {
+        QVERIFY2(bar->rect().contains(bar->tabRect(i)), qPrintable(tabs->tabText(i)));
+        QVERIFY(bar->tabRect(i).width() > bar->fontMetrics().horizontalAdvance(tabs->tabText(i)));
+    }
+    QVERIFY(tabs->rect().contains(QRect(bar->pos(), bar->size())));
     close->click();
     QVERIFY(!window.isVisible());
 }

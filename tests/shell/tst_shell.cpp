@@ -1,13 +1,38 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/exceptions.h"
+#include "shell/application.h"
 #include "shell/error_handler.h"
 #include "shell/message_window.h"
 #include "tests/support/fake_dialogs.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+// Stand-ins for the program's windows: named like them, not like Qt's classes.
+class TSampleWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    using QWidget::QWidget;
+};
+
+class TSampleDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    using QDialog::QDialog;
+};
 
 class TestShell : public QObject
 {
@@ -21,6 +46,11 @@ private Q_SLOTS:
     void guardKeepsFailuresInside();
     void messageWindowClosesOnEnterAndEsc_data();
     void messageWindowClosesOnEnterAndEsc();
+    void messageWindowIsCentredOnTheScreen();
+    void qtOwnTextsArePortuguese();
+    void enterClicksTheFocusedButton_data();
+    void enterClicksTheFocusedButton();
+    void programWindowsAreAnnouncedAsWindows();
 };
 
 void TestShell::generalHandlerAddsOnePeriod_data()
@@ -87,6 +117,101 @@ void TestShell::messageWindowClosesOnEnterAndEsc()
     QTimer::singleShot(0, &window, [&] { QTest::keyClick(&window, Qt::Key(key)); });
     QTimer::singleShot(2000, &window, [&] { window.done(99); }); // fails the test, never hangs
     QVERIFY(window.exec() != 99);
+}
+
+void TestShell::messageWindowIsCentredOnTheScreen()
+{
+    // Asked from a window off to one side: the message still stands in the screen's middle.
+    QWidget owner;
+    owner.setGeometry(20, 40, 200, 150);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    MessageWindow window(QStringLiteral("Mídia apagada com sucesso!"), &owner);
+    QPoint centre;
+    QTimer::singleShot(0, &window, [&] {
+        centre = window.frameGeometry().center();
+        window.accept();
+    });
+    window.exec();
+    const QPoint screenCentre = window.screen()->availableGeometry().center();
+    QVERIFY2((centre - screenCentre).manhattanLength() <= 2,
+             qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
+}
+
+void TestShell::qtOwnTextsArePortuguese()
+{
+    QVERIFY(installQtTranslations(*qApp));
+    QLineEdit edit(QStringLiteral("texto"));
+    std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+    QStringList texts;
+    for (const QAction *action : menu->actions()) {
+        if (!action->isSeparator())
+            texts << action->text().section(u'\t', 0, 0);
+    }
+    QCOMPARE(texts, (QStringList{QStringLiteral("&Desfazer"), QStringLiteral("&Refazer"),
+                                 QStringLiteral("Recor&tar"), QStringLiteral("&Copiar"),
+                                 QStringLiteral("C&olar"), QStringLiteral("Excluir"),
+                                 QStringLiteral("Selecionar tudo")}));
+    QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Save);
+    QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancelar"));
+    QCOMPARE(buttons.button(QDialogButtonBox::Save)->text(), QStringLiteral("Salvar"));
+}
+
+void TestShell::enterClicksTheFocusedButton_data()
+{
+    QTest::addColumn<bool>("inDialog");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<int>("clicks");
+    const int none = Qt::NoModifier;
+    QTest::newRow("window, Enter") << false << int(Qt::Key_Return) << none << true << 1;
+    QTest::newRow("window, keypad Enter")
+        << false << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true << 1;
+    QTest::newRow("dialog, Enter") << true << int(Qt::Key_Return) << none << true << 1;
+    QTest::newRow("window, Ctrl+Enter")
+        << false << int(Qt::Key_Return) << int(Qt::ControlModifier) << true << 0;
+    QTest::newRow("window, disabled") << false << int(Qt::Key_Return) << none << false << 0;
+    QTest::newRow("window, a letter") << false << int(Qt::Key_A) << none << true << 0;
+}
+
+void TestShell::enterClicksTheFocusedButton()
+{
+    QFETCH(bool, inDialog);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, enabled);
+    QFETCH(int, clicks);
+    installEnterClicksButtons(*qApp);
+    std::unique_ptr<QWidget> window(inDialog ? new QDialog : new QWidget);
+    auto *button = new QPushButton(QStringLiteral("Buscar"), window.get());
+    button->setAutoDefault(false); // as in every window of the program
+    button->setEnabled(enabled);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    button->setFocus();
+    QSignalSpy clicked(button, &QPushButton::clicked);
+    QTest::keyClick(button, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(clicked.size(), clicks);
+}
+
+void TestShell::programWindowsAreAnnouncedAsWindows()
+{
+    installWindowAccessibility();
+    TSampleWindow window;
+    TSampleDialog dialog;
+    TSampleWindow inner(&window); // a control, not a window
+    QWidget plain;                // Qt's own classes keep Qt's roles
+    const auto role = [](QWidget *widget) {
+        return QAccessible::queryAccessibleInterface(widget)->role();
+    };
+    QCOMPARE(role(&window), QAccessible::Window);
+    QCOMPARE(role(&dialog), QAccessible::Dialog);
+    QCOMPARE(role(&inner), QAccessible::Client);
+    QCOMPARE(role(&plain), QAccessible::Client);
+    window.setWindowTitle(QStringLiteral("Cadastro de Mídias"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(&window)->text(QAccessible::Name),
+             QStringLiteral("Cadastro de Mídias"));
 }
 
 QTEST_MAIN(TestShell)

@@ -31,9 +31,11 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
+#include <QWindow>
 
 namespace {
 
@@ -48,18 +50,59 @@ void defaultMessage(QWidget *parent, const QString &message)
 
 ReportMessageHandler g_messageHandler = &defaultMessage;
 
+bool defaultQuestion(QWidget *parent, const QString &question)
+{
+    return QMessageBox::question(parent, QStringLiteral("Quivel"), question,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+ReportQuestionHandler g_questionHandler = &defaultQuestion;
+
+// Tool bar pictures are drawn, not taken from an icon theme: the glyphs come from DejaVu Sans,
+// which holds every one of them, so none shows as an empty box.
 QIcon glyphIcon(const QString &glyph)
 {
     QPixmap pixmap(24, 24);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    QFont font = painter.font();
+    QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(glyph.size() > 2 ? 10 : 16);
     font.setBold(true);
     painter.setFont(font);
     painter.setPen(QColor(40, 40, 40));
     painter.drawText(pixmap.rect(), Qt::AlignCenter, glyph);
+    return QIcon(pixmap);
+}
+
+// A small dialog is made wide enough for its whole caption beside the title bar's buttons.
+void keepCaptionWhole(QDialog &dialog, const QString &caption)
+{
+    dialog.setWindowTitle(caption);
+    QFont title = dialog.font();
+    title.setBold(true);
+    title.setPointSizeF(qMax(title.pointSizeF(), 10.0));
+    dialog.setMinimumWidth(QFontMetrics(title).horizontalAdvance(caption) + 4 * 24);
+}
+
+// A printer seen from the front: paper in, body with a paper slot, paper out.
+QIcon printerIcon()
+{
+    QPixmap pixmap(24, 24);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    const QColor ink(40, 40, 40);
+    painter.setPen(ink);
+    painter.setBrush(Qt::white);
+    painter.drawRect(7, 3, 10, 6); // paper going in
+    painter.setBrush(QColor(170, 170, 170));
+    painter.drawRect(3, 9, 18, 8);                     // body
+    painter.fillRect(17, 11, 2, 2, QColor(0, 150, 0)); // lamp
+    painter.setBrush(Qt::white);
+    painter.drawRect(7, 15, 10, 6); // paper coming out
+    painter.drawLine(9, 17, 15, 17);
+    painter.drawLine(9, 19, 13, 19);
     return QIcon(pixmap);
 }
 
@@ -177,6 +220,13 @@ ReportMessageHandler setReportMessageHandler(ReportMessageHandler handler)
     return previous;
 }
 
+ReportQuestionHandler setReportQuestionHandler(ReportQuestionHandler handler)
+{
+    ReportQuestionHandler previous = g_questionHandler;
+    g_questionHandler = handler ? handler : &defaultQuestion;
+    return previous;
+}
+
 ReportPreviewWindow::ReportPreviewWindow(const QString &reportTitle, TQRZoomState zoom,
                                          QWidget *parent)
     : QMainWindow(parent)
@@ -225,7 +275,12 @@ ReportPreviewWindow::ReportPreviewWindow(const QString &reportTitle, TQRZoomStat
     splitter->addWidget(m_sidePanel);
     splitter->addWidget(m_scrollArea);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({130, 370});
+    // Wide enough for both tabs side by side, so neither hides behind scroll arrows.
+    m_sidePanel->tabBar()->setUsesScrollButtons(false);
+    m_sidePanel->tabBar()->setElideMode(Qt::ElideNone);
+    const int sideWidth = qMax(130, m_sidePanel->minimumSizeHint().width());
+    splitter->setSizes({sideWidth, 500 - sideWidth});
+    splitter->setCollapsible(0, false);
     setCentralWidget(splitter);
 
     buildToolBar();
@@ -249,11 +304,14 @@ void ReportPreviewWindow::buildToolBar()
     QToolBar *bar = addToolBar(QStringLiteral("Preview"));
     bar->setMovable(false);
     bar->setIconSize(QSize(20, 20));
-    const auto add = [this, bar](const QString &glyph, const QString &tip, auto handler) {
-        QAction *action = bar->addAction(glyphIcon(glyph), tip);
+    const auto addIcon = [this, bar](const QIcon &icon, const QString &tip, auto handler) {
+        QAction *action = bar->addAction(icon, tip);
         action->setToolTip(tip);
         connect(action, &QAction::triggered, this, [this, handler] { guarded(handler); });
         return action;
+    };
+    const auto add = [addIcon](const QString &glyph, const QString &tip, auto handler) {
+        return addIcon(glyphIcon(glyph), tip, handler);
     };
     add(QStringLiteral("▣"), QStringLiteral("Zoom to fit"), [this] { zoomToFit(); });
     add(QStringLiteral("↔"), QStringLiteral("Zoom to width"), [this] { zoomToWidth(); });
@@ -269,7 +327,7 @@ void ReportPreviewWindow::buildToolBar()
     add(QStringLiteral("?"), QStringLiteral("Search for Text"), [this] { askSearch(); });
     bar->addSeparator();
     add(QStringLiteral("⚙"), QStringLiteral("Printer setup"), [this] { printerSetup(); });
-    add(QStringLiteral("⎙"), QStringLiteral("Print"), [this] { print(); });
+    addIcon(printerIcon(), QStringLiteral("Print"), [this] { print(); });
     add(QStringLiteral("↓"), QStringLiteral("Save report"), [this] { askSave(); });
     add(QStringLiteral("↑"), QStringLiteral("Load report"), [this] { askLoad(); });
     bar->addSeparator();
@@ -434,12 +492,13 @@ void ReportPreviewWindow::updateStatus()
 
 void ReportPreviewWindow::selectPage()
 {
-    bool ok = false;
-    const int page =
-        QInputDialog::getInt(this, QStringLiteral("Ir para a página"), QStringLiteral("Página:"),
-                             m_currentPage + 1, 1, qMax(1, pageCount()), 1, &ok);
-    if (ok)
-        showPage(page - 1);
+    QInputDialog ask(this);
+    keepCaptionWhole(ask, QStringLiteral("Ir para a página"));
+    ask.setLabelText(QStringLiteral("Página:"));
+    ask.setIntRange(1, qMax(1, pageCount()));
+    ask.setIntValue(m_currentPage + 1);
+    if (ask.exec() == QDialog::Accepted)
+        showPage(ask.intValue() - 1);
 }
 
 int ReportPreviewWindow::searchText(const QString &text)
@@ -478,11 +537,13 @@ void ReportPreviewWindow::showSearchResult(int row)
 
 void ReportPreviewWindow::askSearch()
 {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(this, QStringLiteral("Procurar texto"), QStringLiteral("Texto:"),
-                              QLineEdit::Normal, QString(), &ok);
-    if (ok && searchText(text) == 0)
+    QInputDialog ask(this);
+    keepCaptionWhole(ask, QStringLiteral("Procurar texto"));
+    ask.setLabelText(QStringLiteral("Texto:"));
+    if (ask.exec() != QDialog::Accepted)
+        return;
+    const QString text = ask.textValue();
+    if (searchText(text) == 0)
         g_messageHandler(this, QStringLiteral("Texto não encontrado: \"%1\".").arg(text));
 }
 
@@ -496,10 +557,9 @@ void ReportPreviewWindow::print()
 {
     finishRun();
     if (QPrinterInfo::availablePrinters().isEmpty()) {
-        const auto answer = QMessageBox::question(
-            this, QStringLiteral("Quivel"),
-            QStringLiteral("Nenhuma impressora está disponível. Salvar o relatório em PDF?"));
-        if (answer != QMessageBox::Yes)
+        if (!g_questionHandler(
+                this,
+                QStringLiteral("Nenhuma impressora está disponível. Salvar o relatório em PDF?")))
             return;
         const QString path =
             QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório em PDF"), QString(),
@@ -566,13 +626,25 @@ void ReportPreviewWindow::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!m_sized) {
         m_sized = true;
-        const QSize frame = frameGeometry().size() - geometry().size();
-        if (!frame.isEmpty() && frame != QSize(0, 0))
-            resize(QSize(500, 500) - frame);
-        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        move(screen.center() - QPoint(250, 250));
+        fitFrame();
         applyZoom();
     }
+}
+
+// The window manager frames a window only after it is first shown, and nothing tells the
+// widget when: until the frame is known the window stands as if it had none, then it is
+// sized and placed again.
+void ReportPreviewWindow::fitFrame()
+{
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    // Placed by its inside, which stays where it is put when the frame comes around it.
+    QRect outer(QPoint(0, 0), QSize(500, 500));
+    outer.moveCenter(screen.center());
+    setGeometry(outer.marginsRemoved(frame));
+    if (!frame.isNull() || ++m_frameLooks > 100) // a frameless window stays so
+        return;
+    QTimer::singleShot(20, this, [this] { fitFrame(); });
 }
 
 bool ReportPreviewWindow::eventFilter(QObject *watched, QEvent *event)

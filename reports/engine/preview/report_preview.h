@@ -25,6 +25,11 @@ class ReportThumbnailModel;
 using ReportMessageHandler = void (*)(QWidget *parent, const QString &message);
 ReportMessageHandler setReportMessageHandler(ReportMessageHandler handler);
 
+// Asks a question from the preview (printing with no printer installed); true for yes, with
+// no as the default answer. The program routes it through its own dialog seam as well.
+using ReportQuestionHandler = bool (*)(QWidget *parent, const QString &question);
+ReportQuestionHandler setReportQuestionHandler(ReportQuestionHandler handler);
+
 // Lays the report out in slices from the event loop while showing the preview window, and
 // returns only when that window has been closed or the application is quitting. Failures of
 // the report (a field the dataset lacks, a dataset error during the run) are rethrown here as
@@ -80,6 +85,7 @@ protected:
 
 private:
     void buildToolBar();
+    void fitFrame();
     void runSlice();
     void applyZoom();
     void updateStatus();
@@ -107,4 +113,5 @@ private:
     TQRZoomState m_zoomMode = qrZoomToFit;
     int m_currentPage = 0;
     bool m_sized = false;
+    int m_frameLooks = 0;
 };

@@ -1,0 +1,263 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the window system receives from the real application object, on an X display (run
+// through tests/support/with_x_display.sh): the titles, and, under a window manager, where
+// the framed windows stand.
+#include "app/main_window.h"
+#include "data/data_module.h"
+#include "info/about_window.h"
+#include "info/next_versions_window.h"
+#include "registration/media_window.h"
+#include "registration/software_window.h"
+#include "reports/engine/preview/report_preview.h"
+#include "search/search_window.h"
+#include "shell/application.h"
+#include "shell/dialogs.h"
+#include "tests/support/temp_catalogue.h"
+
+#include <QFile>
+#include <QMessageBox>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// The title the window manager shows: the window's _NET_WM_NAME property.
+QString titleOnScreen(const QWidget *window)
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window->winId()),
+                                          QStringLiteral("_NET_WM_NAME")});
+    if (!xprop.waitForFinished(10000))
+        return QStringLiteral("<xprop did not answer>");
+    const QString out = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+    static const QRegularExpression value(
+        QStringLiteral("^_NET_WM_NAME\\(UTF8_STRING\\) = \"(.*)\"$"));
+    const QRegularExpressionMatch match = value.match(out);
+    return match.hasMatch() ? match.captured(1) : QStringLiteral("<%1>").arg(out);
+}
+
+bool underWindowManager()
+{
+    return !qEnvironmentVariableIsEmpty("QUIVEL_TEST_WINDOW_MANAGER");
+}
+
+// The frame as the window system has it now (a widget's own copy may lag behind).
+QRect frameOf(const QWidget *window)
+{
+    return window->windowHandle()->frameGeometry();
+}
+
+// Waits for the window manager to frame a shown window.
+bool framed(const QWidget *window)
+{
+    return QTest::qWaitFor([window] { return !window->windowHandle()->frameMargins().isNull(); },
+                           5000);
+}
+
+// Runs `ask`, which shows a modal box, and hands the box to `look` before closing it.
+void whileModal(const std::function<void()> &ask, const std::function<void(QWidget *)> &look)
+{
+    QTimer probe;
+    probe.setInterval(20);
+    QObject::connect(&probe, &QTimer::timeout, &probe, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || !QTest::qWaitForWindowExposed(modal))
+            return;
+        probe.stop();
+        look(modal);
+        modal->close();
+    });
+    probe.start();
+    QTimer::singleShot(15000, &probe, [] {
+        if (QWidget *modal = QApplication::activeModalWidget())
+            modal->close(); // never hang the suite
+    });
+    ask();
+}
+
+} // namespace
+
+class TestWindowsOnScreen : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void titlesAreTheCaptionsExactly();
+    void boxTitlesAreTheCaptionsExactly();
+    void windowsAreCentredByTheirFrame();
+    void boxesLeaveRoomForTheirCaption();
+
+private:
+    std::unique_ptr<TempCatalogue> m_catalogue;
+    std::unique_ptr<CurrentDirectory> m_directory;
+    std::unique_ptr<TDm1> m_dm;
+};
+
+void TestWindowsOnScreen::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    m_catalogue = std::make_unique<TempCatalogue>(TempCatalogue::Content::Sample);
+    m_directory = std::make_unique<CurrentDirectory>(m_catalogue->directory());
+    QFile config(QStringLiteral("config.cfg"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write("1.0.0\r\n");
+    config.close();
+    m_dm = std::make_unique<TDm1>([](const QString &line) { qWarning() << line; });
+}
+
+void TestWindowsOnScreen::cleanupTestCase()
+{
+    m_dm.reset();
+    m_directory.reset();
+    m_catalogue.reset();
+}
+
+void TestWindowsOnScreen::titlesAreTheCaptionsExactly()
+{
+    TForm1 form1;
+    form1.bindDataModule(*m_dm);
+    TForm2 form2(*m_dm);
+    TForm3 form3(*m_dm);
+    TForm4 search(nullptr, QStringLiteral("Delphi"), TForm1::SoftwareSearch, *m_dm);
+    TForm5 next;
+    TForm6 about;
+    ReportPreviewWindow preview(QString{});
+    const struct
+    {
+        QWidget *window;
+        QString caption;
+    } windows[] = {
+        {&form1, QStringLiteral("QUIVEL - Banco de Dados de Aplicativos")},
+        {&form2, QStringLiteral("Cadastro de Mídias")},
+        {&form3, QStringLiteral("Softwares")},
+        {&search, QStringLiteral("Busca - Softwares")},
+        {&next, QStringLiteral("Next...")},
+        {&about, QStringLiteral("Sobre...")},
+        {&preview, QStringLiteral("Report Preview : ")},
+    };
+    for (const auto &w : windows) {
+        w.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.window));
+        QCOMPARE(w.window->windowTitle(), w.caption);
+        QCOMPARE(titleOnScreen(w.window), w.caption);
+        w.window->hide();
+    }
+}
+
+void TestWindowsOnScreen::boxTitlesAreTheCaptionsExactly()
+{
+    QString messageTitle;
+    whileModal([] { Dialogs::current().showMessage(QStringLiteral("Mídia salva com sucesso!")); },
+               [&](QWidget *box) { messageTitle = titleOnScreen(box); });
+    QCOMPARE(messageTitle, QStringLiteral("Quivel"));
+
+    QString boxTitle;
+    whileModal(
+        [] {
+            askYesNo(QStringLiteral("Deseja APAGAR este registro?"),
+                     QStringLiteral("Confirmação de exclusão de registro"));
+        },
+        [&](QWidget *box) { boxTitle = titleOnScreen(box); });
+    QCOMPARE(boxTitle, QStringLiteral("Confirmação de exclusão de registro"));
+}
+
+void TestWindowsOnScreen::windowsAreCentredByTheirFrame()
+{
+    if (!underWindowManager())
+        QSKIP("needs a window manager to frame the windows");
+    const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    const auto centredAt = [&](const QWidget *window) {
+        const QPoint off = frameOf(window).center() - centre;
+        return QStringLiteral("%1 off centre by %2,%3")
+            .arg(window->windowTitle())
+            .arg(off.x())
+            .arg(off.y());
+    };
+    const auto isCentred = [&](const QWidget *window) {
+        return (frameOf(window).center() - centre).manhattanLength() <= 2;
+    };
+
+    // The first window the program shows: its frame is unknown until it is on screen.
+    TForm1 form1;
+    form1.bindDataModule(*m_dm);
+    form1.show();
+    QVERIFY(framed(&form1));
+    QTRY_VERIFY2(isCentred(&form1), qPrintable(centredAt(&form1)));
+
+    // The same place at every showing.
+    TForm2 form2(*m_dm);
+    QRect firstFrame;
+    for (int showing = 0; showing < 3; ++showing) {
+        form2.show();
+        QVERIFY(framed(&form2));
+        QTest::qWait(200); // any late move would show now
+        QVERIFY2(isCentred(&form2), qPrintable(centredAt(&form2)));
+        if (showing == 0)
+            firstFrame = frameOf(&form2);
+        QCOMPARE(frameOf(&form2), firstFrame);
+        form2.hide();
+        QTest::qWait(100);
+    }
+
+    TForm6 about;
+    about.show();
+    QVERIFY(framed(&about));
+    QTRY_VERIFY2(isCentred(&about), qPrintable(centredAt(&about)));
+    about.hide();
+
+    // The preview is 500 by 500 outside.
+    ReportPreviewWindow preview(QString{});
+    preview.show();
+    QVERIFY(framed(&preview));
+    QTRY_COMPARE(frameOf(&preview).size(), QSize(500, 500));
+    QTRY_VERIFY2(isCentred(&preview), qPrintable(centredAt(&preview)));
+    preview.hide();
+
+    // The message window stands in the screen's middle, not over the window that asked.
+    form1.move(0, 0);
+    form1.activateWindow();
+    QRect messageFrame;
+    whileModal([] { Dialogs::current().showMessage(QStringLiteral("Mídia salva com sucesso!")); },
+               [&](QWidget *box) {
+                   framed(box);
+                   QTest::qWait(200);
+                   messageFrame = frameOf(box);
+               });
+    QVERIFY2(
+        (messageFrame.center() - centre).manhattanLength() <= 2,
+        qPrintable(
+            QStringLiteral("%1,%2").arg(messageFrame.center().x()).arg(messageFrame.center().y())));
+}
+
+void TestWindowsOnScreen::boxesLeaveRoomForTheirCaption()
+{
+    // The title bar holds the caption in the window manager's bold title font beside its
+    // icon and three buttons; the box is made at least that wide.
+    QFont titleFont(QStringLiteral("DejaVu Sans"));
+    titleFont.setBold(true);
+    titleFont.setPointSize(9);
+    const QString caption = QStringLiteral("Confirmação de exclusão de registro");
+    const int needed = QFontMetrics(titleFont).horizontalAdvance(caption) + 4 * 22;
+    int width = 0;
+    whileModal([&] { askYesNo(QStringLiteral("Deseja APAGAR este registro?"), caption); },
+               [&](QWidget *box) { width = box->width(); });
+    QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(needed)));
+}
+
+int main(int argc, char **argv)
+{
+    Application app(argc, argv);
+    TestWindowsOnScreen test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_windows_on_screen.moc"
