@@ -91,16 +91,15 @@ void placeCentred(QWidget *window, const QMargins &frame)
 
 const QString recentreName = QStringLiteral("quivelRecentreWhenFramed");
 
-// Centres a window once more when its frame turns out other than the one it was centred by.
-// The window manager frames a window only after it is shown, and no event tells the widget
-// when the frame becomes known, so this looks for a short while.
+// Centres a window once more when its frame turns out other than the one it was centred by, or
+// the window manager placed it by a rule of its own. The window manager frames a window only
+// after it is shown, and no event tells the widget when, so this looks for a short while.
 class RecentreWhenFramed : public QObject
 {
 public:
-    RecentreWhenFramed(QWidget *window, const QMargins &assumed)
+    explicit RecentreWhenFramed(QWidget *window)
         : QObject(window)
         , m_window(window)
-        , m_assumed(assumed)
     {
         setObjectName(recentreName);
         m_timer.setInterval(20);
@@ -112,19 +111,33 @@ private:
     void look()
     {
         const QMargins frame = frameMargins(m_window);
-        if (frame.isNull() && ++m_looks < 100) // two seconds: a frameless window stays so
+        const bool lastLook = ++m_looks >= 100; // two seconds: a frameless window stays so
+        if (frame.isNull() && !lastLook)
             return;
+        if (!frame.isNull()) {
+            g_lastFrame = frame;
+            // A window manager may also have placed the window by its own rule.
+            const QWindow *handle = m_window->windowHandle();
+            if (m_window->isVisible() && handle->frameGeometry() != centredFrame(frame)) {
+                if (!lastLook) {
+                    placeCentred(m_window, frame);
+                    return; // and look again
+                }
+            }
+        }
         m_timer.stop();
         deleteLater();
-        if (frame.isNull())
-            return;
-        g_lastFrame = frame;
-        if (frame != m_assumed && m_window->isVisible())
-            placeCentred(m_window, frame);
+    }
+
+    QRect centredFrame(const QMargins &frame) const
+    {
+        QRect outer = QRect(QPoint(0, 0), m_window->size()).marginsAdded(frame);
+        if (const QScreen *screen = m_window->screen())
+            outer.moveCenter(screen->availableGeometry().center());
+        return outer;
     }
 
     QWidget *m_window;
-    QMargins m_assumed;
     QTimer m_timer;
     int m_looks = 0;
 };
@@ -160,14 +173,13 @@ void setFixedFrame(QWidget *window)
 void centreOnDesktop(QWidget *window)
 {
     QMargins frame = frameMargins(window);
-    if (!frame.isNull()) {
+    if (!frame.isNull())
         g_lastFrame = frame;
-    } else {
+    else
         frame = g_lastFrame;
-        if (!window->findChild<QObject *>(recentreName, Qt::FindDirectChildrenOnly))
-            new RecentreWhenFramed(window, frame);
-    }
     placeCentred(window, frame);
+    if (!window->findChild<QObject *>(recentreName, Qt::FindDirectChildrenOnly))
+        new RecentreWhenFramed(window);
 }
 
 void drawPanelsFlat(const QList<QGroupBox *> &boxes)

@@ -20,8 +20,9 @@ void finishFormLayout(QWidget *root);
 void setFixedFrame(QWidget *window);
 
 // Moves a top-level window so that its frame is centred on the desktop. Before the window
-// manager has framed the window, the frame of the windows placed before is assumed, and the
-// window is centred again once its own frame is known.
+// manager has framed the window, the frame of the windows placed before is assumed; the
+// window is centred again once its own frame is known, or when the window manager placed it
+// elsewhere.
 void centreOnDesktop(QWidget *window);
 
 // Group boxes whose background colour shows exactly as set, inside the frame too.

@@ -199,8 +199,8 @@ void TestWindowsOnScreen::windowsAreCentredByTheirFrame()
     for (int showing = 0; showing < 3; ++showing) {
         form2.show();
         QVERIFY(framed(&form2));
+        QTRY_VERIFY2(isCentred(&form2), qPrintable(centredAt(&form2)));
         QTest::qWait(200); // any late move would show now
-        QVERIFY2(isCentred(&form2), qPrintable(centredAt(&form2)));
         if (showing == 0)
             firstFrame = frameOf(&form2);
         QCOMPARE(frameOf(&form2), firstFrame);
@@ -229,7 +229,8 @@ void TestWindowsOnScreen::windowsAreCentredByTheirFrame()
     whileModal([] { Dialogs::current().showMessage(QStringLiteral("Mídia salva com sucesso!")); },
                [&](QWidget *box) {
                    framed(box);
-                   QTest::qWait(200);
+                   if (!QTest::qWaitFor([&] { return isCentred(box); }, 3000))
+                       qWarning("the message window stayed off centre");
                    messageFrame = frameOf(box);
                });
     QVERIFY2(
