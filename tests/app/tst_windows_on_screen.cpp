@@ -127,7 +127,7 @@ void TestWindowsOnScreen::titlesAreTheCaptionsExactly()
     form1.bindDataModule(*m_dm);
     TForm2 form2(*m_dm);
     TForm3 form3(*m_dm);
-    TForm4 search(nullptr, QStringLiteral("Delphi"), TForm1::SoftwareSearch, *m_dm);
+    TForm4 search(nullptr, QStringLiteral("Delphi"), SoftwareSearch, *m_dm);
     TForm5 next;
     TForm6 about;
     ReportPreviewWindow preview(QString{});
