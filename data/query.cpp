@@ -218,6 +218,7 @@ void TADOQuery::open()
 void TADOQuery::runStatement()
 {
     sqlite3 *db = m_connection->handle();
+    const TADOConnection::StatementTimer timer(*m_connection);
     Statement statement(db, statementText(), m_connection->path());
     for (auto it = m_parameters.cbegin(); it != m_parameters.cend(); ++it)
         statement.bind(it.key(), it.value());
@@ -601,6 +602,7 @@ void TADOQuery::postInsert()
         marks.fill(QStringLiteral("?"), names.size());
         sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(u','), marks.join(u','));
     }
+    const TADOConnection::StatementTimer timer(*m_connection);
     Statement statement(db, sql, m_connection->path());
     for (size_t i = 0; i < columns.size(); ++i)
         statement.bind(int(i) + 1, m_buffer[size_t(columns[i])]);
@@ -634,6 +636,7 @@ void TADOQuery::postEdit()
     const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                             .arg(quoted(updateTable()), assignments.join(QStringLiteral(", ")),
                                  conditions.join(QStringLiteral(" AND ")));
+    const TADOConnection::StatementTimer timer(*m_connection);
     Statement statement(db, sql, m_connection->path());
     int index = 1;
     for (int c : changed)
@@ -672,6 +675,7 @@ void TADOQuery::remove()
     }
     const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2")
                             .arg(quoted(updateTable()), conditions.join(QStringLiteral(" AND ")));
+    const TADOConnection::StatementTimer timer(*m_connection);
     Statement statement(db, sql, m_connection->path());
     for (size_t i = 0; i < columns.size(); ++i)
         statement.bind(int(i) + 1, original[size_t(columns[i])]);

@@ -27,6 +27,10 @@ QString describe(int resultCode, const QString &engineText, const QString &path)
     case SQLITE_NOTADB:
         return QStringLiteral("O arquivo '%1' está danificado ou não é um catálogo do Quivel (%2)")
             .arg(path, engineText);
+    case SQLITE_INTERRUPT:
+        return QStringLiteral("A leitura do catálogo '%1' demorou demais e foi interrompida; o "
+                              "arquivo pode estar danificado ou não ser um catálogo do Quivel")
+            .arg(path);
     case SQLITE_IOERR:
         return QStringLiteral("Erro de leitura ou gravação no catálogo '%1' (%2)")
             .arg(path, engineText);
