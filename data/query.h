@@ -74,6 +74,11 @@ public:
     QString textAt(int record, int fieldIndex) const;
     QVariant valueAt(int record, int fieldIndex) const;
 
+    // An SQL condition on the current row's table that must hold for a delete: checked by the
+    // DELETE itself, so no other program can make it false between a check and the delete.
+    // A delete it stops throws ERowInUse.
+    void setDeleteGuard(const QString &condition) { m_deleteGuard = condition; }
+
     void edit();
     void insert();
     void post();
@@ -125,6 +130,8 @@ private:
     QVariant currentValue(int column) const;
     void setCurrentValue(TField *field, const QVariant &value);
     void checkSizes() const;
+    QString matchCondition(int column) const;
+    QVariant storedValue(int column) const;
     void postInsert();
     void postEdit();
     int keyColumn() const;
@@ -150,6 +157,7 @@ private:
     std::vector<QVariant> m_original; // its values as read
     bool m_modified = false;
     int m_disableCount = 0;
+    QString m_deleteGuard;
 };
 
 // Names of the parameters (":name") in a statement, in order of first use, skipping quoted

@@ -56,6 +56,14 @@ QString RecordStore::text(int row, int column) const
     return QString::fromUtf8(c.arena.data() + begin, qsizetype(end - begin));
 }
 
+QByteArray RecordStore::bytes(int row, int column) const
+{
+    const Column &c = m_columns[size_t(column)];
+    const std::uint32_t s = slot(row);
+    const std::uint64_t begin = c.offsets[s];
+    return QByteArray(c.arena.data() + begin, qsizetype(c.offsets[size_t(s) + 1] - begin));
+}
+
 void RecordStore::appendText(Column &column, const char *data, size_t size)
 {
     if (size > 0)
@@ -146,7 +154,9 @@ void RecordStore::appendValue(Column &column, const QVariant &value)
         column.integers.push_back(std::bit_cast<std::int64_t>(value.toDouble()));
         break;
     case Kind::Text: {
-        const QByteArray bytes = value.toString().toUtf8();
+        // A byte array is a stored value kept as the engine gave it.
+        const QByteArray bytes =
+            type == QMetaType::QByteArray ? value.toByteArray() : value.toString().toUtf8();
         appendText(column, bytes.constData(), size_t(bytes.size()));
         break;
     }

@@ -30,6 +30,8 @@ public:
     QVariant value(int row, int column) const;
     // Plain text: decimal for numbers, empty for null.
     QString text(int row, int column) const;
+    // A text column's value exactly as the engine gave it, which need not be valid UTF-8.
+    QByteArray bytes(int row, int column) const;
 
     // Appends the statement's current row; the statement's column order is the store's.
     void appendFromStatement(sqlite3_stmt *statement);

@@ -88,6 +88,12 @@ void Statement::bind(int index, const QVariant &value)
         case QMetaType::Double:
             rc = sqlite3_bind_double(m_statement, index, value.toDouble());
             break;
+        case QMetaType::QByteArray: {
+            const QByteArray bytes = value.toByteArray();
+            rc = sqlite3_bind_blob(m_statement, index, bytes.isEmpty() ? "" : bytes.constData(),
+                                   int(bytes.size()), SQLITE_TRANSIENT);
+            break;
+        }
         default: {
             // Never a null pointer: that would bind NULL where the value is empty text.
             const QByteArray text = value.toString().toUtf8();
