@@ -3,12 +3,14 @@
 #include "data/data_module.h"
 #include "data/exceptions.h"
 #include "data/query.h"
+#include "data/statement.h"
 #include "tests/support/temp_catalogue.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSet>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -55,6 +57,10 @@ private Q_SLOTS:
     void hostileShapesAreAnsweredAtOnce_data();
     void hostileShapesAreAnsweredAtOnce();
     void anEndlessStatementIsInterrupted();
+    void eachReadOnlyCauseHasItsOwnMessage();
+    void aFileReplacedWhileOpenIsNamedSo();
+    void checkCreatesNothingAndSpeaksPortuguese_data();
+    void checkCreatesNothingAndSpeaksPortuguese();
 };
 
 void TestHostileCatalogue::connectionKeepsEverySaveThroughAPowerCut()
@@ -156,6 +162,85 @@ void TestHostileCatalogue::anEndlessStatementIsInterrupted()
     query.setSql({u"SELECT count(*) FROM cds"_s});
     query.open();
     QCOMPARE(query.fieldText(0), u"0"_s);
+}
+
+void TestHostileCatalogue::eachReadOnlyCauseHasItsOwnMessage()
+{
+    const QString path = u"/pasta/quivel.mdb"_s;
+    const QList<std::pair<int, QString>> causes = {
+        {SQLITE_READONLY, u"está protegido contra gravação"_s},
+        {SQLITE_READONLY_ROLLBACK, u"gravação interrompida"_s},
+        {SQLITE_READONLY_CANTINIT, u"modo WAL"_s},
+        {SQLITE_READONLY_DBMOVED, u"apagado, movido ou substituído"_s},
+        {SQLITE_READONLY_DIRECTORY, u"pasta do catálogo"_s},
+    };
+    QSet<QString> texts;
+    for (const auto &[code, fragment] : causes) {
+        const QString message =
+            EngineError(code, u"attempt to write a readonly database"_s, path).message();
+        QVERIFY2(message.contains(fragment) && message.contains(path), qPrintable(message));
+        texts.insert(message);
+    }
+    QCOMPARE(texts.size(), causes.size());
+}
+
+void TestHostileCatalogue::aFileReplacedWhileOpenIsNamedSo()
+{
+    TempCatalogue cat(TempCatalogue::Content::Sample);
+    TADOConnection connection;
+    connection.setConnectionString(u"Data Source="_s + cat.path() + u';');
+    TADOQuery query(u"ADOQuery1"_s, &connection);
+    query.setSql({u"select * from cds"_s});
+    query.open();
+    const QString copy = cat.path() + u".copia"_s;
+    QVERIFY(QFile::copy(cat.path(), copy));
+    QCOMPARE(
+        ::rename(QFile::encodeName(copy).constData(), QFile::encodeName(cat.path()).constData()),
+        0);
+    query.edit();
+    query.fieldByName(u"titulo"_s)->setAsString(u"novo"_s);
+    try {
+        query.post();
+        QFAIL("a save into a replaced file succeeded");
+    } catch (const EOleException &e) {
+        QVERIFY2(e.message().contains(u"apagado, movido ou substituído"_s),
+                 qPrintable(e.message()));
+    }
+    QCOMPARE(query.state(), TDataSetState::Edit);
+}
+
+void TestHostileCatalogue::checkCreatesNothingAndSpeaksPortuguese_data()
+{
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("leftover journal") << u"journal"_s << 1 << u"gravação interrompida"_s;
+    QTest::newRow("WAL mode") << u"wal"_s << 0 << u"Nenhum problema"_s;
+}
+
+void TestHostileCatalogue::checkCreatesNothingAndSpeaksPortuguese()
+{
+    QFETCH(QString, shape);
+    QFETCH(int, exitCode);
+    QFETCH(QString, expected);
+    TempCatalogue cat(TempCatalogue::Content::Sample);
+    if (shape == u"journal") {
+        // Not empty and not starting with a zero byte: the engine takes it for a hot journal.
+        QFile journal(cat.path() + u"-journal"_s);
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write(QByteArray(512, '\xd9'));
+    } else {
+        QCOMPARE(cat.scalar(u"PRAGMA journal_mode = WAL"_s), u"wal"_s);
+    }
+    const QStringList before = folderState(cat.directory());
+    QProcess tool;
+    tool.start(QStringLiteral(QUIVEL_CATALOGUE_TOOL), {u"check"_s, cat.path()});
+    QVERIFY(tool.waitForFinished(30000));
+    const QString output = QString::fromUtf8(tool.readAll());
+    QCOMPARE(tool.exitCode(), exitCode);
+    QVERIFY2(output.contains(expected), qPrintable(output));
+    QVERIFY2(!output.contains(u"readonly"_s), qPrintable(output));
+    QCOMPARE(folderState(cat.directory()), before);
 }
 
 QTEST_GUILESS_MAIN(TestHostileCatalogue)
