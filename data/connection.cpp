@@ -11,24 +11,54 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // How long a writer waits for another copy of the program to finish its write.
 constexpr int busyTimeoutMs = 5000;
 
-// Looks at the file before the engine does, so each kind of wrong file gets its own message.
+// Looks at the file before the engine does, so each kind of wrong file gets its own message
+// and nothing but a regular file is ever opened: a FIFO would block the open, a device would
+// be read without end.
 void checkCatalogueFile(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        throw EOleException(QStringLiteral("Não foi possível encontrar o arquivo '%1'").arg(path));
-    if (info.isDir())
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(name.constData(), &info) != 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            throw EOleException(
+                QStringLiteral("Não foi possível encontrar o arquivo '%1'").arg(path));
+        if (error == ELOOP)
+            throw EOleException(QStringLiteral("'%1' é um link simbólico que leva a si mesmo; "
+                                               "não é um catálogo do Quivel")
+                                    .arg(path));
+        throw EOleException(QStringLiteral("Não foi possível ler o arquivo '%1' (%2)")
+                                .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+    }
+    if (S_ISDIR(info.st_mode))
         throw EOleException(
             QStringLiteral("'%1' é uma pasta, não um arquivo de catálogo").arg(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!S_ISREG(info.st_mode))
+        throw EOleException(QStringLiteral("'%1' não é um arquivo comum (é um dispositivo, um "
+                                           "FIFO ou um soquete); não é um catálogo do Quivel")
+                                .arg(path));
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         throw EOleException(QStringLiteral("Sem permissão para ler o arquivo '%1'").arg(path));
-    const QByteArray header = file.read(100);
+    QByteArray header(100, '\0');
+    // Checked again on the open file, in case the name was swapped meanwhile.
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const ssize_t got = regular ? ::read(fd, header.data(), size_t(header.size())) : -1;
+    ::close(fd);
+    if (!regular || got < 0)
+        throw EOleException(QStringLiteral("Não foi possível ler o arquivo '%1'").arg(path));
+    header.truncate(got);
     if (header.isEmpty())
         throw EOleException(
             QStringLiteral("O arquivo '%1' está vazio; não é um catálogo do Quivel").arg(path));
@@ -42,6 +72,30 @@ void checkCatalogueFile(const QString &path)
     }
     if (!header.startsWith(QByteArrayView("SQLite format 3\0", 16)) || header.size() < 100)
         throw EOleException(QStringLiteral("O arquivo '%1' não é um catálogo do Quivel").arg(path));
+}
+
+// The catalogue's tables must be plain tables: a view or a virtual table in their place could
+// make every read endless.
+void checkTablesArePlain(sqlite3 *db, const QString &path)
+{
+    Statement statement(db,
+                        QStringLiteral("SELECT name FROM sqlite_schema WHERE name = ?1 COLLATE "
+                                       "NOCASE AND (type <> 'table' OR upper(substr(sql, 1, 14)) "
+                                       "= 'CREATE VIRTUAL')"),
+                        path);
+    for (const Schema::Table &table : Schema::tables) {
+        statement.bind(1, Schema::name(table.name));
+        if (statement.step())
+            throw EOleException(QStringLiteral("O arquivo '%1' não é um catálogo do Quivel: '%2' "
+                                               "não é uma tabela")
+                                    .arg(path, statement.text(0)));
+        statement.reset();
+    }
+}
+
+int interruptWhenLate(void *connection)
+{
+    return static_cast<TADOConnection *>(connection)->pastDeadline() ? 1 : 0;
 }
 
 } // namespace
@@ -110,15 +164,26 @@ void TADOConnection::open()
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, busyTimeoutMs);
+    // Views and triggers of a file made elsewhere may call no function with side effects.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_progress_handler(db, 1000, interruptWhenLate, this);
     registerLike(db);
 
     // Reading the schema makes the engine look at the whole header now, not at first use.
     int version = 0;
     try {
+        const StatementTimer timer(*this);
         Statement statement(db, QStringLiteral("PRAGMA user_version"), path);
         if (statement.step())
             version = int(statement.integer(0));
-    } catch (const EngineError &) {
+        checkTablesArePlain(db, path);
+        // The rollback journal keeps the catalogue one file, which read-only media and
+        // network folders handle; WAL needs its companion files writable and shared memory
+        // that network folders do not give. EXTRA syncs the folder once the journal is
+        // deleted, so a power cut right after a save cannot bring the journal back and undo
+        // the save.
+        Statement(db, QStringLiteral("PRAGMA synchronous = EXTRA"), path).execute();
+    } catch (const Exception &) {
         sqlite3_close(db);
         throw;
     }
@@ -130,6 +195,18 @@ void TADOConnection::open()
     }
     m_db = db;
     m_path = path;
+}
+
+TADOConnection::StatementTimer::StatementTimer(TADOConnection &connection)
+    : m_connection(connection)
+    , m_previous(connection.m_deadline)
+{
+    m_connection.m_deadline = QDeadlineTimer(m_connection.statementTimeLimitMs);
+}
+
+TADOConnection::StatementTimer::~StatementTimer()
+{
+    m_connection.m_deadline = m_previous;
 }
 
 void TADOConnection::close()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 
@@ -49,6 +50,25 @@ public:
     // The file path of the "Data Source=" piece, exactly as written.
     static QString dataSourcePath(const QString &connectionString);
 
+    // Longest time one statement may run before the engine interrupts it, so that no file,
+    // however made, can freeze the program.
+    int statementTimeLimitMs = 20000;
+
+    // Gives the statements run while it lives the time limit above.
+    class StatementTimer
+    {
+    public:
+        explicit StatementTimer(TADOConnection &connection);
+        ~StatementTimer();
+        StatementTimer(const StatementTimer &) = delete;
+        StatementTimer &operator=(const StatementTimer &) = delete;
+
+    private:
+        TADOConnection &m_connection;
+        QDeadlineTimer m_previous;
+    };
+    bool pastDeadline() const { return m_deadline.hasExpired(); }
+
     // For the data-access layer: the open engine handle.
     sqlite3 *handle() const { return m_db; }
     QString path() const { return m_path; }
@@ -58,6 +78,7 @@ private:
     QString m_connectionString;
     QString m_dataSourcePath; // empty: read from the "Data Source=" piece
     QString m_path;
+    QDeadlineTimer m_deadline{QDeadlineTimer::Forever};
 };
 
 // Builds the failure for the engine's last error on db, naming the catalogue where it helps.

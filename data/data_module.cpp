@@ -50,6 +50,9 @@ TDm1::TDm1(MessageWindow showMessage, QObject *parent)
           static_cast<TField *>(&ADOQuery1obs), static_cast<TField *>(&ADOQuery1tipo),
           static_cast<TField *>(&ADOQuery1local)})
         ADOQuery1.addField(f);
+    // A medium a title refers to is never deleted, however the title came to be saved.
+    ADOQuery1.setDeleteGuard(
+        QStringLiteral("NOT EXISTS (SELECT 1 FROM softs WHERE softs.midia = cds.codigo)"));
     ADOQuery2.setSql({QStringLiteral("select * from softs")});
     for (TField *f :
          {static_cast<TField *>(&ADOQuery2numero), static_cast<TField *>(&ADOQuery2nome),

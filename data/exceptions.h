@@ -31,6 +31,14 @@ public:
     QString className() const override { return QStringLiteral("EDatabaseError"); }
 };
 
+// A delete refused because other rows still refer to the row (the dataset's delete guard).
+class ERowInUse : public EDatabaseError
+{
+public:
+    using EDatabaseError::EDatabaseError;
+    QString className() const override { return QStringLiteral("ERowInUse"); }
+};
+
 // A failure of the storage engine. Its text loses trailing periods, spaces and line breaks,
 // as the general error handler adds its own period.
 class EOleException : public Exception

@@ -14,6 +14,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace {
 
 // Declared types as the catalogue writes them: INTEGER, VARCHAR(n), TEXT, REAL.
@@ -293,6 +295,7 @@ bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &p
                            const Progress &progress) const
 {
     sqlite3 *db = m_connection->handle();
+    const TADOConnection::StatementTimer timer(*m_connection);
     Statement statement(db, sql, m_connection->path());
     ProgressWatch watch(db, progress, store);
     // A stop asked for by the progress report ends the statement as an interruption.
@@ -695,6 +698,9 @@ void TADOQuery::checkSizes() const
         const int limit = f->size() > 0 ? f->size() : m_columns[size_t(f->m_column)].size;
         if (limit <= 0 || f->dataType() != TFieldType::WideString)
             continue;
+        // A value stored longer by another program blocks nothing until the user changes it.
+        if (sameValue(m_buffer[size_t(f->m_column)], m_original[size_t(f->m_column)]))
+            continue;
         const QVariant v = m_buffer[size_t(f->m_column)];
         const qsizetype length = v.isNull() ? 0 : v.toString().size();
         if (length > limit) {
@@ -724,6 +730,24 @@ void TADOQuery::post()
     notifyDataSetChanged();
 }
 
+// Compares a column with the current row's stored value (storedValue), text as its bytes.
+QString TADOQuery::matchCondition(int column) const
+{
+    const QString name = quotedIdentifier(m_columns[size_t(column)].origin);
+    return m_store->kind(column) == RecordStore::Kind::Text
+               ? QStringLiteral("CAST(%1 AS BLOB) IS ?").arg(name)
+               : QStringLiteral("%1 IS ?").arg(name);
+}
+
+QVariant TADOQuery::storedValue(int column) const
+{
+    if (m_store->isNull(m_position, column))
+        return {};
+    if (m_store->kind(column) == RecordStore::Kind::Text)
+        return m_store->bytes(m_position, column);
+    return m_store->value(m_position, column);
+}
+
 void TADOQuery::postInsert()
 {
     sqlite3 *db = m_connection->handle();
@@ -745,6 +769,7 @@ void TADOQuery::postInsert()
         marks.fill(QStringLiteral("?"), names.size());
         sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(u','), marks.join(u','));
     }
+    const TADOConnection::StatementTimer timer(*m_connection);
     Statement statement(db, sql, m_connection->path());
     for (size_t i = 0; i < columns.size(); ++i)
         statement.bind(int(i) + 1, m_buffer[size_t(columns[i])]);
@@ -769,7 +794,7 @@ void TADOQuery::postEdit()
         if (sameValue(m_buffer[i], m_original[i]))
             continue;
         assignments.append(QStringLiteral("%1 = ?").arg(quotedIdentifier(m_columns[i].origin)));
-        conditions.append(QStringLiteral("%1 IS ?").arg(quotedIdentifier(m_columns[i].origin)));
+        conditions.append(matchCondition(int(i)));
         changed.push_back(int(i));
     }
     if (changed.empty())
@@ -780,19 +805,26 @@ void TADOQuery::postEdit()
         QStringLiteral("UPDATE %1 SET %2 WHERE %3")
             .arg(quotedIdentifier(updateTable()), assignments.join(QStringLiteral(", ")),
                  conditions.join(QStringLiteral(" AND ")));
+    const TADOConnection::StatementTimer timer(*m_connection);
     Statement statement(db, sql, m_connection->path());
     int index = 1;
     for (int c : changed)
         statement.bind(index++, m_buffer[size_t(c)]);
     statement.bind(index++, m_original[size_t(key)]);
     for (int c : changed)
-        statement.bind(index++, m_original[size_t(c)]);
+        statement.bind(index++, storedValue(c));
     if (statement.execute() != 1) {
         throw EOleException(QStringLiteral(
             "O registro não foi salvo: ele foi alterado ou apagado por outro programa depois de "
             "lido. Suas alterações continuam na tela; atualize a lista para ver os dados atuais"));
     }
-    m_store->replaceRow(m_position, m_buffer);
+    // Unchanged values keep the bytes they had, valid text or not.
+    std::vector<QVariant> row = m_buffer;
+    for (size_t i = 0; i < row.size(); ++i) {
+        if (std::find(changed.begin(), changed.end(), int(i)) == changed.end())
+            row[i] = storedValue(int(i));
+    }
+    m_store->replaceRow(m_position, row);
 }
 
 void TADOQuery::remove()
@@ -807,22 +839,40 @@ void TADOQuery::remove()
     if (!canModify())
         fail(QStringLiteral("Cannot modify a read-only dataset"));
 
-    const std::vector<QVariant> original =
-        m_state == TDataSetState::Edit ? m_original : m_store->rowValues(m_position);
+    // The stored row is matched as the engine holds it, so a value that is no valid text
+    // (invalid UTF-8, a blob) still finds its row.
     sqlite3 *db = m_connection->handle();
+    const int key = keyColumn();
     QStringList conditions;
     std::vector<int> columns;
     for (size_t i = 0; i < m_columns.size(); ++i) {
-        conditions.append(QStringLiteral("%1 IS ?").arg(quotedIdentifier(m_columns[i].origin)));
+        conditions.append(int(i) == key
+                              ? QStringLiteral("%1 = ?").arg(quotedIdentifier(m_columns[i].origin))
+                              : matchCondition(int(i)));
         columns.push_back(int(i));
     }
+    if (!m_deleteGuard.isEmpty())
+        conditions.append(u'(' + m_deleteGuard + u')');
     const QString sql =
         QStringLiteral("DELETE FROM %1 WHERE %2")
             .arg(quotedIdentifier(updateTable()), conditions.join(QStringLiteral(" AND ")));
+    const TADOConnection::StatementTimer timer(*m_connection);
     Statement statement(db, sql, m_connection->path());
     for (size_t i = 0; i < columns.size(); ++i)
-        statement.bind(int(i) + 1, original[size_t(columns[i])]);
+        statement.bind(int(i) + 1, storedValue(columns[i]));
     if (statement.execute() != 1) {
+        if (!m_deleteGuard.isEmpty()) {
+            Statement guard(db,
+                            QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND NOT (%3)")
+                                .arg(quotedIdentifier(updateTable()),
+                                     quotedIdentifier(m_columns[size_t(key)].origin),
+                                     m_deleteGuard),
+                            m_connection->path());
+            guard.bind(1, storedValue(key));
+            if (guard.step())
+                throw ERowInUse(name() +
+                                QStringLiteral(": o registro é usado por outros registros"));
+        }
         throw EOleException(QStringLiteral(
             "O registro não foi apagado: ele foi alterado ou apagado por outro programa depois "
             "de lido. Atualize a lista para ver os dados atuais"));

@@ -87,6 +87,11 @@ public:
     bool utf8At(int record, int fieldIndex, RecordStore::Scratch &scratch,
                 std::string_view &text) const;
 
+    // An SQL condition on the current row's table that must hold for a delete: checked by the
+    // DELETE itself, so no other program can make it false between a check and the delete.
+    // A delete it stops throws ERowInUse.
+    void setDeleteGuard(const QString &condition) { m_deleteGuard = condition; }
+
     void edit();
     void insert();
     void post();
@@ -152,6 +157,8 @@ private:
     QVariant currentValue(int column) const;
     void setCurrentValue(TField *field, const QVariant &value);
     void checkSizes() const;
+    QString matchCondition(int column) const;
+    QVariant storedValue(int column) const;
     void postInsert();
     void postEdit();
     int keyColumn() const;
@@ -179,6 +186,7 @@ private:
     int m_disableCount = 0;
     TDataSetState m_stateWhenDisabled = TDataSetState::Inactive;
     std::vector<TDataSource *> m_dataSources;
+    QString m_deleteGuard;
 };
 
 // Names of the parameters (":name") in a statement, in order of first use, skipping quoted

@@ -85,6 +85,14 @@ bool RecordStore::utf8(int row, int column, Scratch &scratch, std::string_view &
     return true;
 }
 
+QByteArray RecordStore::bytes(int row, int column) const
+{
+    const Column &c = m_columns[size_t(column)];
+    const std::uint32_t s = slot(row);
+    const std::uint64_t begin = c.offset(s);
+    return QByteArray(c.arena.data() + begin, qsizetype(c.offset(size_t(s) + 1) - begin));
+}
+
 void RecordStore::appendText(Column &column, const char *data, size_t size) const
 {
     if (size > 0)
@@ -183,7 +191,9 @@ void RecordStore::appendValue(Column &column, const QVariant &value)
         column.integers.push_back(std::bit_cast<std::int64_t>(value.toDouble()));
         break;
     case Kind::Text: {
-        const QByteArray bytes = value.toString().toUtf8();
+        // A byte array is a stored value kept as the engine gave it.
+        const QByteArray bytes =
+            type == QMetaType::QByteArray ? value.toByteArray() : value.toString().toUtf8();
         appendText(column, bytes.constData(), size_t(bytes.size()));
         break;
     }

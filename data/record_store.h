@@ -37,6 +37,8 @@ public:
     // digits written into scratch for integers. Reals are not served: returns false.
     using Scratch = std::array<char, 24>;
     bool utf8(int row, int column, Scratch &scratch, std::string_view &text) const;
+    // A text column's value exactly as the engine gave it, which need not be valid UTF-8.
+    QByteArray bytes(int row, int column) const;
 
     // Appends the statement's current row; the statement's column order is the store's.
     void appendFromStatement(sqlite3_stmt *statement);

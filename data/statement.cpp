@@ -5,19 +5,50 @@
 
 namespace {
 
+// Each cause of a refused write has its own text: the remedy differs.
+QString describeReadOnly(int resultCode, const QString &path)
+{
+    switch (resultCode) {
+    case SQLITE_READONLY_ROLLBACK:
+        return QStringLiteral("Uma gravação interrompida deixou o diário '%1-journal' ao lado do "
+                              "catálogo, e ela não pode ser desfeita porque o catálogo ou a sua "
+                              "pasta está protegido contra gravação. Permita a gravação e abra o "
+                              "catálogo de novo; nada foi alterado")
+            .arg(path);
+    case SQLITE_READONLY_CANTINIT:
+    case SQLITE_READONLY_CANTLOCK:
+    case SQLITE_READONLY_RECOVERY:
+        return QStringLiteral("O catálogo '%1' está no modo WAL, que precisa criar ou gravar os "
+                              "arquivos '%1-wal' e '%1-shm' na pasta dele, e isso não é "
+                              "permitido; a alteração não foi salva")
+            .arg(path);
+    case SQLITE_READONLY_DBMOVED:
+        return QStringLiteral("O catálogo '%1' foi apagado, movido ou substituído enquanto estava "
+                              "aberto; a alteração não foi salva. Feche o programa e abra-o de "
+                              "novo")
+            .arg(path);
+    case SQLITE_READONLY_DIRECTORY:
+        return QStringLiteral("A pasta do catálogo '%1' está protegida contra gravação, e a "
+                              "gravação precisa criar um arquivo nela; a alteração não foi salva")
+            .arg(path);
+    default:
+        return QStringLiteral("O catálogo '%1' está protegido contra gravação; a alteração não "
+                              "foi salva")
+            .arg(path);
+    }
+}
+
 QString describe(int resultCode, const QString &engineText, const QString &path)
 {
     if (path.isEmpty())
         return engineText;
+    if ((resultCode & 0xFF) == SQLITE_READONLY)
+        return describeReadOnly(resultCode, path);
     switch (resultCode & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         return QStringLiteral("O catálogo '%1' está ocupado por outro programa. Tente de novo em "
                               "alguns instantes")
-            .arg(path);
-    case SQLITE_READONLY:
-        return QStringLiteral("O catálogo '%1' está protegido contra gravação; a alteração não "
-                              "foi salva")
             .arg(path);
     case SQLITE_FULL:
         return QStringLiteral("Não há espaço em disco para gravar no catálogo '%1'; a alteração "
@@ -27,6 +58,10 @@ QString describe(int resultCode, const QString &engineText, const QString &path)
     case SQLITE_NOTADB:
         return QStringLiteral("O arquivo '%1' está danificado ou não é um catálogo do Quivel (%2)")
             .arg(path, engineText);
+    case SQLITE_INTERRUPT:
+        return QStringLiteral("A leitura do catálogo '%1' demorou demais e foi interrompida; o "
+                              "arquivo pode estar danificado ou não ser um catálogo do Quivel")
+            .arg(path);
     case SQLITE_IOERR:
         return QStringLiteral("Erro de leitura ou gravação no catálogo '%1' (%2)")
             .arg(path, engineText);
@@ -84,6 +119,12 @@ void Statement::bind(int index, const QVariant &value)
         case QMetaType::Double:
             rc = sqlite3_bind_double(m_statement, index, value.toDouble());
             break;
+        case QMetaType::QByteArray: {
+            const QByteArray bytes = value.toByteArray();
+            rc = sqlite3_bind_blob(m_statement, index, bytes.isEmpty() ? "" : bytes.constData(),
+                                   int(bytes.size()), SQLITE_TRANSIENT);
+            break;
+        }
         default: {
             // Never a null pointer: that would bind NULL where the value is empty text.
             const QByteArray text = value.toString().toUtf8();

@@ -34,7 +34,7 @@ public:
     Statement &operator=(const Statement &) = delete;
 
     // Parameters count from 1. An invalid or null value binds NULL; integers bind as
-    // integers, doubles as reals, anything else as text.
+    // integers, doubles as reals, byte arrays as blobs, anything else as text.
     void bind(int index, const QVariant &value);
     // A name the statement does not use (":name") is ignored.
     void bind(const QString &name, const QVariant &value);

@@ -12,6 +12,8 @@
 #include <QKeyEvent>
 #include <QShowEvent>
 
+#include <limits>
+
 TForm6::TForm6(QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
@@ -38,6 +40,8 @@ TForm6::~TForm6() = default;
 
 void TForm6::FormShow()
 {
+    // The line goes into the box whole, however long.
+    m_ui->Edit1->setMaxLength(std::numeric_limits<int>::max());
     // The separator is added even when the directory already ends in one.
     m_ui->Edit1->setText(readFirstLine(QDir::currentPath() + QStringLiteral("/config.cfg")));
 }

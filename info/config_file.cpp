@@ -11,9 +11,13 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+// Far beyond any version text, and still a bounded read of a file that never ends a line.
+constexpr qsizetype maxLineBytes = 1 << 20;
 
 // The messages of the text-file runtime the version file was designed around.
 [[noreturn]] void throwInOutError(int error, const QString &path)
@@ -52,19 +56,39 @@ QString fromWindows1252(const QByteArray &bytes)
     return text;
 }
 
+// A file a Linux editor wrote is UTF-8; one the earlier version wrote is code page 1252,
+// which is almost never valid UTF-8 once it holds an accented letter.
+QString decodeLine(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        return fromWindows1252(bytes);
+    return text.startsWith(QChar::ByteOrderMark) ? text.mid(1) : text;
+}
+
 } // namespace
 
 QString readFirstLine(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a FIFO cannot hold the open; only a regular file is then read.
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         throwInOutError(errno, path);
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        throwInOutError(error, path);
+    }
 
     QByteArray line;
     char buffer[4096];
     bool done = false;
-    while (!done) {
+    while (!done && line.size() < maxLineBytes) {
         const ssize_t count = ::read(fd, buffer, sizeof buffer);
         if (count < 0) {
             if (errno == EINTR)
@@ -88,5 +112,6 @@ QString readFirstLine(const QString &path)
 
     if (::close(fd) != 0)
         throwInOutError(errno, path);
-    return fromWindows1252(line);
+    line.truncate(maxLineBytes);
+    return decodeLine(line);
 }

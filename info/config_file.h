@@ -4,7 +4,8 @@
 #include <QString>
 
 // The first line of a text file: the bytes before the first line feed or the end of the
-// file, of any length, carriage returns left out; a Ctrl+Z (byte 26) ends the text. The
-// bytes are Windows-1252 text. Throws EInOutError when the file cannot be opened, read or
-// closed.
+// file, carriage returns left out; a Ctrl+Z (byte 26) ends the text. At most the first MiB of
+// the line is read. The bytes are UTF-8 text when they are valid UTF-8 (a leading byte order
+// mark dropped) and Windows-1252 text otherwise. Throws EInOutError when the file cannot be
+// opened, read or closed, or is not a regular file.
 QString readFirstLine(const QString &path);

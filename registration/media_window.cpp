@@ -2,6 +2,7 @@
 #include "registration/media_window.h"
 
 #include "data/data_module.h"
+#include "data/exceptions.h"
 #include "resources/jpeg_image.h"
 #include "shell/dialogs.h"
 #include "shell/error_handler.h"
@@ -73,16 +74,26 @@ void TForm2::BitBtn4Click()
     probe.addSql(u"SELECT nome from softs"_s);
     probe.addSql(u"where midia ="_s + m_ui->Codmidia->text() + u';');
     probe.open();
-    if (probe.recordCount() != 0) {
+    const auto refuse = [] {
         showRefusal(u"A mídia selecionada já é utilizada por algum software. Para apagar esta "
                     "mídia deve-se primeiro remover os softwares cadastrados para ela na tela de "
                     "softwares."_s,
                     u"Impossível apagar. Mídia já utilizada"_s);
+    };
+    if (probe.recordCount() != 0) {
+        refuse();
         return;
     }
     if (askYesNo(u"Deseja APAGAR este registro?"_s, u"Confirmação de exclusão de registro"_s) !=
         Dialogs::Yes)
         return;
-    m_ui->DBNavigator1->BtnClick(nbDelete);
+    // Another copy of the program may have given the medium a title while the question was
+    // open; the delete itself refuses then.
+    try {
+        m_ui->DBNavigator1->BtnClick(nbDelete);
+    } catch (const ERowInUse &) {
+        refuse();
+        return;
+    }
     Dialogs::current().showMessage(u"Mídia apagada com sucesso!"_s);
 }

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
@@ -46,6 +47,14 @@ void TestConfigFile::firstLine_data()
     QTest::newRow("Windows-1252") << QByteArray("Vers\xe3o \x80 \x93x\x94 \x81")
                                   << QStringLiteral("Versão € “x” \u0081");
     QTest::newRow("NUL is text") << QByteArray("a\0b\n", 4) << QStringView(u"a\0b", 3).toString();
+    QTest::newRow("UTF-8") << QByteArray("Versão 2 — “beta” 漢\r\n")
+                           << QStringLiteral("Versão 2 — “beta” 漢");
+    QTest::newRow("UTF-8 with byte order mark")
+        << QByteArray("\xef\xbb\xbfVersão\n") << QStringLiteral("Versão");
+    QTest::newRow("1252 that merely starts like UTF-8")
+        << QByteArray("\xc3\xa3 e \xe3") << QStringLiteral("Ã£ e ã");
+    QTest::newRow("40,000 accented characters kept whole")
+        << QString(40000, u'ç').toUtf8() + "\nresto" << QString(40000, u'ç');
     const QByteArray longLine(100000, 'v');
     QTest::newRow("longer than a read") << longLine + "\r\nfim" << QString::fromLatin1(longLine);
 }
@@ -72,6 +81,9 @@ void TestConfigFile::failures_data()
     QTest::newRow("missing directory")
         << m_dir.filePath(QStringLiteral("sumiu/config.cfg")) << QStringLiteral("Invalid filename");
     QTest::newRow("a directory") << m_dir.path() << QStringLiteral("I/O error 21");
+    QTest::newRow("a FIFO") << m_dir.filePath(QStringLiteral("fifo.cfg"))
+                            << QStringLiteral("I/O error 22");
+    QTest::newRow("a device") << QStringLiteral("/dev/zero") << QStringLiteral("I/O error 22");
     QTest::newRow("access denied")
         << m_dir.filePath(QStringLiteral("fechado.cfg")) << QStringLiteral("File access denied");
 }
@@ -88,6 +100,8 @@ void TestConfigFile::failures()
         file.close();
         QVERIFY(file.setPermissions({}));
     }
+    if (path.endsWith(QLatin1String("fifo.cfg")))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     try {
         readFirstLine(path);
         QFAIL("no EInOutError");

@@ -58,6 +58,9 @@ void TestInfoWindows::aboutShowsFirstLineOfCurrentDirectoryFile_data()
     QTest::newRow("Ctrl+Z") << QByteArray("3.1\x1a\r\n") << QStringLiteral("3.1");
     QTest::newRow("accented") << QByteArray("Versão\n").replace("ã", "\xe3")
                               << QStringLiteral("Versão");
+    QTest::newRow("UTF-8") << QByteArray("Versão 2.0\n") << QStringLiteral("Versão 2.0");
+    QTest::newRow("40,000 characters whole") << QByteArray(40000, '7') + "\n"
+                                             << QString(40000, u'7');
     QTest::newRow("empty file") << QByteArray() << QString();
 }
 

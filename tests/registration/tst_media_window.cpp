@@ -52,6 +52,7 @@ private Q_SLOTS:
     void usedMediumIsRefusedWithoutQuestion();
     void unusedMediumAsksBeforeDeleting_data();
     void unusedMediumAsksBeforeDeleting();
+    void mediumGivenATitleDuringTheQuestionIsKept();
     void apagarOnNewRecordShowsEngineError();
     void overlongTypeIsRefusedAndStaysPending();
     void closingHidesAndKeepsPendingChange();
@@ -232,6 +233,24 @@ void TestMediaWindow::unusedMediumAsksBeforeDeleting()
     QCOMPARE(w.dialogs.messages, messages);
     QCOMPARE(w.catalogue.scalar(u"SELECT count(*) FROM cds WHERE codigo = 1"_s),
              answer == Dialogs::Yes ? u"0"_s : u"1"_s);
+}
+
+void TestMediaWindow::mediumGivenATitleDuringTheQuestionIsKept()
+{
+    MediaWorld w;
+    w.dialogs.answers = {Dialogs::Yes};
+    w.dialogs.whileShown = [&w](const FakeDialogs::Box &) {
+        w.catalogue.exec(u"INSERT INTO softs (nome, midia) VALUES ('Chegou agora', 1)"_s);
+    };
+    w.click("BitBtn4");
+    QCOMPARE(w.dialogs.boxes.size(), 2);
+    QCOMPARE(w.dialogs.boxes[0].caption, u"Confirmação de exclusão de registro"_s);
+    QCOMPARE(w.dialogs.boxes[1].caption, u"Impossível apagar. Mídia já utilizada"_s);
+    QCOMPARE(w.dialogs.boxes[1].icon, Dialogs::Icon::Warning);
+    QVERIFY(w.dialogs.messages.isEmpty());
+    QCOMPARE(w.catalogue.scalar(u"SELECT count(*) FROM cds WHERE codigo = 1"_s), u"1"_s);
+    QCOMPARE(w.dm.ADOQuery1.recordCount(), 4);
+    QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Browse);
 }
 
 void TestMediaWindow::apagarOnNewRecordShowsEngineError()

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 // Stands in for every message box while alive: records what would be shown and answers
 // from a queue (No when the queue is empty, as No is the program's default answer).
 class FakeDialogs : public Dialogs
@@ -29,6 +31,8 @@ public:
                       Button defaultButton) override
     {
         boxes << Box{text, caption, buttons, icon, defaultButton};
+        if (whileShown)
+            whileShown(boxes.last());
         if (!answers.isEmpty())
             return answers.takeFirst();
         return (buttons & No) ? No : Ok;
@@ -37,4 +41,6 @@ public:
     QStringList messages;
     QList<Box> boxes;
     QList<Button> answers;
+    // Runs while a box is up, as another program would: the box is modal, not the world.
+    std::function<void(const Box &)> whileShown;
 };

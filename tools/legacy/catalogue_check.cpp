@@ -5,12 +5,16 @@
 
 #include "data/statement.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -19,8 +23,19 @@ class ReadOnlyDatabase
 public:
     explicit ReadOnlyDatabase(const QString &path)
     {
-        m_rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READONLY,
-                               nullptr);
+        // A file in WAL mode with no WAL beside it has nothing outside the file: opened as
+        // immutable, the engine creates no -wal or -shm file next to it.
+        QUrl uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+        uri.setScheme(QStringLiteral("file"));
+        uri.setQuery(walModeWithoutWal(path) ? QStringLiteral("mode=ro&immutable=1")
+                                             : QStringLiteral("mode=ro"));
+        m_rc = sqlite3_open_v2(uri.toEncoded().constData(), &m_db,
+                               SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+        if (m_db) {
+            sqlite3_extended_result_codes(m_db, 1);
+            sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+            sqlite3_progress_handler(m_db, 1000, interruptWhenLate, &m_deadline);
+        }
     }
     ~ReadOnlyDatabase() { sqlite3_close(m_db); }
     ReadOnlyDatabase(const ReadOnlyDatabase &) = delete;
@@ -36,29 +51,67 @@ public:
     // Runs `sql`, handing each row to `row`; returns the engine's error text, empty on success.
     QString query(const QString &sql, const std::function<void(const Statement &)> &row) const
     {
+        m_deadline = QDeadlineTimer(timeLimitMs);
         try {
             Statement statement(m_db, sql);
             while (statement.step())
                 row(statement);
         } catch (const EngineError &e) {
-            return e.engineText();
+            return describe(e);
         }
         return {};
     }
 
 private:
+    // Long enough for the integrity check of a very large catalogue.
+    static constexpr int timeLimitMs = 120000;
+
+    static int interruptWhenLate(void *deadline)
+    {
+        return static_cast<QDeadlineTimer *>(deadline)->hasExpired() ? 1 : 0;
+    }
+
+    static bool walModeWithoutWal(const QString &path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray header = file.read(20);
+        return header.size() == 20 && header.at(18) == 2 &&
+               !QFileInfo::exists(path + QStringLiteral("-wal"));
+    }
+
+    QString describe(const EngineError &e) const
+    {
+        switch (e.resultCode()) {
+        case SQLITE_READONLY_ROLLBACK:
+        case SQLITE_READONLY_RECOVERY:
+            return QStringLiteral("uma gravação interrompida deixou um diário ao lado do arquivo, "
+                                  "e a verificação, que não grava nada, não pode desfazê-la; "
+                                  "abra o catálogo uma vez no Quivel para desfazê-la");
+        case SQLITE_INTERRUPT:
+            return QStringLiteral("a leitura demorou demais e foi interrompida");
+        default:
+            return e.engineText();
+        }
+    }
+
     sqlite3 *m_db = nullptr;
+    mutable QDeadlineTimer m_deadline;
     int m_rc = SQLITE_OK;
 };
 
 // A problem of the file as a whole, found before the engine is asked.
 QString fileProblem(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return QStringLiteral("Não foi possível encontrar o arquivo '%1'").arg(path);
-    if (!info.isFile())
-        return QStringLiteral("'%1' não é um arquivo").arg(path);
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return errno == ELOOP
+                   ? QStringLiteral("'%1' é um link simbólico que leva a si mesmo").arg(path)
+                   : QStringLiteral("Não foi possível encontrar o arquivo '%1'").arg(path);
+    // Only a regular file: a FIFO would block the read, a device would never end it.
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("'%1' não é um arquivo comum").arg(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("Sem permissão para ler o arquivo '%1'").arg(path);
@@ -111,6 +164,19 @@ QStringList Legacy::checkCatalogue(const QString &path)
 
     QStringList usableTables;
     for (const TableShape &table : catalogueTables()) {
+        QString kind;
+        if (failed(db.query(QStringLiteral("SELECT CASE WHEN type = 'table' AND upper(substr(sql, "
+                                           "1, 14)) <> 'CREATE VIRTUAL' THEN '' ELSE type END "
+                                           "FROM sqlite_schema WHERE name = '%1' COLLATE NOCASE")
+                                .arg(table.name),
+                            [&](const Statement &s) { kind = s.text(0); }))) {
+            return problems;
+        }
+        // Reading a view or a virtual table in its place might never end.
+        if (!kind.isEmpty()) {
+            problems.append(QStringLiteral("'%1' não é uma tabela").arg(table.name));
+            continue;
+        }
         QList<std::pair<QString, QString>> columns; // name, declared type
         if (failed(db.query(QStringLiteral("PRAGMA table_info(%1)").arg(table.name),
                             [&](const Statement &s) {

@@ -9,14 +9,18 @@
 #include "tools/legacy/jet_reader.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,6 +73,25 @@ public:
         : m_path(target + QStringLiteral(".convert-%1.tmp").arg(QCoreApplication::applicationPid()))
     {
         discard();
+        removeStale(target);
+    }
+
+    // What a killed run left behind: removed once the process that made it is gone.
+    static void removeStale(const QString &target)
+    {
+        const QFileInfo info(target);
+        const QRegularExpression name(QRegularExpression::anchoredPattern(
+            QRegularExpression::escape(info.fileName()) +
+            QStringLiteral("\\.convert-(\\d+)\\.tmp(-journal)?")));
+        const QDir folder = info.absoluteDir();
+        for (const QString &entry : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+            const QRegularExpressionMatch match = name.match(entry);
+            if (!match.hasMatch())
+                continue;
+            const pid_t pid = pid_t(match.captured(1).toLongLong());
+            if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+                QFile::remove(folder.filePath(entry));
+        }
     }
     ~TemporaryFile()
     {
@@ -244,6 +267,42 @@ bool sameExistingFile(const QString &a, const QString &b)
            first.inode == second.inode;
 }
 
+// Held for the whole conversion, so a second conversion of the same file is refused rather
+// than run beside it: its later rename would throw away what was saved in between.
+class ConversionLock
+{
+public:
+    explicit ConversionLock(const QString &source)
+    {
+        const QByteArray name = nativeName(source);
+        m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (m_fd < 0)
+            return; // the reader reports a file it cannot open
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0)
+            refuse(QStringLiteral("O arquivo '%1' já está sendo convertido por outro processo; "
+                                  "espere essa conversão terminar")
+                       .arg(source));
+        // The name may have passed to a converted catalogue while this run opened it.
+        struct stat opened;
+        struct stat named;
+        if (::fstat(m_fd, &opened) != 0 || ::stat(name.constData(), &named) != 0 ||
+            opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+            refuse(QStringLiteral("O arquivo '%1' acabou de ser convertido por outro processo")
+                       .arg(source));
+        }
+    }
+    ~ConversionLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ConversionLock(const ConversionLock &) = delete;
+    ConversionLock &operator=(const ConversionLock &) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 } // namespace
 
 Legacy::ConversionResult Legacy::convertJetCatalogue(const QString &jetPath,
@@ -258,6 +317,7 @@ Legacy::ConversionResult Legacy::convertJetCatalogue(const QString &jetPath,
     if (!inPlace && ::lstat(nativeName(target).constData(), &targetInfo) == 0)
         refuse(QStringLiteral("O arquivo '%1' já existe").arg(target));
 
+    const ConversionLock lock(source);
     FileIdentity before;
     const bool sourceExists = identityOf(source, &before);
     const JetCatalogue catalogue = readJetCatalogue(source);
