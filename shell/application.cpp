@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/application.h"
 
+#include "shell/dialogs.h"
 #include "shell/error_handler.h"
 
 #include <QFont>
@@ -12,6 +13,7 @@ Application::Application(int &argc, char **argv)
     setApplicationDisplayName(QStringLiteral("Quivel"));
     setQuitOnLastWindowClosed(false);
     installFontSubstitutions();
+    installCatalogueWaitFeedback();
 }
 
 bool Application::notify(QObject *receiver, QEvent *event)

@@ -4,12 +4,16 @@
 #include "controls/db_navigator.h"
 #include "controls/glyph_button.h"
 #include "registration/media_window.h"
+#include "shell/dialogs.h"
 #include "tests/registration/registration_world.h"
 
 #include <QLabel>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QToolButton>
+
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -54,6 +58,7 @@ private Q_SLOTS:
     void unusedMediumAsksBeforeDeleting();
     void mediumGivenATitleDuringTheQuestionIsKept();
     void editConflictOffersAWayOut();
+    void aLockWaitShowsItselfAndKeepsTheWindowAlive();
     void apagarOnNewRecordShowsEngineError();
     void overlongTypeIsRefusedAndStaysPending();
     void closingHidesAndKeepsPendingChange();
@@ -290,6 +295,37 @@ void TestMediaWindow::editConflictOffersAWayOut()
     w.click("BitBtn3");
     QCOMPARE(w.dialogs.boxes.size(), 3);
     QCOMPARE(w.catalogue.scalar(u"SELECT titulo FROM cds WHERE codigo = 1"_s), u"Alfa de outro!"_s);
+}
+
+void TestMediaWindow::aLockWaitShowsItselfAndKeepsTheWindowAlive()
+{
+    installCatalogueWaitFeedback();
+    MediaWorld w;
+    QVERIFY(showActive(w.form));
+    w.typeName(u" esperou"_s);
+
+    // Another program holds the write lock for a moment.
+    sqlite3 *other = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(w.catalogue.path()).constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    // Runs only if events are still processed during the wait.
+    QTimer::singleShot(300, [other] { sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr); });
+    bool busyCursor = false;
+    w.dialogs.whileWaiting = [&busyCursor](const QString &text) {
+        if (!text.isEmpty())
+            busyCursor = QApplication::overrideCursor() &&
+                         QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    };
+
+    w.click("BitBtn3");
+    sqlite3_close(other);
+    QCOMPARE(
+        w.dialogs.waitNotices,
+        (QStringList{u"Aguardando o catálogo: outro programa está gravando nele..."_s, QString()}));
+    QVERIFY(busyCursor);
+    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(w.dialogs.boxes.isEmpty());
+    QCOMPARE(w.catalogue.scalar(u"SELECT titulo FROM cds WHERE codigo = 1"_s), u"Alfa esperou"_s);
 }
 
 void TestMediaWindow::apagarOnNewRecordShowsEngineError()
