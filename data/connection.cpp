@@ -93,6 +93,17 @@ void checkTablesArePlain(sqlite3 *db, const QString &path)
     }
 }
 
+std::function<void(TADOConnection::Wait)> &waitObserver()
+{
+    static std::function<void(TADOConnection::Wait)> observer;
+    return observer;
+}
+
+int waitForOtherWriter(void *connection, int attempt)
+{
+    return static_cast<TADOConnection *>(connection)->waitForWriter(attempt);
+}
+
 int interruptWhenLate(void *connection)
 {
     return static_cast<TADOConnection *>(connection)->pastDeadline() ? 1 : 0;
@@ -163,7 +174,8 @@ void TADOConnection::open()
             QStringLiteral("Não foi possível abrir o catálogo '%1' (%2)").arg(path, text));
     }
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, busyTimeoutMs);
+    // The wait runs on the interface thread: the observer shows it and keeps windows painted.
+    sqlite3_busy_handler(db, waitForOtherWriter, this);
     // Views and triggers of a file made elsewhere may call no function with side effects.
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_progress_handler(db, 1000, interruptWhenLate, this);
@@ -207,6 +219,36 @@ TADOConnection::StatementTimer::StatementTimer(TADOConnection &connection)
 TADOConnection::StatementTimer::~StatementTimer()
 {
     m_connection.m_deadline = m_previous;
+    m_connection.endWait();
+}
+
+void TADOConnection::setWaitObserver(std::function<void(Wait)> observer)
+{
+    waitObserver() = std::move(observer);
+}
+
+int TADOConnection::waitForWriter(int attempt)
+{
+    if (attempt == 0 || !m_waiting.isValid()) {
+        m_waiting.start();
+        if (waitObserver())
+            waitObserver()(Wait::Started);
+    }
+    if (m_waiting.elapsed() >= busyTimeoutMs)
+        return 0;
+    sqlite3_sleep(20);
+    if (waitObserver())
+        waitObserver()(Wait::Waiting);
+    return 1;
+}
+
+void TADOConnection::endWait()
+{
+    if (!m_waiting.isValid())
+        return;
+    m_waiting.invalidate();
+    if (waitObserver())
+        waitObserver()(Wait::Ended);
 }
 
 void TADOConnection::close()

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+
+#include <functional>
 
 struct sqlite3;
 
@@ -69,6 +72,13 @@ public:
     };
     bool pastDeadline() const { return m_deadline.hasExpired(); }
 
+    // A statement waiting for another program to finish its write: told when the wait
+    // starts, at every moment of it (about 50 times a second) and when it ends, so the
+    // interface can show it and keep painting. One observer for every connection.
+    enum class Wait { Started, Waiting, Ended };
+    static void setWaitObserver(std::function<void(Wait)> observer);
+    int waitForWriter(int attempt);
+
     // For the data-access layer: the open engine handle.
     sqlite3 *handle() const { return m_db; }
     QString path() const { return m_path; }
@@ -79,6 +89,8 @@ private:
     QString m_dataSourcePath; // empty: read from the "Data Source=" piece
     QString m_path;
     QDeadlineTimer m_deadline{QDeadlineTimer::Forever};
+    QElapsedTimer m_waiting; // valid while a statement waits for another writer
+    void endWait();
 };
 
 // Builds the failure for the engine's last error on db, naming the catalogue where it helps.

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <exception>
+#include <functional>
 
 // The one exception family of the program. Each failure carries the class name that the
 // user sees in front of its message, so the name is data, not RTTI.
@@ -46,6 +47,21 @@ class EOleException : public Exception
 public:
     explicit EOleException(const QString &description);
     QString className() const override { return QStringLiteral("EOleException"); }
+};
+
+// A save refused because another program changed or deleted the row after it was read. The
+// pending edit stays; discardAndReload() drops it and reads the row as it is now.
+class ERowConflict : public EOleException
+{
+public:
+    ERowConflict(const QString &description, std::function<void()> discardAndReload)
+        : EOleException(description)
+        , m_discardAndReload(std::move(discardAndReload))
+    {}
+    void discardAndReload() const { m_discardAndReload(); }
+
+private:
+    std::function<void()> m_discardAndReload;
 };
 
 // Silent abort: reaches the general error handler and shows nothing.

@@ -814,9 +814,13 @@ void TADOQuery::postEdit()
     for (int c : changed)
         statement.bind(index++, storedValue(c));
     if (statement.execute() != 1) {
-        throw EOleException(QStringLiteral(
-            "O registro não foi salvo: ele foi alterado ou apagado por outro programa depois de "
-            "lido. Suas alterações continuam na tela; atualize a lista para ver os dados atuais"));
+        // Saving again would be refused again: the way out is to drop the edit and re-read.
+        throw ERowConflict(QStringLiteral("O registro não foi salvo: ele foi alterado ou apagado "
+                                          "por outro programa depois de lido"),
+                           [this] {
+                               cancel();
+                               refresh();
+                           });
     }
     // Unchanged values keep the bytes they had, valid text or not.
     std::vector<QVariant> row = m_buffer;

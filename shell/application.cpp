@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/application.h"
 
+#include "shell/dialogs.h"
 #include "shell/error_handler.h"
 
 #include <QAccessibleWidget>
@@ -63,6 +64,7 @@ Application::Application(int &argc, char **argv)
     installQtTranslations(*this);
     installEnterClicksButtons(*this);
     installWindowAccessibility();
+    installCatalogueWaitFeedback();
 }
 
 bool Application::notify(QObject *receiver, QEvent *event)

@@ -3,11 +3,16 @@
 
 #include "shell/message_window.h"
 
+#include "data/connection.h"
+
 #include <QApplication>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpacerItem>
+
+#include <memory>
 
 namespace {
 
@@ -67,6 +72,24 @@ public:
             return No;
         return Ok;
     }
+
+    void showWaitNotice(const QString &text) override
+    {
+        if (text.isEmpty()) {
+            m_notice.reset();
+            return;
+        }
+        QWidget *over = QApplication::activeWindow();
+        m_notice = std::make_unique<QLabel>(text, over, Qt::ToolTip);
+        m_notice->setMargin(12);
+        m_notice->adjustSize();
+        const QRect area = over ? over->frameGeometry() : QRect(QPoint(), m_notice->size());
+        m_notice->move(area.center() - m_notice->rect().center());
+        m_notice->show();
+    }
+
+private:
+    std::unique_ptr<QLabel> m_notice;
 };
 
 Dialogs *installed = nullptr;
@@ -84,4 +107,26 @@ Dialogs &Dialogs::current()
 void Dialogs::install(Dialogs *dialogs)
 {
     installed = dialogs;
+}
+
+void installCatalogueWaitFeedback()
+{
+    TADOConnection::setWaitObserver([](TADOConnection::Wait wait) {
+        switch (wait) {
+        case TADOConnection::Wait::Started:
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            Dialogs::current().showWaitNotice(
+                QStringLiteral("Aguardando o catálogo: outro programa está gravando nele..."));
+            break;
+        case TADOConnection::Wait::Waiting:
+            // Paints and window-system events only: no click or key reaches the windows
+            // while the statement is still running.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            break;
+        case TADOConnection::Wait::Ended:
+            Dialogs::current().showWaitNotice(QString());
+            QApplication::restoreOverrideCursor();
+            break;
+        }
+    });
 }

@@ -21,10 +21,18 @@ public:
     virtual Button messageBox(const QString &text, const QString &caption, int buttons, Icon icon,
                               Button defaultButton) = 0;
 
+    // A notice that the program is waiting, shown without blocking until called again with
+    // an empty text.
+    virtual void showWaitNotice(const QString &text) = 0;
+
     static Dialogs &current();
     // Replaces the seam (tests); null restores the real one.
     static void install(Dialogs *dialogs);
 };
+
+// Shows, through the seam and with the busy cursor, that a statement waits for another
+// program's write on the catalogue, and keeps the windows painting meanwhile.
+void installCatalogueWaitFeedback();
 
 // Convenience wrappers for the program's two kinds of question.
 inline Dialogs::Button askYesNo(const QString &text, const QString &caption)

@@ -21,6 +21,26 @@ void handleException(std::exception_ptr failure)
         std::rethrow_exception(failure);
     } catch (const EAbort &) {
         return;
+    } catch (const ERowConflict &e) {
+        // The edit stays on screen until the user chooses; No is the default, so nothing
+        // typed is lost by a stray Enter.
+        const Dialogs::Button answer = Dialogs::current().messageBox(
+            withFinalPeriod(e.message()) +
+                QStringLiteral("\n\nDescartar a sua alteração e ver o registro como ele está "
+                               "agora no catálogo?\n\nSim: a alteração é descartada e o "
+                               "registro é lido de novo.\nNão: a alteração continua na tela, "
+                               "sem ser salva; cada nova tentativa de salvá-la será recusada da "
+                               "mesma forma."),
+            QStringLiteral("Registro alterado por outro programa"), Dialogs::Yes | Dialogs::No,
+            Dialogs::Icon::Warning, Dialogs::No);
+        if (answer != Dialogs::Yes)
+            return;
+        try {
+            e.discardAndReload();
+            return;
+        } catch (const Exception &reloadFailure) {
+            message = reloadFailure.message();
+        }
     } catch (const Exception &e) {
         message = e.message();
     } catch (const std::exception &e) {

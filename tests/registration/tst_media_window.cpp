@@ -4,12 +4,16 @@
 #include "controls/db_navigator.h"
 #include "controls/glyph_button.h"
 #include "registration/media_window.h"
+#include "shell/dialogs.h"
 #include "tests/registration/registration_world.h"
 
 #include <QLabel>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QToolButton>
+
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -53,6 +57,8 @@ private Q_SLOTS:
     void unusedMediumAsksBeforeDeleting_data();
     void unusedMediumAsksBeforeDeleting();
     void mediumGivenATitleDuringTheQuestionIsKept();
+    void editConflictOffersAWayOut();
+    void aLockWaitShowsItselfAndKeepsTheWindowAlive();
     void apagarOnNewRecordShowsEngineError();
     void overlongTypeIsRefusedAndStaysPending();
     void closingHidesAndKeepsPendingChange();
@@ -251,6 +257,75 @@ void TestMediaWindow::mediumGivenATitleDuringTheQuestionIsKept()
     QCOMPARE(w.catalogue.scalar(u"SELECT count(*) FROM cds WHERE codigo = 1"_s), u"1"_s);
     QCOMPARE(w.dm.ADOQuery1.recordCount(), 4);
     QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Browse);
+}
+
+void TestMediaWindow::editConflictOffersAWayOut()
+{
+    MediaWorld w;
+    QVERIFY(showActive(w.form));
+    w.typeName(u" minha"_s);
+    w.catalogue.exec(u"UPDATE cds SET titulo = 'Alfa de outro' WHERE codigo = 1"_s);
+
+    // No (the default) keeps the edit on screen, unsaved; every try asks again.
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        w.dialogs.answers = {Dialogs::No};
+        w.click("BitBtn3");
+        QCOMPARE(w.dialogs.boxes.size(), attempt);
+        const FakeDialogs::Box &box = w.dialogs.boxes.last();
+        QCOMPARE(box.caption, u"Registro alterado por outro programa"_s);
+        QVERIFY2(box.text.startsWith(u"O registro não foi salvo: ele foi alterado ou apagado por "
+                                     "outro programa depois de lido."_s),
+                 qPrintable(box.text));
+        QCOMPARE(box.buttons, int(Dialogs::Yes | Dialogs::No));
+        QCOMPARE(box.defaultButton, Dialogs::No);
+        QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Edit);
+        QCOMPARE(w.name()->text(), u"Alfa minha"_s);
+        QCOMPARE(w.catalogue.scalar(u"SELECT titulo FROM cds WHERE codigo = 1"_s),
+                 u"Alfa de outro"_s);
+    }
+
+    // Yes drops the edit and shows the row as the other program left it.
+    w.dialogs.answers = {Dialogs::Yes};
+    w.click("BitBtn3");
+    QCOMPARE(w.dialogs.boxes.size(), 3);
+    QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Browse);
+    QCOMPARE(w.name()->text(), u"Alfa de outro"_s);
+    // From there the record edits and saves as usual.
+    w.typeName(u"!"_s);
+    w.click("BitBtn3");
+    QCOMPARE(w.dialogs.boxes.size(), 3);
+    QCOMPARE(w.catalogue.scalar(u"SELECT titulo FROM cds WHERE codigo = 1"_s), u"Alfa de outro!"_s);
+}
+
+void TestMediaWindow::aLockWaitShowsItselfAndKeepsTheWindowAlive()
+{
+    installCatalogueWaitFeedback();
+    MediaWorld w;
+    QVERIFY(showActive(w.form));
+    w.typeName(u" esperou"_s);
+
+    // Another program holds the write lock for a moment.
+    sqlite3 *other = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(w.catalogue.path()).constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    // Runs only if events are still processed during the wait.
+    QTimer::singleShot(300, [other] { sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr); });
+    bool busyCursor = false;
+    w.dialogs.whileWaiting = [&busyCursor](const QString &text) {
+        if (!text.isEmpty())
+            busyCursor = QApplication::overrideCursor() &&
+                         QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    };
+
+    w.click("BitBtn3");
+    sqlite3_close(other);
+    QCOMPARE(
+        w.dialogs.waitNotices,
+        (QStringList{u"Aguardando o catálogo: outro programa está gravando nele..."_s, QString()}));
+    QVERIFY(busyCursor);
+    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(w.dialogs.boxes.isEmpty());
+    QCOMPARE(w.catalogue.scalar(u"SELECT titulo FROM cds WHERE codigo = 1"_s), u"Alfa esperou"_s);
 }
 
 void TestMediaWindow::apagarOnNewRecordShowsEngineError()

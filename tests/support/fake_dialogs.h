@@ -38,8 +38,17 @@ public:
         return (buttons & No) ? No : Ok;
     }
 
+    void showWaitNotice(const QString &text) override
+    {
+        waitNotices << text;
+        if (whileWaiting)
+            whileWaiting(text);
+    }
+
     QStringList messages;
     QList<Box> boxes;
+    QStringList waitNotices; // an empty text when the notice went away
+    std::function<void(const QString &)> whileWaiting;
     QList<Button> answers;
     // Runs while a box is up, as another program would: the box is modal, not the world.
     std::function<void(const Box &)> whileShown;
