@@ -5,7 +5,9 @@
 
 #include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QHash>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <memory>
@@ -27,6 +29,19 @@ std::int32_t toFixed(qreal pixels)
     return std::int32_t(qRound(pixels * 64));
 }
 
+int glyphCount(const QString &text, const QFont &font)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    int count = 0;
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    for (const QGlyphRun &run : runs)
+        count += int(run.glyphIndexes().size());
+    return count;
+}
+
 // Texts measured exactly because their bound exceeded the column, so a repeat of one is not
 // measured again. Bounded, as such texts are few unless the font kerns a lot.
 constexpr size_t measuredLimit = 4096;
@@ -44,10 +59,11 @@ FontBounds::FontBounds(const QFont &font)
         m_advance[u] = toFixed(metrics.horizontalAdvance(QString(QChar(u))));
         characters.push_back(u);
     }
-    // Measured pair by pair, as shaping does it: whatever a pair adds beyond its two
-    // characters is its kerning.
-    bool anyKerning = false;
+    // Measured pair by pair, as shaping does it: whatever a pair adds to or takes from its two
+    // characters is its kerning. A character that joins a ligature is shaped differently
+    // beside its neighbours, so its pairs keep only what they add.
     std::vector<std::int32_t> kerning(256 * 256, 0);
+    std::array<bool, 256> joinsLigature{};
     QString pair(2, QChar());
     for (const char16_t a : characters) {
         pair[0] = QChar(a);
@@ -55,13 +71,23 @@ FontBounds::FontBounds(const QFont &font)
             pair[1] = QChar(b);
             const std::int32_t extra =
                 toFixed(metrics.horizontalAdvance(pair)) - m_advance[a] - m_advance[b];
-            if (extra > 0) {
-                kerning[size_t(a) * 256 + b] = extra;
-                anyKerning = true;
-            }
+            if (extra == 0)
+                continue;
+            kerning[size_t(a) * 256 + b] = extra;
+            if (glyphCount(pair, font) < 2)
+                joinsLigature[a] = joinsLigature[b] = true;
         }
     }
-    if (anyKerning)
+    bool any = false;
+    for (const char16_t a : characters) {
+        for (const char16_t b : characters) {
+            std::int32_t &k = kerning[size_t(a) * 256 + b];
+            if (k < 0 && (joinsLigature[a] || joinsLigature[b]))
+                k = 0;
+            any = any || k != 0;
+        }
+    }
+    if (any)
         m_kerning = std::move(kerning);
 }
 
