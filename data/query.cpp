@@ -382,7 +382,10 @@ bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &p
         store->appendFromStatement(statement.handle);
         rc = sqlite3_step(statement.handle);
     }
-    return checkStep(rc);
+    if (!checkStep(rc))
+        return false;
+    store->shrinkToFit();
+    return true;
 }
 
 bool TADOQuery::openInSteps(const QStringList &lines, const Progress &progress)
