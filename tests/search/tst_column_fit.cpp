@@ -57,6 +57,8 @@ void TestColumnFit::trickyTextGetsItsExactWidth_data()
     QTest::newRow("brackets after f and j") << u"f) (f) [j] {f} f' j\" f?"_s;
     QTest::newRow("quotes and periods") << u"LT' \"A\" r. F. P, Y; 'T'"_s;
     QTest::newRow("ordinary title") << u"Aplicativo 123456 edição 77"_s;
+    QTest::newRow("ligature beside kerning") << u"Aplicativo 500001 edição 339"_s;
+    QTest::newRow("ligature words again") << u"atitude ti atitude Tito tt ti."_s;
     QTest::newRow("upper Latin-1") << u"Ação Ñandú çÇ ÿ ß æ ø ¿¡ «»"_s;
     QTest::newRow("wide letters") << u"WWWWWWWWWWMMMMMMMM"_s;
     QTest::newRow("narrow letters") << u"ii.ll!!|||::"_s;
