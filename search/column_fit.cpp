@@ -45,6 +45,7 @@ int glyphCount(const QString &text, const QFont &font)
 // Texts measured exactly because their bound exceeded the column, so a repeat of one is not
 // measured again. Bounded, as such texts are few unless the font kerns a lot.
 constexpr size_t measuredLimit = 4096;
+constexpr int tickRecords = 16384;
 
 } // namespace
 
@@ -202,9 +203,12 @@ void widenToTexts(const TADOQuery &dataSet, int firstRecord, const QFont &font,
     const QFontMetrics metrics(font);
     if (!options.cheapBound) {
         for (size_t column = 0; column < widths.size(); ++column) {
-            for (int record = from; record < to; ++record)
+            for (int record = from; record < to; ++record) {
+                if (options.tick && (record - from) % tickRecords == 0)
+                    options.tick();
                 widths[column] = std::max(
                     widths[column], metrics.horizontalAdvance(dataSet.textAt(record, int(column))));
+            }
         }
         return;
     }
@@ -215,6 +219,8 @@ void widenToTexts(const TADOQuery &dataSet, int firstRecord, const QFont &font,
         int &widest = widths[column];
         std::unordered_map<std::string, int> measured;
         for (int record = from; record < to; ++record) {
+            if (options.tick && (record - from) % tickRecords == 0)
+                options.tick();
             std::string_view text;
             if (!dataSet.utf8At(record, int(column), scratch, text)) {
                 widest = std::max(widest,

@@ -7,6 +7,7 @@
 #include <array>
 #include <bitset>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -51,6 +52,8 @@ struct Options
 {
     // Measures exactly only the texts whose cheap bound exceeds their column's width so far.
     bool cheapBound = true;
+    // Called every few thousand records, so a long fit can keep its window painting.
+    std::function<void()> tick;
 };
 
 // Widens each entry of widths to the pixel width, in font, of the text of the field at the

@@ -181,9 +181,14 @@ void TestColumnFit::fitOverAResultEqualsEveryCell()
                 std::max(expected[size_t(c)], metrics.horizontalAdvance(query.textAt(r, c)));
 
     std::vector<int> widths(5, 20);
-    ColumnFit::widenToTexts(query, firstRecord, font, widths, {cheapBound});
+    ColumnFit::Options options;
+    options.cheapBound = cheapBound;
+    int ticks = 0;
+    options.tick = [&ticks] { ++ticks; };
+    ColumnFit::widenToTexts(query, firstRecord, font, widths, options);
     QCOMPARE(widths, expected);
     QCOMPARE(query.recNo(), 0);
+    QVERIFY(ticks > 0);
 }
 
 QTEST_MAIN(TestColumnFit)
