@@ -11,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -106,7 +107,19 @@ int waitForOtherWriter(void *connection, int attempt)
 
 int interruptWhenLate(void *connection)
 {
-    return static_cast<TADOConnection *>(connection)->pastDeadline() ? 1 : 0;
+    return static_cast<TADOConnection *>(connection)->goesOn() ? 0 : 1;
+}
+
+// Room for the whole catalogue in the engine's page cache, within a bound, so a join that
+// visits every medium once per title reads each page from the file once. The cache grows
+// only as pages are read.
+void sizePageCache(sqlite3 *db, qint64 fileBytes)
+{
+    constexpr qint64 defaultKiB = 2000;
+    constexpr qint64 largestKiB = 512 * 1024;
+    const qint64 kib = std::clamp(fileBytes / 1024 + 1024, defaultKiB, largestKiB);
+    const QByteArray pragma = "PRAGMA cache_size = -" + QByteArray::number(kib);
+    sqlite3_exec(db, pragma.constData(), nullptr, nullptr, nullptr);
 }
 
 } // namespace
@@ -164,8 +177,11 @@ void TADOConnection::open()
             QStringLiteral("A cadeia de conexão não indica o arquivo do catálogo (Data Source)"));
     checkCatalogueFile(path);
 
+    // The program reaches its catalogue from one thread only, so the engine's lock on every
+    // call to the connection is pure cost.
     sqlite3 *db = nullptr;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString text =
             db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
@@ -179,6 +195,7 @@ void TADOConnection::open()
     // Views and triggers of a file made elsewhere may call no function with side effects.
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_progress_handler(db, 1000, interruptWhenLate, this);
+    sizePageCache(db, QFileInfo(path).size());
     registerLike(db);
 
     // Reading the schema makes the engine look at the whole header now, not at first use.

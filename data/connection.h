@@ -72,6 +72,11 @@ public:
     };
     bool pastDeadline() const { return m_deadline.hasExpired(); }
 
+    // While set, asked now and then as a statement runs; false interrupts the statement.
+    void setProgressCheck(std::function<bool()> check) { m_progressCheck = std::move(check); }
+    // Whether the running statement may go on: within its time limit and not stopped.
+    bool goesOn() const { return !pastDeadline() && (!m_progressCheck || m_progressCheck()); }
+
     // A statement waiting for another program to finish its write: told when the wait
     // starts, at every moment of it (about 50 times a second) and when it ends, so the
     // interface can show it and keep painting. One observer for every connection.
@@ -89,6 +94,7 @@ private:
     QString m_dataSourcePath; // empty: read from the "Data Source=" piece
     QString m_path;
     QDeadlineTimer m_deadline{QDeadlineTimer::Forever};
+    std::function<bool()> m_progressCheck;
     QElapsedTimer m_waiting; // valid while a statement waits for another writer
     void endWait();
 };

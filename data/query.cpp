@@ -232,23 +232,24 @@ namespace {
 
 // Lets a long statement report how far it got and be stopped, from inside the engine's
 // steps, so a statement that finds few rows among many is as responsive as one that finds
-// many. Exceptions from the report are carried past the engine, never through it.
+// many. It rides on the connection's own progress check, which also keeps the time limit.
+// Exceptions from the report are carried past the engine, never through it.
 class ProgressWatch
 {
 public:
-    ProgressWatch(sqlite3 *db, const TADOQuery::Progress &progress,
+    ProgressWatch(TADOConnection &connection, const TADOQuery::Progress &progress,
                   const std::unique_ptr<RecordStore> &store)
-        : m_db(db)
+        : m_connection(connection)
         , m_progress(progress)
         , m_store(store)
     {
         if (m_progress)
-            sqlite3_progress_handler(m_db, instructionsPerCall, &ProgressWatch::call, this);
+            m_connection.setProgressCheck([this] { return check(); });
     }
     ~ProgressWatch()
     {
         if (m_progress)
-            sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+            m_connection.setProgressCheck({});
     }
     ProgressWatch(const ProgressWatch &) = delete;
     ProgressWatch &operator=(const ProgressWatch &) = delete;
@@ -261,28 +262,29 @@ public:
     }
 
 private:
-    static constexpr int instructionsPerCall = 100000;
+    // The connection asks every thousand engine steps; the report wants far fewer calls.
+    static constexpr int checksPerReport = 100;
 
-    static int call(void *self)
+    bool check()
     {
-        auto *watch = static_cast<ProgressWatch *>(self);
         // A statement run from inside the report shares the connection: it is not watched.
-        if (watch->m_reporting)
-            return 0;
-        watch->m_reporting = true;
+        if (m_reporting || ++m_checks % checksPerReport != 0)
+            return !m_stopped;
+        m_reporting = true;
         try {
-            watch->m_stopped = !watch->m_progress(watch->m_store ? watch->m_store->rowCount() : 0);
+            m_stopped = !m_progress(m_store ? m_store->rowCount() : 0);
         } catch (...) {
-            watch->m_failure = std::current_exception();
-            watch->m_stopped = true;
+            m_failure = std::current_exception();
+            m_stopped = true;
         }
-        watch->m_reporting = false;
-        return watch->m_stopped ? 1 : 0;
+        m_reporting = false;
+        return !m_stopped;
     }
 
-    sqlite3 *m_db;
+    TADOConnection &m_connection;
     const TADOQuery::Progress &m_progress;
     const std::unique_ptr<RecordStore> &m_store;
+    int m_checks = 0;
     bool m_reporting = false;
     bool m_stopped = false;
     std::exception_ptr m_failure;
@@ -295,9 +297,12 @@ bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &p
                            const Progress &progress) const
 {
     sqlite3 *db = m_connection->handle();
-    const TADOConnection::StatementTimer timer(*m_connection);
+    // A statement the user watches and can stop has no time limit of its own.
+    std::optional<TADOConnection::StatementTimer> timer;
+    if (!progress)
+        timer.emplace(*m_connection);
     Statement statement(db, sql, m_connection->path());
-    ProgressWatch watch(db, progress, store);
+    ProgressWatch watch(*m_connection, progress, store);
     // A stop asked for by the progress report ends the statement as an interruption.
     const auto step = [&]() -> std::optional<bool> {
         try {
@@ -348,6 +353,7 @@ bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &p
         if (!row)
             return false;
     }
+    store->shrinkToFit();
     return true;
 }
 

@@ -113,6 +113,14 @@ void RecordStore::appendFromStatement(sqlite3_stmt *statement)
     for (size_t i = 0; i < m_columns.size(); ++i) {
         Column &c = m_columns[i];
         const int col = int(i);
+        if (c.kind == Kind::Text) {
+            // Only a null has no text, so a text column asks for no type.
+            const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(statement, col));
+            const bool null = !data && sqlite3_column_type(statement, col) == SQLITE_NULL;
+            c.nulls.push_back(null);
+            appendText(c, data, data ? size_t(sqlite3_column_bytes(statement, col)) : 0);
+            continue;
+        }
         const int type = sqlite3_column_type(statement, col);
         if (type == SQLITE_NULL) {
             c.nulls.push_back(true);
@@ -143,6 +151,17 @@ void RecordStore::appendFromStatement(sqlite3_stmt *statement)
         }
     }
     m_order.pushBack(m_slotCount++);
+}
+
+void RecordStore::shrinkToFit()
+{
+    for (Column &c : m_columns) {
+        c.integers.shrink_to_fit();
+        c.arena.shrink_to_fit();
+        c.offsets.shrink_to_fit();
+        c.wideOffsets.shrink_to_fit();
+        c.nulls.shrink_to_fit();
+    }
 }
 
 // A column declared as a number may still hold text in some rows; keep every value

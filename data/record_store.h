@@ -42,6 +42,8 @@ public:
 
     // Appends the statement's current row; the statement's column order is the store's.
     void appendFromStatement(sqlite3_stmt *statement);
+    // Gives back what the columns reserved while growing; for the end of a read.
+    void shrinkToFit();
     void insertRow(int row, const std::vector<QVariant> &values);
     void replaceRow(int row, const std::vector<QVariant> &values);
     void removeRow(int row);

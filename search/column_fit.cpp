@@ -5,7 +5,9 @@
 
 #include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QHash>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <memory>
@@ -27,15 +29,30 @@ std::int32_t toFixed(qreal pixels)
     return std::int32_t(qRound(pixels * 64));
 }
 
+int glyphCount(const QString &text, const QFont &font)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    int count = 0;
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    for (const QGlyphRun &run : runs)
+        count += int(run.glyphIndexes().size());
+    return count;
+}
+
 // Texts measured exactly because their bound exceeded the column, so a repeat of one is not
 // measured again. Bounded, as such texts are few unless the font kerns a lot.
 constexpr size_t measuredLimit = 4096;
+constexpr int tickRecords = 16384;
 
 } // namespace
 
 FontBounds::FontBounds(const QFont &font)
+    : m_metrics(font)
 {
-    const QFontMetricsF metrics(font);
+    const QFontMetricsF &metrics = m_metrics;
     std::u16string characters;
     m_advance.fill(-1);
     for (char16_t u = 0; u < 256; ++u) {
@@ -44,10 +61,10 @@ FontBounds::FontBounds(const QFont &font)
         m_advance[u] = toFixed(metrics.horizontalAdvance(QString(QChar(u))));
         characters.push_back(u);
     }
-    // Measured pair by pair, as shaping does it: whatever a pair adds beyond its two
-    // characters is its kerning.
-    bool anyKerning = false;
+    // Measured pair by pair, as shaping does it: whatever a pair adds to or takes from its two
+    // characters is its kerning, and a pair shaped as fewer glyphs is a ligature.
     std::vector<std::int32_t> kerning(256 * 256, 0);
+    bool any = false;
     QString pair(2, QChar());
     for (const char16_t a : characters) {
         pair[0] = QChar(a);
@@ -55,13 +72,15 @@ FontBounds::FontBounds(const QFont &font)
             pair[1] = QChar(b);
             const std::int32_t extra =
                 toFixed(metrics.horizontalAdvance(pair)) - m_advance[a] - m_advance[b];
-            if (extra > 0) {
-                kerning[size_t(a) * 256 + b] = extra;
-                anyKerning = true;
-            }
+            if (extra == 0)
+                continue;
+            any = true;
+            kerning[size_t(a) * 256 + b] = extra;
+            if (glyphCount(pair, font) < 2)
+                m_ligature.set(size_t(a) * 256 + b);
         }
     }
-    if (anyKerning)
+    if (any)
         m_kerning = std::move(kerning);
 }
 
@@ -75,12 +94,41 @@ const FontBounds &FontBounds::of(const QFont &font)
     return **it;
 }
 
+std::int64_t FontBounds::wordWidth(std::string_view word, std::int64_t loose) const
+{
+    const auto known = m_words.find(std::string(word));
+    if (known != m_words.end())
+        return known->second;
+    if (m_words.size() >= wordLimit)
+        return loose;
+    const std::int64_t width = toFixed(
+        m_metrics.horizontalAdvance(QString::fromUtf8(word.data(), qsizetype(word.size()))));
+    m_words.emplace(std::string(word), width);
+    return width;
+}
+
 int FontBounds::upperBound(std::string_view utf8) const
 {
+    // Words are bounded alone and joined by their spaces. A pair's negative kerning counts
+    // only when neither it nor a neighbouring pair is a ligature, which would put another
+    // glyph in its place, so it waits for the next character; a word that lost some is
+    // measured once, exactly, and remembered.
     std::int64_t total = 0;
+    std::int64_t word = 0;
+    size_t wordStart = 0;
+    bool inWord = false;
+    bool wordLoose = false;
     unsigned previous = 256;
+    std::int32_t pending = 0;
+    bool pendingInWord = false;
+    bool previousLigature = false;
+    const auto endWord = [&](size_t end) {
+        total += wordLoose ? wordWidth(utf8.substr(wordStart, end - wordStart), word) : word;
+        inWord = false;
+    };
     const size_t size = utf8.size();
     for (size_t i = 0; i < size; ++i) {
+        const size_t start = i;
         unsigned u = static_cast<unsigned char>(utf8[i]);
         if (u >= 0x80) {
             // Two-byte sequences from 0xC2 0x80 to 0xC3 0xBF are Latin-1's upper half.
@@ -94,11 +142,51 @@ int FontBounds::upperBound(std::string_view utf8) const
         const std::int32_t advance = m_advance[u];
         if (advance < 0)
             return -1;
-        total += advance;
-        if (!m_kerning.empty() && previous < 256)
-            total += m_kerning[size_t(previous) * 256 + u];
+        const bool space = u == 0x20;
+        bool pairInWord = false;
+        if (previous < 256 && !m_kerning.empty()) {
+            const size_t at = size_t(previous) * 256 + u;
+            const bool ligature = m_ligature.test(at);
+            if (pending != 0) {
+                if (!ligature)
+                    (pendingInWord ? word : total) += pending;
+                else if (pendingInWord)
+                    wordLoose = true;
+                pending = 0;
+            }
+            pairInWord = inWord && !space;
+            const std::int32_t kerning = m_kerning[at];
+            if (kerning > 0) {
+                (pairInWord ? word : total) += kerning;
+            } else if (kerning < 0) {
+                if (!ligature && !previousLigature) {
+                    pending = kerning;
+                    pendingInWord = pairInWord;
+                } else if (pairInWord) {
+                    wordLoose = true;
+                }
+            }
+            previousLigature = ligature;
+        }
+        if (space) {
+            if (inWord)
+                endWord(start);
+            total += advance;
+        } else {
+            if (!inWord) {
+                inWord = true;
+                wordStart = start;
+                word = 0;
+                wordLoose = false;
+            }
+            word += advance;
+        }
         previous = u;
     }
+    if (pending != 0)
+        (pendingInWord ? word : total) += pending;
+    if (inWord)
+        endWord(size);
     // Rounded as QFontMetrics rounds a width.
     return int((total + 32) >> 6);
 }
@@ -115,9 +203,12 @@ void widenToTexts(const TADOQuery &dataSet, int firstRecord, const QFont &font,
     const QFontMetrics metrics(font);
     if (!options.cheapBound) {
         for (size_t column = 0; column < widths.size(); ++column) {
-            for (int record = from; record < to; ++record)
+            for (int record = from; record < to; ++record) {
+                if (options.tick && (record - from) % tickRecords == 0)
+                    options.tick();
                 widths[column] = std::max(
                     widths[column], metrics.horizontalAdvance(dataSet.textAt(record, int(column))));
+            }
         }
         return;
     }
@@ -128,6 +219,8 @@ void widenToTexts(const TADOQuery &dataSet, int firstRecord, const QFont &font,
         int &widest = widths[column];
         std::unordered_map<std::string, int> measured;
         for (int record = from; record < to; ++record) {
+            if (options.tick && (record - from) % tickRecords == 0)
+                options.tick();
             std::string_view text;
             if (!dataSet.utf8At(record, int(column), scratch, text)) {
                 widest = std::max(widest,

@@ -95,6 +95,15 @@ public:
         return !m_stopped;
     }
 
+    void keepPainting()
+    {
+        const qint64 now = m_clock.elapsed();
+        if (now - m_lastReport < reportIntervalMs)
+            return;
+        m_lastReport = now;
+        QCoreApplication::processEvents();
+    }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
@@ -236,8 +245,14 @@ void TForm4::AjustaColunas(TDBGrid &grid)
     if (!dataSet)
         return;
     const ControlsSuspended suspended(*dataSet);
-    if (!dataSet->eof())
-        ColumnFit::widenToTexts(*dataSet, dataSet->recNo(), font, widths);
+    if (!dataSet->eof()) {
+        // The new result is in place by now, so Esc no longer stops anything; the window
+        // only keeps painting while a long fit runs.
+        SearchProgress painting(*this, *m_statusPanel);
+        ColumnFit::Options options;
+        options.tick = [&painting] { painting.keepPainting(); };
+        ColumnFit::widenToTexts(*dataSet, dataSet->recNo(), font, widths, options);
+    }
     for (size_t i = 0; i < widths.size(); ++i)
         grid.setColumnWidth(int(i), widths[i] + 10);
     dataSet->first();

@@ -89,7 +89,8 @@ void BM_AdvancePerCell(benchmark::State &state)
 // The column fit alone over an open result, with its cheap bound on or off.
 void BM_FitOnly(benchmark::State &state)
 {
-    const ColumnFit::Options options{state.range(0) != 0};
+    ColumnFit::Options options;
+    options.cheapBound = state.range(0) != 0;
     TADOQuery &query = dm->ADOQuery6;
     openSearch(query);
     const QFont font = titleFont();
