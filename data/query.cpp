@@ -297,7 +297,7 @@ void TADOQuery::runStatement()
         kinds.push_back(c.kind);
     }
 
-    m_store = std::make_unique<RecordStore>(kinds);
+    m_store = std::make_shared<RecordStore>(kinds);
     while (rc == SQLITE_ROW) {
         m_store->appendFromStatement(statement.handle);
         rc = sqlite3_step(statement.handle);
@@ -402,6 +402,18 @@ QString TADOQuery::textAt(int record, int fieldIndex) const
     if (!m_store || record < 0 || record >= m_store->rowCount())
         return {};
     return m_store->text(record, m_fields[size_t(fieldIndex)]->m_column);
+}
+
+int TADOQuery::storeColumn(int fieldIndex) const
+{
+    return m_fields[size_t(fieldIndex)]->m_column;
+}
+
+RecordStore &TADOQuery::writableStore()
+{
+    if (m_store.use_count() > 1)
+        m_store = std::make_shared<RecordStore>(*m_store);
+    return *m_store;
 }
 
 QVariant TADOQuery::valueAt(int record, int fieldIndex) const
@@ -661,7 +673,7 @@ void TADOQuery::postInsert()
     m_buffer[size_t(key)] = QVariant::fromValue<qlonglong>(sqlite3_last_insert_rowid(db));
 
     const int at = m_position < 0 ? 0 : m_position;
-    m_store->insertRow(at, m_buffer);
+    writableStore().insertRow(at, m_buffer);
     m_position = at;
     m_bof = m_eof = false;
 }
@@ -703,7 +715,7 @@ void TADOQuery::postEdit()
             "O registro não foi salvo: ele foi alterado ou apagado por outro programa depois de "
             "lido. Suas alterações continuam na tela; atualize a lista para ver os dados atuais"));
     }
-    m_store->replaceRow(m_position, m_buffer);
+    writableStore().replaceRow(m_position, m_buffer);
 }
 
 void TADOQuery::remove()
@@ -744,7 +756,7 @@ void TADOQuery::remove()
     m_buffer.clear();
     m_original.clear();
     m_modified = false;
-    m_store->removeRow(m_position);
+    writableStore().removeRow(m_position);
     const int count = recordCount();
     if (m_position >= count)
         m_position = count - 1;

@@ -91,6 +91,13 @@ public:
 
     size_t memoryUsage() const { return m_store ? m_store->memoryUsage() : 0; }
 
+    // The open result as it stands, shared rather than copied: a later edit, close or reopen
+    // of the query leaves it untouched (an edit copies the rows first while a snapshot lives).
+    // Null when the query is closed.
+    std::shared_ptr<const RecordStore> resultSnapshot() const { return m_store; }
+    // The snapshot's column behind a field of the open result.
+    int storeColumn(int fieldIndex) const;
+
 Q_SIGNALS:
     void dataSetChanged();
     void dataSetScrolled();
@@ -140,7 +147,10 @@ private:
     std::vector<TField *> m_fields;
 
     std::vector<Column> m_columns;
-    std::unique_ptr<RecordStore> m_store;
+    // Copied before a change while a snapshot shares it.
+    RecordStore &writableStore();
+
+    std::shared_ptr<RecordStore> m_store;
     TDataSetState m_state = TDataSetState::Inactive;
     int m_position = -1;
     bool m_bof = true;

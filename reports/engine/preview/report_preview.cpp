@@ -75,10 +75,12 @@ public:
         setAccessibleName(QStringLiteral("Página do relatório"));
     }
 
-    void setPage(const ReportPage *page, QSizeF pageSize)
+    // By index: the document's pages move in memory while the run appends to them.
+    void setPage(const ReportDocument *document, int index)
     {
-        m_page = page;
-        m_pageSize = pageSize;
+        m_document = document;
+        m_index = index;
+        m_pageSize = document->pageSize;
         update();
     }
 
@@ -105,14 +107,16 @@ protected:
         painter.fillRect(rect(), palette().dark());
         const QRectF target(margin, margin, m_pageSize.width() * m_zoom,
                             m_pageSize.height() * m_zoom);
-        if (m_page)
-            paintReportPage(painter, *m_page, m_pageSize, target, m_highlights);
+        if (m_document && m_index >= 0 && m_index < int(m_document->pages.size()))
+            paintReportPage(painter, m_document->pages[size_t(m_index)], m_pageSize, target,
+                            m_highlights);
         else
             painter.fillRect(target, Qt::white);
     }
 
 private:
-    const ReportPage *m_page = nullptr;
+    const ReportDocument *m_document = nullptr;
+    int m_index = -1;
     QSizeF m_pageSize{210, 297};
     std::vector<QRectF> m_highlights;
     double m_zoom = 1.0;
@@ -299,9 +303,9 @@ void ReportPreviewWindow::startRun(const TQuickRep &report)
     m_runError = nullptr;
     m_document = m_layouter->document();
     m_thumbnailModel->setDocument(m_document.get());
-    m_currentPage = 0;
+    m_searchResults->clear();
+    showPage(0);
     m_runTimer->start();
-    updateStatus();
 }
 
 void ReportPreviewWindow::setDocument(std::shared_ptr<ReportDocument> document)
@@ -365,14 +369,14 @@ int ReportPreviewWindow::pageCount() const
 void ReportPreviewWindow::showPage(int index)
 {
     if (pageCount() == 0) {
-        m_pageView->setPage(nullptr, m_document->pageSize);
+        m_pageView->setPage(m_document.get(), -1);
         applyZoom();
         updateStatus();
         return;
     }
     m_currentPage = qBound(0, index, pageCount() - 1);
     m_pageView->setHighlights({});
-    m_pageView->setPage(&m_document->pages[m_currentPage], m_document->pageSize);
+    m_pageView->setPage(m_document.get(), m_currentPage);
     applyZoom();
     m_thumbnails->setCurrentIndex(m_thumbnailModel->index(m_currentPage));
     updateStatus();
