@@ -8,7 +8,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -56,6 +59,44 @@ void whenPreviewReady(int previews, std::function<void(ReportPreviewWindow *)> a
 
 QStringList messages;
 
+struct PdfWords
+{
+    QSizeF page; // points
+    std::vector<QRectF> words;
+};
+
+// The words of a PDF's first page with their boxes, as poppler reads them back.
+PdfWords pdfWords(const QString &path)
+{
+    QProcess pdftotext;
+    pdftotext.start(u"pdftotext"_s, {u"-bbox"_s, u"-f"_s, u"1"_s, u"-l"_s, u"1"_s, path, u"-"_s});
+    if (!pdftotext.waitForFinished(30000) || pdftotext.exitCode() != 0)
+        return {};
+    const QString html = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    PdfWords result;
+    const QRegularExpression page(u"<page width=\"([\\d.]+)\" height=\"([\\d.]+)\""_s);
+    const auto pageMatch = page.match(html);
+    if (!pageMatch.hasMatch())
+        return {};
+    result.page = QSizeF(pageMatch.captured(1).toDouble(), pageMatch.captured(2).toDouble());
+    const QRegularExpression word(u"<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" "
+                                  u"xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\""_s);
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        result.words.push_back(QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                                      QPointF(m.captured(3).toDouble(), m.captured(4).toDouble())));
+    }
+    return result;
+}
+
+QRectF unite(const std::vector<QRectF> &rects)
+{
+    QRectF all;
+    for (const QRectF &r : rects)
+        all = all.united(r);
+    return all;
+}
+
 } // namespace
 
 class TestReportPreview : public QObject
@@ -65,6 +106,8 @@ class TestReportPreview : public QObject
 private Q_SLOTS:
     void initTestCase();
     void pageRendersToPdf();
+    void printsWholePagesOnAnyPaper_data();
+    void printsWholePagesOnAnyPaper();
     void windowMatchesTheStandardPreview();
     void previewReturnsOnlyWhenClosed();
     void secondPreviewInsideTheFirst();
@@ -107,6 +150,69 @@ void TestReportPreview::pageRendersToPdf()
     QVERIFY(titleInk);
     for (int y = 0; y < page.height(); ++y)
         QCOMPARE(page.pixel(page.width() - 3, y), qRgb(255, 255, 255));
+}
+
+void TestReportPreview::printsWholePagesOnAnyPaper_data()
+{
+    QTest::addColumn<QPageSize::PageSizeId>("paper");
+    QTest::addColumn<QPageLayout::Orientation>("orientation");
+    QTest::newRow("Letter") << QPageSize::Letter << QPageLayout::Portrait;
+    QTest::newRow("A4 landscape") << QPageSize::A4 << QPageLayout::Landscape;
+    QTest::newRow("A4, as the report") << QPageSize::A4 << QPageLayout::Portrait;
+}
+
+void TestReportPreview::printsWholePagesOnAnyPaper()
+{
+    QFETCH(QPageSize::PageSizeId, paper);
+    QFETCH(QPageLayout::Orientation, orientation);
+
+    auto data = mediaDataSet(30);
+    auto report = mediaReport(data.get());
+    const auto document = layoutReport(*report);
+    QTemporaryDir dir;
+    const QString saved = dir.filePath(u"salvo.pdf"_s);
+    writeReportPdf(*document, saved);
+
+    // The report puts the printer on its own paper; the user then picks another.
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageSize(QPageSize(QPageSize::Letter));
+    printer.setPageOrientation(QPageLayout::Landscape);
+    setPrinterToReportPaper(printer, *document);
+    QCOMPARE(printer.pageLayout().pageSize().id(), QPageSize::A4);
+    QCOMPARE(printer.pageLayout().orientation(), QPageLayout::Portrait);
+    printer.setPageSize(QPageSize(paper));
+    printer.setPageOrientation(orientation);
+    const QString printed = dir.filePath(u"impresso.pdf"_s);
+    printer.setOutputFileName(printed);
+    printReport(*document, printer);
+
+    const PdfWords a4 = pdfWords(saved);
+    const PdfWords out = pdfWords(printed);
+    QVERIFY(!a4.words.empty());
+    QCOMPARE(out.words.size(), a4.words.size());
+    QSizeF expectedPaper = QPageSize(paper).size(QPageSize::Point);
+    if (orientation == QPageLayout::Landscape)
+        expectedPaper.transpose();
+    QVERIFY(std::abs(out.page.width() - expectedPaper.width()) < 1);
+    QVERIFY(std::abs(out.page.height() - expectedPaper.height()) < 1);
+
+    // Every word lies on the paper, and the page is scaled by one factor both ways.
+    const QRectF ink = unite(out.words);
+    QVERIFY2(
+        QRectF(QPointF(0, 0), out.page).contains(ink),
+        qPrintable(u"%1,%2 %3x%4"_s.arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height())));
+    const QRectF a4Ink = unite(a4.words);
+    const double sx = ink.width() / a4Ink.width();
+    const double sy = ink.height() / a4Ink.height();
+    QVERIFY2(std::abs(sx - sy) < 0.01, qPrintable(u"%1 %2"_s.arg(sx).arg(sy)));
+    const double fit =
+        std::min(out.page.width() / a4.page.width(), out.page.height() / a4.page.height());
+    QVERIFY2(std::abs(sx - fit) < 0.01, qPrintable(u"%1 %2"_s.arg(sx).arg(fit)));
+    // Centred on the paper.
+    const QPointF offset = ink.topLeft() - a4Ink.topLeft() * sx;
+    QVERIFY(std::abs(offset.x() - (out.page.width() - a4.page.width() * sx) / 2) < 1);
+    QVERIFY(std::abs(offset.y() - (out.page.height() - a4.page.height() * sx) / 2) < 1);
 }
 
 void TestReportPreview::windowMatchesTheStandardPreview()

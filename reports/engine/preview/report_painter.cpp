@@ -10,6 +10,8 @@
 #include <QPdfWriter>
 #include <QPrinter>
 
+#include <algorithm>
+
 namespace {
 
 QRectF toUnits(const QRectF &mm)
@@ -18,13 +20,25 @@ QRectF toUnits(const QRectF &mm)
                   mm.width() * reportUnitsPerMm, mm.height() * reportUnitsPerMm);
 }
 
+// A page on paper of another size or orientation is printed whole: scaled alike in both
+// directions until it fits, and centred.
+QRectF fittedPage(const QSizeF &pageSize, const QSizeF &paper)
+{
+    const double scale =
+        std::min(paper.width() / pageSize.width(), paper.height() / pageSize.height());
+    const QSizeF size = pageSize * scale;
+    return QRectF(QPointF((paper.width() - size.width()) / 2, (paper.height() - size.height()) / 2),
+                  size);
+}
+
 void paintPages(QPagedPaintDevice &device, QPainter &painter, const ReportDocument &document,
                 int first, int last)
 {
     for (int i = first; i <= last; ++i) {
         if (i > first)
             device.newPage();
-        const QRectF target(0, 0, device.width(), device.height());
+        const QRectF target =
+            fittedPage(document.pageSize, QSizeF(device.width(), device.height()));
         paintReportPage(painter, document.pages[i], document.pageSize, target);
     }
 }
@@ -110,6 +124,14 @@ void writeReportPdf(const ReportDocument &document, const QString &path)
     if (file.error() != QFileDevice::NoError)
         throw ReportError(
             QStringLiteral("Não foi possível gravar o PDF %1: %2.").arg(path, file.errorString()));
+}
+
+void setPrinterToReportPaper(QPrinter &printer, const ReportDocument &document)
+{
+    const QSizeF size = document.pageSize;
+    const bool landscape = size.width() > size.height();
+    printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    printer.setPageSize(QPageSize(landscape ? size.transposed() : size, QPageSize::Millimeter));
 }
 
 void printReport(const ReportDocument &document, QPrinter &printer)

@@ -22,5 +22,9 @@ QImage renderReportPage(const ReportDocument &document, int pageIndex, int width
 
 // Both throw ReportError when the output cannot be written.
 void writeReportPdf(const ReportDocument &document, const QString &path);
-// Prints the printer's page range (all pages when none is set) on the paper's full page.
+// Sets the printer to the report's own paper and orientation; done before the print dialog
+// opens, so that the user starts from the report's paper.
+void setPrinterToReportPaper(QPrinter &printer, const ReportDocument &document);
+// Prints the printer's page range (all pages when none is set) on the paper's full page; on
+// other paper each page is scaled down to fit whole and centred.
 void printReport(const ReportDocument &document, QPrinter &printer);

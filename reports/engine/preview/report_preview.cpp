@@ -492,6 +492,10 @@ void ReportPreviewWindow::askSearch()
 
 void ReportPreviewWindow::printerSetup()
 {
+    if (!m_printerSetUp) {
+        setPrinterToReportPaper(m_printer, *m_document);
+        m_printerSetUp = true;
+    }
     QPageSetupDialog dialog(&m_printer, this);
     dialog.exec();
 }
@@ -511,6 +515,10 @@ void ReportPreviewWindow::print()
         if (!path.isEmpty())
             writeReportPdf(*m_document, path);
         return;
+    }
+    if (!m_printerSetUp) {
+        setPrinterToReportPaper(m_printer, *m_document);
+        m_printerSetUp = true;
     }
     QPrintDialog dialog(&m_printer, this);
     dialog.setMinMax(1, qMax(1, pageCount()));

@@ -107,4 +107,6 @@ private:
     TQRZoomState m_zoomMode = qrZoomToFit;
     int m_currentPage = 0;
     bool m_sized = false;
+    // The printer starts on the report's paper; a choice made in a dialog stays afterwards.
+    bool m_printerSetUp = false;
 };
