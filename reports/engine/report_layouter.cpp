@@ -129,9 +129,9 @@ double ReportLayouter::Impl::bandHeight(const BandInfo &band, const TQRPrintCont
     return height;
 }
 
-// Text running past the right margin is clipped there: an element never widens beyond the
-// printable area, and its text is painted clipped to its rectangle (wrapped first at word
-// boundaries when the element wraps, so a long value is cut between words where it can be).
+// Text running past the right margin stops there: an element never widens beyond the printable
+// area. What does not fit its rectangle prints as the whole lines that do, wrapped at word
+// boundaries when the element wraps, the last one ending in "…"; the block keeps its height.
 double ReportLayouter::Impl::placeBand(ReportPage &page, const BandInfo &band, double top,
                                        const TQRPrintContext &context) const
 {
@@ -156,8 +156,16 @@ double ReportLayouter::Impl::placeBand(ReportPage &page, const BandInfo &band, d
                 continue;
             // Text that fits is never wrapped: a device measuring a hair wider must not push
             // the last word onto a line that the rectangle then hides.
-            const bool wraps = e.text->WordWrap && widest > rect.width() + 0.01;
-            page.texts.push_back({rect, text, e.font, e.text->Alignment, wraps, el.Name});
+            const bool overflows = widest > rect.width() + 0.01 || text.contains(QLatin1Char('\n'));
+            if (overflows && !e.text->WordWrap) {
+                // Cut here, once: painting then has nothing to clip.
+                const QString cut = fittedLines(e.font, text, rect.width() * reportUnitsPerMm,
+                                                rect.height() * reportUnitsPerMm, false)
+                                        .join(QLatin1Char('\n'));
+                page.texts.push_back({rect, cut, e.font, e.text->Alignment, false, el.Name});
+                continue;
+            }
+            page.texts.push_back({rect, text, e.font, e.text->Alignment, overflows, el.Name});
         } else if (e.image) {
             if (e.picture.isNull())
                 continue;

@@ -5,6 +5,7 @@
 #include "reports/engine/preview/report_preview.h"
 #include "reports/engine/report_error.h"
 #include "reports/engine/report_layouter.h"
+#include "reports/engine/text_metrics.h"
 
 #include <QAction>
 #include <QApplication>
@@ -108,6 +109,8 @@ private Q_SLOTS:
     void pageRendersToPdf();
     void printsWholePagesOnAnyPaper_data();
     void printsWholePagesOnAnyPaper();
+    void longValuesPrintWholeLinesOnly_data();
+    void longValuesPrintWholeLinesOnly();
     void windowMatchesTheStandardPreview();
     void previewReturnsOnlyWhenClosed();
     void secondPreviewInsideTheFirst();
@@ -213,6 +216,87 @@ void TestReportPreview::printsWholePagesOnAnyPaper()
     const QPointF offset = ink.topLeft() - a4Ink.topLeft() * sx;
     QVERIFY(std::abs(offset.x() - (out.page.width() - a4.page.width() * sx) / 2) < 1);
     QVERIFY(std::abs(offset.y() - (out.page.height() - a4.page.height() * sx) / 2) < 1);
+}
+
+void TestReportPreview::longValuesPrintWholeLinesOnly_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("element");
+    QTest::addColumn<QString>("next"); // the element on the line below
+    QTest::addColumn<int>("length");
+
+    QTest::newRow("software description, 255 characters")
+        << u"software"_s << u"QRDBText3"_s << u"QRLabel5"_s << 255;
+    QTest::newRow("software description, 130 characters")
+        << u"software"_s << u"QRDBText3"_s << u"QRLabel5"_s << 130;
+    QTest::newRow("media remarks, 120 characters")
+        << u"media"_s << u"QRDBText4"_s << u"QRLabel6"_s << 120;
+}
+
+void TestReportPreview::longValuesPrintWholeLinesOnly()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, element);
+    QFETCH(QString, next);
+    QFETCH(int, length);
+
+    // Accents and ascenders on every word, so a cut line would leave marks.
+    const QString value =
+        u"Ábaco Édito Íntegro Ótica Último "_s.repeated(10).left(length - 3) + u"FIM"_s;
+    std::unique_ptr<MemoryDataSet> data;
+    std::unique_ptr<TQuickRep> report;
+    if (layout == u"media"_s) {
+        data = std::make_unique<MemoryDataSet>(
+            QStringList{u"codigo"_s, u"titulo"_s, u"obs"_s, u"tipo"_s, u"local"_s},
+            QList<QStringList>{{u"1"_s, u"Mídia"_s, value, u"CD"_s, u"Gaveta"_s}});
+        report = mediaReport(data.get());
+    } else {
+        data = std::make_unique<MemoryDataSet>(
+            QStringList{u"numero"_s, u"nome"_s, u"descricao"_s, u"codigo"_s, u"titulo"_s},
+            QList<QStringList>{{u"1"_s, u"Título"_s, value, u"1"_s, u"Mídia"_s}});
+        report = loadReportLayout(u":/reports/software_report.json"_s);
+        report->DataSet = data.get();
+    }
+    const auto document = layoutReport(*report);
+    const ReportPage &page = document->pages.at(0);
+    const PageText &text = *textsOf(page, element).at(0);
+    const PageText &below = *textsOf(page, next).at(0);
+    QCOMPARE(text.text, value);
+    QVERIFY(text.wordWrap);
+
+    // Whole lines only, the last one cut with "…", and the block keeps its height.
+    const double lineHeight = reportFontMetrics(text.font).height() / reportUnitsPerMm;
+    const QStringList lines =
+        fittedLines(text.font, text.text, text.rect.width() * reportUnitsPerMm,
+                    text.rect.height() * reportUnitsPerMm, true);
+    QCOMPARE(lines.size(), int(text.rect.height() / lineHeight));
+    QVERIFY(lines.back().endsWith(u'…'));
+    QVERIFY(value.startsWith(lines.join(u' ').chopped(1)));
+
+    if (const QString keep = qEnvironmentVariable("QUIVEL_REPORT_PDF"); !keep.isEmpty())
+        writeReportPdf(*document, keep + u'-' + layout + QString::number(length) + u".pdf"_s);
+
+    const int width = 2100;
+    const double px = width / document->pageSize.width();
+    const QImage image = renderReportPage(*document, 0, width);
+    const auto inkIn = [&](double top, double bottom, double left) {
+        for (int y = int(top * px) + 1; y < int(bottom * px); ++y) {
+            for (int x = int(left * px); x < image.width(); ++x) {
+                if (qGray(image.pixel(x, y)) < 200)
+                    return true;
+            }
+        }
+        return false;
+    };
+    const double lastLineBottom = text.rect.top() + lines.size() * lineHeight;
+    QVERIFY(inkIn(text.rect.top(), lastLineBottom, text.rect.left()));
+    QVERIFY2(!inkIn(lastLineBottom + 0.1, below.rect.top() - 0.1, text.rect.left()),
+             "ink under the value's last whole line");
+
+    // The preview's search still finds the whole text.
+    ReportPreviewWindow window{QString()};
+    window.setDocument(std::make_shared<ReportDocument>(*document));
+    QCOMPARE(window.searchText(value.right(20)), 1);
 }
 
 void TestReportPreview::windowMatchesTheStandardPreview()

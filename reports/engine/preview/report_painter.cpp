@@ -81,11 +81,23 @@ void paintReportPage(QPainter &painter, const ReportPage &page, const QSizeF &pa
         font.setPointSizeF(text.font.pointSizeF() * pointScale);
         painter.setFont(font);
         const QRectF rect = toUnits(text.rect);
+        if (!text.wordWrap) {
+            // The layout sized the rectangle to the text, so nothing can overflow it.
+            painter.drawText(rect, int(text.alignment) | Qt::AlignTop, text.text);
+            continue;
+        }
+        // Text wider than its place: whole lines only, cut with "…" where they run out.
+        const QStringList lines =
+            fittedLines(text.font, text.text, rect.width(), rect.height(), true);
+        const QFontMetricsF metrics = reportFontMetrics(text.font);
+        painter.save();
         painter.setClipRect(rect);
-        const int flags =
-            int(text.alignment) | Qt::AlignTop | (text.wordWrap ? Qt::TextWordWrap : 0);
-        painter.drawText(rect, flags, text.text);
-        painter.setClipping(false);
+        for (int i = 0; i < lines.size(); ++i) {
+            const QRectF lineRect(rect.left(), rect.top() + i * metrics.height(), rect.width(),
+                                  metrics.height());
+            painter.drawText(lineRect, int(text.alignment) | Qt::AlignTop, lines[i]);
+        }
+        painter.restore();
     }
     painter.restore();
 }
