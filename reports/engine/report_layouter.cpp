@@ -14,6 +14,17 @@ constexpr double pictureMmPerPixel = 25.4 / 96.0;
 // The default pen: one pixel at 96 dpi.
 constexpr double rulePenWidth = 25.4 / 96.0;
 
+// In millimetres.
+double widestLine(const QFontMetricsF &metrics, const QString &text)
+{
+    if (!text.contains(QLatin1Char('\n')))
+        return metrics.horizontalAdvance(text) / reportUnitsPerMm;
+    double widest = 0;
+    for (const QString &line : text.split(QLatin1Char('\n')))
+        widest = std::max(widest, metrics.horizontalAdvance(line) / reportUnitsPerMm);
+    return widest;
+}
+
 struct ElementInfo
 {
     const TQRPrintable *element = nullptr;
@@ -22,6 +33,8 @@ struct ElementInfo
     bool rule = false;
     QFont font;
     std::optional<QFontMetricsF> metrics;
+    // A caption prints the same on every band: measured once per run.
+    std::optional<double> captionWidth;
     QImage picture;
 };
 
@@ -97,6 +110,8 @@ std::optional<BandInfo> ReportLayouter::Impl::prepareBand(TQRBandType type) cons
             e.text = text;
             e.font = reportFont(text->Font.value_or(report.Font));
             e.metrics = reportFontMetrics(e.font);
+            if (const auto *label = dynamic_cast<const TQRLabel *>(text))
+                e.captionWidth = widestLine(*e.metrics, label->Caption);
             const auto *dbText = dynamic_cast<const TQRDBText *>(text);
             if (dbText && report.DataSet && report.DataSet->fieldIndex(dbText->DataField) < 0)
                 throw ReportError(
@@ -143,9 +158,7 @@ double ReportLayouter::Impl::placeBand(ReportPage &page, const BandInfo &band, d
         if (e.text) {
             const QString text = e.text->printedText(context);
             QRectF rect = design;
-            double widest = 0;
-            for (const QString &line : text.split(QLatin1Char('\n')))
-                widest = std::max(widest, e.metrics->horizontalAdvance(line) / reportUnitsPerMm);
+            const double widest = e.captionWidth ? *e.captionWidth : widestLine(*e.metrics, text);
             if (e.text->AutoSize)
                 rect.setWidth(widest);
             if (e.text->AutoStretch)

@@ -109,6 +109,7 @@ private Q_SLOTS:
     void pageRendersToPdf();
     void printsWholePagesOnAnyPaper_data();
     void printsWholePagesOnAnyPaper();
+    void savingAndPrintingReportProgressAndStop();
     void longValuesPrintWholeLinesOnly_data();
     void longValuesPrintWholeLinesOnly();
     void windowMatchesTheStandardPreview();
@@ -216,6 +217,42 @@ void TestReportPreview::printsWholePagesOnAnyPaper()
     const QPointF offset = ink.topLeft() - a4Ink.topLeft() * sx;
     QVERIFY(std::abs(offset.x() - (out.page.width() - a4.page.width() * sx) / 2) < 1);
     QVERIFY(std::abs(offset.y() - (out.page.height() - a4.page.height() * sx) / 2) < 1);
+}
+
+void TestReportPreview::savingAndPrintingReportProgressAndStop()
+{
+    auto data = mediaDataSet(30);
+    auto report = mediaReport(data.get());
+    const auto document = layoutReport(*report);
+    QTemporaryDir dir;
+
+    QList<QPair<int, int>> told;
+    const QString whole = dir.filePath(u"inteiro.pdf"_s);
+    QVERIFY(writeReportPdf(*document, whole, [&](int done, int total) {
+        told.append({done, total});
+        return true;
+    }));
+    QCOMPARE(told.size(), 8);
+    QCOMPARE(told.front(), qMakePair(0, 8));
+    QCOMPARE(told.back(), qMakePair(7, 8));
+    QVERIFY(QFile::exists(whole));
+
+    // Stopped on the fourth page: no half-written file is left behind.
+    const QString stopped = dir.filePath(u"parado.pdf"_s);
+    QVERIFY(!writeReportPdf(*document, stopped, [](int done, int) { return done < 3; }));
+    QVERIFY(!QFile::exists(stopped));
+
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath(u"impresso.pdf"_s));
+    printer.setFromTo(2, 5);
+    told.clear();
+    QVERIFY(!printReport(*document, printer, [&](int done, int total) {
+        told.append({done, total});
+        return done < 2;
+    }));
+    QCOMPARE(told, (QList<QPair<int, int>>{{0, 4}, {1, 4}, {2, 4}}));
+    QVERIFY(!QFile::exists(dir.filePath(u"impresso.pdf"_s)));
 }
 
 void TestReportPreview::longValuesPrintWholeLinesOnly_data()

@@ -31,16 +31,19 @@ QRectF fittedPage(const QSizeF &pageSize, const QSizeF &paper)
                   size);
 }
 
-void paintPages(QPagedPaintDevice &device, QPainter &painter, const ReportDocument &document,
-                int first, int last)
+bool paintPages(QPagedPaintDevice &device, QPainter &painter, const ReportDocument &document,
+                int first, int last, const PageProgress &progress)
 {
     for (int i = first; i <= last; ++i) {
+        if (progress && !progress(i - first, last - first + 1))
+            return false;
         if (i > first)
             device.newPage();
         const QRectF target =
             fittedPage(document.pageSize, QSizeF(device.width(), device.height()));
         paintReportPage(painter, document.pages[i], document.pageSize, target);
     }
+    return true;
 }
 
 } // namespace
@@ -115,7 +118,8 @@ QImage renderReportPage(const ReportDocument &document, int pageIndex, int width
     return image;
 }
 
-void writeReportPdf(const ReportDocument &document, const QString &path)
+bool writeReportPdf(const ReportDocument &document, const QString &path,
+                    const PageProgress &progress)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -130,12 +134,18 @@ void writeReportPdf(const ReportDocument &document, const QString &path)
         QPainter painter;
         if (!painter.begin(&writer))
             throw ReportError(QStringLiteral("Não foi possível gravar o PDF %1.").arg(path));
-        paintPages(writer, painter, document, 0, int(document.pages.size()) - 1);
+        const bool whole =
+            paintPages(writer, painter, document, 0, int(document.pages.size()) - 1, progress);
         painter.end();
+        if (!whole) {
+            file.remove();
+            return false;
+        }
     }
     if (file.error() != QFileDevice::NoError)
         throw ReportError(
             QStringLiteral("Não foi possível gravar o PDF %1: %2.").arg(path, file.errorString()));
+    return true;
 }
 
 void setPrinterToReportPaper(QPrinter &printer, const ReportDocument &document)
@@ -146,11 +156,11 @@ void setPrinterToReportPaper(QPrinter &printer, const ReportDocument &document)
     printer.setPageSize(QPageSize(landscape ? size.transposed() : size, QPageSize::Millimeter));
 }
 
-void printReport(const ReportDocument &document, QPrinter &printer)
+bool printReport(const ReportDocument &document, QPrinter &printer, const PageProgress &progress)
 {
     const int count = int(document.pages.size());
     if (count == 0)
-        return;
+        return true;
     int first = printer.fromPage() > 0 ? printer.fromPage() - 1 : 0;
     int last = printer.toPage() > 0 ? printer.toPage() - 1 : count - 1;
     first = qBound(0, first, count - 1);
@@ -160,6 +170,14 @@ void printReport(const ReportDocument &document, QPrinter &printer)
     if (!painter.begin(&printer))
         throw ReportError(
             QStringLiteral("Não foi possível imprimir em %1.").arg(printer.printerName()));
-    paintPages(printer, painter, document, first, last);
+    if (!paintPages(printer, painter, document, first, last, progress)) {
+        printer.abort();
+        painter.end();
+        // Printing into a file leaves no half-written file behind either.
+        if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+            QFile::remove(printer.outputFileName());
+        return false;
+    }
     painter.end();
+    return true;
 }

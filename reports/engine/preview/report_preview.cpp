@@ -25,7 +25,9 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinterInfo>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -40,6 +42,7 @@ namespace {
 constexpr int thumbnailWidth = 90;
 // A slice of layout between two passes of the event loop: short enough to keep windows live.
 constexpr int sliceMilliseconds = 20;
+constexpr int thumbnailBatchMilliseconds = 1000;
 
 void defaultMessage(QWidget *parent, const QString &message)
 {
@@ -304,6 +307,7 @@ void ReportPreviewWindow::startRun(const TQuickRep &report)
     m_document = m_layouter->document();
     m_thumbnailModel->setDocument(m_document.get());
     m_searchResults->clear();
+    m_thumbnailsTold.invalidate();
     showPage(0);
     m_runTimer->start();
 }
@@ -339,26 +343,64 @@ void ReportPreviewWindow::runSlice()
         // Handed back to Preview's caller; the window closes since the report cannot finish.
         m_runError = std::current_exception();
         m_runTimer->stop();
+        m_layouter.reset();
         close();
         return;
     }
     if (m_layouter->finished())
         m_runTimer->stop();
-    m_thumbnailModel->pagesAdded();
+    // The list lays all its items out again on every insertion, so it hears of new pages in
+    // batches rather than on every slice.
+    if (m_layouter->finished() || !m_thumbnailsTold.isValid() ||
+        m_thumbnailsTold.elapsed() >= thumbnailBatchMilliseconds) {
+        m_thumbnailModel->pagesAdded();
+        m_thumbnailsTold.start();
+    }
     if (before == 0 && pageCount() > 0)
         showPage(0);
     updateStatus();
     Q_EMIT pagesChanged();
 }
 
-void ReportPreviewWindow::finishRun()
+bool ReportPreviewWindow::finishRun()
 {
     if (!running())
-        return;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    while (running())
-        runSlice();
-    QGuiApplication::restoreOverrideCursor();
+        return true;
+    // The rest is laid out in the same slices, with the window's events between them, so that
+    // a long report shows how far it is and can be stopped.
+    QProgressDialog progress(QStringLiteral("Gerando relatório..."), QStringLiteral("Cancelar"), 0,
+                             qMax(1, m_layouter->recordCount()), this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    {
+        const QScopedValueRollback busy(m_busy, true);
+        while (running() && !progress.wasCanceled()) {
+            runSlice();
+            if (m_layouter)
+                progress.setValue(m_layouter->recordsPrinted());
+            QCoreApplication::processEvents();
+        }
+    }
+    if (m_runError) {
+        close();
+        return false;
+    }
+    return !running();
+}
+
+// Saving and printing show the page being output and can be stopped between two pages.
+PageProgress ReportPreviewWindow::outputProgress(QProgressDialog &dialog, const QString &what)
+{
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(500);
+    dialog.setCancelButtonText(QStringLiteral("Cancelar"));
+    return [&dialog, what](int done, int total) {
+        dialog.setMaximum(total);
+        dialog.setValue(done);
+        dialog.setLabelText(what.arg(done + 1).arg(total));
+        QCoreApplication::processEvents();
+        return !dialog.wasCanceled();
+    };
 }
 
 int ReportPreviewWindow::pageCount() const
@@ -502,7 +544,8 @@ void ReportPreviewWindow::printerSetup()
 
 void ReportPreviewWindow::print()
 {
-    finishRun();
+    if (!finishRun())
+        return;
     if (QPrinterInfo::availablePrinters().isEmpty()) {
         const auto answer = QMessageBox::question(
             this, QStringLiteral("Quivel"),
@@ -513,7 +556,9 @@ void ReportPreviewWindow::print()
             QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório em PDF"), QString(),
                                          QStringLiteral("PDF (*.pdf)"));
         if (!path.isEmpty())
-            writeReportPdf(*m_document, path);
+            saveTo(path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)
+                       ? path
+                       : path + QStringLiteral(".pdf"));
         return;
     }
     if (!m_printerSetUp) {
@@ -522,16 +567,26 @@ void ReportPreviewWindow::print()
     }
     QPrintDialog dialog(&m_printer, this);
     dialog.setMinMax(1, qMax(1, pageCount()));
-    if (dialog.exec() == QDialog::Accepted)
-        printReport(*m_document, m_printer);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QProgressDialog progress(this);
+    const QScopedValueRollback busy(m_busy, true);
+    const auto document = m_document;
+    printReport(*document, m_printer,
+                outputProgress(progress, QStringLiteral("Imprimindo a página %1 de %2...")));
 }
 
 void ReportPreviewWindow::saveTo(const QString &path)
 {
-    finishRun();
-    if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-        writeReportPdf(*m_document, path);
-    else
+    if (!finishRun())
+        return;
+    if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
+        QProgressDialog progress(this);
+        const QScopedValueRollback busy(m_busy, true);
+        const auto document = m_document;
+        writeReportPdf(*document, path,
+                       outputProgress(progress, QStringLiteral("Salvando a página %1 de %2...")));
+    } else
         saveReportFile(*m_document, path);
 }
 
@@ -567,6 +622,11 @@ void ReportPreviewWindow::askLoad()
 
 void ReportPreviewWindow::closeEvent(QCloseEvent *event)
 {
+    // Not while its own save or print is still running inside it.
+    if (m_busy) {
+        event->ignore();
+        return;
+    }
     m_runTimer->stop();
     QMainWindow::closeEvent(event);
     if (event->isAccepted())
