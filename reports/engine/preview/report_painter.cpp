@@ -77,15 +77,28 @@ void paintReportPage(QPainter &painter, const ReportPage &page, const QSizeF &pa
     // Point sizes are turned into report units whatever the device's own resolution.
     const double pointScale = reportUnitsPerInch / painter.device()->logicalDpiY();
     painter.setPen(Qt::black);
+    // Texts come in runs of one font: the font is set, and its ascent measured, once per run.
+    const QFont *current = nullptr;
+    double ascent = 0;
     for (const PageText &text : page.texts) {
         if (text.text.isEmpty() || text.rect.isEmpty())
             continue;
-        QFont font = reportFont(text.font);
-        font.setPointSizeF(text.font.pointSizeF() * pointScale);
-        painter.setFont(font);
+        if (!current || !(*current == text.font)) {
+            current = &text.font;
+            QFont font = reportFont(text.font);
+            font.setPointSizeF(text.font.pointSizeF() * pointScale);
+            painter.setFont(font);
+            ascent = reportFontMetrics(text.font).ascent();
+        }
         const QRectF rect = toUnits(text.rect);
+        if (!text.wordWrap && text.alignment == Qt::AlignLeft &&
+            !text.text.contains(QLatin1Char('\n'))) {
+            // The layout sized the rectangle to the text, so nothing can overflow it; drawn
+            // from its baseline, without the line breaking a rectangle asks for.
+            painter.drawText(QPointF(rect.left(), rect.top() + ascent), text.text);
+            continue;
+        }
         if (!text.wordWrap) {
-            // The layout sized the rectangle to the text, so nothing can overflow it.
             painter.drawText(rect, int(text.alignment) | Qt::AlignTop, text.text);
             continue;
         }
