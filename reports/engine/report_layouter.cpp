@@ -210,6 +210,10 @@ void ReportLayouter::Impl::layoutPage()
 {
     ReportPage page;
     const int pageIndex = int(document->pages.size());
+    // Pages are alike: sized from the last one, a page's lists carry no growth slack, which on
+    // a long report would cost more than the texts themselves.
+    if (pageIndex > 0)
+        page.texts.reserve(document->pages.back().texts.size());
     const double footerHeight = pageFooter ? pageFooter->band->Height : 0;
     const double bottom = printable.bottom() - footerHeight;
     const TQRPrintContext noRecord{report.DataSet, -1};
@@ -256,6 +260,8 @@ void ReportLayouter::Impl::layoutPage()
 
     if (pageFooter && (!done || report.Options.testFlag(LastPageFooter)))
         placeBand(page, *pageFooter, printable.bottom() - footerHeight, noRecord);
+    if (page.texts.capacity() > page.texts.size())
+        page.texts.shrink_to_fit();
     document->pages.push_back(std::move(page));
 }
 
