@@ -238,7 +238,7 @@ class ProgressWatch
 {
 public:
     ProgressWatch(TADOConnection &connection, const TADOQuery::Progress &progress,
-                  const std::unique_ptr<RecordStore> &store)
+                  const std::shared_ptr<RecordStore> &store)
         : m_connection(connection)
         , m_progress(progress)
         , m_store(store)
@@ -283,7 +283,7 @@ private:
 
     TADOConnection &m_connection;
     const TADOQuery::Progress &m_progress;
-    const std::unique_ptr<RecordStore> &m_store;
+    const std::shared_ptr<RecordStore> &m_store;
     int m_checks = 0;
     bool m_reporting = false;
     bool m_stopped = false;
@@ -293,7 +293,7 @@ private:
 } // namespace
 
 bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &parameters,
-                           std::vector<Column> &columns, std::unique_ptr<RecordStore> &store,
+                           std::vector<Column> &columns, std::shared_ptr<RecordStore> &store,
                            const Progress &progress) const
 {
     sqlite3 *db = m_connection->handle();
@@ -346,7 +346,7 @@ bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &p
         kinds.push_back(c.kind);
     }
 
-    store = std::make_unique<RecordStore>(kinds);
+    store = std::make_shared<RecordStore>(kinds);
     while (*row) {
         store->appendFromStatement(statement.handle());
         row = step();
@@ -365,7 +365,7 @@ bool TADOQuery::openInSteps(const QStringList &lines, const Progress &progress)
         fail(QStringLiteral("Missing Connection or ConnectionString"));
     m_connection->open();
     std::vector<Column> columns;
-    std::unique_ptr<RecordStore> store;
+    std::shared_ptr<RecordStore> store;
     if (!readResult(lines.join(u'\n'), {}, columns, store, progress))
         return false;
 
@@ -460,7 +460,6 @@ void TADOQuery::close()
     m_modified = false;
     m_position = -1;
     m_bof = m_eof = true;
-    Q_EMIT closed();
     notifyDataSetChanged();
     notifyStateChanged();
 }
@@ -505,6 +504,18 @@ bool TADOQuery::utf8At(int record, int fieldIndex, RecordStore::Scratch &scratch
     if (!m_store || record < 0 || record >= m_store->rowCount())
         return false;
     return m_store->utf8(record, m_fields[size_t(fieldIndex)]->m_column, scratch, text);
+}
+
+int TADOQuery::storeColumn(int fieldIndex) const
+{
+    return m_fields[size_t(fieldIndex)]->m_column;
+}
+
+RecordStore &TADOQuery::writableStore()
+{
+    if (m_store.use_count() > 1)
+        m_store = std::make_shared<RecordStore>(*m_store);
+    return *m_store;
 }
 
 QVariant TADOQuery::valueAt(int record, int fieldIndex) const
@@ -783,7 +794,7 @@ void TADOQuery::postInsert()
     m_buffer[size_t(key)] = QVariant::fromValue<qlonglong>(sqlite3_last_insert_rowid(db));
 
     const int at = m_position < 0 ? 0 : m_position;
-    m_store->insertRow(at, m_buffer);
+    writableStore().insertRow(at, m_buffer);
     m_position = at;
     m_bof = m_eof = false;
 }
@@ -834,7 +845,7 @@ void TADOQuery::postEdit()
         if (std::find(changed.begin(), changed.end(), int(i)) == changed.end())
             row[i] = storedValue(int(i));
     }
-    m_store->replaceRow(m_position, row);
+    writableStore().replaceRow(m_position, row);
 }
 
 void TADOQuery::remove()
@@ -890,7 +901,7 @@ void TADOQuery::remove()
     m_buffer.clear();
     m_original.clear();
     m_modified = false;
-    m_store->removeRow(m_position);
+    writableStore().removeRow(m_position);
     const int count = recordCount();
     if (m_position >= count)
         m_position = count - 1;

@@ -111,14 +111,18 @@ public:
 
     size_t memoryUsage() const { return m_store ? m_store->memoryUsage() : 0; }
 
+    // The open result as it stands, shared rather than copied: a later edit, close or reopen
+    // of the query leaves it untouched (an edit copies the rows first while a snapshot lives).
+    // Null when the query is closed.
+    std::shared_ptr<const RecordStore> resultSnapshot() const { return m_store; }
+    // The snapshot's column behind a field of the open result.
+    int storeColumn(int fieldIndex) const;
+
 Q_SIGNALS:
     void dataSetChanged();
     void dataSetScrolled();
     void recordChanged(TField *field);
     void stateChanged();
-    // The dataset closed. Unlike the notifications above it is sent even while control
-    // updates are suspended, for readers that must not miss it.
-    void closed();
 
 private:
     friend class TField;
@@ -140,7 +144,7 @@ private:
     void runStatement();
     // Reads sql's rows into columns and store; false when progress stopped it.
     bool readResult(const QString &sql, const QHash<QString, QVariant> &parameters,
-                    std::vector<Column> &columns, std::unique_ptr<RecordStore> &store,
+                    std::vector<Column> &columns, std::shared_ptr<RecordStore> &store,
                     const Progress &progress) const;
     void bindFields();
     void setState(TDataSetState state);
@@ -174,7 +178,10 @@ private:
     std::vector<TField *> m_fields;
 
     std::vector<Column> m_columns;
-    std::unique_ptr<RecordStore> m_store;
+    // Copied before a change while a snapshot shares it.
+    RecordStore &writableStore();
+
+    std::shared_ptr<RecordStore> m_store;
     TDataSetState m_state = TDataSetState::Inactive;
     int m_position = -1;
     bool m_bof = true;

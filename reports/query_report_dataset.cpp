@@ -3,47 +3,49 @@
 
 #include "data/exceptions.h"
 #include "data/query.h"
+#include "data/record_store.h"
 
 QueryReportDataSet::QueryReportDataSet(const TADOQuery &query)
     : m_query(query)
+    , m_rows(query.resultSnapshot())
 {
-    m_stateConnection =
-        QObject::connect(&query, &TADOQuery::closed, &query, [this] { m_closedSince = true; });
+    if (!m_rows)
+        return;
+    for (int i = 0; i < query.fieldCount(); ++i) {
+        m_fieldNames.append(query.field(i)->fieldName());
+        m_columns.push_back(query.storeColumn(i));
+    }
 }
 
-QueryReportDataSet::~QueryReportDataSet()
-{
-    QObject::disconnect(m_stateConnection);
-}
+QueryReportDataSet::~QueryReportDataSet() = default;
 
 void QueryReportDataSet::checkReadable() const
 {
-    if (!m_query.active())
+    if (!m_rows)
         throw EDatabaseError(m_query.name() +
                              QStringLiteral(": Cannot perform this operation on a closed dataset"));
-    if (m_closedSince)
-        throw EDatabaseError(
-            m_query.name() +
-            QStringLiteral(": os dados do relatório foram fechados enquanto ele era gerado"));
 }
 
 int QueryReportDataSet::recordCount() const
 {
     checkReadable();
-    return m_query.recordCount();
+    return m_rows->rowCount();
 }
 
 int QueryReportDataSet::fieldIndex(const QString &name) const
 {
     checkReadable();
-    const TField *field = m_query.findField(name);
-    return field ? field->index() : -1;
+    for (int i = 0; i < m_fieldNames.size(); ++i) {
+        if (m_fieldNames[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
 }
 
 QString QueryReportDataSet::text(int record, int field) const
 {
     checkReadable();
-    if (field < 0 || field >= m_query.fieldCount())
+    if (field < 0 || field >= int(m_columns.size()) || record < 0 || record >= m_rows->rowCount())
         return {};
-    return m_query.textAt(record, field);
+    return m_rows->text(record, m_columns[size_t(field)]);
 }

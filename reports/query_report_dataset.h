@@ -3,17 +3,23 @@
 
 #include "reports/engine/report_dataset.h"
 
-#include <QMetaObject>
+#include <QString>
+#include <QStringList>
 
+#include <memory>
+#include <vector>
+
+class RecordStore;
 class TADOQuery;
 
-// Lets the engine read a query's open result in place, by record number, without moving its
-// current record and without copying a row.
+// Lets the engine read a query's open result by record number, without moving its current
+// record and without copying a row.
 //
-// The report reads the result as it was when the query was open at the adapter's creation. A
-// query that is closed, or that was closed since (and perhaps reopened on another statement
-// by another window while a long report was still being laid out), makes every read throw
-// EDatabaseError instead of printing some other result's rows.
+// The report reads the result as it was when the adapter was made: it shares the query's rows
+// rather than reading the query, so a run that is still being laid out finishes with the rows
+// it started with while another window edits, closes or reopens the query on another
+// statement. A query that was closed when the adapter was made makes every read throw
+// EDatabaseError.
 class QueryReportDataSet : public ReportDataSet
 {
 public:
@@ -22,6 +28,7 @@ public:
     QueryReportDataSet(const QueryReportDataSet &) = delete;
     QueryReportDataSet &operator=(const QueryReportDataSet &) = delete;
 
+    // The query the rows were taken from; it may hold other rows by now.
     const TADOQuery &query() const { return m_query; }
 
     int recordCount() const override;
@@ -32,6 +39,7 @@ private:
     void checkReadable() const;
 
     const TADOQuery &m_query;
-    bool m_closedSince = false;
-    QMetaObject::Connection m_stateConnection;
+    std::shared_ptr<const RecordStore> m_rows;
+    QStringList m_fieldNames;
+    std::vector<int> m_columns; // the store's column behind each field
 };

@@ -15,7 +15,8 @@ class TADOQuery;
 // of the compiled-in layouts and bound to one query of the data module.
 //
 // One form serves one run: open the query, make the form, call previewReport(*form->QuickRep1).
-// The report reads the result open when the form was made and refuses one reopened since.
+// The report reads the rows the query held when the form was made, whatever happens to the
+// query afterwards.
 class ReportForm : public QObject
 {
     Q_OBJECT

@@ -15,10 +15,12 @@
 
 struct PageText
 {
-    QRectF rect; // already clipped to the printable area; painting clips to it
+    QRectF rect; // already clipped to the printable area
     QString text;
     QFont font; // family, point size and style; the size is in points whatever the device
     Qt::Alignment alignment = Qt::AlignLeft;
+    // Set where the text does not fit its rectangle: painting then shows the whole lines that
+    // fit, wrapped at word boundaries, the last one ending in "…".
     bool wordWrap = false;
     QString element; // the layout element that printed it
 };

@@ -14,6 +14,17 @@ constexpr double pictureMmPerPixel = 25.4 / 96.0;
 // The default pen: one pixel at 96 dpi.
 constexpr double rulePenWidth = 25.4 / 96.0;
 
+// In millimetres.
+double widestLine(const QFontMetricsF &metrics, const QString &text)
+{
+    if (!text.contains(QLatin1Char('\n')))
+        return metrics.horizontalAdvance(text) / reportUnitsPerMm;
+    double widest = 0;
+    for (const QString &line : text.split(QLatin1Char('\n')))
+        widest = std::max(widest, metrics.horizontalAdvance(line) / reportUnitsPerMm);
+    return widest;
+}
+
 struct ElementInfo
 {
     const TQRPrintable *element = nullptr;
@@ -22,6 +33,8 @@ struct ElementInfo
     bool rule = false;
     QFont font;
     std::optional<QFontMetricsF> metrics;
+    // A caption prints the same on every band: measured once per run.
+    std::optional<double> captionWidth;
     QImage picture;
 };
 
@@ -97,6 +110,8 @@ std::optional<BandInfo> ReportLayouter::Impl::prepareBand(TQRBandType type) cons
             e.text = text;
             e.font = reportFont(text->Font.value_or(report.Font));
             e.metrics = reportFontMetrics(e.font);
+            if (const auto *label = dynamic_cast<const TQRLabel *>(text))
+                e.captionWidth = widestLine(*e.metrics, label->Caption);
             const auto *dbText = dynamic_cast<const TQRDBText *>(text);
             if (dbText && report.DataSet && report.DataSet->fieldIndex(dbText->DataField) < 0)
                 throw ReportError(
@@ -129,9 +144,9 @@ double ReportLayouter::Impl::bandHeight(const BandInfo &band, const TQRPrintCont
     return height;
 }
 
-// Text running past the right margin is clipped there: an element never widens beyond the
-// printable area, and its text is painted clipped to its rectangle (wrapped first at word
-// boundaries when the element wraps, so a long value is cut between words where it can be).
+// Text running past the right margin stops there: an element never widens beyond the printable
+// area. What does not fit its rectangle prints as the whole lines that do, wrapped at word
+// boundaries when the element wraps, the last one ending in "…"; the block keeps its height.
 double ReportLayouter::Impl::placeBand(ReportPage &page, const BandInfo &band, double top,
                                        const TQRPrintContext &context) const
 {
@@ -143,9 +158,7 @@ double ReportLayouter::Impl::placeBand(ReportPage &page, const BandInfo &band, d
         if (e.text) {
             const QString text = e.text->printedText(context);
             QRectF rect = design;
-            double widest = 0;
-            for (const QString &line : text.split(QLatin1Char('\n')))
-                widest = std::max(widest, e.metrics->horizontalAdvance(line) / reportUnitsPerMm);
+            const double widest = e.captionWidth ? *e.captionWidth : widestLine(*e.metrics, text);
             if (e.text->AutoSize)
                 rect.setWidth(widest);
             if (e.text->AutoStretch)
@@ -156,8 +169,16 @@ double ReportLayouter::Impl::placeBand(ReportPage &page, const BandInfo &band, d
                 continue;
             // Text that fits is never wrapped: a device measuring a hair wider must not push
             // the last word onto a line that the rectangle then hides.
-            const bool wraps = e.text->WordWrap && widest > rect.width() + 0.01;
-            page.texts.push_back({rect, text, e.font, e.text->Alignment, wraps, el.Name});
+            const bool overflows = widest > rect.width() + 0.01 || text.contains(QLatin1Char('\n'));
+            if (overflows && !e.text->WordWrap) {
+                // Cut here, once: painting then has nothing to clip.
+                const QString cut = fittedLines(e.font, text, rect.width() * reportUnitsPerMm,
+                                                rect.height() * reportUnitsPerMm, false)
+                                        .join(QLatin1Char('\n'));
+                page.texts.push_back({rect, cut, e.font, e.text->Alignment, false, el.Name});
+                continue;
+            }
+            page.texts.push_back({rect, text, e.font, e.text->Alignment, overflows, el.Name});
         } else if (e.image) {
             if (e.picture.isNull())
                 continue;
@@ -189,6 +210,10 @@ void ReportLayouter::Impl::layoutPage()
 {
     ReportPage page;
     const int pageIndex = int(document->pages.size());
+    // Pages are alike: sized from the last one, a page's lists carry no growth slack, which on
+    // a long report would cost more than the texts themselves.
+    if (pageIndex > 0)
+        page.texts.reserve(document->pages.back().texts.size());
     const double footerHeight = pageFooter ? pageFooter->band->Height : 0;
     const double bottom = printable.bottom() - footerHeight;
     const TQRPrintContext noRecord{report.DataSet, -1};
@@ -235,6 +260,8 @@ void ReportLayouter::Impl::layoutPage()
 
     if (pageFooter && (!done || report.Options.testFlag(LastPageFooter)))
         placeBand(page, *pageFooter, printable.bottom() - footerHeight, noRecord);
+    if (page.texts.capacity() > page.texts.size())
+        page.texts.shrink_to_fit();
     document->pages.push_back(std::move(page));
 }
 

@@ -2,6 +2,10 @@
 #include "reports/engine/text_metrics.h"
 
 #include <QImage>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -30,4 +34,49 @@ QFont reportFont(const QFont &font)
 QFontMetricsF reportFontMetrics(const QFont &font)
 {
     return QFontMetricsF(reportFont(font), &measuringDevice());
+}
+
+QStringList fittedLines(const QFont &font, const QString &text, double width, double height,
+                        bool wrap)
+{
+    const QFont measured = reportFont(font);
+    const QFontMetricsF metrics(measured, &measuringDevice());
+    QString flat = text;
+    flat.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(flat, measured, &measuringDevice());
+    QTextOption option;
+    option.setWrapMode(wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    layout.setTextOption(option);
+    struct Line
+    {
+        int start, length;
+    };
+    std::vector<Line> lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        lines.push_back({line.textStart(), line.textLength()});
+    }
+    layout.endLayout();
+
+    // Only whole lines: a line the box cannot hold would leave the top of its glyphs behind.
+    const double lineHeight = metrics.height();
+    const int fit = std::min(int(lines.size()), int((height + 0.5) / lineHeight));
+    QStringList shown;
+    for (int i = 0; i < fit; ++i)
+        shown.append(flat.mid(lines[size_t(i)].start, lines[size_t(i)].length).trimmed());
+    const bool cut = fit < int(lines.size());
+    const bool tooWide = !wrap && fit == 1 && metrics.horizontalAdvance(shown.back()) > width;
+    if (fit > 0 && (cut || tooWide)) {
+        QString rest = flat.mid(lines[size_t(fit - 1)].start).simplified();
+        // Ends in "…" even where the rest would just fit on the line.
+        QString elided = metrics.elidedText(rest, Qt::ElideRight, width);
+        if (!elided.endsWith(QChar(0x2026))) {
+            while (!rest.isEmpty() && metrics.horizontalAdvance(rest + QChar(0x2026)) > width)
+                rest.chop(1);
+            elided = rest.trimmed() + QChar(0x2026);
+        }
+        shown.back() = elided;
+    }
+    return shown;
 }

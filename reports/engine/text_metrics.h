@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QString>
+#include <QStringList>
 
 // Text is measured and painted in one fine unit, 1/1200 inch, so that widths found by the layout
 // match what any device (screen, printer, PDF) later draws, whatever its own resolution.
@@ -15,3 +16,9 @@ QFont reportFont(const QFont &font);
 
 // Metrics in report units (1/1200 inch) for a font of the page model.
 QFontMetricsF reportFontMetrics(const QFont &font);
+
+// The lines of text that fit whole in a box of width by height report units: broken at word
+// boundaries when wrap is set (inside a word only when it is wider than the box), cut after
+// the last line that fits, which then ends with "…" so that the reader knows there is more.
+QStringList fittedLines(const QFont &font, const QString &text, double width, double height,
+                        bool wrap);

@@ -143,7 +143,8 @@ private Q_SLOTS:
     void softwareCaptionsStandClearOfTheirValues();
     void failuresSurfaceAsProgramExceptions_data();
     void failuresSurfaceAsProgramExceptions();
-    void queryClosedDuringARunStopsIt();
+    void queryChangedDuringARunLeavesItsRows();
+    void secondRunInsideALongPreview();
     void previewShowsTheFormsReportAndRoutesItsMessages();
 };
 
@@ -475,26 +476,99 @@ void TestReportForms::failuresSurfaceAsProgramExceptions()
     QCOMPARE(dialogs.boxes[0].icon, Dialogs::Icon::Critical);
 }
 
-void TestReportForms::queryClosedDuringARunStopsIt()
+void TestReportForms::queryChangedDuringARunLeavesItsRows()
 {
-    // A long report is laid out a page at a time; another window may reopen its query
-    // meanwhile, and the rest must not be printed from whatever the query now holds.
+    // A long report is laid out a page at a time; another window may reopen its query on
+    // another statement, or edit a record of it, meanwhile.
     Session s;
-    reopen(s.dm.ADOQuery3);
-    TForm8 form(&s.owner, s.dm);
-    ReportLayouter layouter(*form.QuickRep1);
-    QVERIFY(layouter.layoutNextPage());
-    reopen(s.dm.ADOQuery3);
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, layouter.layoutNextPage());
+    openAllSoftware(s.dm.ADOQuery4);
+    const int titles = s.dm.ADOQuery4.recordCount();
+    const QStringList names = column(s.catalogue, u"select nome as v from softs, cds "
+                                                  u"where softs.midia = cds.codigo"_s);
+    QVERIFY(titles > 4);
+    TForm9 software(&s.owner, s.dm);
+    ReportLayouter softwareRun(*software.QuickRep1);
+    QVERIFY(softwareRun.layoutNextPage());
+    openSoftwareOf(s.dm.ADOQuery4, u"3"_s);
+    QVERIFY(s.dm.ADOQuery4.recordCount() != titles);
+    withReportErrors([&] { softwareRun.layoutAll(); });
+    QCOMPARE(printed(*softwareRun.document(), u"QRDBText2"_s), names);
+    QCOMPARE(printed(*softwareRun.document(), u"QRSysData1"_s),
+             QStringList{QString::number(titles)});
 
-    // Also when the query's control updates were suspended while it was reopened.
-    TForm8 second(&s.owner, s.dm);
-    ReportLayouter again(*second.QuickRep1);
-    QVERIFY(again.layoutNextPage());
-    s.dm.ADOQuery3.disableControls();
     reopen(s.dm.ADOQuery3);
-    s.dm.ADOQuery3.enableControls();
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, again.layoutNextPage());
+    const QString firstTitle = s.dm.ADOQuery3.textAt(0, 1);
+    TForm8 media(&s.owner, s.dm);
+    ReportLayouter mediaRun(*media.QuickRep1);
+    s.dm.ADOQuery3.first();
+    s.dm.ADOQuery3.edit();
+    s.dm.ADOQuery3.fieldByName(u"titulo"_s)->setValue(u"Renomeada"_s);
+    s.dm.ADOQuery3.post();
+    s.dm.ADOQuery3.last();
+    s.dm.ADOQuery3.remove();
+    withReportErrors([&] { mediaRun.layoutAll(); });
+    QCOMPARE(printed(*mediaRun.document(), u"QRDBText2"_s).value(0), firstTitle);
+    QCOMPARE(printed(*mediaRun.document(), u"QRDBText2"_s).size(),
+             s.dm.ADOQuery3.recordCount() + 1);
+    // The query itself holds the edit.
+    QCOMPARE(s.dm.ADOQuery3.textAt(0, 1), u"Renomeada"_s);
+    QCOMPARE(s.catalogue.scalar(u"select titulo from cds order by codigo limit 1"_s),
+             u"Renomeada"_s);
+}
+
+void TestReportForms::secondRunInsideALongPreview()
+{
+    // Enough titles that the preview lays them out over many slices of the event loop.
+    Session s;
+    s.catalogue.exec(u"with recursive n(i) as (select 1 union all select i + 1 from n "
+                     u"where i < 6000) insert into softs (nome, descricao, midia) "
+                     u"select 'Título ' || i, 'Descrição ' || i, 1 + i % 3 from n"_s);
+    openAllSoftware(s.dm.ADOQuery4);
+    const QString allTotal = QString::number(s.dm.ADOQuery4.recordCount());
+
+    QString innerTotal;
+    QString outerTotal;
+    int outerPrinted = 0;
+    bool innerStartedDuringTheRun = false;
+    whenReady([&] {
+        const auto windows = openPreviews();
+        if (windows.size() != 1 || windows[0]->pageCount() < 2)
+            return false;
+        ReportPreviewWindow *outer = windows[0];
+        innerStartedDuringTheRun = outer->running();
+        // The second click of "Gerar Relatório", for one medium, inside the first preview.
+        openSoftwareOf(s.dm.ADOQuery4, u"2"_s);
+        TForm9 inner(&s.owner, s.dm);
+        whenReady([&, outer] {
+            const auto open = openPreviews();
+            ReportPreviewWindow *innerWindow = open.value(open.indexOf(outer) == 0 ? 1 : 0);
+            if (open.size() != 2 || innerWindow->running())
+                return false;
+            innerTotal = firstText(innerWindow->document().pages.back(), u"QRSysData1"_s)->text;
+            innerWindow->close();
+            return true;
+        });
+        previewWithProgramErrors(*inner.QuickRep1);
+        // The first preview is still open and goes on to the end of its own rows.
+        whenReady([&, outer] {
+            if (!outer->isVisible() || outer->running())
+                return !outer->isVisible();
+            outerPrinted = int(printed(outer->document(), u"QRDBText2"_s).size());
+            outerTotal = firstText(outer->document().pages.back(), u"QRSysData1"_s)->text;
+            outer->close();
+            return true;
+        });
+        return true;
+    });
+    TForm9 outerForm(&s.owner, s.dm);
+    previewWithProgramErrors(*outerForm.QuickRep1);
+
+    QVERIFY(innerStartedDuringTheRun);
+    QCOMPARE(innerTotal, QString::number(s.dm.ADOQuery4.recordCount()));
+    QCOMPARE(outerTotal, allTotal);
+    QVERIFY(innerTotal != outerTotal);
+    QCOMPARE(outerPrinted, allTotal.toInt());
+    QVERIFY(openPreviews().isEmpty());
 }
 
 void TestReportForms::previewShowsTheFormsReportAndRoutesItsMessages()

@@ -5,10 +5,14 @@
 #include "reports/engine/preview/report_preview.h"
 #include "reports/engine/report_error.h"
 #include "reports/engine/report_layouter.h"
+#include "reports/engine/text_metrics.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
@@ -57,6 +61,44 @@ void whenPreviewReady(int previews, std::function<void(ReportPreviewWindow *)> a
 
 QStringList messages;
 
+struct PdfWords
+{
+    QSizeF page; // points
+    std::vector<QRectF> words;
+};
+
+// The words of a PDF's first page with their boxes, as poppler reads them back.
+PdfWords pdfWords(const QString &path)
+{
+    QProcess pdftotext;
+    pdftotext.start(u"pdftotext"_s, {u"-bbox"_s, u"-f"_s, u"1"_s, u"-l"_s, u"1"_s, path, u"-"_s});
+    if (!pdftotext.waitForFinished(30000) || pdftotext.exitCode() != 0)
+        return {};
+    const QString html = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    PdfWords result;
+    const QRegularExpression page(u"<page width=\"([\\d.]+)\" height=\"([\\d.]+)\""_s);
+    const auto pageMatch = page.match(html);
+    if (!pageMatch.hasMatch())
+        return {};
+    result.page = QSizeF(pageMatch.captured(1).toDouble(), pageMatch.captured(2).toDouble());
+    const QRegularExpression word(u"<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" "
+                                  u"xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\""_s);
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        result.words.push_back(QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                                      QPointF(m.captured(3).toDouble(), m.captured(4).toDouble())));
+    }
+    return result;
+}
+
+QRectF unite(const std::vector<QRectF> &rects)
+{
+    QRectF all;
+    for (const QRectF &r : rects)
+        all = all.united(r);
+    return all;
+}
+
 } // namespace
 
 // A font without a glyph draws an empty box: ink only along the edges of its bounds.
@@ -84,6 +126,11 @@ class TestReportPreview : public QObject
 private Q_SLOTS:
     void initTestCase();
     void pageRendersToPdf();
+    void printsWholePagesOnAnyPaper_data();
+    void printsWholePagesOnAnyPaper();
+    void savingAndPrintingReportProgressAndStop();
+    void longValuesPrintWholeLinesOnly_data();
+    void longValuesPrintWholeLinesOnly();
     void windowMatchesTheStandardPreview();
     void previewReturnsOnlyWhenClosed();
     void secondPreviewInsideTheFirst();
@@ -126,6 +173,186 @@ void TestReportPreview::pageRendersToPdf()
     QVERIFY(titleInk);
     for (int y = 0; y < page.height(); ++y)
         QCOMPARE(page.pixel(page.width() - 3, y), qRgb(255, 255, 255));
+}
+
+void TestReportPreview::printsWholePagesOnAnyPaper_data()
+{
+    QTest::addColumn<QPageSize::PageSizeId>("paper");
+    QTest::addColumn<QPageLayout::Orientation>("orientation");
+    QTest::newRow("Letter") << QPageSize::Letter << QPageLayout::Portrait;
+    QTest::newRow("A4 landscape") << QPageSize::A4 << QPageLayout::Landscape;
+    QTest::newRow("A4, as the report") << QPageSize::A4 << QPageLayout::Portrait;
+}
+
+void TestReportPreview::printsWholePagesOnAnyPaper()
+{
+    QFETCH(QPageSize::PageSizeId, paper);
+    QFETCH(QPageLayout::Orientation, orientation);
+
+    auto data = mediaDataSet(30);
+    auto report = mediaReport(data.get());
+    const auto document = layoutReport(*report);
+    QTemporaryDir dir;
+    const QString saved = dir.filePath(u"salvo.pdf"_s);
+    writeReportPdf(*document, saved);
+
+    // The report puts the printer on its own paper; the user then picks another.
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageSize(QPageSize(QPageSize::Letter));
+    printer.setPageOrientation(QPageLayout::Landscape);
+    setPrinterToReportPaper(printer, *document);
+    QCOMPARE(printer.pageLayout().pageSize().id(), QPageSize::A4);
+    QCOMPARE(printer.pageLayout().orientation(), QPageLayout::Portrait);
+    printer.setPageSize(QPageSize(paper));
+    printer.setPageOrientation(orientation);
+    const QString printed = dir.filePath(u"impresso.pdf"_s);
+    printer.setOutputFileName(printed);
+    printReport(*document, printer);
+
+    const PdfWords a4 = pdfWords(saved);
+    const PdfWords out = pdfWords(printed);
+    QVERIFY(!a4.words.empty());
+    QCOMPARE(out.words.size(), a4.words.size());
+    QSizeF expectedPaper = QPageSize(paper).size(QPageSize::Point);
+    if (orientation == QPageLayout::Landscape)
+        expectedPaper.transpose();
+    QVERIFY(std::abs(out.page.width() - expectedPaper.width()) < 1);
+    QVERIFY(std::abs(out.page.height() - expectedPaper.height()) < 1);
+
+    // Every word lies on the paper, and the page is scaled by one factor both ways.
+    const QRectF ink = unite(out.words);
+    QVERIFY2(
+        QRectF(QPointF(0, 0), out.page).contains(ink),
+        qPrintable(u"%1,%2 %3x%4"_s.arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height())));
+    const QRectF a4Ink = unite(a4.words);
+    const double sx = ink.width() / a4Ink.width();
+    const double sy = ink.height() / a4Ink.height();
+    QVERIFY2(std::abs(sx - sy) < 0.01, qPrintable(u"%1 %2"_s.arg(sx).arg(sy)));
+    const double fit =
+        std::min(out.page.width() / a4.page.width(), out.page.height() / a4.page.height());
+    QVERIFY2(std::abs(sx - fit) < 0.01, qPrintable(u"%1 %2"_s.arg(sx).arg(fit)));
+    // Centred on the paper.
+    const QPointF offset = ink.topLeft() - a4Ink.topLeft() * sx;
+    QVERIFY(std::abs(offset.x() - (out.page.width() - a4.page.width() * sx) / 2) < 1);
+    QVERIFY(std::abs(offset.y() - (out.page.height() - a4.page.height() * sx) / 2) < 1);
+}
+
+void TestReportPreview::savingAndPrintingReportProgressAndStop()
+{
+    auto data = mediaDataSet(30);
+    auto report = mediaReport(data.get());
+    const auto document = layoutReport(*report);
+    QTemporaryDir dir;
+
+    QList<QPair<int, int>> told;
+    const QString whole = dir.filePath(u"inteiro.pdf"_s);
+    QVERIFY(writeReportPdf(*document, whole, [&](int done, int total) {
+        told.append({done, total});
+        return true;
+    }));
+    QCOMPARE(told.size(), 8);
+    QCOMPARE(told.front(), qMakePair(0, 8));
+    QCOMPARE(told.back(), qMakePair(7, 8));
+    QVERIFY(QFile::exists(whole));
+
+    // Stopped on the fourth page: no half-written file is left behind.
+    const QString stopped = dir.filePath(u"parado.pdf"_s);
+    QVERIFY(!writeReportPdf(*document, stopped, [](int done, int) { return done < 3; }));
+    QVERIFY(!QFile::exists(stopped));
+
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath(u"impresso.pdf"_s));
+    printer.setFromTo(2, 5);
+    told.clear();
+    QVERIFY(!printReport(*document, printer, [&](int done, int total) {
+        told.append({done, total});
+        return done < 2;
+    }));
+    QCOMPARE(told, (QList<QPair<int, int>>{{0, 4}, {1, 4}, {2, 4}}));
+    QVERIFY(!QFile::exists(dir.filePath(u"impresso.pdf"_s)));
+}
+
+void TestReportPreview::longValuesPrintWholeLinesOnly_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("element");
+    QTest::addColumn<QString>("next"); // the element on the line below
+    QTest::addColumn<int>("length");
+
+    QTest::newRow("software description, 255 characters")
+        << u"software"_s << u"QRDBText3"_s << u"QRLabel5"_s << 255;
+    QTest::newRow("software description, 130 characters")
+        << u"software"_s << u"QRDBText3"_s << u"QRLabel5"_s << 130;
+    QTest::newRow("media remarks, 120 characters")
+        << u"media"_s << u"QRDBText4"_s << u"QRLabel6"_s << 120;
+}
+
+void TestReportPreview::longValuesPrintWholeLinesOnly()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, element);
+    QFETCH(QString, next);
+    QFETCH(int, length);
+
+    // Accents and ascenders on every word, so a cut line would leave marks.
+    const QString value =
+        u"Ábaco Édito Íntegro Ótica Último "_s.repeated(10).left(length - 3) + u"FIM"_s;
+    std::unique_ptr<MemoryDataSet> data;
+    std::unique_ptr<TQuickRep> report;
+    if (layout == u"media"_s) {
+        data = std::make_unique<MemoryDataSet>(
+            QStringList{u"codigo"_s, u"titulo"_s, u"obs"_s, u"tipo"_s, u"local"_s},
+            QList<QStringList>{{u"1"_s, u"Mídia"_s, value, u"CD"_s, u"Gaveta"_s}});
+        report = mediaReport(data.get());
+    } else {
+        data = std::make_unique<MemoryDataSet>(
+            QStringList{u"numero"_s, u"nome"_s, u"descricao"_s, u"codigo"_s, u"titulo"_s},
+            QList<QStringList>{{u"1"_s, u"Título"_s, value, u"1"_s, u"Mídia"_s}});
+        report = loadReportLayout(u":/reports/software_report.json"_s);
+        report->DataSet = data.get();
+    }
+    const auto document = layoutReport(*report);
+    const ReportPage &page = document->pages.at(0);
+    const PageText &text = *textsOf(page, element).at(0);
+    const PageText &below = *textsOf(page, next).at(0);
+    QCOMPARE(text.text, value);
+    QVERIFY(text.wordWrap);
+
+    // Whole lines only, the last one cut with "…", and the block keeps its height.
+    const double lineHeight = reportFontMetrics(text.font).height() / reportUnitsPerMm;
+    const QStringList lines =
+        fittedLines(text.font, text.text, text.rect.width() * reportUnitsPerMm,
+                    text.rect.height() * reportUnitsPerMm, true);
+    QCOMPARE(lines.size(), int(text.rect.height() / lineHeight));
+    QVERIFY(lines.back().endsWith(u'…'));
+    QVERIFY(value.startsWith(lines.join(u' ').chopped(1)));
+
+    if (const QString keep = qEnvironmentVariable("QUIVEL_REPORT_PDF"); !keep.isEmpty())
+        writeReportPdf(*document, keep + u'-' + layout + QString::number(length) + u".pdf"_s);
+
+    const int width = 2100;
+    const double px = width / document->pageSize.width();
+    const QImage image = renderReportPage(*document, 0, width);
+    const auto inkIn = [&](double top, double bottom, double left) {
+        for (int y = int(top * px) + 1; y < int(bottom * px); ++y) {
+            for (int x = int(left * px); x < image.width(); ++x) {
+                if (qGray(image.pixel(x, y)) < 200)
+                    return true;
+            }
+        }
+        return false;
+    };
+    const double lastLineBottom = text.rect.top() + lines.size() * lineHeight;
+    QVERIFY(inkIn(text.rect.top(), lastLineBottom, text.rect.left()));
+    QVERIFY2(!inkIn(lastLineBottom + 0.1, below.rect.top() - 0.1, text.rect.left()),
+             "ink under the value's last whole line");
+
+    // The preview's search still finds the whole text.
+    ReportPreviewWindow window{QString()};
+    window.setDocument(std::make_shared<ReportDocument>(*document));
+    QCOMPARE(window.searchText(value.right(20)), 1);
 }
 
 void TestReportPreview::windowMatchesTheStandardPreview()

@@ -10,6 +10,8 @@
 #include <QPdfWriter>
 #include <QPrinter>
 
+#include <algorithm>
+
 namespace {
 
 QRectF toUnits(const QRectF &mm)
@@ -18,15 +20,30 @@ QRectF toUnits(const QRectF &mm)
                   mm.width() * reportUnitsPerMm, mm.height() * reportUnitsPerMm);
 }
 
-void paintPages(QPagedPaintDevice &device, QPainter &painter, const ReportDocument &document,
-                int first, int last)
+// A page on paper of another size or orientation is printed whole: scaled alike in both
+// directions until it fits, and centred.
+QRectF fittedPage(const QSizeF &pageSize, const QSizeF &paper)
+{
+    const double scale =
+        std::min(paper.width() / pageSize.width(), paper.height() / pageSize.height());
+    const QSizeF size = pageSize * scale;
+    return QRectF(QPointF((paper.width() - size.width()) / 2, (paper.height() - size.height()) / 2),
+                  size);
+}
+
+bool paintPages(QPagedPaintDevice &device, QPainter &painter, const ReportDocument &document,
+                int first, int last, const PageProgress &progress)
 {
     for (int i = first; i <= last; ++i) {
+        if (progress && !progress(i - first, last - first + 1))
+            return false;
         if (i > first)
             device.newPage();
-        const QRectF target(0, 0, device.width(), device.height());
+        const QRectF target =
+            fittedPage(document.pageSize, QSizeF(device.width(), device.height()));
         paintReportPage(painter, document.pages[i], document.pageSize, target);
     }
+    return true;
 }
 
 } // namespace
@@ -60,18 +77,43 @@ void paintReportPage(QPainter &painter, const ReportPage &page, const QSizeF &pa
     // Point sizes are turned into report units whatever the device's own resolution.
     const double pointScale = reportUnitsPerInch / painter.device()->logicalDpiY();
     painter.setPen(Qt::black);
+    // Texts come in runs of one font: the font is set, and its ascent measured, once per run.
+    const QFont *current = nullptr;
+    double ascent = 0;
     for (const PageText &text : page.texts) {
         if (text.text.isEmpty() || text.rect.isEmpty())
             continue;
-        QFont font = reportFont(text.font);
-        font.setPointSizeF(text.font.pointSizeF() * pointScale);
-        painter.setFont(font);
+        if (!current || !(*current == text.font)) {
+            current = &text.font;
+            QFont font = reportFont(text.font);
+            font.setPointSizeF(text.font.pointSizeF() * pointScale);
+            painter.setFont(font);
+            ascent = reportFontMetrics(text.font).ascent();
+        }
         const QRectF rect = toUnits(text.rect);
+        if (!text.wordWrap && text.alignment == Qt::AlignLeft &&
+            !text.text.contains(QLatin1Char('\n'))) {
+            // The layout sized the rectangle to the text, so nothing can overflow it; drawn
+            // from its baseline, without the line breaking a rectangle asks for.
+            painter.drawText(QPointF(rect.left(), rect.top() + ascent), text.text);
+            continue;
+        }
+        if (!text.wordWrap) {
+            painter.drawText(rect, int(text.alignment) | Qt::AlignTop, text.text);
+            continue;
+        }
+        // Text wider than its place: whole lines only, cut with "…" where they run out.
+        const QStringList lines =
+            fittedLines(text.font, text.text, rect.width(), rect.height(), true);
+        const QFontMetricsF metrics = reportFontMetrics(text.font);
+        painter.save();
         painter.setClipRect(rect);
-        const int flags =
-            int(text.alignment) | Qt::AlignTop | (text.wordWrap ? Qt::TextWordWrap : 0);
-        painter.drawText(rect, flags, text.text);
-        painter.setClipping(false);
+        for (int i = 0; i < lines.size(); ++i) {
+            const QRectF lineRect(rect.left(), rect.top() + i * metrics.height(), rect.width(),
+                                  metrics.height());
+            painter.drawText(lineRect, int(text.alignment) | Qt::AlignTop, lines[i]);
+        }
+        painter.restore();
     }
     painter.restore();
 }
@@ -89,7 +131,8 @@ QImage renderReportPage(const ReportDocument &document, int pageIndex, int width
     return image;
 }
 
-void writeReportPdf(const ReportDocument &document, const QString &path)
+bool writeReportPdf(const ReportDocument &document, const QString &path,
+                    const PageProgress &progress)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -104,19 +147,33 @@ void writeReportPdf(const ReportDocument &document, const QString &path)
         QPainter painter;
         if (!painter.begin(&writer))
             throw ReportError(QStringLiteral("Não foi possível gravar o PDF %1.").arg(path));
-        paintPages(writer, painter, document, 0, int(document.pages.size()) - 1);
+        const bool whole =
+            paintPages(writer, painter, document, 0, int(document.pages.size()) - 1, progress);
         painter.end();
+        if (!whole) {
+            file.remove();
+            return false;
+        }
     }
     if (file.error() != QFileDevice::NoError)
         throw ReportError(
             QStringLiteral("Não foi possível gravar o PDF %1: %2.").arg(path, file.errorString()));
+    return true;
 }
 
-void printReport(const ReportDocument &document, QPrinter &printer)
+void setPrinterToReportPaper(QPrinter &printer, const ReportDocument &document)
+{
+    const QSizeF size = document.pageSize;
+    const bool landscape = size.width() > size.height();
+    printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    printer.setPageSize(QPageSize(landscape ? size.transposed() : size, QPageSize::Millimeter));
+}
+
+bool printReport(const ReportDocument &document, QPrinter &printer, const PageProgress &progress)
 {
     const int count = int(document.pages.size());
     if (count == 0)
-        return;
+        return true;
     int first = printer.fromPage() > 0 ? printer.fromPage() - 1 : 0;
     int last = printer.toPage() > 0 ? printer.toPage() - 1 : count - 1;
     first = qBound(0, first, count - 1);
@@ -126,6 +183,14 @@ void printReport(const ReportDocument &document, QPrinter &printer)
     if (!painter.begin(&printer))
         throw ReportError(
             QStringLiteral("Não foi possível imprimir em %1.").arg(printer.printerName()));
-    paintPages(printer, painter, document, first, last);
+    if (!paintPages(printer, painter, document, first, last, progress)) {
+        printer.abort();
+        painter.end();
+        // Printing into a file leaves no half-written file behind either.
+        if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+            QFile::remove(printer.outputFileName());
+        return false;
+    }
     painter.end();
+    return true;
 }

@@ -7,6 +7,7 @@
 #include <QRectF>
 #include <QSize>
 
+#include <functional>
 #include <vector>
 
 class QPainter;
@@ -20,7 +21,18 @@ void paintReportPage(QPainter &painter, const ReportPage &page, const QSizeF &pa
 // The page as an image of the given width (the height follows the page), e.g. a thumbnail.
 QImage renderReportPage(const ReportDocument &document, int pageIndex, int width);
 
-// Both throw ReportError when the output cannot be written.
-void writeReportPdf(const ReportDocument &document, const QString &path);
-// Prints the printer's page range (all pages when none is set) on the paper's full page.
-void printReport(const ReportDocument &document, QPrinter &printer);
+// Told before each page is output, with the pages done and the pages to do; returning false
+// stops the output.
+using PageProgress = std::function<bool(int done, int total)>;
+
+// Both throw ReportError when the output cannot be written, and return false when progress
+// stopped them: a PDF stopped part-way is removed, a print job aborted.
+bool writeReportPdf(const ReportDocument &document, const QString &path,
+                    const PageProgress &progress = {});
+// Sets the printer to the report's own paper and orientation; done before the print dialog
+// opens, so that the user starts from the report's paper.
+void setPrinterToReportPaper(QPrinter &printer, const ReportDocument &document);
+// Prints the printer's page range (all pages when none is set) on the paper's full page; on
+// other paper each page is scaled down to fit whole and centred.
+bool printReport(const ReportDocument &document, QPrinter &printer,
+                 const PageProgress &progress = {});

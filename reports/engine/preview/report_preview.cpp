@@ -25,7 +25,9 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinterInfo>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -42,6 +44,7 @@ namespace {
 constexpr int thumbnailWidth = 90;
 // A slice of layout between two passes of the event loop: short enough to keep windows live.
 constexpr int sliceMilliseconds = 20;
+constexpr int thumbnailBatchMilliseconds = 1000;
 
 void defaultMessage(QWidget *parent, const QString &message)
 {
@@ -118,10 +121,12 @@ public:
         setAccessibleName(QStringLiteral("Página do relatório"));
     }
 
-    void setPage(const ReportPage *page, QSizeF pageSize)
+    // By index: the document's pages move in memory while the run appends to them.
+    void setPage(const ReportDocument *document, int index)
     {
-        m_page = page;
-        m_pageSize = pageSize;
+        m_document = document;
+        m_index = index;
+        m_pageSize = document->pageSize;
         update();
     }
 
@@ -148,14 +153,16 @@ protected:
         painter.fillRect(rect(), palette().dark());
         const QRectF target(margin, margin, m_pageSize.width() * m_zoom,
                             m_pageSize.height() * m_zoom);
-        if (m_page)
-            paintReportPage(painter, *m_page, m_pageSize, target, m_highlights);
+        if (m_document && m_index >= 0 && m_index < int(m_document->pages.size()))
+            paintReportPage(painter, m_document->pages[size_t(m_index)], m_pageSize, target,
+                            m_highlights);
         else
             painter.fillRect(target, Qt::white);
     }
 
 private:
-    const ReportPage *m_page = nullptr;
+    const ReportDocument *m_document = nullptr;
+    int m_index = -1;
     QSizeF m_pageSize{210, 297};
     std::vector<QRectF> m_highlights;
     double m_zoom = 1.0;
@@ -357,9 +364,10 @@ void ReportPreviewWindow::startRun(const TQuickRep &report)
     m_runError = nullptr;
     m_document = m_layouter->document();
     m_thumbnailModel->setDocument(m_document.get());
-    m_currentPage = 0;
+    m_searchResults->clear();
+    m_thumbnailsTold.invalidate();
+    showPage(0);
     m_runTimer->start();
-    updateStatus();
 }
 
 void ReportPreviewWindow::setDocument(std::shared_ptr<ReportDocument> document)
@@ -393,26 +401,64 @@ void ReportPreviewWindow::runSlice()
         // Handed back to Preview's caller; the window closes since the report cannot finish.
         m_runError = std::current_exception();
         m_runTimer->stop();
+        m_layouter.reset();
         close();
         return;
     }
     if (m_layouter->finished())
         m_runTimer->stop();
-    m_thumbnailModel->pagesAdded();
+    // The list lays all its items out again on every insertion, so it hears of new pages in
+    // batches rather than on every slice.
+    if (m_layouter->finished() || !m_thumbnailsTold.isValid() ||
+        m_thumbnailsTold.elapsed() >= thumbnailBatchMilliseconds) {
+        m_thumbnailModel->pagesAdded();
+        m_thumbnailsTold.start();
+    }
     if (before == 0 && pageCount() > 0)
         showPage(0);
     updateStatus();
     Q_EMIT pagesChanged();
 }
 
-void ReportPreviewWindow::finishRun()
+bool ReportPreviewWindow::finishRun()
 {
     if (!running())
-        return;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    while (running())
-        runSlice();
-    QGuiApplication::restoreOverrideCursor();
+        return true;
+    // The rest is laid out in the same slices, with the window's events between them, so that
+    // a long report shows how far it is and can be stopped.
+    QProgressDialog progress(QStringLiteral("Gerando relatório..."), QStringLiteral("Cancelar"), 0,
+                             qMax(1, m_layouter->recordCount()), this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    {
+        const QScopedValueRollback busy(m_busy, true);
+        while (running() && !progress.wasCanceled()) {
+            runSlice();
+            if (m_layouter)
+                progress.setValue(m_layouter->recordsPrinted());
+            QCoreApplication::processEvents();
+        }
+    }
+    if (m_runError) {
+        close();
+        return false;
+    }
+    return !running();
+}
+
+// Saving and printing show the page being output and can be stopped between two pages.
+PageProgress ReportPreviewWindow::outputProgress(QProgressDialog &dialog, const QString &what)
+{
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(500);
+    dialog.setCancelButtonText(QStringLiteral("Cancelar"));
+    return [&dialog, what](int done, int total) {
+        dialog.setMaximum(total);
+        dialog.setValue(done);
+        dialog.setLabelText(what.arg(done + 1).arg(total));
+        QCoreApplication::processEvents();
+        return !dialog.wasCanceled();
+    };
 }
 
 int ReportPreviewWindow::pageCount() const
@@ -423,14 +469,14 @@ int ReportPreviewWindow::pageCount() const
 void ReportPreviewWindow::showPage(int index)
 {
     if (pageCount() == 0) {
-        m_pageView->setPage(nullptr, m_document->pageSize);
+        m_pageView->setPage(m_document.get(), -1);
         applyZoom();
         updateStatus();
         return;
     }
     m_currentPage = qBound(0, index, pageCount() - 1);
     m_pageView->setHighlights({});
-    m_pageView->setPage(&m_document->pages[m_currentPage], m_document->pageSize);
+    m_pageView->setPage(m_document.get(), m_currentPage);
     applyZoom();
     m_thumbnails->setCurrentIndex(m_thumbnailModel->index(m_currentPage));
     updateStatus();
@@ -549,13 +595,18 @@ void ReportPreviewWindow::askSearch()
 
 void ReportPreviewWindow::printerSetup()
 {
+    if (!m_printerSetUp) {
+        setPrinterToReportPaper(m_printer, *m_document);
+        m_printerSetUp = true;
+    }
     QPageSetupDialog dialog(&m_printer, this);
     dialog.exec();
 }
 
 void ReportPreviewWindow::print()
 {
-    finishRun();
+    if (!finishRun())
+        return;
     if (QPrinterInfo::availablePrinters().isEmpty()) {
         if (!g_questionHandler(
                 this,
@@ -565,21 +616,37 @@ void ReportPreviewWindow::print()
             QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório em PDF"), QString(),
                                          QStringLiteral("PDF (*.pdf)"));
         if (!path.isEmpty())
-            writeReportPdf(*m_document, path);
+            saveTo(path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)
+                       ? path
+                       : path + QStringLiteral(".pdf"));
         return;
+    }
+    if (!m_printerSetUp) {
+        setPrinterToReportPaper(m_printer, *m_document);
+        m_printerSetUp = true;
     }
     QPrintDialog dialog(&m_printer, this);
     dialog.setMinMax(1, qMax(1, pageCount()));
-    if (dialog.exec() == QDialog::Accepted)
-        printReport(*m_document, m_printer);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QProgressDialog progress(this);
+    const QScopedValueRollback busy(m_busy, true);
+    const auto document = m_document;
+    printReport(*document, m_printer,
+                outputProgress(progress, QStringLiteral("Imprimindo a página %1 de %2...")));
 }
 
 void ReportPreviewWindow::saveTo(const QString &path)
 {
-    finishRun();
-    if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-        writeReportPdf(*m_document, path);
-    else
+    if (!finishRun())
+        return;
+    if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
+        QProgressDialog progress(this);
+        const QScopedValueRollback busy(m_busy, true);
+        const auto document = m_document;
+        writeReportPdf(*document, path,
+                       outputProgress(progress, QStringLiteral("Salvando a página %1 de %2...")));
+    } else
         saveReportFile(*m_document, path);
 }
 
@@ -615,6 +682,11 @@ void ReportPreviewWindow::askLoad()
 
 void ReportPreviewWindow::closeEvent(QCloseEvent *event)
 {
+    // Not while its own save or print is still running inside it.
+    if (m_busy) {
+        event->ignore();
+        return;
+    }
     m_runTimer->stop();
     QMainWindow::closeEvent(event);
     if (event->isAccepted())

@@ -2,8 +2,10 @@
 #pragma once
 
 #include "reports/engine/page_model.h"
+#include "reports/engine/preview/report_painter.h"
 #include "reports/engine/quick_rep.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPrinter>
 
@@ -13,6 +15,7 @@
 class QLabel;
 class QListView;
 class QListWidget;
+class QProgressDialog;
 class QScrollArea;
 class QTabWidget;
 class QTimer;
@@ -52,8 +55,9 @@ public:
     // Shows a laid-out or loaded report, ending any run.
     void setDocument(std::shared_ptr<ReportDocument> document);
     bool running() const;
-    // Lays out the rest of the report at once (before printing or saving all of it).
-    void finishRun();
+    // Lays out the rest of the report (before printing or saving all of it), showing progress;
+    // false when the user stopped it.
+    bool finishRun();
     std::exception_ptr runError() const { return m_runError; }
 
     const ReportDocument &document() const { return *m_document; }
@@ -96,11 +100,13 @@ private:
     void askSave();
     void askLoad();
     template <typename Action> void guarded(Action action);
+    static PageProgress outputProgress(QProgressDialog &dialog, const QString &what);
 
     std::shared_ptr<ReportDocument> m_document;
     std::unique_ptr<ReportLayouter> m_layouter;
     std::exception_ptr m_runError;
     QTimer *m_runTimer = nullptr;
+    QElapsedTimer m_thumbnailsTold;
     ReportPageView *m_pageView = nullptr;
     QScrollArea *m_scrollArea = nullptr;
     QTabWidget *m_sidePanel = nullptr;
@@ -114,4 +120,7 @@ private:
     int m_currentPage = 0;
     bool m_sized = false;
     int m_frameLooks = 0;
+    bool m_busy = false; // saving or printing
+    // The printer starts on the report's paper; a choice made in a dialog stays afterwards.
+    bool m_printerSetUp = false;
 };
