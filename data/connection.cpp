@@ -4,6 +4,7 @@
 #include "data/exceptions.h"
 #include "data/like.h"
 #include "data/schema.h"
+#include "data/sqlite_backend.h"
 #include "data/statement.h"
 
 #include <QFile>
@@ -121,10 +122,12 @@ void TADOConnection::open()
     }
     m_db = db;
     m_path = path;
+    m_backend = std::make_unique<SqliteBackend>(db, path);
 }
 
 void TADOConnection::close()
 {
+    m_backend.reset();
     if (!m_db)
         return;
     sqlite3_close_v2(m_db);

@@ -4,6 +4,9 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
+class Backend;
 struct sqlite3;
 
 enum class TCursorLocation { UseClient, UseServer };
@@ -35,7 +38,7 @@ public:
 
     void open();
     void close();
-    bool connected() const { return m_db != nullptr; }
+    bool connected() const { return m_backend != nullptr; }
 
     TCursorLocation cursorLocation = TCursorLocation::UseClient;
     bool loginPrompt = true;
@@ -46,11 +49,14 @@ public:
     // The file path of the "Data Source=" piece, exactly as written.
     static QString dataSourcePath(const QString &connectionString);
 
-    // For the data-access layer: the open engine handle.
+    // For the data-access layer: the open engine.
+    Backend &backend() const { return *m_backend; }
+    // The file's engine handle.
     sqlite3 *handle() const { return m_db; }
     QString path() const { return m_path; }
 
 private:
+    std::unique_ptr<Backend> m_backend;
     sqlite3 *m_db = nullptr;
     QString m_connectionString;
     QString m_path;

@@ -1,36 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/query.h"
 
+#include "data/backend.h"
 #include "data/connection.h"
 #include "data/exceptions.h"
-#include "data/statement.h"
-
-#include <QRegularExpression>
-
-#include <sqlite3.h>
 
 namespace {
-
-// Declared types as the catalogue writes them: INTEGER, VARCHAR(n), TEXT, REAL.
-void classify(const char *declared, RecordStore::Kind &kind, TFieldType &type, int &size)
-{
-    const QString decl = QString::fromUtf8(declared ? declared : "").toUpper();
-    if (decl.contains(u"INT")) {
-        kind = RecordStore::Kind::Integer;
-        type = TFieldType::Integer;
-        return;
-    }
-    if (decl.contains(u"REAL") || decl.contains(u"FLOA") || decl.contains(u"DOUB")) {
-        kind = RecordStore::Kind::Real;
-        type = TFieldType::Float;
-        return;
-    }
-    kind = RecordStore::Kind::Text;
-    type = TFieldType::WideString;
-    static const QRegularExpression sizePattern(QStringLiteral("\\((\\d+)\\)"));
-    const auto match = sizePattern.match(decl);
-    size = match.hasMatch() ? match.captured(1).toInt() : 0;
-}
 
 bool compatible(TFieldType wanted, TFieldType actual)
 {
@@ -217,8 +192,8 @@ void TADOQuery::open()
 
 void TADOQuery::runStatement()
 {
-    sqlite3 *db = m_connection->handle();
-    Statement statement(db, statementText(), m_connection->path());
+    const auto prepared = m_connection->backend().prepare(statementText());
+    BackendStatement &statement = *prepared;
     for (auto it = m_parameters.cbegin(); it != m_parameters.cend(); ++it)
         statement.bind(it.key(), it.value());
 
@@ -229,29 +204,24 @@ void TADOQuery::runStatement()
     m_columns.assign(size_t(count), Column{});
     std::vector<RecordStore::Kind> kinds;
     for (int i = 0; i < count; ++i) {
+        const ResultColumn r = statement.column(i);
         Column &c = m_columns[size_t(i)];
-        c.name = QString::fromUtf8(sqlite3_column_name(statement.handle(), i));
-        const char *table = sqlite3_column_table_name(statement.handle(), i);
-        const char *origin = sqlite3_column_origin_name(statement.handle(), i);
-        c.table = QString::fromUtf8(table ? table : "");
-        c.origin = QString::fromUtf8(origin ? origin : "");
-        classify(sqlite3_column_decltype(statement.handle(), i), c.kind, c.fieldType, c.size);
-        if (table && origin) {
-            int primaryKey = 0;
-            int autoInc = 0;
-            if (sqlite3_table_column_metadata(db, nullptr, table, origin, nullptr, nullptr, nullptr,
-                                              &primaryKey, &autoInc) == SQLITE_OK &&
-                primaryKey && c.kind == RecordStore::Kind::Integer) {
-                c.autoInc = true;
-                c.fieldType = TFieldType::AutoInc;
-            }
-        }
+        c.name = r.name;
+        c.table = r.table;
+        c.origin = r.origin;
+        c.kind = r.kind;
+        c.size = r.size;
+        c.autoInc = r.key;
+        c.fieldType = r.key                                  ? TFieldType::AutoInc
+                      : r.kind == RecordStore::Kind::Integer ? TFieldType::Integer
+                      : r.kind == RecordStore::Kind::Real    ? TFieldType::Float
+                                                             : TFieldType::WideString;
         kinds.push_back(c.kind);
     }
 
     m_store = std::make_unique<RecordStore>(kinds);
     while (row) {
-        m_store->appendFromStatement(statement.handle());
+        statement.appendRow(*m_store);
         row = statement.step();
     }
 }
@@ -582,7 +552,7 @@ void TADOQuery::post()
 
 void TADOQuery::postInsert()
 {
-    sqlite3 *db = m_connection->handle();
+    Backend &backend = m_connection->backend();
     const int key = keyColumn();
     QStringList names;
     std::vector<int> columns;
@@ -601,11 +571,12 @@ void TADOQuery::postInsert()
         marks.fill(QStringLiteral("?"), names.size());
         sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(u','), marks.join(u','));
     }
-    Statement statement(db, sql, m_connection->path());
+    const auto prepared = backend.prepare(sql);
+    BackendStatement &statement = *prepared;
     for (size_t i = 0; i < columns.size(); ++i)
         statement.bind(int(i) + 1, m_buffer[size_t(columns[i])]);
     statement.execute();
-    m_buffer[size_t(key)] = QVariant::fromValue<qlonglong>(sqlite3_last_insert_rowid(db));
+    m_buffer[size_t(key)] = QVariant::fromValue<qlonglong>(backend.lastInsertKey());
 
     const int at = m_position < 0 ? 0 : m_position;
     m_store->insertRow(at, m_buffer);
@@ -615,7 +586,8 @@ void TADOQuery::postInsert()
 
 void TADOQuery::postEdit()
 {
-    sqlite3 *db = m_connection->handle();
+    Backend &backend = m_connection->backend();
+    const QString same = QStringLiteral("%1 ") + backend.sameValueOperator() + QStringLiteral(" ?");
     const int key = keyColumn();
     QStringList assignments;
     QStringList conditions{QStringLiteral("%1 = ?").arg(quoted(m_columns[size_t(key)].origin))};
@@ -624,7 +596,7 @@ void TADOQuery::postEdit()
         if (sameValue(m_buffer[i], m_original[i]))
             continue;
         assignments.append(QStringLiteral("%1 = ?").arg(quoted(m_columns[i].origin)));
-        conditions.append(QStringLiteral("%1 IS ?").arg(quoted(m_columns[i].origin)));
+        conditions.append(same.arg(quoted(m_columns[i].origin)));
         changed.push_back(int(i));
     }
     if (changed.empty())
@@ -634,7 +606,8 @@ void TADOQuery::postEdit()
     const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                             .arg(quoted(updateTable()), assignments.join(QStringLiteral(", ")),
                                  conditions.join(QStringLiteral(" AND ")));
-    Statement statement(db, sql, m_connection->path());
+    const auto prepared = backend.prepare(sql);
+    BackendStatement &statement = *prepared;
     int index = 1;
     for (int c : changed)
         statement.bind(index++, m_buffer[size_t(c)]);
@@ -663,16 +636,18 @@ void TADOQuery::remove()
 
     const std::vector<QVariant> original =
         m_state == TDataSetState::Edit ? m_original : m_store->rowValues(m_position);
-    sqlite3 *db = m_connection->handle();
+    Backend &backend = m_connection->backend();
+    const QString same = QStringLiteral("%1 ") + backend.sameValueOperator() + QStringLiteral(" ?");
     QStringList conditions;
     std::vector<int> columns;
     for (size_t i = 0; i < m_columns.size(); ++i) {
-        conditions.append(QStringLiteral("%1 IS ?").arg(quoted(m_columns[i].origin)));
+        conditions.append(same.arg(quoted(m_columns[i].origin)));
         columns.push_back(int(i));
     }
     const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2")
                             .arg(quoted(updateTable()), conditions.join(QStringLiteral(" AND ")));
-    Statement statement(db, sql, m_connection->path());
+    const auto prepared = backend.prepare(sql);
+    BackendStatement &statement = *prepared;
     for (size_t i = 0; i < columns.size(); ++i)
         statement.bind(int(i) + 1, original[size_t(columns[i])]);
     if (statement.execute() != 1) {
