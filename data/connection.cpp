@@ -3,6 +3,7 @@
 
 #include "data/exceptions.h"
 #include "data/like.h"
+#include "data/postgres_backend.h"
 #include "data/schema.h"
 #include "data/sqlite_backend.h"
 #include "data/statement.h"
@@ -85,6 +86,10 @@ void TADOConnection::open()
 {
     if (connected())
         return;
+    if (PostgresBackend::isServerString(m_connectionString)) {
+        openServer();
+        return;
+    }
     const QString path = dataSourcePath(m_connectionString);
     if (path.isEmpty())
         throw EOleException(
@@ -123,6 +128,13 @@ void TADOConnection::open()
     m_db = db;
     m_path = path;
     m_backend = std::make_unique<SqliteBackend>(db, path);
+}
+
+void TADOConnection::openServer()
+{
+    auto backend = std::make_unique<PostgresBackend>(m_connectionString);
+    m_path = backend->displayName();
+    m_backend = std::move(backend);
 }
 
 void TADOConnection::close()

@@ -21,9 +21,9 @@ enum class TConnectMode {
     ShareDenyNone
 };
 
-// The one connection to the catalogue file. The file is named by the "Data Source=" piece of
-// the connection string; it is opened read-write (read-only when the file is write
-// protected) and never created.
+// The one connection to the catalogue. A file is named by the "Data Source=" piece of the
+// connection string; it is opened read-write (read-only when the file is write protected)
+// and never created. A libpq URI or keyword string names a catalogue on a server instead.
 class TADOConnection : public QObject
 {
     Q_OBJECT
@@ -49,13 +49,15 @@ public:
     // The file path of the "Data Source=" piece, exactly as written.
     static QString dataSourcePath(const QString &connectionString);
 
-    // For the data-access layer: the open engine.
+    // For the data-access layer: the open engine, file or server.
     Backend &backend() const { return *m_backend; }
-    // The file's engine handle.
+    // The file's engine handle; null for a server.
     sqlite3 *handle() const { return m_db; }
     QString path() const { return m_path; }
 
 private:
+    void openServer();
+
     std::unique_ptr<Backend> m_backend;
     sqlite3 *m_db = nullptr;
     QString m_connectionString;

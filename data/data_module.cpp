@@ -72,7 +72,7 @@ TDm1::TDm1(MessageWindow showMessage, QObject *parent)
 
 void TDm1::DataModuleCreate()
 {
-    ADOConnection1.setConnectionString(Catalogue::connectionString(QDir::currentPath()));
+    ADOConnection1.setConnectionString(Catalogue::chosenConnectionString(QDir::currentPath()));
     try {
         ADOConnection1.open();
         ADOQuery1.open();
