@@ -193,8 +193,9 @@ public:
     {
         PGconn *conn = m_backend.handle();
         Parameters p(m_values);
-        Result r(PQexecParams(conn, m_sql.constData(), int(p.pointers.size()), nullptr,
-                              p.pointers.data(), nullptr, nullptr, 0));
+        const QByteArray name = m_backend.preparedName(m_sql, int(p.pointers.size()));
+        Result r(PQexecPrepared(conn, name.constData(), int(p.pointers.size()), p.pointers.data(),
+                                nullptr, nullptr, 0));
         const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
             m_backend.fail(sqlState(r.get()), serverText(r.get(), conn));
@@ -468,6 +469,7 @@ void PostgresBackend::reconnectIfLost()
                                 .arg(m_name));
     }
     m_lost = false;
+    m_prepared.clear(); // the new session has none of them
     startSession();
 }
 
@@ -545,6 +547,19 @@ std::unique_ptr<BackendStatement> PostgresBackend::prepare(const QString &sql)
     if (sql.trimmed().isEmpty())
         throw EOleException(QStringLiteral("O comando SQL está vazio"));
     return std::make_unique<PostgresStatement>(*this, sql, inFileOrder(sql));
+}
+
+QByteArray PostgresBackend::preparedName(const QByteArray &sql, int parameterCount)
+{
+    const auto it = m_prepared.constFind(sql);
+    if (it != m_prepared.cend())
+        return *it;
+    const QByteArray name = "quivel_" + QByteArray::number(m_prepared.size() + 1);
+    Result r(PQprepare(m_conn, name.constData(), sql.constData(), parameterCount, nullptr));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+        fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    m_prepared.insert(sql, name);
+    return name;
 }
 
 qint64 PostgresBackend::lastInsertKey()

@@ -48,6 +48,8 @@ public:
         QHash<int, TableColumn> columns; // by column number
     };
     const Table *table(unsigned oid) const;
+    // Writes are prepared once per session: a save then costs one round trip and no parse.
+    QByteArray preparedName(const QByteArray &sql, int parameterCount);
 
 private:
     struct ConnectOnly
@@ -64,5 +66,6 @@ private:
     pg_conn *m_conn = nullptr;
     QString m_name;
     QHash<unsigned, Table> m_tables;
-    mutable bool m_lost = false; // set by a failure that left the connection unusable
+    QHash<QByteArray, QByteArray> m_prepared; // statement text to its name on the server
+    mutable bool m_lost = false;              // set by a failure that left the connection unusable
 };

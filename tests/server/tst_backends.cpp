@@ -10,7 +10,9 @@
 #include "tests/support/temp_catalogue.h"
 #include "tests/support/test_server.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -88,6 +90,7 @@ private Q_SLOTS:
     void twoProgramsLoseNoUpdate_data();
     void twoProgramsLoseNoUpdate();
     void copyBothWaysKeepsEveryRow();
+    void copyKilledMidwayLeavesTheTargetEmpty();
     void failuresNameServerAndDatabaseOnly();
     void dataModuleOpensTheServerNamedInTheEnvironment();
     void serverStoppedDuringASave();
@@ -454,6 +457,63 @@ void TestBackends::copyBothWaysKeepsEveryRow()
     QVERIFY(failureOf([&] {
                 ServerCatalogue::copyToFile(uri, back.path());
             }).contains(QStringLiteral("já existe")));
+}
+
+// The tool killed while the rows are on their way: the target has no catalogue at all.
+void TestBackends::copyKilledMidwayLeavesTheTargetEmpty()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString tool = QCoreApplication::applicationDirPath() +
+                         QStringLiteral("/../../tools/catalogue/quivel-catalogue");
+    TempCatalogue source(TempCatalogue::Content::None);
+    Catalogue::createLarge(source.path(), 1000, 300000);
+    const QString uri = m_server->createDatabase(QStringLiteral("killed"));
+
+    QProcess copy;
+    copy.start(tool, {QStringLiteral("copy"), source.path(), uri});
+    QVERIFY(copy.waitForStarted());
+    // Killed once the server is taking the rows in.
+    bool copying = false;
+    for (int i = 0; i < 2000 && !copying && copy.state() == QProcess::Running; ++i) {
+        copying =
+            m_server->scalar(QStringLiteral("postgres"),
+                             QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE "
+                                            "datname = 'killed' AND query LIKE 'COPY%'")) != u"0";
+        if (!copying)
+            QTest::qWait(5);
+    }
+    QVERIFY2(copying, "the copy ended before it could be killed");
+    copy.kill();
+    QVERIFY(copy.waitForFinished());
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->scalar(QStringLiteral("postgres"),
+                                               QStringLiteral("SELECT count(*) FROM "
+                                                              "pg_stat_activity WHERE datname = "
+                                                              "'killed'")),
+                              QStringLiteral("0"), 10000);
+    QCOMPARE(m_server->scalar(QStringLiteral("killed"),
+                              QStringLiteral("SELECT count(*) FROM pg_namespace WHERE nspname = "
+                                             "'quivel'")),
+             QStringLiteral("0"));
+
+    // The other way: the file is made under another name and only linked into place whole.
+    ServerCatalogue::copyFromFile(source.path(), uri);
+    TempCatalogue target(TempCatalogue::Content::None);
+    QProcess back;
+    back.start(tool, {QStringLiteral("copy"), uri, target.path()});
+    QVERIFY(back.waitForStarted());
+    bool writing = false;
+    for (int i = 0; i < 2000 && !writing && back.state() == QProcess::Running; ++i) {
+        const QStringList partial =
+            QDir(target.directory()).entryList({Catalogue::fileName() + QStringLiteral(".tmp-*")});
+        writing = !partial.isEmpty() &&
+                  QFileInfo(target.directory() + u'/' + partial.first()).size() > 100000;
+        if (!writing)
+            QTest::qWait(5);
+    }
+    QVERIFY2(writing, "the copy ended before it could be killed");
+    back.kill();
+    QVERIFY(back.waitForFinished());
+    QVERIFY(!QFileInfo::exists(target.path()));
 }
 
 void TestBackends::failuresNameServerAndDatabaseOnly()
