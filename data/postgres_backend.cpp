@@ -262,10 +262,14 @@ public:
 
     void appendRow(RecordStore &store) override
     {
-        std::vector<QVariant> row(size_t(store.columnCount()));
-        for (int c = 0; c < store.columnCount(); ++c)
-            row[size_t(c)] = value(c);
-        store.insertRow(store.rowCount(), row);
+        const PGresult *r = m_current.get();
+        for (int c = 0; c < store.columnCount(); ++c) {
+            if (PQgetisnull(r, 0, c))
+                store.appendTextCell(c, nullptr, 0);
+            else
+                store.appendTextCell(c, PQgetvalue(r, 0, c), size_t(PQgetlength(r, 0, c)));
+        }
+        store.endRow();
     }
 
 private:

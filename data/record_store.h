@@ -33,6 +33,10 @@ public:
 
     // Appends the statement's current row; the statement's column order is the store's.
     void appendFromStatement(sqlite3_stmt *statement);
+    // A row cell by cell, in column order, then endRow(): for readers that get every value as
+    // text (a server's rows). Null data is NULL; numbers come in decimal.
+    void appendTextCell(int column, const char *data, size_t size);
+    void endRow();
     void insertRow(int row, const std::vector<QVariant> &values);
     void replaceRow(int row, const std::vector<QVariant> &values);
     void removeRow(int row);

@@ -64,7 +64,7 @@ QString Schema::postgresDdl()
         "CREATE SCHEMA quivel;\n"
         "CREATE TABLE quivel.versao (versao integer NOT NULL);\n"
         "CREATE FUNCTION quivel.dobra(text) RETURNS text LANGUAGE sql IMMUTABLE STRICT "
-        "PARALLEL SAFE AS $$ SELECT pg_catalog.translate(pg_catalog.lower($1 COLLATE "
+        "PARALLEL SAFE AS $$ SELECT pg_catalog.replace(pg_catalog.lower($1 COLLATE "
         "\"und-x-icu\"), 'ς', 'σ') $$;\n"
         "CREATE FUNCTION quivel.como(text, text) RETURNS boolean LANGUAGE sql IMMUTABLE "
         "STRICT PARALLEL SAFE AS $$ SELECT quivel.dobra($1) OPERATOR(pg_catalog.~~) "

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/test_server.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -115,6 +116,22 @@ bool TestServer::start()
                      m_dir.filePath(QStringLiteral("server.log")), QStringLiteral("-o"), m_options,
                      QStringLiteral("start")},
                     &output);
+    if (m_running) {
+        // A test that crashes never reaches the destructor; this stops its server and removes its
+        // folder all the same.
+        const QString stop =
+            QStringLiteral("%1 %2/pg_ctl -D %3 -m immediate stop")
+                .arg(m_asUser.isEmpty() ? QString()
+                                        : QStringLiteral("runuser -u %1 --").arg(m_asUser),
+                     m_binaries, m_data);
+        QProcess::startDetached(
+            QStringLiteral("sh"),
+            {QStringLiteral("-c"),
+             QStringLiteral("exec >/dev/null 2>&1 </dev/null; while [ -d /proc/%1 ]; do sleep 1; "
+                            "done; [ -f %2/postmaster.pid ] && %3; rm -rf %4")
+                 .arg(QCoreApplication::applicationPid())
+                 .arg(m_data, stop, m_dir.path())});
+    }
     if (!m_running) {
         QFile log(m_dir.filePath(QStringLiteral("server.log")));
         log.open(QIODevice::ReadOnly);
