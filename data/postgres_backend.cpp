@@ -312,7 +312,8 @@ bool PostgresBackend::isServerString(const QString &connectionString)
     if (s.startsWith(QStringLiteral("postgresql://")) ||
         s.startsWith(QStringLiteral("postgres://")))
         return true;
-    return !s.contains(QStringLiteral("Data Source="), Qt::CaseInsensitive) && s.contains(u'=');
+    // The file's strings are "key=value;" pieces; libpq's keyword strings never hold a ';'.
+    return !s.contains(u';') && s.contains(u'=');
 }
 
 QString PostgresBackend::describe(const QString &conninfo)
