@@ -56,9 +56,9 @@ private:
     Statement m_statement;
 };
 
-// Builds the catalogue in a temporary file beside the target, then links it into place, so
-// an existing file is never replaced and a failure leaves nothing behind.
-void createWith(const QString &path, const std::function<void(sqlite3 *)> &fill)
+} // namespace
+
+void Catalogue::createWith(const QString &path, const std::function<void(sqlite3 *)> &fill)
 {
     if (QFileInfo::exists(path))
         throw Exception(QStringLiteral("O arquivo '%1' já existe; nada foi alterado").arg(path));
@@ -90,8 +90,6 @@ void createWith(const QString &path, const std::function<void(sqlite3 *)> &fill)
     QFile::remove(temporary);
 }
 
-} // namespace
-
 QString Catalogue::filePath(const QString &directory)
 {
     return directory + u'/' + fileName();
@@ -111,6 +109,12 @@ QString Catalogue::connectionString(const QString &directory)
            QStringLiteral("Jet OLEDB:Encrypt Database=False;") +
            QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False;") +
            QStringLiteral("Jet OLEDB:SFP=False;");
+}
+
+QString Catalogue::chosenConnectionString(const QString &directory)
+{
+    const QString server = qEnvironmentVariable("QUIVEL_DATABASE").trimmed();
+    return server.isEmpty() ? connectionString(directory) : server;
 }
 
 void Catalogue::createEmpty(const QString &path)

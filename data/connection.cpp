@@ -3,7 +3,9 @@
 
 #include "data/exceptions.h"
 #include "data/like.h"
+#include "data/postgres_backend.h"
 #include "data/schema.h"
+#include "data/sqlite_backend.h"
 #include "data/statement.h"
 
 #include <QFile>
@@ -170,6 +172,10 @@ void TADOConnection::open()
 {
     if (connected())
         return;
+    if (PostgresBackend::isServerString(m_connectionString)) {
+        openServer();
+        return;
+    }
     const QString path =
         m_dataSourcePath.isEmpty() ? dataSourcePath(m_connectionString) : m_dataSourcePath;
     if (path.isEmpty())
@@ -224,6 +230,14 @@ void TADOConnection::open()
     }
     m_db = db;
     m_path = path;
+    m_backend = std::make_unique<SqliteBackend>(db, path);
+}
+
+void TADOConnection::openServer()
+{
+    auto backend = std::make_unique<PostgresBackend>(m_connectionString);
+    m_path = backend->displayName();
+    m_backend = std::move(backend);
 }
 
 TADOConnection::StatementTimer::StatementTimer(TADOConnection &connection)
@@ -270,6 +284,7 @@ void TADOConnection::endWait()
 
 void TADOConnection::close()
 {
+    m_backend.reset();
     if (!m_db)
         return;
     sqlite3_close_v2(m_db);

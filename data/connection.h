@@ -8,6 +8,9 @@
 
 #include <functional>
 
+#include <memory>
+
+class Backend;
 struct sqlite3;
 
 enum class TCursorLocation { UseClient, UseServer };
@@ -22,9 +25,9 @@ enum class TConnectMode {
     ShareDenyNone
 };
 
-// The one connection to the catalogue file. The file is named by the "Data Source=" piece of
-// the connection string; it is opened read-write (read-only when the file is write
-// protected) and never created.
+// The one connection to the catalogue. A file is named by the "Data Source=" piece of the
+// connection string; it is opened read-write (read-only when the file is write protected)
+// and never created. A libpq URI or keyword string names a catalogue on a server instead.
 class TADOConnection : public QObject
 {
     Q_OBJECT
@@ -42,7 +45,7 @@ public:
 
     void open();
     void close();
-    bool connected() const { return m_db != nullptr; }
+    bool connected() const { return m_backend != nullptr; }
 
     TCursorLocation cursorLocation = TCursorLocation::UseClient;
     bool loginPrompt = true;
@@ -84,11 +87,16 @@ public:
     static void setWaitObserver(std::function<void(Wait)> observer);
     int waitForWriter(int attempt);
 
-    // For the data-access layer: the open engine handle.
+    // For the data-access layer: the open engine, file or server.
+    Backend &backend() const { return *m_backend; }
+    // The file's engine handle; null for a server.
     sqlite3 *handle() const { return m_db; }
     QString path() const { return m_path; }
 
 private:
+    void openServer();
+
+    std::unique_ptr<Backend> m_backend;
     sqlite3 *m_db = nullptr;
     QString m_connectionString;
     QString m_dataSourcePath; // empty: read from the "Data Source=" piece

@@ -76,8 +76,12 @@ TDm1::TDm1(MessageWindow showMessage, QObject *parent)
 void TDm1::DataModuleCreate()
 {
     const QString directory = QDir::currentPath();
-    ADOConnection1.setConnectionString(Catalogue::connectionString(directory),
-                                       Catalogue::filePath(directory));
+    const QString chosen = Catalogue::chosenConnectionString(directory);
+    // The file's path is handed over as built, never read back out of the string.
+    if (chosen == Catalogue::connectionString(directory))
+        ADOConnection1.setConnectionString(chosen, Catalogue::filePath(directory));
+    else
+        ADOConnection1.setConnectionString(chosen);
     try {
         ADOConnection1.open();
         ADOQuery1.open();

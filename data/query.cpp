@@ -1,43 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/query.h"
 
+#include "data/backend.h"
 #include "data/connection.h"
 #include "data/data_source.h"
 #include "data/exceptions.h"
-#include "data/statement.h"
-
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <exception>
 #include <optional>
 
-#include <sqlite3.h>
-
-#include <algorithm>
-
 namespace {
-
-// Declared types as the catalogue writes them: INTEGER, VARCHAR(n), TEXT, REAL.
-void classify(const char *declared, RecordStore::Kind &kind, TFieldType &type, int &size)
-{
-    const QString decl = QString::fromUtf8(declared ? declared : "").toUpper();
-    if (decl.contains(u"INT")) {
-        kind = RecordStore::Kind::Integer;
-        type = TFieldType::Integer;
-        return;
-    }
-    if (decl.contains(u"REAL") || decl.contains(u"FLOA") || decl.contains(u"DOUB")) {
-        kind = RecordStore::Kind::Real;
-        type = TFieldType::Float;
-        return;
-    }
-    kind = RecordStore::Kind::Text;
-    type = TFieldType::WideString;
-    static const QRegularExpression sizePattern(QStringLiteral("\\((\\d+)\\)"));
-    const auto match = sizePattern.match(decl);
-    size = match.hasMatch() ? match.captured(1).toInt() : 0;
-}
 
 bool compatible(TFieldType wanted, TFieldType actual)
 {
@@ -296,18 +269,18 @@ bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &p
                            std::vector<Column> &columns, std::shared_ptr<RecordStore> &store,
                            const Progress &progress) const
 {
-    sqlite3 *db = m_connection->handle();
     // A statement the user watches and can stop has no time limit of its own.
     std::optional<TADOConnection::StatementTimer> timer;
     if (!progress)
         timer.emplace(*m_connection);
-    Statement statement(db, sql, m_connection->path());
+    const auto prepared = m_connection->backend().prepare(sql);
+    BackendStatement &statement = *prepared;
     ProgressWatch watch(*m_connection, progress, store);
     // A stop asked for by the progress report ends the statement as an interruption.
     const auto step = [&]() -> std::optional<bool> {
         try {
             return statement.step();
-        } catch (const EngineError &) {
+        } catch (...) {
             watch.rethrow();
             if (watch.stopped())
                 return std::nullopt;
@@ -326,29 +299,24 @@ bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &p
     columns.assign(size_t(count), Column{});
     std::vector<RecordStore::Kind> kinds;
     for (int i = 0; i < count; ++i) {
+        const ResultColumn r = statement.column(i);
         Column &c = columns[size_t(i)];
-        c.name = QString::fromUtf8(sqlite3_column_name(statement.handle(), i));
-        const char *table = sqlite3_column_table_name(statement.handle(), i);
-        const char *origin = sqlite3_column_origin_name(statement.handle(), i);
-        c.table = QString::fromUtf8(table ? table : "");
-        c.origin = QString::fromUtf8(origin ? origin : "");
-        classify(sqlite3_column_decltype(statement.handle(), i), c.kind, c.fieldType, c.size);
-        if (table && origin) {
-            int primaryKey = 0;
-            int autoInc = 0;
-            if (sqlite3_table_column_metadata(db, nullptr, table, origin, nullptr, nullptr, nullptr,
-                                              &primaryKey, &autoInc) == SQLITE_OK &&
-                primaryKey && c.kind == RecordStore::Kind::Integer) {
-                c.autoInc = true;
-                c.fieldType = TFieldType::AutoInc;
-            }
-        }
+        c.name = r.name;
+        c.table = r.table;
+        c.origin = r.origin;
+        c.kind = r.kind;
+        c.size = r.size;
+        c.autoInc = r.key;
+        c.fieldType = r.key                                  ? TFieldType::AutoInc
+                      : r.kind == RecordStore::Kind::Integer ? TFieldType::Integer
+                      : r.kind == RecordStore::Kind::Real    ? TFieldType::Float
+                                                             : TFieldType::WideString;
         kinds.push_back(c.kind);
     }
 
     store = std::make_shared<RecordStore>(kinds);
     while (*row) {
-        store->appendFromStatement(statement.handle());
+        statement.appendRow(*store);
         row = step();
         if (!row)
             return false;
@@ -750,10 +718,11 @@ void TADOQuery::post()
 // Compares a column with the current row's stored value (storedValue), text as its bytes.
 QString TADOQuery::matchCondition(int column) const
 {
+    const Backend &backend = m_connection->backend();
     const QString name = quotedIdentifier(m_columns[size_t(column)].origin);
-    return m_store->kind(column) == RecordStore::Kind::Text
-               ? QStringLiteral("CAST(%1 AS BLOB) IS ?").arg(name)
-               : QStringLiteral("%1 IS ?").arg(name);
+    const QString left =
+        m_store->kind(column) == RecordStore::Kind::Text ? backend.storedText(name) : name;
+    return left + u' ' + backend.sameValueOperator() + QStringLiteral(" ?");
 }
 
 QVariant TADOQuery::storedValue(int column) const
@@ -767,7 +736,7 @@ QVariant TADOQuery::storedValue(int column) const
 
 void TADOQuery::postInsert()
 {
-    sqlite3 *db = m_connection->handle();
+    Backend &backend = m_connection->backend();
     const int key = keyColumn();
     QStringList names;
     std::vector<int> columns;
@@ -787,11 +756,12 @@ void TADOQuery::postInsert()
         sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(u','), marks.join(u','));
     }
     const TADOConnection::StatementTimer timer(*m_connection);
-    Statement statement(db, sql, m_connection->path());
+    const auto prepared = backend.prepare(sql);
+    BackendStatement &statement = *prepared;
     for (size_t i = 0; i < columns.size(); ++i)
         statement.bind(int(i) + 1, m_buffer[size_t(columns[i])]);
     statement.execute();
-    m_buffer[size_t(key)] = QVariant::fromValue<qlonglong>(sqlite3_last_insert_rowid(db));
+    m_buffer[size_t(key)] = QVariant::fromValue<qlonglong>(backend.lastInsertKey());
 
     const int at = m_position < 0 ? 0 : m_position;
     writableStore().insertRow(at, m_buffer);
@@ -801,7 +771,7 @@ void TADOQuery::postInsert()
 
 void TADOQuery::postEdit()
 {
-    sqlite3 *db = m_connection->handle();
+    Backend &backend = m_connection->backend();
     const int key = keyColumn();
     QStringList assignments;
     QStringList conditions{
@@ -823,7 +793,8 @@ void TADOQuery::postEdit()
             .arg(quotedIdentifier(updateTable()), assignments.join(QStringLiteral(", ")),
                  conditions.join(QStringLiteral(" AND ")));
     const TADOConnection::StatementTimer timer(*m_connection);
-    Statement statement(db, sql, m_connection->path());
+    const auto prepared = backend.prepare(sql);
+    BackendStatement &statement = *prepared;
     int index = 1;
     for (int c : changed)
         statement.bind(index++, m_buffer[size_t(c)]);
@@ -862,7 +833,7 @@ void TADOQuery::remove()
 
     // The stored row is matched as the engine holds it, so a value that is no valid text
     // (invalid UTF-8, a blob) still finds its row.
-    sqlite3 *db = m_connection->handle();
+    Backend &backend = m_connection->backend();
     const int key = keyColumn();
     QStringList conditions;
     std::vector<int> columns;
@@ -878,19 +849,18 @@ void TADOQuery::remove()
         QStringLiteral("DELETE FROM %1 WHERE %2")
             .arg(quotedIdentifier(updateTable()), conditions.join(QStringLiteral(" AND ")));
     const TADOConnection::StatementTimer timer(*m_connection);
-    Statement statement(db, sql, m_connection->path());
+    const auto prepared = backend.prepare(sql);
+    BackendStatement &statement = *prepared;
     for (size_t i = 0; i < columns.size(); ++i)
         statement.bind(int(i) + 1, storedValue(columns[i]));
     if (statement.execute() != 1) {
         if (!m_deleteGuard.isEmpty()) {
-            Statement guard(db,
-                            QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND NOT (%3)")
-                                .arg(quotedIdentifier(updateTable()),
-                                     quotedIdentifier(m_columns[size_t(key)].origin),
-                                     m_deleteGuard),
-                            m_connection->path());
-            guard.bind(1, storedValue(key));
-            if (guard.step())
+            const auto guard = backend.prepare(
+                QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND NOT (%3)")
+                    .arg(quotedIdentifier(updateTable()),
+                         quotedIdentifier(m_columns[size_t(key)].origin), m_deleteGuard));
+            guard->bind(1, storedValue(key));
+            if (guard->step())
                 throw ERowInUse(name() +
                                 QStringLiteral(": o registro é usado por outros registros"));
         }

@@ -164,6 +164,46 @@ void RecordStore::shrinkToFit()
     }
 }
 
+void RecordStore::appendTextCell(int column, const char *data, size_t size)
+{
+    Column &c = m_columns[size_t(column)];
+    if (!data) {
+        c.nulls.push_back(true);
+        if (c.kind == Kind::Text)
+            appendText(c, nullptr, 0);
+        else
+            c.integers.push_back(0);
+        return;
+    }
+    const char *end = data + size;
+    if (c.kind == Kind::Integer) {
+        std::int64_t value = 0;
+        const auto [at, error] = std::from_chars(data, end, value);
+        if (error == std::errc() && at == end) {
+            c.nulls.push_back(false);
+            c.integers.push_back(value);
+            return;
+        }
+        convertToText(c);
+    } else if (c.kind == Kind::Real) {
+        double value = 0;
+        const auto [at, error] = std::from_chars(data, end, value);
+        if (error == std::errc() && at == end) {
+            c.nulls.push_back(false);
+            c.integers.push_back(std::bit_cast<std::int64_t>(value));
+            return;
+        }
+        convertToText(c);
+    }
+    c.nulls.push_back(false);
+    appendText(c, data, size);
+}
+
+void RecordStore::endRow()
+{
+    m_order.pushBack(m_slotCount++);
+}
+
 // A column declared as a number may still hold text in some rows; keep every value
 // faithfully by turning the column into text.
 void RecordStore::convertToText(Column &column) const

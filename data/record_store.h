@@ -44,6 +44,10 @@ public:
     void appendFromStatement(sqlite3_stmt *statement);
     // Gives back what the columns reserved while growing; for the end of a read.
     void shrinkToFit();
+    // A row cell by cell, in column order, then endRow(): for readers that get every value as
+    // text (a server's rows). Null data is NULL; numbers come in decimal.
+    void appendTextCell(int column, const char *data, size_t size);
+    void endRow();
     void insertRow(int row, const std::vector<QVariant> &values);
     void replaceRow(int row, const std::vector<QVariant> &values);
     void removeRow(int row);

@@ -91,4 +91,11 @@ inline QString name(std::string_view text)
 QString sqliteType(const Column &column);
 QString sqliteDdl();
 
+// The PostgreSQL backend: everything lives in the "quivel" schema, which the program's
+// sessions search first. Besides the tables it holds the version and the search's LIKE,
+// which folds case for every letter whatever the database's locale and takes a backslash as
+// an ordinary character, as the file does.
+QString postgresType(const Column &column);
+QString postgresDdl();
+
 } // namespace Schema

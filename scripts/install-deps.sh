@@ -7,7 +7,7 @@ packages=(
     g++ cmake make pkg-config clang-format
     qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-qpa-plugins libgl-dev
     qt6-translations-l10n
-    libsqlite3-dev sqlite3 libjpeg-dev libbenchmark-dev mdbtools-dev mdbtools
+    libsqlite3-dev sqlite3 postgresql libpq-dev libjpeg-dev libbenchmark-dev mdbtools-dev mdbtools
     fonts-liberation2 fonts-crosextra-carlito fonts-comic-neue fonts-dejavu-core
     xvfb xauth x11-utils openbox poppler-utils desktop-file-utils appstream
     "$@"

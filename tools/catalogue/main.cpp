@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // quivel-catalogue: makes catalogue files for a first run, for tests and for benchmarks,
 // converts catalogues of the earlier version, upgrades older versions of this one and checks
-// catalogues.
+// catalogues, on files and on PostgreSQL servers.
 #include "data/catalogue.h"
 #include "data/exceptions.h"
+#include "data/postgres_backend.h"
+#include "data/server_catalogue.h"
 #include "tools/legacy/catalogue_check.h"
 #include "tools/legacy/convert.h"
 #include "tools/legacy/upgrade.h"
@@ -30,7 +32,13 @@ int usage()
                "  quivel-catalogue check ARQUIVO         verifica um catálogo sem alterá-lo\n"
                "  quivel-catalogue upgrade ARQUIVO       atualiza um catálogo de uma versão\n"
                "                                         anterior desta; guarda o original como\n"
-               "                                         ARQUIVO.vN-original\n",
+               "                                         ARQUIVO.vN-original\n"
+               "  quivel-catalogue copy ORIGEM DESTINO   copia um catálogo inteiro de um arquivo\n"
+               "                                         para um servidor ou de um servidor para\n"
+               "                                         um arquivo, numa só transação\n"
+               "Em create, sample, large e check, ARQUIVO pode ser o endereço de um servidor\n"
+               "PostgreSQL (postgresql://usuario@servidor/banco ou service=quivel); a senha vem\n"
+               "de ~/.pgpass, do arquivo de serviços ou de PGPASSWORD.\n",
                stderr);
     return 2;
 }
@@ -81,9 +89,16 @@ int upgrade(const QString &path)
     return 0;
 }
 
-int check(const QString &path)
+int check(const QString &target)
 {
-    const QStringList problems = Legacy::checkCatalogue(path);
+    const bool server = PostgresBackend::isServerString(target);
+    const QString path = server ? PostgresBackend::describe(target) : target;
+    QStringList problems;
+    try {
+        problems = server ? ServerCatalogue::check(target) : Legacy::checkCatalogue(target);
+    } catch (const Exception &e) {
+        problems.append(e.message());
+    }
     for (const QString &problem : problems)
         print(stdout, problem + QLatin1Char('.'));
     if (problems.isEmpty()) {
@@ -116,8 +131,29 @@ int main(int argc, char *argv[])
         return check(path);
     if (verb == u"upgrade" && args.size() == 2)
         return upgrade(path);
+    const bool server = PostgresBackend::isServerString(path);
     try {
-        if (verb == u"create" && args.size() == 2) {
+        if (verb == u"copy" && args.size() == 3) {
+            const bool toServer = PostgresBackend::isServerString(args[2]);
+            if (server == toServer)
+                return usage();
+            if (toServer)
+                ServerCatalogue::copyFromFile(path, args[2]);
+            else
+                ServerCatalogue::copyToFile(path, args[2]);
+        } else if (server && verb == u"create" && args.size() == 2) {
+            ServerCatalogue::create(path);
+        } else if (server && verb == u"sample" && args.size() == 2) {
+            ServerCatalogue::createSample(path);
+        } else if (server && verb == u"large" && args.size() == 4) {
+            bool mediaOk = false;
+            bool titlesOk = false;
+            const int media = args[2].toInt(&mediaOk);
+            const int titles = args[3].toInt(&titlesOk);
+            if (!mediaOk || !titlesOk || media < 1 || titles < 0)
+                return usage();
+            ServerCatalogue::createLarge(path, media, titles);
+        } else if (verb == u"create" && args.size() == 2) {
             Catalogue::createEmpty(path);
         } else if (verb == u"sample" && args.size() == 2) {
             Catalogue::createSample(path);

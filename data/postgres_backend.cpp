@@ -1,0 +1,576 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/postgres_backend.h"
+
+#include "data/exceptions.h"
+#include "data/schema.h"
+
+#include <QRegularExpression>
+
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Type numbers fixed by the server's catalogue.
+constexpr Oid int8Type = 20, int2Type = 21, int4Type = 23, oidType = 26, float4Type = 700,
+              float8Type = 701, numericType = 1700, varcharType = 1043, bpcharType = 1042;
+
+struct ResultDeleter
+{
+    void operator()(PGresult *r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+QString serverText(const PGresult *r, const PGconn *conn)
+{
+    const char *primary = r ? PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    return QString::fromUtf8(primary ? primary : PQerrorMessage(conn)).trimmed();
+}
+
+const char *sqlState(const PGresult *r)
+{
+    const char *state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    return state ? state : "";
+}
+
+// ":name" and "?" become "$n"; a name used twice is one parameter. Quoted text, quoted
+// names, comments and "::" casts are left alone.
+QString numberParameters(const QString &sql, QStringList &names)
+{
+    QString out;
+    out.reserve(sql.size() + 8);
+    const qsizetype n = sql.size();
+    qsizetype i = 0;
+    const auto isNameChar = [](QChar c) { return c.isLetterOrNumber() || c == u'_'; };
+    while (i < n) {
+        const QChar c = sql[i];
+        if (c == u'\'' || c == u'"') {
+            qsizetype end = sql.indexOf(c, i + 1);
+            end = end < 0 ? n : end + 1;
+            out += QStringView(sql).mid(i, end - i);
+            i = end;
+            continue;
+        }
+        if (c == u'-' && i + 1 < n && sql[i + 1] == u'-') {
+            qsizetype end = sql.indexOf(u'\n', i);
+            end = end < 0 ? n : end;
+            out += QStringView(sql).mid(i, end - i);
+            i = end;
+            continue;
+        }
+        if (c == u'/' && i + 1 < n && sql[i + 1] == u'*') {
+            qsizetype end = sql.indexOf(QStringLiteral("*/"), i + 2);
+            end = end < 0 ? n : end + 2;
+            out += QStringView(sql).mid(i, end - i);
+            i = end;
+            continue;
+        }
+        if (c == u':' && i + 1 < n && sql[i + 1] == u':') {
+            out += QStringLiteral("::");
+            i += 2;
+            continue;
+        }
+        if (c == u':' && i + 1 < n && isNameChar(sql[i + 1])) {
+            qsizetype end = i + 1;
+            while (end < n && isNameChar(sql[end]))
+                ++end;
+            const QString name = sql.mid(i + 1, end - i - 1);
+            qsizetype index = -1;
+            for (qsizetype k = 0; k < names.size(); ++k) {
+                if (names[k].compare(name, Qt::CaseInsensitive) == 0)
+                    index = k;
+            }
+            if (index < 0) {
+                names.append(name);
+                index = names.size() - 1;
+            }
+            out += u'$' + QString::number(index + 1);
+            i = end;
+            continue;
+        }
+        if (c == u'?') {
+            names.append(QString());
+            out += u'$' + QString::number(names.size());
+            ++i;
+            continue;
+        }
+        out += c;
+        ++i;
+    }
+    return out;
+}
+
+// The server folds unquoted names to lower case; the grid shows the titles as written.
+QString nameAsWritten(const QString &name, const QString &sql)
+{
+    static const QRegularExpression alias(QStringLiteral("\\bAS\\s+([^\\s,\"()]+)"),
+                                          QRegularExpression::CaseInsensitiveOption |
+                                              QRegularExpression::UseUnicodePropertiesOption);
+    auto it = alias.globalMatch(sql);
+    while (it.hasNext()) {
+        const QString written = it.next().captured(1);
+        if (written.compare(name, Qt::CaseInsensitive) == 0)
+            return written;
+    }
+    return name;
+}
+
+class PostgresStatement : public BackendStatement
+{
+public:
+    PostgresStatement(PostgresBackend &backend, const QString &original, const QString &sql)
+        : m_backend(backend)
+        , m_original(original)
+        , m_sql(numberParameters(sql, m_names).toUtf8())
+        , m_values(size_t(m_names.size()))
+    {}
+
+    ~PostgresStatement() override
+    {
+        if (!m_running)
+            return;
+        // Rows still on their way are not wanted.
+        PGconn *conn = m_backend.handle();
+        if (PGcancel *cancel = PQgetCancel(conn)) {
+            char error[256];
+            PQcancel(cancel, error, sizeof error);
+            PQfreeCancel(cancel);
+        }
+        while (PGresult *r = PQgetResult(conn))
+            PQclear(r);
+    }
+
+    void bind(int index, const QVariant &value) override
+    {
+        if (index < 1 || index > int(m_values.size()))
+            return;
+        m_values[size_t(index - 1)] = value;
+    }
+
+    void bind(const QString &name, const QVariant &value) override
+    {
+        const QString bare = name.startsWith(u':') ? name.mid(1) : name;
+        for (qsizetype k = 0; k < m_names.size(); ++k) {
+            if (m_names[k].compare(bare, Qt::CaseInsensitive) == 0)
+                m_values[size_t(k)] = value;
+        }
+    }
+
+    bool step() override
+    {
+        PGconn *conn = m_backend.handle();
+        if (!m_started) {
+            m_started = true;
+            Parameters p(m_values);
+            if (!PQsendQueryParams(conn, m_sql.constData(), int(p.pointers.size()), nullptr,
+                                   p.pointers.data(), nullptr, nullptr, 0))
+                m_backend.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
+            m_running = true;
+            PQsetSingleRowMode(conn);
+        }
+        if (!m_running)
+            return false;
+        Result r(PQgetResult(conn));
+        const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+        if (status == PGRES_SINGLE_TUPLE) {
+            m_current = std::move(r);
+            return true;
+        }
+        // The last result carries the columns but no row; the one after it is the end.
+        while (PGresult *rest = PQgetResult(conn))
+            PQclear(rest);
+        m_running = false;
+        if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
+            m_backend.fail(sqlState(r.get()), serverText(r.get(), conn));
+        m_current = std::move(r);
+        m_ended = true;
+        return false;
+    }
+
+    int execute() override
+    {
+        PGconn *conn = m_backend.handle();
+        Parameters p(m_values);
+        const QByteArray name = m_backend.preparedName(m_sql, int(p.pointers.size()));
+        Result r(PQexecPrepared(conn, name.constData(), int(p.pointers.size()), p.pointers.data(),
+                                nullptr, nullptr, 0));
+        const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            m_backend.fail(sqlState(r.get()), serverText(r.get(), conn));
+        return std::atoi(PQcmdTuples(r.get()));
+    }
+
+    int columnCount() const override { return m_current ? PQnfields(m_current.get()) : 0; }
+
+    ResultColumn column(int i) const override
+    {
+        const PGresult *r = m_current.get();
+        ResultColumn c;
+        c.name = nameAsWritten(QString::fromUtf8(PQfname(r, i)), m_original);
+        switch (PQftype(r, i)) {
+        case int2Type:
+        case int4Type:
+        case int8Type:
+        case oidType:
+            c.kind = RecordStore::Kind::Integer;
+            break;
+        case float4Type:
+        case float8Type:
+        case numericType:
+            c.kind = RecordStore::Kind::Real;
+            break;
+        case varcharType:
+        case bpcharType:
+            c.size = PQfmod(r, i) > 4 ? PQfmod(r, i) - 4 : 0;
+            break;
+        default:
+            break;
+        }
+        if (const auto *table = m_backend.table(PQftable(r, i))) {
+            const auto it = table->columns.constFind(PQftablecol(r, i));
+            if (it != table->columns.cend()) {
+                c.table = table->name;
+                c.origin = it->name;
+                c.key = it->key && c.kind == RecordStore::Kind::Integer;
+            }
+        }
+        return c;
+    }
+
+    QVariant value(int column) const override
+    {
+        const PGresult *r = m_current.get();
+        if (!r || m_ended || PQgetisnull(r, 0, column))
+            return {};
+        const char *text = PQgetvalue(r, 0, column);
+        switch (PQftype(r, column)) {
+        case int2Type:
+        case int4Type:
+        case int8Type:
+        case oidType:
+            return QVariant::fromValue<qlonglong>(std::strtoll(text, nullptr, 10));
+        case float4Type:
+        case float8Type:
+        case numericType:
+            return std::strtod(text, nullptr);
+        default:
+            return QString::fromUtf8(text, PQgetlength(r, 0, column));
+        }
+    }
+
+    void appendRow(RecordStore &store) override
+    {
+        const PGresult *r = m_current.get();
+        for (int c = 0; c < store.columnCount(); ++c) {
+            if (PQgetisnull(r, 0, c))
+                store.appendTextCell(c, nullptr, 0);
+            else
+                store.appendTextCell(c, PQgetvalue(r, 0, c), size_t(PQgetlength(r, 0, c)));
+        }
+        store.endRow();
+    }
+
+private:
+    // Values as text, the server converting them to each parameter's type.
+    struct Parameters
+    {
+        explicit Parameters(const std::vector<QVariant> &values)
+        {
+            texts.reserve(values.size());
+            for (const QVariant &v : values) {
+                if (!v.isValid() || v.isNull()) {
+                    texts.emplace_back();
+                    pointers.push_back(nullptr);
+                    continue;
+                }
+                texts.push_back(v.toString().toUtf8());
+                pointers.push_back(texts.back().constData());
+            }
+        }
+        std::vector<QByteArray> texts;
+        std::vector<const char *> pointers;
+    };
+
+    PostgresBackend &m_backend;
+    QString m_original;
+    QStringList m_names;
+    QByteArray m_sql;
+    std::vector<QVariant> m_values;
+    Result m_current;
+    bool m_started = false;
+    bool m_running = false;
+    bool m_ended = false;
+};
+
+} // namespace
+
+bool PostgresBackend::isServerString(const QString &connectionString)
+{
+    const QString s = connectionString.trimmed();
+    if (s.startsWith(QStringLiteral("postgresql://")) ||
+        s.startsWith(QStringLiteral("postgres://")))
+        return true;
+    // The file's strings are "key=value;" pieces; libpq's keyword strings never hold a ';'.
+    return !s.contains(u';') && s.contains(u'=');
+}
+
+QString PostgresBackend::describe(const QString &conninfo)
+{
+    PQconninfoOption *options = PQconninfoParse(conninfo.toUtf8().constData(), nullptr);
+    if (!options)
+        return QStringLiteral("?");
+    QString host;
+    QString db;
+    QString user;
+    for (const PQconninfoOption *o = options; o->keyword; ++o) {
+        const QString value = QString::fromUtf8(o->val ? o->val : "");
+        if (std::strcmp(o->keyword, "host") == 0)
+            host = value;
+        else if (std::strcmp(o->keyword, "dbname") == 0)
+            db = value;
+        else if (std::strcmp(o->keyword, "user") == 0)
+            user = value;
+    }
+    PQconninfoFree(options);
+    if (db.isEmpty())
+        db = user.isEmpty() ? qEnvironmentVariable("PGDATABASE") : user;
+    return (host.isEmpty() ? QStringLiteral("localhost") : host) + u'/' + db;
+}
+
+PostgresBackend::PostgresBackend(const QString &conninfo, ConnectOnly)
+    : m_conninfo(conninfo)
+{
+    connect();
+}
+
+PostgresBackend::PostgresBackend(const QString &conninfo)
+    : PostgresBackend(conninfo, ConnectOnly{})
+{
+    try {
+        checkCatalogue();
+    } catch (...) {
+        PQfinish(m_conn);
+        m_conn = nullptr;
+        throw;
+    }
+}
+
+std::unique_ptr<PostgresBackend> PostgresBackend::connectOnly(const QString &conninfo)
+{
+    return std::unique_ptr<PostgresBackend>(new PostgresBackend(conninfo, ConnectOnly{}));
+}
+
+PostgresBackend::~PostgresBackend()
+{
+    PQfinish(m_conn);
+}
+
+void PostgresBackend::connect()
+{
+    const QByteArray info = m_conninfo.toUtf8();
+    // A keyword string that is not even well formed gets no further than this.
+    char *parseError = nullptr;
+    PQconninfoOption *options = PQconninfoParse(info.constData(), &parseError);
+    if (!options) {
+        PQfreemem(parseError);
+        throw EOleException(QStringLiteral("O endereço do servidor do catálogo em QUIVEL_DATABASE "
+                                           "não é válido"));
+    }
+    PQconninfoFree(options);
+
+    m_conn = PQconnectdb(info.constData());
+    const QString host = QString::fromUtf8(PQhost(m_conn) ? PQhost(m_conn) : "");
+    const QString db = QString::fromUtf8(PQdb(m_conn) ? PQdb(m_conn) : "");
+    m_name = (host.isEmpty() ? QStringLiteral("localhost") : host) + u'/' + db;
+    if (PQstatus(m_conn) == CONNECTION_OK) {
+        startSession();
+        return;
+    }
+    const QString error = QString::fromUtf8(PQerrorMessage(m_conn));
+    const bool needsPassword = PQconnectionNeedsPassword(m_conn);
+    PQfinish(m_conn);
+    m_conn = nullptr;
+    if (error.contains(QStringLiteral("does not exist")) && error.contains(u'"' + db + u'"')) {
+        throw EOleException(QStringLiteral("O catálogo '%1' não existe no servidor").arg(m_name));
+    }
+    if (needsPassword || error.contains(QStringLiteral("authentication")) ||
+        error.contains(QStringLiteral("password")) || error.contains(QStringLiteral("role"))) {
+        throw EOleException(QStringLiteral("O servidor recusou o acesso ao catálogo '%1': usuário "
+                                           "ou senha não aceitos")
+                                .arg(m_name));
+    }
+    throw EOleException(QStringLiteral("Não foi possível conectar ao servidor do catálogo '%1'; "
+                                       "verifique se o servidor está ligado e acessível")
+                            .arg(m_name));
+}
+
+void PostgresBackend::startSession()
+{
+    // The server's notices are for its administrator, not for the program's output.
+    PQsetNoticeProcessor(
+        m_conn, [](void *, const char *) {}, nullptr);
+    PQsetClientEncoding(m_conn, "UTF8");
+    run(QStringLiteral("SET search_path TO quivel, pg_catalog; "
+                       "SET standard_conforming_strings TO on"));
+    // The catalogue's tables, read once: result columns are traced back to them while
+    // their rows are still arriving, when no other command can run.
+    m_tables.clear();
+    Result r(PQexec(m_conn,
+                    "SELECT c.oid, c.relname, a.attnum, a.attname, a.attidentity <> '' OR "
+                    "COALESCE(pg_catalog.starts_with(pg_catalog.pg_get_expr(d.adbin, d.adrelid), "
+                    "'nextval('), false) "
+                    "FROM pg_catalog.pg_class c "
+                    "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+                    "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid "
+                    "LEFT JOIN pg_catalog.pg_attrdef d ON d.adrelid = c.oid AND d.adnum = a.attnum "
+                    "WHERE n.nspname = 'quivel' AND c.relkind = 'r' AND a.attnum > 0 "
+                    "AND NOT a.attisdropped"));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+        fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    for (int row = 0; row < PQntuples(r.get()); ++row) {
+        Table &t = m_tables[unsigned(std::strtoul(PQgetvalue(r.get(), row, 0), nullptr, 10))];
+        t.name = QString::fromUtf8(PQgetvalue(r.get(), row, 1));
+        t.columns.insert(std::atoi(PQgetvalue(r.get(), row, 2)),
+                         {QString::fromUtf8(PQgetvalue(r.get(), row, 3)),
+                          PQgetvalue(r.get(), row, 4)[0] == 't'});
+    }
+}
+
+void PostgresBackend::checkCatalogue()
+{
+    Result r(PQexec(m_conn, "SELECT pg_catalog.to_regclass('quivel.cds') IS NOT NULL AND "
+                            "pg_catalog.to_regclass('quivel.softs') IS NOT NULL AND "
+                            "pg_catalog.to_regclass('quivel.versao') IS NOT NULL"));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+        fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    if (PQgetvalue(r.get(), 0, 0)[0] != 't') {
+        throw EOleException(QStringLiteral("O catálogo '%1' no servidor não tem as tabelas do "
+                                           "Quivel; crie-as com o comando quivel-catalogue create")
+                                .arg(m_name));
+    }
+    r.reset(PQexec(m_conn, "SELECT max(versao) FROM quivel.versao"));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+        fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    if (std::atoi(PQgetvalue(r.get(), 0, 0)) > Schema::version) {
+        throw EOleException(QStringLiteral("O catálogo '%1' foi criado por uma versão mais nova "
+                                           "do Quivel e não pode ser aberto por esta")
+                                .arg(m_name));
+    }
+}
+
+void PostgresBackend::reconnectIfLost()
+{
+    // A server that went away while the connection sat idle has left it readable at its end;
+    // reading that now finds out before a statement is sent into nothing.
+    if (!m_lost && PQconsumeInput(m_conn) == 1 && PQstatus(m_conn) == CONNECTION_OK)
+        return;
+    m_lost = true;
+    PQreset(m_conn);
+    if (PQstatus(m_conn) != CONNECTION_OK) {
+        throw EOleException(QStringLiteral("Não foi possível conectar ao servidor do catálogo "
+                                           "'%1'; verifique se o servidor está ligado e acessível")
+                                .arg(m_name));
+    }
+    m_lost = false;
+    m_prepared.clear(); // the new session has none of them
+    startSession();
+}
+
+void PostgresBackend::run(const QString &sql)
+{
+    Result r(PQexec(m_conn, sql.toUtf8().constData()));
+    const ExecStatusType status = PQresultStatus(r.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        fail(sqlState(r.get()), serverText(r.get(), m_conn));
+}
+
+void PostgresBackend::fail(const char *state, const QString &text) const
+{
+    // libpq's own failures carry no SQLSTATE: the link to the server is gone.
+    if (PQstatus(m_conn) == CONNECTION_BAD || *state == '\0' || std::strncmp(state, "08", 2) == 0 ||
+        std::strncmp(state, "57P", 3) == 0) {
+        m_lost = true;
+        throw EOleException(QStringLiteral("A conexão com o servidor do catálogo '%1' foi "
+                                           "perdida; a operação não foi concluída. Tente de novo "
+                                           "quando o servidor estiver acessível")
+                                .arg(m_name));
+    }
+    if (std::strcmp(state, "22001") == 0 || std::strcmp(state, "23514") == 0) {
+        throw EOleException(QStringLiteral("O servidor do catálogo '%1' recusou um texto maior "
+                                           "que o campo aceita; nada foi salvo (%2)")
+                                .arg(m_name, text));
+    }
+    if (std::strcmp(state, "42501") == 0) {
+        throw EOleException(QStringLiteral("Sem permissão para alterar o catálogo '%1' no "
+                                           "servidor; a alteração não foi salva")
+                                .arg(m_name));
+    }
+    throw EOleException(text);
+}
+
+const PostgresBackend::Table *PostgresBackend::table(unsigned oid) const
+{
+    const auto it = m_tables.constFind(oid);
+    return it == m_tables.cend() ? nullptr : &*it;
+}
+
+// The file gives a plain one-table read in the order of its key, and the windows' lists show
+// rows in that order; the server promises no order at all, and an updated row moves.
+QString PostgresBackend::inFileOrder(const QString &sql) const
+{
+    static const QRegularExpression plain(
+        QStringLiteral("^\\s*select\\b.*?\\bfrom\\s+(\\w+)\\s*(,|\\bwhere\\b|;|$)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression ordered(
+        QStringLiteral("\\b(order\\s+by|group\\s+by|having|union|intersect|except|limit|offset|"
+                       "distinct|for\\s+update|count|sum|min|max|avg)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    const auto match = plain.match(sql);
+    if (!match.hasMatch() || ordered.match(sql).hasMatch())
+        return sql;
+    const QString tableName = match.captured(1);
+    for (const Table &t : m_tables) {
+        if (t.name.compare(tableName, Qt::CaseInsensitive) != 0)
+            continue;
+        for (const TableColumn &c : t.columns) {
+            if (!c.key)
+                continue;
+            QString body = sql.trimmed();
+            while (body.endsWith(u';'))
+                body.chop(1);
+            return body + QStringLiteral("\nORDER BY %1.%2").arg(t.name, c.name);
+        }
+    }
+    return sql;
+}
+
+std::unique_ptr<BackendStatement> PostgresBackend::prepare(const QString &sql)
+{
+    reconnectIfLost();
+    if (sql.trimmed().isEmpty())
+        throw EOleException(QStringLiteral("O comando SQL está vazio"));
+    return std::make_unique<PostgresStatement>(*this, sql, inFileOrder(sql));
+}
+
+QByteArray PostgresBackend::preparedName(const QByteArray &sql, int parameterCount)
+{
+    const auto it = m_prepared.constFind(sql);
+    if (it != m_prepared.cend())
+        return *it;
+    const QByteArray name = "quivel_" + QByteArray::number(m_prepared.size() + 1);
+    Result r(PQprepare(m_conn, name.constData(), sql.constData(), parameterCount, nullptr));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+        fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    m_prepared.insert(sql, name);
+    return name;
+}
+
+qint64 PostgresBackend::lastInsertKey()
+{
+    Result r(PQexec(m_conn, "SELECT pg_catalog.lastval()"));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+        fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    return std::strtoll(PQgetvalue(r.get(), 0, 0), nullptr, 10);
+}

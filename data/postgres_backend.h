@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "data/backend.h"
+
+#include <QHash>
+
+#include <memory>
+
+struct pg_conn;
+
+// The catalogue on a PostgreSQL server, through libpq. The tables, the version and the
+// search's case folding live in the server's "quivel" schema; the session looks there
+// first, so the program's SQL runs unchanged.
+class PostgresBackend : public Backend
+{
+public:
+    // Connects and checks the catalogue; every failure names server and database only.
+    explicit PostgresBackend(const QString &conninfo);
+    ~PostgresBackend() override;
+
+    std::unique_ptr<BackendStatement> prepare(const QString &sql) override;
+    qint64 lastInsertKey() override;
+    QString sameValueOperator() const override { return QStringLiteral("IS NOT DISTINCT FROM"); }
+    QString displayName() const override { return m_name; }
+
+    // Whether a connection string names a server rather than a file.
+    static bool isServerString(const QString &connectionString);
+    // Server and database a connection string names, for messages: never its password.
+    static QString describe(const QString &conninfo);
+    // For the companion tool: connects without looking for the catalogue's tables.
+    static std::unique_ptr<PostgresBackend> connectOnly(const QString &conninfo);
+
+    pg_conn *handle() const { return m_conn; }
+    // Runs SQL with no parameters and no result; throws on failure.
+    void run(const QString &sql);
+    // Throws the failure of the last command, worded for the user.
+    [[noreturn]] void fail(const char *sqlState, const QString &serverText) const;
+
+    struct TableColumn
+    {
+        QString name;
+        bool key = false;
+    };
+    struct Table
+    {
+        QString name;
+        QHash<int, TableColumn> columns; // by column number
+    };
+    const Table *table(unsigned oid) const;
+    // Writes are prepared once per session: a save then costs one round trip and no parse.
+    QByteArray preparedName(const QByteArray &sql, int parameterCount);
+
+private:
+    struct ConnectOnly
+    {
+    };
+    PostgresBackend(const QString &conninfo, ConnectOnly);
+    void connect();
+    void startSession();
+    void checkCatalogue();
+    void reconnectIfLost();
+    QString inFileOrder(const QString &sql) const;
+
+    QString m_conninfo;
+    pg_conn *m_conn = nullptr;
+    QString m_name;
+    QHash<unsigned, Table> m_tables;
+    QHash<QByteArray, QByteArray> m_prepared; // statement text to its name on the server
+    mutable bool m_lost = false;              // set by a failure that left the connection unusable
+};

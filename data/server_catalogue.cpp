@@ -1,0 +1,339 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/server_catalogue.h"
+
+#include "data/catalogue.h"
+#include "data/exceptions.h"
+#include "data/postgres_backend.h"
+#include "data/schema.h"
+#include "data/statement.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+#include <memory>
+
+namespace {
+
+struct ResultDeleter
+{
+    void operator()(PGresult *r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+Result query(PostgresBackend &server, const QString &sql)
+{
+    Result r(PQexec(server.handle(), sql.toUtf8().constData()));
+    const ExecStatusType status = PQresultStatus(r.get());
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+        const char *state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+        const char *text = PQresultErrorField(r.get(), PG_DIAG_MESSAGE_PRIMARY);
+        server.fail(state ? state : "",
+                    QString::fromUtf8(text ? text : PQerrorMessage(server.handle())));
+    }
+    return r;
+}
+
+bool hasCatalogue(PostgresBackend &server)
+{
+    const Result r = query(server, QStringLiteral("SELECT count(*) FROM pg_catalog.pg_namespace "
+                                                  "WHERE nspname = 'quivel'"));
+    return PQgetvalue(r.get(), 0, 0)[0] != '0';
+}
+
+// Rolls back unless committed, so a failure or a kill leaves the server as it was.
+class Transaction
+{
+public:
+    Transaction(PostgresBackend &server, const char *begin = "BEGIN")
+        : m_server(server)
+    {
+        query(m_server, QString::fromLatin1(begin));
+    }
+    ~Transaction()
+    {
+        if (!m_done)
+            PQclear(PQexec(m_server.handle(), "ROLLBACK"));
+    }
+    void commit()
+    {
+        query(m_server, QStringLiteral("COMMIT"));
+        m_done = true;
+    }
+
+private:
+    PostgresBackend &m_server;
+    bool m_done = false;
+};
+
+void createTables(PostgresBackend &server)
+{
+    if (hasCatalogue(server)) {
+        throw Exception(
+            QStringLiteral("O banco '%1' já tem um catálogo do Quivel; nada foi alterado")
+                .arg(server.displayName()));
+    }
+    query(server, Schema::postgresDdl());
+}
+
+// COPY's text format: backslash, tab and line breaks escaped, \N for NULL.
+void appendCopyValue(QByteArray &line, sqlite3_stmt *statement, int column)
+{
+    if (sqlite3_column_type(statement, column) == SQLITE_NULL) {
+        line += "\\N";
+        return;
+    }
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+    const int size = sqlite3_column_bytes(statement, column);
+    for (int i = 0; i < size; ++i) {
+        switch (text[i]) {
+        case '\\':
+            line += "\\\\";
+            break;
+        case '\t':
+            line += "\\t";
+            break;
+        case '\n':
+            line += "\\n";
+            break;
+        case '\r':
+            line += "\\r";
+            break;
+        default:
+            line += text[i];
+        }
+    }
+}
+
+void copyTableIn(sqlite3 *db, const QString &path, PostgresBackend &server,
+                 const Schema::Table &table)
+{
+    QStringList columns;
+    for (const Schema::Column &c : table.columns)
+        columns.append(Schema::name(c.name));
+    const QString list = columns.join(u',');
+    const QString tableName = Schema::name(table.name);
+    Statement read(db, QStringLiteral("SELECT %1 FROM %2 ORDER BY 1").arg(list, tableName), path);
+    PGconn *conn = server.handle();
+    {
+        const QByteArray copy =
+            QStringLiteral("COPY quivel.%1 (%2) FROM STDIN").arg(tableName, list).toUtf8();
+        Result started(PQexec(conn, copy.constData()));
+        if (PQresultStatus(started.get()) != PGRES_COPY_IN) {
+            const char *state = PQresultErrorField(started.get(), PG_DIAG_SQLSTATE);
+            server.fail(state ? state : "", QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+        }
+    }
+    QByteArray buffer;
+    const auto flush = [&] {
+        if (!buffer.isEmpty() && PQputCopyData(conn, buffer.constData(), int(buffer.size())) != 1)
+            server.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
+        buffer.clear();
+    };
+    while (read.step()) {
+        for (int i = 0; i < int(columns.size()); ++i) {
+            if (i > 0)
+                buffer += '\t';
+            appendCopyValue(buffer, read.handle(), i);
+        }
+        buffer += '\n';
+        if (buffer.size() > (1 << 20))
+            flush();
+    }
+    flush();
+    if (PQputCopyEnd(conn, nullptr) != 1)
+        server.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
+    Result r(PQgetResult(conn));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
+        const char *state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+        const char *text = PQresultErrorField(r.get(), PG_DIAG_MESSAGE_PRIMARY);
+        while (PGresult *rest = PQgetResult(conn))
+            PQclear(rest);
+        server.fail(state ? state : "", QString::fromUtf8(text ? text : ""));
+    }
+    while (PGresult *rest = PQgetResult(conn))
+        PQclear(rest);
+
+    // The next code continues from the file's own counter, which a delete never lowers.
+    const Schema::Column &key = table.columns.front();
+    qint64 next = 0;
+    {
+        Statement seq(db,
+                      QStringLiteral("SELECT max(n) FROM (SELECT max(%1) AS n FROM %2 UNION "
+                                     "ALL SELECT seq FROM sqlite_sequence WHERE name = '%2')")
+                          .arg(Schema::name(key.name), tableName),
+                      path);
+        if (seq.step())
+            next = seq.integer(0);
+    }
+    const QString sequence = QStringLiteral("pg_catalog.pg_get_serial_sequence('quivel.%1', '%2')")
+                                 .arg(tableName, Schema::name(key.name));
+    query(server,
+          next > 0
+              ? QStringLiteral("SELECT pg_catalog.setval(%1, %2, true)").arg(sequence).arg(next)
+              : QStringLiteral("SELECT pg_catalog.setval(%1, 1, false)").arg(sequence));
+}
+
+std::unique_ptr<PostgresBackend> connect(const QString &conninfo)
+{
+    return PostgresBackend::connectOnly(conninfo);
+}
+
+void copyFileIntoNew(const QString &path, PostgresBackend &server)
+{
+    if (!QFile::exists(path))
+        throw Exception(QStringLiteral("Não foi possível encontrar o arquivo '%1'").arg(path));
+    sqlite3 *raw = nullptr;
+    const int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    std::unique_ptr<sqlite3, int (*)(sqlite3 *)> db(raw, sqlite3_close);
+    if (rc != SQLITE_OK)
+        throw Exception(QStringLiteral("Não foi possível abrir o catálogo '%1'").arg(path));
+    {
+        Statement version(db.get(), QStringLiteral("PRAGMA user_version"), path);
+        if (version.step() && version.integer(0) != Schema::version) {
+            throw Exception(QStringLiteral("O catálogo '%1' é de outra versão do Quivel; "
+                                           "atualize-o com quivel-catalogue upgrade antes de "
+                                           "copiá-lo")
+                                .arg(path));
+        }
+    }
+    // One snapshot of the file for the whole copy.
+    Statement(db.get(), QStringLiteral("BEGIN"), path).execute();
+    for (const Schema::Table &table : Schema::tables)
+        copyTableIn(db.get(), path, server, table);
+}
+
+} // namespace
+
+void ServerCatalogue::create(const QString &conninfo)
+{
+    const auto server = connect(conninfo);
+    Transaction transaction(*server);
+    createTables(*server);
+    transaction.commit();
+}
+
+void ServerCatalogue::copyFromFile(const QString &path, const QString &conninfo)
+{
+    const auto server = connect(conninfo);
+    Transaction transaction(*server);
+    createTables(*server);
+    copyFileIntoNew(path, *server);
+    transaction.commit();
+}
+
+void ServerCatalogue::createSample(const QString &conninfo)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(Catalogue::fileName());
+    Catalogue::createSample(path);
+    copyFromFile(path, conninfo);
+}
+
+void ServerCatalogue::createLarge(const QString &conninfo, int mediaCount, int titleCount)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(Catalogue::fileName());
+    Catalogue::createLarge(path, mediaCount, titleCount);
+    copyFromFile(path, conninfo);
+}
+
+void ServerCatalogue::copyToFile(const QString &conninfo, const QString &path)
+{
+    PostgresBackend server(conninfo);
+    // One consistent snapshot of the server while the rows are read.
+    Transaction transaction(server, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    Catalogue::createWith(path, [&](sqlite3 *db) {
+        for (const Schema::Table &table : Schema::tables) {
+            QStringList columns;
+            QStringList marks;
+            for (const Schema::Column &c : table.columns) {
+                columns.append(Schema::name(c.name));
+                marks.append(QStringLiteral("?"));
+            }
+            const QString tableName = Schema::name(table.name);
+            Statement insert(db,
+                             QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                 .arg(tableName, columns.join(u','), marks.join(u',')),
+                             path);
+            auto select = server.prepare(QStringLiteral("SELECT %1 FROM quivel.%2 ORDER BY 1")
+                                             .arg(columns.join(u','), tableName));
+            while (select->step()) {
+                for (int i = 0; i < int(columns.size()); ++i)
+                    insert.bind(i + 1, select->value(i));
+                insert.execute();
+                insert.reset();
+            }
+            select.reset();
+            // The file's counter continues where the server's sequence is.
+            const Result last = query(
+                server, QStringLiteral("SELECT COALESCE(pg_catalog.pg_sequence_last_value("
+                                       "pg_catalog.pg_get_serial_sequence('quivel.%1', '%2')::"
+                                       "pg_catalog.regclass), 0)")
+                            .arg(tableName, Schema::name(table.columns.front().name)));
+            const qint64 next = QByteArray(PQgetvalue(last.get(), 0, 0)).toLongLong();
+            if (next > 0) {
+                // The engine keeps one row per table there, made by the first insert.
+                Statement raise(db,
+                                QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, ?) "
+                                               "WHERE name = ?"),
+                                path);
+                raise.bind(1, next);
+                raise.bind(2, tableName);
+                if (raise.execute() == 0) {
+                    Statement first(db,
+                                    QStringLiteral("INSERT INTO sqlite_sequence (name, seq) "
+                                                   "VALUES (?, ?)"),
+                                    path);
+                    first.bind(1, tableName);
+                    first.bind(2, next);
+                    first.execute();
+                }
+            }
+        }
+    });
+    transaction.commit();
+}
+
+QStringList ServerCatalogue::check(const QString &conninfo)
+{
+    QStringList problems;
+    PostgresBackend server(conninfo);
+    for (const Schema::Table &table : Schema::tables) {
+        const QString tableName = Schema::name(table.name);
+        for (const Schema::Column &c : table.columns) {
+            const Result r = query(
+                server, QStringLiteral("SELECT pg_catalog.format_type(atttypid, atttypmod), "
+                                       "attidentity FROM pg_catalog.pg_attribute WHERE attrelid = "
+                                       "'quivel.%1'::regclass AND attname = '%2' AND NOT "
+                                       "attisdropped")
+                            .arg(tableName, Schema::name(c.name)));
+            const QString expected = c.type == Schema::Type::Text
+                                         ? QStringLiteral("character varying(%1)").arg(c.size)
+                                         : QStringLiteral("integer");
+            if (PQntuples(r.get()) == 0) {
+                problems.append(QStringLiteral("A tabela '%1' não tem a coluna '%2'")
+                                    .arg(tableName, Schema::name(c.name)));
+                continue;
+            }
+            const QString actual = QString::fromUtf8(PQgetvalue(r.get(), 0, 0));
+            if (actual != expected) {
+                problems.append(
+                    QStringLiteral("A coluna '%1' da tabela '%2' é do tipo '%3'; deveria ser %4")
+                        .arg(Schema::name(c.name), tableName, actual, expected));
+            }
+            if (c.type == Schema::Type::Key && PQgetvalue(r.get(), 0, 1)[0] == '\0') {
+                problems.append(
+                    QStringLiteral("A coluna '%1' da tabela '%2' não é numerada pelo servidor")
+                        .arg(Schema::name(c.name), tableName));
+            }
+        }
+    }
+    const Result like = query(server, QStringLiteral("SELECT 'AÇÃO\\x' LIKE '%ção\\x'"));
+    if (PQgetvalue(like.get(), 0, 0)[0] != 't')
+        problems.append(QStringLiteral("A pesquisa do catálogo não está instalada no servidor"));
+    return problems;
+}

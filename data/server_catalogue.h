@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// A catalogue on a PostgreSQL server, named by a libpq URI or keyword string: made, filled,
+// checked and copied to and from a file. Each write is one transaction: all or nothing.
+namespace ServerCatalogue {
+
+// Makes the tables in a database that has none of the catalogue's.
+void create(const QString &conninfo);
+// Makes the tables and fills them like the file versions.
+void createSample(const QString &conninfo);
+void createLarge(const QString &conninfo, int mediaCount, int titleCount);
+
+// Copies a file catalogue into a server database with no catalogue yet, keeping codes,
+// NULLs and the next code each table will give.
+void copyFromFile(const QString &path, const QString &conninfo);
+// Copies a server catalogue into a new file.
+void copyToFile(const QString &conninfo, const QString &path);
+
+// What is wrong with a server catalogue; empty when nothing is.
+QStringList check(const QString &conninfo);
+
+} // namespace ServerCatalogue

@@ -1,0 +1,616 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The data layer on the catalogue file and on a PostgreSQL server, case by case the same.
+#include "data/backend.h"
+#include "data/catalogue.h"
+#include "data/connection.h"
+#include "data/data_module.h"
+#include "data/exceptions.h"
+#include "data/query.h"
+#include "data/server_catalogue.h"
+#include "tests/support/temp_catalogue.h"
+#include "tests/support/test_server.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+template <typename F> QString failureOf(F &&f)
+{
+    try {
+        f();
+    } catch (const Exception &e) {
+        return e.message();
+    }
+    return QStringLiteral("no failure");
+}
+
+struct Session
+{
+    Session(const QString &connectionString, const QStringList &sql)
+        : query(QStringLiteral("ADOQuery1"), &connection)
+    {
+        connection.setConnectionString(connectionString);
+        query.setSql(sql);
+    }
+    TADOConnection connection;
+    TADOQuery query;
+};
+
+const QStringList allMedia{QStringLiteral("select * from cds")};
+const QStringList allTitles{QStringLiteral("select * from softs")};
+
+// What the program's search runs, with the text spliced as the search window does.
+QStringList searchSql(const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(u'\'', QStringLiteral("''"));
+    return {QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
+                           "DESCRIÇÃO, titulo AS MÍDIA, tipo AS TIPO_MÍDIA"),
+            QStringLiteral("FROM softs, cds"),
+            QStringLiteral("where nome like '%") + quoted +
+                QStringLiteral("%' and softs.midia = cds.codigo")};
+}
+
+QStringList column(TADOQuery &q, const QString &field)
+{
+    QStringList values;
+    const int index = q.fieldByName(field)->index();
+    for (int row = 0; row < q.recordCount(); ++row)
+        values << q.textAt(row, index);
+    return values;
+}
+
+QStringList utf8(std::initializer_list<const char *> items)
+{
+    QStringList list;
+    for (const char *item : items)
+        list << QString::fromUtf8(item);
+    return list;
+}
+
+} // namespace
+
+class TestBackends : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void acceptance_data();
+    void acceptance();
+    void searchFindsTheSameOnBoth_data();
+    void searchFindsTheSameOnBoth();
+    void twoProgramsLoseNoUpdate_data();
+    void twoProgramsLoseNoUpdate();
+    void copyBothWaysKeepsEveryRow();
+    void copyKilledMidwayLeavesTheTargetEmpty();
+    void failuresNameServerAndDatabaseOnly();
+    void dataModuleOpensTheServerNamedInTheEnvironment();
+    void serverStoppedDuringASave();
+
+private:
+    // A fresh sample catalogue on the backend; returns its connection string.
+    QString sampleCatalogue(const QString &backend);
+
+    std::unique_ptr<TestServer> m_server;
+    std::vector<std::unique_ptr<TempCatalogue>> m_files;
+    int m_databases = 0;
+};
+
+void TestBackends::initTestCase()
+{
+    m_server = std::make_unique<TestServer>();
+}
+
+QString TestBackends::sampleCatalogue(const QString &backend)
+{
+    if (backend == u"file") {
+        m_files.push_back(std::make_unique<TempCatalogue>(TempCatalogue::Content::Sample));
+        return QStringLiteral("Provider=x;Data Source=%1;").arg(m_files.back()->path());
+    }
+    const QString uri = m_server->createDatabase(QStringLiteral("c%1").arg(++m_databases));
+    ServerCatalogue::createSample(uri);
+    return uri;
+}
+
+void TestBackends::acceptance_data()
+{
+    QTest::addColumn<QString>("backend");
+    using Case = std::function<void(const QString &)>;
+    QTest::addColumn<Case>("check");
+
+    const QList<QPair<const char *, Case>> cases{
+        {"open",
+         [](const QString &cs) {
+             Session s(cs, allMedia);
+             s.query.open();
+             QCOMPARE(s.query.recordCount(), 40);
+             QCOMPARE(column(s.query, QStringLiteral("codigo")).first(), QStringLiteral("1"));
+             QCOMPARE(s.query.fieldByName(QStringLiteral("codigo"))->dataType(),
+                      TFieldType::AutoInc);
+             QCOMPARE(s.query.fieldByName(QStringLiteral("titulo"))->size(), 32);
+             QCOMPARE(s.query.fieldByName(QStringLiteral("local"))->size(), 50);
+             QVERIFY(s.query.canModify());
+             Session join(cs, {QStringLiteral("SELECT numero, nome, midia, descricao, codigo, "
+                                              "titulo"),
+                               QStringLiteral("from softs, cds"),
+                               QStringLiteral("where midia=1 and codigo=midia")});
+             join.query.open();
+             QVERIFY(join.query.recordCount() > 0);
+             QVERIFY(!join.query.canModify());
+         }},
+        {"titles",
+         [](const QString &cs) {
+             Session s(cs, searchSql(QStringLiteral("office")));
+             s.query.open();
+             QStringList names;
+             for (int i = 0; i < s.query.fieldCount(); ++i)
+                 names << s.query.field(i)->fieldName();
+             QCOMPARE(names, QStringList({QStringLiteral("CÓDIGO"), QStringLiteral("APLICATIVO"),
+                                          QStringLiteral("DESCRIÇÃO"), QStringLiteral("MÍDIA"),
+                                          QStringLiteral("TIPO_MÍDIA")}));
+             QCOMPARE(s.query.recordCount(), 10);
+         }},
+        {"move",
+         [](const QString &cs) {
+             Session s(cs, allMedia);
+             s.query.open();
+             QVERIFY(s.query.bof());
+             s.query.next();
+             QCOMPARE(s.query.recNo(), 1);
+             s.query.last();
+             QVERIFY(s.query.eof());
+             QCOMPARE(s.query.fieldByName(QStringLiteral("codigo"))->asString(),
+                      QStringLiteral("40"));
+             s.query.prior();
+             QCOMPARE(s.query.recNo(), 38);
+             s.query.setRecNo(5);
+             QCOMPARE(s.query.fieldByName(QStringLiteral("codigo"))->asString(),
+                      QStringLiteral("6"));
+         }},
+        {"edit and post",
+         [](const QString &cs) {
+             Session s(cs, allMedia);
+             s.query.open();
+             s.query.setRecNo(2);
+             s.query.edit();
+             s.query.fieldByName(QStringLiteral("titulo"))
+                 ->setAsString(QStringLiteral("Ação — Já"));
+             s.query.fieldByName(QStringLiteral("obs"))->clear();
+             s.query.post();
+             Session other(cs, {QStringLiteral("select titulo, obs from cds where codigo = 3")});
+             other.query.open();
+             QCOMPARE(other.query.fieldText(0), QStringLiteral("Ação — Já"));
+             QVERIFY(other.query.field(1)->isNull());
+             // A changed row keeps its place in the list, as on the file.
+             s.query.close();
+             s.query.open();
+             QStringList codes;
+             for (int code = 1; code <= 40; ++code)
+                 codes << QString::number(code);
+             QCOMPARE(column(s.query, QStringLiteral("codigo")), codes);
+         }},
+        {"cancel",
+         [](const QString &cs) {
+             Session s(cs, allMedia);
+             s.query.open();
+             const QString before = s.query.fieldByName(QStringLiteral("titulo"))->asString();
+             s.query.edit();
+             s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("X"));
+             s.query.cancel();
+             QCOMPARE(s.query.state(), TDataSetState::Browse);
+             s.query.refresh();
+             QCOMPARE(s.query.fieldByName(QStringLiteral("titulo"))->asString(), before);
+         }},
+        {"insert and delete",
+         [](const QString &cs) {
+             Session s(cs, allMedia);
+             s.query.open();
+             s.query.last();
+             s.query.remove();
+             QCOMPARE(s.query.recordCount(), 39);
+             s.query.insert();
+             s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("Nova"));
+             s.query.post();
+             // Code 40 was deleted: it is never given again.
+             QCOMPARE(s.query.fieldByName(QStringLiteral("codigo"))->asString(),
+                      QStringLiteral("41"));
+             Session other(cs, {QStringLiteral("select codigo from cds where titulo = 'Nova'")});
+             other.query.open();
+             QCOMPARE(column(other.query, QStringLiteral("codigo")),
+                      QStringList{QStringLiteral("41")});
+         }},
+        {"locate",
+         [](const QString &cs) {
+             Session s(cs, allMedia);
+             s.query.open();
+             QVERIFY(s.query.locate(QStringLiteral("codigo"), 17));
+             QCOMPARE(s.query.recNo(), 16);
+             const QString title = s.query.fieldByName(QStringLiteral("titulo"))->asString();
+             s.query.first();
+             QVERIFY(s.query.locate(QStringLiteral("titulo"), title));
+             QCOMPARE(s.query.recNo(), 16);
+             QVERIFY(!s.query.locate(QStringLiteral("codigo"), 999));
+         }},
+        {"parameters",
+         [](const QString &cs) {
+             Session s(cs, {QStringLiteral("SELECT numero, nome, descricao, codigo, titulo"),
+                            QStringLiteral("FROM softs, cds"),
+                            QStringLiteral("where midia= :onumero and softs.midia = cds.codigo")});
+             s.query.setParameter(QStringLiteral("onumero"), QStringLiteral("3"));
+             s.query.open();
+             QVERIFY(s.query.recordCount() > 0);
+             const QStringList codes = column(s.query, QStringLiteral("codigo"));
+             QCOMPARE(codes.count(QStringLiteral("3")), codes.size());
+             s.query.close();
+             // A quote in a parameter is data, never SQL.
+             Session q(cs, {QStringLiteral("select * from softs where nome = :n")});
+             q.query.setParameter(QStringLiteral("n"), QStringLiteral("x' or '1'='1"));
+             q.query.open();
+             QCOMPARE(q.query.recordCount(), 0);
+         }},
+        {"over-long text",
+         [](const QString &cs) {
+             Session s(cs, allMedia);
+             s.query.open();
+             s.query.edit();
+             s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QString(33, u'ç'));
+             QVERIFY(failureOf([&] { s.query.post(); }).contains(QStringLiteral("no máximo 32")));
+             QCOMPARE(s.query.state(), TDataSetState::Edit);
+             // The engine holds the size too, for writers other than the program.
+             const auto insert = s.connection.backend().prepare(
+                 QStringLiteral("INSERT INTO cds (titulo) VALUES (?)"));
+             insert->bind(1, QString(33, u'ç'));
+             QVERIFY(failureOf([&] { insert->execute(); }) != u"no failure");
+             const auto fits = s.connection.backend().prepare(
+                 QStringLiteral("INSERT INTO cds (titulo) VALUES (?)"));
+             fits->bind(1, QString(32, u'ç'));
+             QCOMPARE(fits->execute(), 1);
+         }},
+        {"changed elsewhere",
+         [](const QString &cs) {
+             Session s(cs, allMedia);
+             s.query.open();
+             Session other(cs, allMedia);
+             other.query.open();
+             other.query.edit();
+             other.query.fieldByName(QStringLiteral("obs"))->setAsString(QStringLiteral("outro"));
+             other.query.post();
+             s.query.edit();
+             s.query.fieldByName(QStringLiteral("obs"))->setAsString(QStringLiteral("meu"));
+             QVERIFY(failureOf([&] {
+                         s.query.post();
+                     }).startsWith(QStringLiteral("O registro não foi salvo: ele foi alterado")));
+             QCOMPARE(s.query.state(), TDataSetState::Edit);
+             QCOMPARE(s.query.fieldByName(QStringLiteral("obs"))->asString(),
+                      QStringLiteral("meu"));
+             other.query.refresh();
+             QCOMPARE(other.query.fieldByName(QStringLiteral("obs"))->asString(),
+                      QStringLiteral("outro"));
+             // A row deleted elsewhere is not deleted again unseen either.
+             s.query.cancel();
+             s.query.last();
+             other.query.last();
+             other.query.remove();
+             const QString refused = failureOf([&] { s.query.remove(); });
+             QVERIFY2(refused.startsWith(QStringLiteral("O registro não foi apagado")),
+                      qPrintable(refused));
+         }},
+    };
+    for (const char *backend : {"file", "server"}) {
+        for (const auto &[name, check] : cases)
+            QTest::addRow("%s: %s", backend, name) << QString::fromLatin1(backend) << check;
+    }
+}
+
+void TestBackends::acceptance()
+{
+    QFETCH(QString, backend);
+    using Case = std::function<void(const QString &)>;
+    QFETCH(Case, check);
+    if (backend == u"server")
+        QUIVEL_REQUIRE_SERVER(*m_server);
+    check(sampleCatalogue(backend));
+}
+
+void TestBackends::searchFindsTheSameOnBoth_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("found");
+    QTest::newRow("accents, any case")
+        << QStringLiteral("ação") << utf8({"AÇÃO Já", "ação já", "Ação"});
+    QTest::newRow("upper finds lower") << QStringLiteral("AÇÃO J") << utf8({"AÇÃO Já", "ação já"});
+    QTest::newRow("quote") << QStringLiteral("d'água") << utf8({"D'Água"});
+    QTest::newRow("percent is a wildcard")
+        << QStringLiteral("50%off") << utf8({"50% off", "50 off"});
+    QTest::newRow("underscore is a wildcard") << QStringLiteral("a_b") << utf8({"a_b", "axb"});
+    QTest::newRow("backslash is ordinary") << QStringLiteral("C:\\t") << utf8({"C:\\temp"});
+    QTest::newRow("lone backslash") << QStringLiteral("\\") << utf8({"C:\\temp"});
+    QTest::newRow("cyrillic") << QStringLiteral("привет") << utf8({"ПРИВЕТ мир", "привет"});
+    QTest::newRow("greek sigma") << QStringLiteral("ΟΔΟΣ") << utf8({"ΟΔΟΣ", "οδος"});
+    QTest::newRow("cjk") << QStringLiteral("京タ") << utf8({"東京タワー"});
+    QTest::newRow("nothing") << QStringLiteral("zzz") << QStringList{};
+}
+
+void TestBackends::searchFindsTheSameOnBoth()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, found);
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    static const QStringList stored =
+        utf8({"AÇÃO Já", "ação já", "Ação", "D'Água", "50% off", "50 off", "a_b", "axb", "C:\\temp",
+              "C:temp", "ПРИВЕТ мир", "привет", "東京タワー", "ΟΔΟΣ", "οδος"});
+    for (const QString &backend : {QStringLiteral("file"), QStringLiteral("server")}) {
+        const QString cs = sampleCatalogue(backend);
+        {
+            Session titles(cs, allTitles);
+            titles.query.open();
+            for (const QString &name : stored) {
+                titles.query.insert();
+                titles.query.fieldByName(QStringLiteral("nome"))->setAsString(name);
+                titles.query.fieldByName(QStringLiteral("midia"))->setValue(1);
+                titles.query.post();
+            }
+        }
+        Session search(cs, searchSql(text));
+        search.query.open();
+        QStringList names = column(search.query, QStringLiteral("APLICATIVO"));
+        // The sample's own titles are not part of the table.
+        names.removeIf([](const QString &n) { return !stored.contains(n); });
+        names.sort();
+        QStringList expected = found;
+        expected.sort();
+        QVERIFY2(names == expected, qPrintable(backend + QStringLiteral(": ") + names.join(u'|')));
+    }
+}
+
+void TestBackends::twoProgramsLoseNoUpdate_data()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::newRow("file") << QStringLiteral("file");
+    QTest::newRow("server") << QStringLiteral("server");
+}
+
+// Each program adds one to a counter kept in a medium's "obs", again and again, reading it
+// afresh whenever its save is refused; with no update lost the counter ends at the total.
+void TestBackends::twoProgramsLoseNoUpdate()
+{
+    QFETCH(QString, backend);
+    if (backend == u"server")
+        QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString cs = sampleCatalogue(backend);
+    {
+        Session s(cs, allMedia);
+        s.query.open();
+        s.query.edit();
+        s.query.fieldByName(QStringLiteral("obs"))->setAsString(QStringLiteral("0"));
+        s.query.post();
+    }
+    const QString editor = QCoreApplication::applicationDirPath() + QStringLiteral("/pg_editor");
+    constexpr int rounds = 40;
+    QProcess first;
+    QProcess second;
+    first.start(editor, {cs, QString::number(rounds)});
+    second.start(editor, {cs, QString::number(rounds)});
+    QVERIFY(first.waitForFinished(120000));
+    QVERIFY(second.waitForFinished(120000));
+    QVERIFY2(first.exitCode() == 0, first.readAllStandardError().constData());
+    QVERIFY2(second.exitCode() == 0, second.readAllStandardError().constData());
+    Session s(cs, {QStringLiteral("select obs from cds where codigo = 1")});
+    s.query.open();
+    QCOMPARE(s.query.fieldText(0), QString::number(2 * rounds));
+}
+
+void TestBackends::copyBothWaysKeepsEveryRow()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    TempCatalogue source(TempCatalogue::Content::Sample);
+    // Values COPY must escape, NULLs, and a deleted highest code the counter remembers.
+    source.exec(QStringLiteral(
+        "INSERT INTO cds (titulo, obs, tipo, local) VALUES ('tab\there', 'line\nbreak\\N', NULL, "
+        "'back\\slash');"
+        "INSERT INTO softs (nome, descricao, midia) VALUES ('Última', NULL, NULL);"
+        "INSERT INTO softs (nome) VALUES ('apagado');"
+        "DELETE FROM softs WHERE nome = 'apagado'"));
+    const auto dump = [](const TempCatalogue &cat) {
+        QStringList rows;
+        for (const char *sql : {"SELECT group_concat(quote(codigo) || quote(titulo) || quote(obs) "
+                                "|| quote(tipo) || quote(local), '|') FROM (SELECT * FROM cds "
+                                "ORDER BY codigo)",
+                                "SELECT group_concat(quote(numero) || quote(nome) || "
+                                "quote(descricao) || quote(midia), '|') FROM (SELECT * FROM softs "
+                                "ORDER BY numero)",
+                                "SELECT group_concat(name || seq) FROM (SELECT * FROM "
+                                "sqlite_sequence ORDER BY name)"})
+            rows << cat.scalar(QString::fromLatin1(sql));
+        return rows;
+    };
+    const QString uri = m_server->createDatabase(QStringLiteral("copied"));
+    ServerCatalogue::copyFromFile(source.path(), uri);
+    QCOMPARE(ServerCatalogue::check(uri), QStringList());
+    TempCatalogue back(TempCatalogue::Content::None);
+    ServerCatalogue::copyToFile(uri, back.path());
+    QCOMPARE(dump(back), dump(source));
+
+    // The server goes on from the file's counter, not from its highest remaining code.
+    const QString highest =
+        source.scalar(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'softs'"));
+    Session s(uri, allTitles);
+    s.query.open();
+    s.query.insert();
+    s.query.fieldByName(QStringLiteral("nome"))->setAsString(QStringLiteral("nova"));
+    s.query.post();
+    QCOMPARE(s.query.fieldByName(QStringLiteral("numero"))->asString(),
+             QString::number(highest.toInt() + 1));
+
+    // A second copy into a catalogue that exists changes nothing.
+    QVERIFY(failureOf([&] {
+                ServerCatalogue::copyFromFile(source.path(), uri);
+            }).contains(QStringLiteral("já tem um catálogo")));
+    QVERIFY(failureOf([&] {
+                ServerCatalogue::copyToFile(uri, back.path());
+            }).contains(QStringLiteral("já existe")));
+}
+
+// The tool killed while the rows are on their way: the target has no catalogue at all.
+void TestBackends::copyKilledMidwayLeavesTheTargetEmpty()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString tool = QCoreApplication::applicationDirPath() +
+                         QStringLiteral("/../../tools/catalogue/quivel-catalogue");
+    TempCatalogue source(TempCatalogue::Content::None);
+    Catalogue::createLarge(source.path(), 1000, 300000);
+    const QString uri = m_server->createDatabase(QStringLiteral("killed"));
+
+    QProcess copy;
+    copy.start(tool, {QStringLiteral("copy"), source.path(), uri});
+    QVERIFY(copy.waitForStarted());
+    // Killed once the server is taking the rows in.
+    bool copying = false;
+    for (int i = 0; i < 2000 && !copying && copy.state() == QProcess::Running; ++i) {
+        copying =
+            m_server->scalar(QStringLiteral("postgres"),
+                             QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE "
+                                            "datname = 'killed' AND query LIKE 'COPY%'")) != u"0";
+        if (!copying)
+            QTest::qWait(5);
+    }
+    QVERIFY2(copying, "the copy ended before it could be killed");
+    copy.kill();
+    QVERIFY(copy.waitForFinished());
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->scalar(QStringLiteral("postgres"),
+                                               QStringLiteral("SELECT count(*) FROM "
+                                                              "pg_stat_activity WHERE datname = "
+                                                              "'killed'")),
+                              QStringLiteral("0"), 10000);
+    QCOMPARE(m_server->scalar(QStringLiteral("killed"),
+                              QStringLiteral("SELECT count(*) FROM pg_namespace WHERE nspname = "
+                                             "'quivel'")),
+             QStringLiteral("0"));
+
+    // The other way: the file is made under another name and only linked into place whole.
+    ServerCatalogue::copyFromFile(source.path(), uri);
+    TempCatalogue target(TempCatalogue::Content::None);
+    QProcess back;
+    back.start(tool, {QStringLiteral("copy"), uri, target.path()});
+    QVERIFY(back.waitForStarted());
+    bool writing = false;
+    for (int i = 0; i < 2000 && !writing && back.state() == QProcess::Running; ++i) {
+        const QStringList partial =
+            QDir(target.directory()).entryList({Catalogue::fileName() + QStringLiteral(".tmp-*")});
+        writing = !partial.isEmpty() &&
+                  QFileInfo(target.directory() + u'/' + partial.first()).size() > 100000;
+        if (!writing)
+            QTest::qWait(5);
+    }
+    QVERIFY2(writing, "the copy ended before it could be killed");
+    back.kill();
+    QVERIFY(back.waitForFinished());
+    QVERIFY(!QFileInfo::exists(target.path()));
+}
+
+void TestBackends::failuresNameServerAndDatabaseOnly()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString base = m_server->uri(QStringLiteral("postgres"));
+    const QString host = base.section(QStringLiteral("host="), 1).section(u' ', 0, 0);
+    const auto openFailure = [](const QString &cs) {
+        TADOConnection c;
+        c.setConnectionString(cs);
+        return failureOf([&] { c.open(); });
+    };
+    const QString missing =
+        m_server->uri(QStringLiteral("nenhum")) + QStringLiteral(" password=segredo123");
+    const QString notThere = openFailure(missing);
+    QCOMPARE(notThere, QStringLiteral("O catálogo '%1/nenhum' não existe no servidor").arg(host));
+
+    m_server->createDatabase(QStringLiteral("vazio"));
+    QCOMPARE(openFailure(m_server->uri(QStringLiteral("vazio"))),
+             QStringLiteral("O catálogo '%1/vazio' no servidor não tem as tabelas do Quivel; "
+                            "crie-as com o comando quivel-catalogue create")
+                 .arg(host));
+
+    const QString newer = sampleCatalogue(QStringLiteral("server"));
+    const QString newerDb = newer.section(QStringLiteral("dbname="), 1);
+    m_server->exec(newerDb, QStringLiteral("UPDATE quivel.versao SET versao = versao + 1"));
+    QCOMPARE(openFailure(newer), QStringLiteral("O catálogo '%1/%2' foi criado por uma versão "
+                                                "mais nova do Quivel e não pode ser aberto por "
+                                                "esta")
+                                     .arg(host, newerDb));
+
+    m_server->exec(QStringLiteral("postgres"),
+                   QStringLiteral("CREATE ROLE guarded LOGIN PASSWORD 'certa'"));
+    const QString wrong =
+        QStringLiteral("postgresql://guarded:segredo123@/postgres?host=%1").arg(host);
+    // The test cluster trusts every local user; the refusal needs a password check.
+    QFile hba(host + QStringLiteral("/data/pg_hba.conf"));
+    QVERIFY(hba.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    hba.write("local all guarded scram-sha-256\nlocal all all trust\n");
+    hba.close();
+    m_server->exec(QStringLiteral("postgres"), QStringLiteral("SELECT pg_reload_conf()"));
+    const QString refused = openFailure(wrong);
+    QCOMPARE(refused, QStringLiteral("O servidor recusou o acesso ao catálogo '%1/postgres': "
+                                     "usuário ou senha não aceitos")
+                          .arg(host));
+
+    TADOConnection unreachable;
+    unreachable.setConnectionString(
+        QStringLiteral("postgresql://quivel:segredo123@/postgres?host=/nonexistent-quivel"));
+    const QString down = failureOf([&] { unreachable.open(); });
+    QCOMPARE(down, QStringLiteral("Não foi possível conectar ao servidor do catálogo "
+                                  "'/nonexistent-quivel/postgres'; verifique se o servidor está "
+                                  "ligado e acessível"));
+    for (const QString &message : {notThere, refused, down})
+        QVERIFY(!message.contains(QStringLiteral("segredo123")));
+}
+
+void TestBackends::dataModuleOpensTheServerNamedInTheEnvironment()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString uri = sampleCatalogue(QStringLiteral("server"));
+    TempCatalogue elsewhere(TempCatalogue::Content::None);
+    CurrentDirectory cd(elsewhere.directory());
+    qputenv("QUIVEL_DATABASE", uri.toUtf8());
+    QStringList messages;
+    TDm1 dm([&](const QString &m) { messages << m; });
+    qunsetenv("QUIVEL_DATABASE");
+    QCOMPARE(messages, QStringList());
+    QCOMPARE(dm.ADOConnection1.connectionString(), uri);
+    QCOMPARE(dm.ADOQuery1.recordCount(), 40);
+    QCOMPARE(dm.ADOQuery2.recordCount(), 320);
+    QVERIFY(dm.ADOQuery4.recordCount() > 0);
+}
+
+// The server goes away while a save is on its way: the save is refused with a clear message,
+// the edit stays pending, and once the server is back the same save goes through.
+void TestBackends::serverStoppedDuringASave()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString cs = sampleCatalogue(QStringLiteral("server"));
+    Session s(cs, allMedia);
+    s.query.open();
+    s.query.edit();
+    s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("Salvo depois"));
+    m_server->stop();
+    const QString failure = failureOf([&] { s.query.post(); });
+    QVERIFY2(failure.startsWith(QStringLiteral("A conexão com o servidor do catálogo")) ||
+                 failure.startsWith(QStringLiteral("Não foi possível conectar")),
+             qPrintable(failure));
+    QCOMPARE(s.query.state(), TDataSetState::Edit);
+    QVERIFY(m_server->start());
+    s.query.post();
+    QCOMPARE(s.query.state(), TDataSetState::Browse);
+    Session other(cs, {QStringLiteral("select titulo from cds where codigo = 1")});
+    other.query.open();
+    QCOMPARE(other.query.fieldText(0), QStringLiteral("Salvo depois"));
+}
+
+QTEST_GUILESS_MAIN(TestBackends)
+#include "tst_backends.moc"
