@@ -89,6 +89,13 @@ start HOME="$work/home3" QUIVEL_HOME="$work/chosen"
 [ "$(cat "$work/chosen/config.cfg")" = "$version" ] || fail "old config.cfg not brought up to date"
 cmp "$work/before.mdb" "$work/chosen/quivel.mdb" || fail "catalogue changed with config.cfg"
 
+# A server set once in the user's settings is used instead of a file in the folder.
+mkdir -p "$work/config/quivel"
+printf 'host=%s dbname=quivel\n' "$work/no-server" > "$work/config/quivel/servidor"
+launch HOME="$home" QUIVEL_HOME="$work/served" XDG_CONFIG_HOME="$work/config"
+[ ! -e "$work/served/quivel.mdb" ] || fail "a catalogue file was made although a server is set"
+[ "$(cat "$work/served/config.cfg")" = "$version" ] || fail "no config.cfg beside a server setting"
+
 # Something at the catalogue's name that is not a catalogue is left exactly as it is.
 mkdir -p "$work/odd"
 printf 'not a catalogue' > "$work/odd/quivel.mdb"

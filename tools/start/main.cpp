@@ -38,6 +38,21 @@ QString catalogueFolder()
            QStringLiteral("/quivel");
 }
 
+// A catalogue on a server, set once for the user: the first line of
+// $XDG_CONFIG_HOME/quivel/servidor, unless QUIVEL_DATABASE already names one. Passwords stay in
+// libpq's own files, never here.
+QString serverSetting()
+{
+    const QString chosen = qEnvironmentVariable("QUIVEL_DATABASE").trimmed();
+    if (!chosen.isEmpty())
+        return chosen;
+    QFile file(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+               QStringLiteral("/quivel/servidor"));
+    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readLine(4096)).trimmed();
+}
+
 // Anything at the path counts, a dangling link included: it is never written over.
 bool somethingAt(const QString &path)
 {
@@ -128,9 +143,14 @@ int main(int argc, char **argv)
         return 1;
     }
     const QString catalogue = folder + QLatin1Char('/') + Catalogue::fileName();
+    const QString server = serverSetting();
     QStringList notices;
     try {
-        notices << prepareCatalogue(catalogue);
+        // A catalogue on a server leaves the folder's file alone: the program opens the server.
+        if (server.isEmpty())
+            notices << prepareCatalogue(catalogue);
+        else
+            qputenv("QUIVEL_DATABASE", server.toUtf8());
     } catch (const Exception &e) {
         tell(QMessageBox::Critical,
              QStringLiteral("Não foi possível preparar o catálogo '%1': %2.\n\nO Quivel não foi "
