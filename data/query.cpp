@@ -187,13 +187,19 @@ void TADOQuery::open()
         m_automaticFields.clear();
         throw;
     }
+    browseFromFirst();
+    notifyDataSetChanged();
+    notifyStateChanged();
+}
+
+// A result just read, browsed from its first record.
+void TADOQuery::browseFromFirst()
+{
     m_state = TDataSetState::Browse;
     m_position = m_store->rowCount() > 0 ? 0 : -1;
     m_bof = true;
     m_eof = m_store->rowCount() == 0;
     m_modified = false;
-    notifyDataSetChanged();
-    notifyStateChanged();
 }
 
 void TADOQuery::runStatement()
@@ -357,14 +363,10 @@ bool TADOQuery::openInSteps(const QStringList &lines, const Progress &progress)
     m_parameters.clear();
     m_buffer.clear();
     m_original.clear();
-    m_state = TDataSetState::Browse;
-    m_position = m_store->rowCount() > 0 ? 0 : -1;
-    m_bof = true;
-    m_eof = m_store->rowCount() == 0;
-    m_modified = false;
+    browseFromFirst();
     notifyDataSetChanged();
     if (!wasActive)
-        Q_EMIT stateChanged();
+        notifyStateChanged();
     return true;
 }
 

@@ -147,6 +147,7 @@ private:
                     std::vector<Column> &columns, std::shared_ptr<RecordStore> &store,
                     const Progress &progress) const;
     void bindFields();
+    void browseFromFirst();
     void setState(TDataSetState state);
     void moveTo(int position, bool toFirst = false, bool toLast = false);
     void notifyDataSetChanged();

@@ -378,6 +378,8 @@ void TestQuery::notificationsAreSuspendedWhileControlsAreDisabled()
     s.query.close();
     s.query.open();
     s.query.close();
+    QVERIFY(s.query.openInSteps(s.query.sql(), [](int) { return true; }));
+    s.query.close();
     s.query.enableControls();
     QCOMPARE(counts(), (Counts{1, 0, 0, 1}));
 
