@@ -134,15 +134,12 @@ void BM_BareStartupReads(benchmark::State &state)
     std::vector<BareShape> shapes;
     {
         sqlite3 *db = openRaw();
-        for (const char *sql : startupStatements)
-            shapes.push_back(shapeOf(bareRead(db, sql)));
+        shapes = shapesOf(db, startupStatements);
         sqlite3_close(db);
     }
     for (auto _ : state) {
         sqlite3 *db = openRaw();
-        std::vector<BareResult> results;
-        for (size_t i = 0; i < std::size(startupStatements); ++i)
-            results.push_back(bareRead(db, startupStatements[i], shapes[i]));
+        std::vector<BareResult> results = bareReadAll(db, startupStatements, shapes);
         benchmark::DoNotOptimize(results.data());
         state.PauseTiming();
         results.clear();

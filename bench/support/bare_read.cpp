@@ -60,3 +60,21 @@ BareResult bareRead(sqlite3 *db, const char *sql, const BareShape &shape)
     sqlite3_finalize(statement);
     return result;
 }
+
+std::vector<BareShape> shapesOf(sqlite3 *db, std::span<const char *const> statements)
+{
+    std::vector<BareShape> shapes;
+    for (const char *sql : statements)
+        shapes.push_back(shapeOf(bareRead(db, sql)));
+    return shapes;
+}
+
+std::vector<BareResult> bareReadAll(sqlite3 *db, std::span<const char *const> statements,
+                                    const std::vector<BareShape> &shapes)
+{
+    std::vector<BareResult> results;
+    results.reserve(statements.size());
+    for (size_t i = 0; i < statements.size(); ++i)
+        results.push_back(bareRead(db, statements[i], shapes[i]));
+    return results;
+}

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,3 +36,9 @@ struct BareShape
 
 BareShape shapeOf(const BareResult &result);
 BareResult bareRead(sqlite3 *db, const char *sql, const BareShape &shape = {});
+
+// The same for a run of statements, as start-up reads them: their shapes, read once untimed,
+// then every statement read into arenas reserved for its shape.
+std::vector<BareShape> shapesOf(sqlite3 *db, std::span<const char *const> statements);
+std::vector<BareResult> bareReadAll(sqlite3 *db, std::span<const char *const> statements,
+                                    const std::vector<BareShape> &shapes);
