@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/exceptions.h"
+#include "tests/support/dead_process.h"
 #include "tools/legacy/convert.h"
 
 #include <QCryptographicHash>
@@ -10,7 +11,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -25,16 +25,6 @@ QString fixture()
 QStringList folderEntries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-}
-
-// A process id that surely belongs to no running process: a child that has been reaped.
-pid_t deadPid()
-{
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    ::waitpid(child, nullptr, 0);
-    return child;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/exceptions.h"
 #include "data/schema.h"
+#include "tests/support/dead_process.h"
 #include "tests/support/temp_catalogue.h"
 #include "tools/legacy/upgrade.h"
 
@@ -46,6 +47,7 @@ class TestLegacyUpgrade : public QObject
 
 private Q_SLOTS:
     void runsTheStepsOnACopyAndSwapsItIn();
+    void leftoversOfAKilledRunAreRemovedOnceItIsGone();
     void refusesLeavingTheFileUntouched_data();
     void refusesLeavingTheFileUntouched();
     void toolLeavesTheCurrentVersionAlone();
@@ -75,6 +77,23 @@ void TestLegacyUpgrade::runsTheStepsOnACopyAndSwapsItIn()
     // Nothing of the copy is left behind.
     QCOMPARE(folderEntries(cat.directory()),
              (QStringList{u"quivel.mdb"_s, u"quivel.mdb.v1-original"_s}));
+}
+
+void TestLegacyUpgrade::leftoversOfAKilledRunAreRemovedOnceItIsGone()
+{
+    TempCatalogue cat(TempCatalogue::Content::Sample);
+    const QString dead = u"quivel.mdb.upgrade-%1.tmp"_s.arg(deadPid());
+    const QString alive = u"quivel.mdb.upgrade-%1.tmp"_s.arg(::getppid());
+    // Another command's leftover is not the upgrade's to remove.
+    const QString converting = u"quivel.mdb.convert-%1.tmp"_s.arg(deadPid());
+    for (const QString &name : {dead, dead + u"-journal"_s, alive, converting}) {
+        QFile file(QDir(cat.directory()).filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("resto");
+    }
+    Legacy::upgradeCatalogue(cat.path(), addColumn, 2);
+    QCOMPARE(folderEntries(cat.directory()),
+             (QStringList{u"quivel.mdb"_s, converting, alive, u"quivel.mdb.v1-original"_s}));
 }
 
 void TestLegacyUpgrade::refusesLeavingTheFileUntouched_data()

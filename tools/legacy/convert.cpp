@@ -8,16 +8,12 @@
 #include "tools/legacy/disk.h"
 #include "tools/legacy/jet_reader.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <sqlite3.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -66,51 +62,6 @@ bool identityOf(const QString &path, FileIdentity *identity)
 }
 
 // The new catalogue while it is being made; removed unless it was moved into place.
-class TemporaryFile
-{
-public:
-    explicit TemporaryFile(const QString &target)
-        : m_path(target + QStringLiteral(".convert-%1.tmp").arg(QCoreApplication::applicationPid()))
-    {
-        discard();
-        removeStale(target);
-    }
-
-    // What a killed run left behind: removed once the process that made it is gone.
-    static void removeStale(const QString &target)
-    {
-        const QFileInfo info(target);
-        const QRegularExpression name(QRegularExpression::anchoredPattern(
-            QRegularExpression::escape(info.fileName()) +
-            QStringLiteral("\\.convert-(\\d+)\\.tmp(-journal)?")));
-        const QDir folder = info.absoluteDir();
-        for (const QString &entry : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-            const QRegularExpressionMatch match = name.match(entry);
-            if (!match.hasMatch())
-                continue;
-            const pid_t pid = pid_t(match.captured(1).toLongLong());
-            if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
-                QFile::remove(folder.filePath(entry));
-        }
-    }
-    ~TemporaryFile()
-    {
-        if (!m_released)
-            discard();
-    }
-    const QString &path() const { return m_path; }
-    void release() { m_released = true; }
-    void discard() const
-    {
-        QFile::remove(m_path);
-        QFile::remove(m_path + QStringLiteral("-journal"));
-    }
-
-private:
-    QString m_path;
-    bool m_released = false;
-};
-
 class Database
 {
 public:
@@ -325,7 +276,7 @@ Legacy::ConversionResult Legacy::convertJetCatalogue(const QString &jetPath,
         refuse(QStringLiteral("Não foi possível encontrar o arquivo '%1'").arg(source));
 
     const QString folder = QFileInfo(target).absolutePath();
-    TemporaryFile temporary(target);
+    TemporaryFile temporary(target, QStringLiteral("convert"));
     writeCatalogue(temporary.path(), catalogue);
     verifyCatalogue(temporary.path(), catalogue);
     if (inPlace)

@@ -5,10 +5,8 @@
 #include "data/statement.h"
 #include "tools/legacy/disk.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 
 #include <sqlite3.h>
 
@@ -134,14 +132,8 @@ Legacy::UpgradeResult Legacy::upgradeCatalogue(const QString &path,
         steps.append(*step);
     }
 
-    const QString temporary =
-        source + QStringLiteral(".upgrade-%1.tmp").arg(QCoreApplication::applicationPid());
-    const auto discard = [&temporary] {
-        QFile::remove(temporary);
-        QFile::remove(temporary + QStringLiteral("-journal"));
-    };
-    discard();
-    auto cleanUp = qScopeGuard(discard);
+    TemporaryFile temporaryFile(source, QStringLiteral("upgrade"));
+    const QString &temporary = temporaryFile.path();
     {
         // A second connection reads the file: the engine copies nothing from one that holds
         // a write transaction.
@@ -185,7 +177,7 @@ Legacy::UpgradeResult Legacy::upgradeCatalogue(const QString &path,
         refuse(QStringLiteral("Não foi possível pôr o catálogo atualizado no lugar de '%1' (%2)")
                    .arg(source, systemError(error)));
     }
-    cleanUp.dismiss();
+    temporaryFile.release();
     syncFolder(folder);
     result.toVersion = newest;
     return result;
