@@ -242,7 +242,7 @@ public:
 
 private:
     // The connection asks every thousand engine steps; the report wants far fewer calls.
-    static constexpr int checksPerReport = 100;
+    static constexpr int checksPerReport = 25;
 
     bool check()
     {

@@ -96,8 +96,8 @@ QByteArray RecordStore::bytes(int row, int column) const
 void RecordStore::appendText(Column &column, const char *data, size_t size) const
 {
     if (size > 0)
-        column.arena.append(data, size);
-    const std::uint64_t end = column.arena.size();
+        column.arena.append(data, qsizetype(size));
+    const auto end = std::uint64_t(column.arena.size());
     if (column.wideOffsets.empty() && end > m_narrowLimit) {
         column.wideOffsets.assign(column.offsets.begin(), column.offsets.end());
         column.offsets = {};
@@ -157,7 +157,7 @@ void RecordStore::shrinkToFit()
 {
     for (Column &c : m_columns) {
         c.integers.shrink_to_fit();
-        c.arena.shrink_to_fit();
+        c.arena.squeeze();
         c.offsets.shrink_to_fit();
         c.wideOffsets.shrink_to_fit();
         c.nulls.shrink_to_fit();
@@ -295,7 +295,7 @@ size_t RecordStore::memoryUsage() const
 {
     size_t total = m_order.memoryUsage();
     for (const Column &c : m_columns) {
-        total += c.integers.capacity() * sizeof(std::int64_t) + c.arena.capacity() +
+        total += c.integers.capacity() * sizeof(std::int64_t) + size_t(c.arena.capacity()) +
                  c.offsets.capacity() * sizeof(std::uint32_t) +
                  c.wideOffsets.capacity() * sizeof(std::uint64_t) + c.nulls.capacity() / 8;
     }

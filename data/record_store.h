@@ -3,6 +3,7 @@
 
 #include "data/row_index.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QVariant>
 
@@ -60,7 +61,9 @@ private:
     {
         Kind kind = Kind::Text;
         std::vector<std::int64_t> integers; // also holds doubles bit-for-bit for Real
-        std::string arena;
+        // Grown and shrunk with realloc, which moves a large arena's pages instead of
+        // copying them: growth at a million rows costs no pause.
+        QByteArray arena;
         // Start of each slot's text, the end being the next start: 32-bit while the arena
         // fits, in wideOffsets once it has outgrown that.
         std::vector<std::uint32_t> offsets;

@@ -62,13 +62,15 @@ private:
 
 // While a long search runs the window keeps painting and counts the rows found so far, and
 // Esc stops the search. Other input is held back: nothing else may start while the result
-// is being read.
+// is being read. The read and the column fit after it share the window's clock of when the
+// event loop was last served, so the hand-over between them holds it no longer.
 class SearchProgress : public QObject
 {
 public:
-    SearchProgress(QWidget &window, QLabel &status)
+    SearchProgress(QWidget &window, QLabel &status, QElapsedTimer &served)
         : m_window(window)
         , m_status(status)
+        , m_served(served)
     {
         QCoreApplication::instance()->installEventFilter(this);
         m_clock.start();
@@ -77,31 +79,28 @@ public:
     SearchProgress(const SearchProgress &) = delete;
     SearchProgress &operator=(const SearchProgress &) = delete;
 
+    // A search's first step always reports, so the count shows at once.
     bool step(int rows)
     {
-        const qint64 now = m_clock.elapsed();
-        if (m_lastReport >= 0 && now - m_lastReport < reportIntervalMs)
+        if (m_reported && !due())
             return !m_stopped;
-        m_lastReport = now;
+        m_reported = true;
         // The first search runs before the window is shown; a long one shows it early.
-        if (!m_window.isVisible() && now >= showAfterMs) {
+        if (!m_window.isVisible() && m_clock.elapsed() >= showAfterMs) {
             m_window.setWindowModality(Qt::ApplicationModal);
             m_window.show();
         }
         m_status.setText(QStringLiteral("AGUARDE... PESQUISANDO... %1 registros encontrados "
                                         "(Esc interrompe)")
                              .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(rows)));
-        QCoreApplication::processEvents();
+        serve();
         return !m_stopped;
     }
 
     void keepPainting()
     {
-        const qint64 now = m_clock.elapsed();
-        if (now - m_lastReport < reportIntervalMs)
-            return;
-        m_lastReport = now;
-        QCoreApplication::processEvents();
+        if (due())
+            serve();
     }
 
 protected:
@@ -131,13 +130,24 @@ protected:
     }
 
 private:
-    static constexpr qint64 reportIntervalMs = 100;
+    // A quarter of the tenth of a second past which a window looks frozen: the rest is room
+    // for the longest single step of a read or a fit on a busy machine.
+    static constexpr qint64 serveIntervalMs = 25;
     static constexpr qint64 showAfterMs = 300;
+
+    bool due() const { return !m_served.isValid() || m_served.elapsed() >= serveIntervalMs; }
+
+    void serve()
+    {
+        QCoreApplication::processEvents();
+        m_served.start();
+    }
 
     QWidget &m_window;
     QLabel &m_status;
+    QElapsedTimer &m_served;
     QElapsedTimer m_clock;
-    qint64 m_lastReport = -1;
+    bool m_reported = false;
     bool m_stopped = false;
 };
 
@@ -194,7 +204,7 @@ bool TForm4::runStatement(const QString &firstLine, const QString &from, const Q
 {
     TADOQuery &query = m_dm.ADOQuery6;
     try {
-        SearchProgress progress(*this, *m_statusPanel);
+        SearchProgress progress(*this, *m_statusPanel, m_served);
         return query.openInSteps({firstLine, from, where},
                                  [&progress](int rows) { return progress.step(rows); });
     } catch (...) {
@@ -248,7 +258,7 @@ void TForm4::AjustaColunas(TDBGrid &grid)
     if (!dataSet->eof()) {
         // The new result is in place by now, so Esc no longer stops anything; the window
         // only keeps painting while a long fit runs.
-        SearchProgress painting(*this, *m_statusPanel);
+        SearchProgress painting(*this, *m_statusPanel, m_served);
         ColumnFit::Options options;
         options.tick = [&painting] { painting.keepPainting(); };
         ColumnFit::widenToTexts(*dataSet, dataSet->recNo(), font, widths, options);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <memory>
@@ -54,4 +55,6 @@ private:
     std::unique_ptr<Ui::TForm4> m_ui;
     QLabel *m_statusPanel;
     TDm1 &m_dm;
+    // When a long search or fit last let the event loop run.
+    QElapsedTimer m_served;
 };

@@ -25,6 +25,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <ctime>
 #include <iterator>
 #include <memory>
 #include <vector>
@@ -147,8 +148,9 @@ static void measureFrames(TDm1 &dm)
     preview.close();
 }
 
-// A search for "a", which every title matches: how long it takes, and the longest the event
-// loop goes unserved meanwhile, seen by a timer that wants to run every 10 ms.
+// A search for "a", which every title matches, run twice so the second also lets go of the
+// first's 1,000,000 rows: how long each takes, and the longest the event loop goes unserved
+// meanwhile, seen by a timer that wants to run every 10 ms.
 static void measureSearch(TDm1 &dm)
 {
     QWidget owner;
@@ -164,15 +166,19 @@ static void measureSearch(TDm1 &dm)
     window.show();
     QCoreApplication::processEvents();
     window.findChild<QLineEdit *>(QStringLiteral("PesquisaAtual"))->setText(QStringLiteral("a"));
-    QElapsedTimer total;
-    total.start();
-    gap.start();
-    ticker.start();
-    window.ExecutaPesquisa();
-    worstGap = qMax(worstGap, gap.nsecsElapsed());
-    ticker.stop();
-    const double seconds = double(total.nsecsElapsed()) / 1e9;
-    std::printf("Search for \"a\": %d rows in %.2f s\n", dm.ADOQuery6.recordCount(), seconds);
+    for (const char *which : {"first", "second"}) {
+        QElapsedTimer total;
+        total.start();
+        const std::clock_t cpu = std::clock();
+        gap.start();
+        ticker.start();
+        window.ExecutaPesquisa();
+        worstGap = qMax(worstGap, gap.nsecsElapsed());
+        ticker.stop();
+        std::printf("Search for \"a\", %s: %d rows in %.2f s wall, %.2f s CPU\n", which,
+                    dm.ADOQuery6.recordCount(), double(total.nsecsElapsed()) / 1e9,
+                    double(std::clock() - cpu) / CLOCKS_PER_SEC);
+    }
     printRatio("longest unserved event loop, 1,000,000-row search", double(worstGap) / 1e6, 100.0,
                1.0, "ms");
     window.close();
