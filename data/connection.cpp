@@ -4,6 +4,7 @@
 #include "data/exceptions.h"
 #include "data/like.h"
 #include "data/postgres_backend.h"
+#include "data/query.h"
 #include "data/schema.h"
 #include "data/sqlite_backend.h"
 #include "data/statement.h"
@@ -282,8 +283,33 @@ void TADOConnection::endWait()
         waitObserver()(Wait::Ended);
 }
 
+void TADOConnection::addPendingRead(TADOQuery *query)
+{
+    m_pendingReads.push_back(query);
+}
+
+void TADOConnection::removePendingRead(TADOQuery *query)
+{
+    std::erase(m_pendingReads, query);
+}
+
+void TADOConnection::completePendingReads()
+{
+    // Each completion takes its query off the list, or closes it on failure.
+    while (!m_pendingReads.empty())
+        m_pendingReads.back()->completeRead();
+}
+
 void TADOConnection::close()
 {
+    // A statement must not outlive its engine. A read that fails here has closed its query,
+    // so nothing shows a partial result as complete; closing goes on.
+    while (!m_pendingReads.empty()) {
+        try {
+            m_pendingReads.back()->completeRead();
+        } catch (...) {
+        }
+    }
     m_backend.reset();
     if (!m_db)
         return;

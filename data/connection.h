@@ -7,10 +7,11 @@
 #include <QString>
 
 #include <functional>
-
 #include <memory>
+#include <vector>
 
 class Backend;
+class TADOQuery;
 struct sqlite3;
 
 enum class TCursorLocation { UseClient, UseServer };
@@ -80,6 +81,16 @@ public:
     // Whether the running statement may go on: within its time limit and not stopped.
     bool goesOn() const { return !pastDeadline() && (!m_progressCheck || m_progressCheck()); }
 
+    // A statement with a progress check is running: the engine forbids running another on
+    // the connection from inside its check.
+    bool statementRunning() const { return bool(m_progressCheck); }
+
+    // Queries still reading a result (TADOQuery::openGradually). A write reads them to the
+    // end first, so a pending read never sees the connection's own changes.
+    void addPendingRead(TADOQuery *query);
+    void removePendingRead(TADOQuery *query);
+    void completePendingReads();
+
     // A statement waiting for another program to finish its write: told when the wait
     // starts, at every moment of it (about 50 times a second) and when it ends, so the
     // interface can show it and keep painting. One observer for every connection.
@@ -103,6 +114,7 @@ private:
     QString m_path;
     QDeadlineTimer m_deadline{QDeadlineTimer::Forever};
     std::function<bool()> m_progressCheck;
+    std::vector<TADOQuery *> m_pendingReads;
     QElapsedTimer m_waiting; // valid while a statement waits for another writer
     void endWait();
 };

@@ -6,11 +6,22 @@
 #include "data/data_source.h"
 #include "data/exceptions.h"
 
+#include <QDeadlineTimer>
+
 #include <algorithm>
 #include <exception>
 #include <optional>
 
 namespace {
+
+// A slice of a gradual read asked for by its reader, who has other work in the same pass of
+// the event loop.
+constexpr int readSliceMs = 8;
+// A slice read between other events: as long as a report's layout slice, so the two share
+// the time evenly, and short enough for the event loop to stay live.
+constexpr int backgroundSliceMs = 20;
+// Rows read between two looks at the clock.
+constexpr int rowsPerClockCheck = 256;
 
 bool compatible(TFieldType wanted, TFieldType actual)
 {
@@ -88,10 +99,26 @@ TADOQuery::TADOQuery(const QString &name, TADOConnection *connection, QObject *p
     , m_connection(connection)
 {
     setObjectName(name);
+    // A read left pending (its report closed early) goes on between other events, so its
+    // statement never holds the file against other programs for long.
+    m_backgroundRead.setInterval(0);
+    connect(&m_backgroundRead, &QTimer::timeout, this, [this] {
+        if (m_connection->statementRunning())
+            return;
+        try {
+            readSlice(backgroundSliceMs);
+        } catch (...) {
+            // The query is closed and the result's reader, if any, is handed the failure.
+        }
+    });
 }
 
 TADOQuery::~TADOQuery()
 {
+    if (m_pending) {
+        endPendingRead(std::make_exception_ptr(
+            EDatabaseError(name() + QStringLiteral(": a leitura dos dados foi interrompida"))));
+    }
     // A pending record is dropped, never saved, when the dataset goes away.
     m_state = TDataSetState::Inactive;
     for (TField *f : m_persistentFields) {
@@ -202,6 +229,125 @@ void TADOQuery::browseFromFirst()
     m_modified = false;
 }
 
+void TADOQuery::openGradually()
+{
+    if (active())
+        return;
+    if (!m_connection)
+        fail(QStringLiteral("Missing Connection or ConnectionString"));
+    m_connection->open();
+    // A server's connection runs one statement at a time: a read left pending would block
+    // every other statement, so there the result is read whole.
+    if (!m_connection->handle()) {
+        open();
+        return;
+    }
+    try {
+        std::unique_ptr<BackendStatement> statement;
+        {
+            const TADOConnection::StatementTimer timer(*m_connection);
+            statement = m_connection->backend().prepare(statementText());
+            for (auto it = m_parameters.cbegin(); it != m_parameters.cend(); ++it)
+                statement->bind(it.key(), it.value());
+            const bool row = startResult(*statement, m_columns, m_store);
+            bindFields();
+            if (row)
+                statement->appendRow(*m_store);
+            else
+                statement.reset();
+        }
+        if (statement) {
+            m_pending = std::move(statement);
+            m_growing = std::make_shared<GrowingResult>();
+            m_growing->m_query = this;
+            m_growing->m_rows = m_store;
+            m_connection->addPendingRead(this);
+            readSlice(readSliceMs);
+            if (m_pending)
+                m_backgroundRead.start();
+        } else {
+            m_store->shrinkToFit();
+        }
+    } catch (...) {
+        if (m_pending)
+            endPendingRead(nullptr);
+        m_store.reset();
+        m_columns.clear();
+        m_fields.clear();
+        m_automaticFields.clear();
+        throw;
+    }
+    browseFromFirst();
+    notifyDataSetChanged();
+    notifyStateChanged();
+}
+
+std::shared_ptr<GrowingResult> TADOQuery::growingResult() const
+{
+    if (!m_store)
+        return nullptr;
+    if (m_growing)
+        return m_growing;
+    auto result = std::make_shared<GrowingResult>();
+    result->m_rows = m_store;
+    result->m_complete = true;
+    return result;
+}
+
+void TADOQuery::readSlice(int milliseconds) const
+{
+    if (!m_pending)
+        return;
+    RecordStore &store = *m_store;
+    try {
+        const TADOConnection::StatementTimer timer(*m_connection);
+        const QDeadlineTimer slice(milliseconds);
+        for (int rows = 1;; ++rows) {
+            if (!m_pending->step()) {
+                store.shrinkToFit();
+                endPendingRead(nullptr);
+                return;
+            }
+            m_pending->appendRow(store);
+            if (rows == maxRowsPerSlice || (rows % rowsPerClockCheck == 0 && slice.hasExpired()))
+                return;
+        }
+    } catch (...) {
+        const std::exception_ptr failure = std::current_exception();
+        endPendingRead(failure);
+        // Rows that stopped short are no result: the query closes rather than show them.
+        const_cast<TADOQuery *>(this)->close();
+        std::rethrow_exception(failure);
+    }
+}
+
+void TADOQuery::endPendingRead(std::exception_ptr failure) const
+{
+    m_pending.reset();
+    m_connection->removePendingRead(const_cast<TADOQuery *>(this));
+    m_backgroundRead.stop();
+    if (m_growing) {
+        m_growing->m_query = nullptr;
+        m_growing->m_failure = failure;
+        m_growing->m_complete = !failure;
+        m_growing.reset();
+    }
+}
+
+void TADOQuery::completeRead() const
+{
+    while (m_pending)
+        readSlice(readSliceMs * 8);
+}
+
+void GrowingResult::readMore()
+{
+    if (m_failure)
+        std::rethrow_exception(m_failure);
+    if (m_query)
+        m_query->readSlice(readSliceMs);
+}
+
 void TADOQuery::runStatement()
 {
     readResult(statementText(), m_parameters, m_columns, m_store, {});
@@ -271,6 +417,40 @@ private:
 
 } // namespace
 
+void TADOQuery::describeResult(const BackendStatement &statement, std::vector<Column> &columns,
+                               std::shared_ptr<RecordStore> &store)
+{
+    const int count = statement.columnCount();
+    columns.assign(size_t(count), Column{});
+    std::vector<RecordStore::Kind> kinds;
+    for (int i = 0; i < count; ++i) {
+        const ResultColumn r = statement.column(i);
+        Column &c = columns[size_t(i)];
+        c.name = r.name;
+        c.table = r.table;
+        c.origin = r.origin;
+        c.kind = r.kind;
+        c.size = r.size;
+        c.autoInc = r.key;
+        c.fieldType = r.key                                  ? TFieldType::AutoInc
+                      : r.kind == RecordStore::Kind::Integer ? TFieldType::Integer
+                      : r.kind == RecordStore::Kind::Real    ? TFieldType::Float
+                                                             : TFieldType::WideString;
+        kinds.push_back(c.kind);
+    }
+    store = std::make_shared<RecordStore>(kinds);
+}
+
+bool TADOQuery::startResult(BackendStatement &statement, std::vector<Column> &columns,
+                            std::shared_ptr<RecordStore> &store)
+{
+    // The first step may prepare the statement again when another connection changed the
+    // schema, so the columns are read after it.
+    const bool row = statement.step();
+    describeResult(statement, columns, store);
+    return row;
+}
+
 bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &parameters,
                            std::vector<Column> &columns, std::shared_ptr<RecordStore> &store,
                            const Progress &progress) const
@@ -301,26 +481,7 @@ bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &p
     std::optional<bool> row = step();
     if (!row)
         return false;
-    const int count = statement.columnCount();
-    columns.assign(size_t(count), Column{});
-    std::vector<RecordStore::Kind> kinds;
-    for (int i = 0; i < count; ++i) {
-        const ResultColumn r = statement.column(i);
-        Column &c = columns[size_t(i)];
-        c.name = r.name;
-        c.table = r.table;
-        c.origin = r.origin;
-        c.kind = r.kind;
-        c.size = r.size;
-        c.autoInc = r.key;
-        c.fieldType = r.key                                  ? TFieldType::AutoInc
-                      : r.kind == RecordStore::Kind::Integer ? TFieldType::Integer
-                      : r.kind == RecordStore::Kind::Real    ? TFieldType::Float
-                                                             : TFieldType::WideString;
-        kinds.push_back(c.kind);
-    }
-
-    store = std::make_shared<RecordStore>(kinds);
+    describeResult(statement, columns, store);
     while (*row) {
         statement.appendRow(*store);
         row = step();
@@ -333,6 +494,7 @@ bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &p
 
 bool TADOQuery::openInSteps(const QStringList &lines, const Progress &progress)
 {
+    completeRead();
     if (active())
         checkBrowseMode();
     if (!m_connection)
@@ -416,6 +578,8 @@ void TADOQuery::close()
 {
     if (!active())
         return;
+    // A report reading the result gets it whole: nothing it shares is ever cut short.
+    completeRead();
     m_state = TDataSetState::Inactive;
     m_store.reset();
     m_columns.clear();
@@ -436,6 +600,7 @@ void TADOQuery::close()
 
 int TADOQuery::recordCount() const
 {
+    completeRead();
     return m_store ? m_store->rowCount() : 0;
 }
 
@@ -463,6 +628,7 @@ QString TADOQuery::fieldText(int index) const
 
 QString TADOQuery::textAt(int record, int fieldIndex) const
 {
+    completeRead();
     if (!m_store || record < 0 || record >= m_store->rowCount())
         return {};
     return m_store->text(record, m_fields[size_t(fieldIndex)]->m_column);
@@ -471,6 +637,7 @@ QString TADOQuery::textAt(int record, int fieldIndex) const
 bool TADOQuery::utf8At(int record, int fieldIndex, RecordStore::Scratch &scratch,
                        std::string_view &text) const
 {
+    completeRead();
     if (!m_store || record < 0 || record >= m_store->rowCount())
         return false;
     return m_store->utf8(record, m_fields[size_t(fieldIndex)]->m_column, scratch, text);
@@ -483,6 +650,7 @@ int TADOQuery::storeColumn(int fieldIndex) const
 
 RecordStore &TADOQuery::writableStore()
 {
+    completeRead();
     if (m_store.use_count() > 1)
         m_store = std::make_shared<RecordStore>(*m_store);
     return *m_store;
@@ -490,6 +658,7 @@ RecordStore &TADOQuery::writableStore()
 
 QVariant TADOQuery::valueAt(int record, int fieldIndex) const
 {
+    completeRead();
     if (!m_store || record < 0 || record >= m_store->rowCount())
         return {};
     return m_store->value(record, m_fields[size_t(fieldIndex)]->m_column);
@@ -623,6 +792,7 @@ void TADOQuery::edit()
 
 void TADOQuery::insert()
 {
+    completeRead();
     checkActive();
     checkBrowseMode();
     if (!canModify())
@@ -757,6 +927,7 @@ void TADOQuery::postInsert()
         marks.fill(QStringLiteral("?"), names.size());
         sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(u','), marks.join(u','));
     }
+    m_connection->completePendingReads();
     const TADOConnection::StatementTimer timer(*m_connection);
     const auto prepared = backend.prepare(sql);
     BackendStatement &statement = *prepared;
@@ -794,6 +965,7 @@ void TADOQuery::postEdit()
         QStringLiteral("UPDATE %1 SET %2 WHERE %3")
             .arg(quotedIdentifier(updateTable()), assignments.join(QStringLiteral(", ")),
                  conditions.join(QStringLiteral(" AND ")));
+    m_connection->completePendingReads();
     const TADOConnection::StatementTimer timer(*m_connection);
     const auto prepared = backend.prepare(sql);
     BackendStatement &statement = *prepared;
@@ -850,6 +1022,7 @@ void TADOQuery::remove()
     const QString sql =
         QStringLiteral("DELETE FROM %1 WHERE %2")
             .arg(quotedIdentifier(updateTable()), conditions.join(QStringLiteral(" AND ")));
+    m_connection->completePendingReads();
     const TADOConnection::StatementTimer timer(*m_connection);
     const auto prepared = backend.prepare(sql);
     BackendStatement &statement = *prepared;
@@ -885,6 +1058,7 @@ void TADOQuery::remove()
 
 void TADOQuery::refresh()
 {
+    completeRead();
     checkActive();
     checkBrowseMode();
     const int key = keyColumn();

@@ -7,13 +7,37 @@
 #include <QHash>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
 
+class BackendStatement;
 class TADOConnection;
 class TDataSource;
+class TADOQuery;
+
+// A result that a query is still reading, as its one reader that may see it grow (a report)
+// sees it: the rows so far, whether they are all, and a way to read on.
+class GrowingResult
+{
+public:
+    // Shared with the query while it reads; the rows stay valid after it closes.
+    const std::shared_ptr<const RecordStore> &rows() const { return m_rows; }
+    bool complete() const { return m_complete; }
+    // Reads on for about one short slice. A failure of the read, now or met earlier by
+    // someone else, is thrown: the rows are then never complete.
+    void readMore();
+
+private:
+    friend class TADOQuery;
+    TADOQuery *m_query = nullptr; // null once the query stopped reading
+    std::shared_ptr<const RecordStore> m_rows;
+    bool m_complete = false;
+    std::exception_ptr m_failure;
+};
 
 enum class TDataSetState { Inactive, Browse, Edit, Insert };
 
@@ -48,6 +72,19 @@ public:
     void removeField(TField *field);
 
     void open();
+    // Opens with only the first rows read; the rest follow in short slices from the event loop
+    // or as growingResult()'s reader asks for them. Every other use of the query, and any
+    // write on the connection, first reads the rest, so only that reader sees a partial result.
+    // On a server, which runs one statement at a time, the whole result is read at once.
+    void openGradually();
+    // The result as it grows, for a reader that knows it may be partial. Null when the query
+    // is closed.
+    std::shared_ptr<GrowingResult> growingResult() const;
+    bool readPending() const { return m_pending != nullptr; }
+    // A bound on the rows of one slice of a gradual read, besides its time; 0 for none.
+    int maxRowsPerSlice = 0;
+    // Reads every row still pending. A failure closes the query and is thrown.
+    void completeRead() const;
     // Called now and then while a statement runs, with the rows read so far; returning false
     // stops the statement.
     using Progress = std::function<bool(int rowsRead)>;
@@ -109,12 +146,20 @@ public:
     void enableControls();
     bool controlsDisabled() const { return m_disableCount > 0; }
 
-    size_t memoryUsage() const { return m_store ? m_store->memoryUsage() : 0; }
+    size_t memoryUsage() const
+    {
+        completeRead();
+        return m_store ? m_store->memoryUsage() : 0;
+    }
 
     // The open result as it stands, shared rather than copied: a later edit, close or reopen
     // of the query leaves it untouched (an edit copies the rows first while a snapshot lives).
     // Null when the query is closed.
-    std::shared_ptr<const RecordStore> resultSnapshot() const { return m_store; }
+    std::shared_ptr<const RecordStore> resultSnapshot() const
+    {
+        completeRead();
+        return m_store;
+    }
     // The snapshot's column behind a field of the open result.
     int storeColumn(int fieldIndex) const;
 
@@ -127,6 +172,7 @@ Q_SIGNALS:
 private:
     friend class TField;
     friend class TDataSource;
+    friend class GrowingResult;
 
     struct Column
     {
@@ -146,7 +192,16 @@ private:
     bool readResult(const QString &sql, const QHash<QString, QVariant> &parameters,
                     std::vector<Column> &columns, std::shared_ptr<RecordStore> &store,
                     const Progress &progress) const;
+    // The columns and an empty store for a statement that has taken its first step.
+    static void describeResult(const BackendStatement &statement, std::vector<Column> &columns,
+                               std::shared_ptr<RecordStore> &store);
+    // Takes the first step and describes the result; true when a row is ready.
+    static bool startResult(BackendStatement &statement, std::vector<Column> &columns,
+                            std::shared_ptr<RecordStore> &store);
     void bindFields();
+    // Reads pending rows for about `milliseconds`, each slice within the statement time limit.
+    void readSlice(int milliseconds) const;
+    void endPendingRead(std::exception_ptr failure) const;
     void browseFromFirst();
     void setState(TDataSetState state);
     void moveTo(int position, bool toFirst = false, bool toLast = false);
@@ -195,6 +250,11 @@ private:
     TDataSetState m_stateWhenDisabled = TDataSetState::Inactive;
     std::vector<TDataSource *> m_dataSources;
     QString m_deleteGuard;
+
+    // The statement of a gradual open while rows remain, positioned on its last read row.
+    mutable std::unique_ptr<BackendStatement> m_pending;
+    mutable std::shared_ptr<GrowingResult> m_growing;
+    mutable QTimer m_backgroundRead;
 };
 
 // Names of the parameters (":name") in a statement, in order of first use, skipping quoted

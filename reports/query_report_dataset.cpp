@@ -7,7 +7,8 @@
 
 QueryReportDataSet::QueryReportDataSet(const TADOQuery &query)
     : m_query(query)
-    , m_rows(query.resultSnapshot())
+    , m_result(query.growingResult())
+    , m_rows(m_result ? m_result->rows() : nullptr)
 {
     if (!m_rows)
         return;
@@ -48,4 +49,15 @@ QString QueryReportDataSet::text(int record, int field) const
     if (field < 0 || field >= int(m_columns.size()) || record < 0 || record >= m_rows->rowCount())
         return {};
     return m_rows->text(record, m_columns[size_t(field)]);
+}
+
+bool QueryReportDataSet::complete() const
+{
+    return !m_result || m_result->complete();
+}
+
+void QueryReportDataSet::readMore() const
+{
+    checkReadable();
+    m_result->readMore();
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+class GrowingResult;
 class RecordStore;
 class TADOQuery;
 
@@ -18,8 +19,9 @@ class TADOQuery;
 // The report reads the result as it was when the adapter was made: it shares the query's rows
 // rather than reading the query, so a run that is still being laid out finishes with the rows
 // it started with while another window edits, closes or reopens the query on another
-// statement. A query that was closed when the adapter was made makes every read throw
-// EDatabaseError.
+// statement. The rows may still be arriving when the adapter is made (TADOQuery::openGradually):
+// the report then sees them grow and reads on as it needs them. A query that was closed when the
+// adapter was made makes every read throw EDatabaseError.
 class QueryReportDataSet : public ReportDataSet
 {
 public:
@@ -34,11 +36,14 @@ public:
     int recordCount() const override;
     int fieldIndex(const QString &name) const override;
     QString text(int record, int field) const override;
+    bool complete() const override;
+    void readMore() const override;
 
 private:
     void checkReadable() const;
 
     const TADOQuery &m_query;
+    std::shared_ptr<GrowingResult> m_result;
     std::shared_ptr<const RecordStore> m_rows;
     QStringList m_fieldNames;
     std::vector<int> m_columns; // the store's column behind each field

@@ -101,7 +101,9 @@ void ReportPanel::generate()
     if (m_controls.allTitles->isChecked()) {
         m_dm->ADOQuery4.close();
         m_dm->ADOQuery4.setSql(softwareReportSql(false));
-        m_dm->ADOQuery4.open();
+        // Every title is many rows: the first page is laid out from the first of them while
+        // the rest are still read.
+        m_dm->ADOQuery4.openGradually();
         makeReport<TForm9>();
     }
     if (m_controls.mediaList->text().isEmpty())

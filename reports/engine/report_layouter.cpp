@@ -6,6 +6,7 @@
 #include "reports/engine/text_metrics.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -52,6 +53,7 @@ struct ReportLayouter::Impl
     std::shared_ptr<ReportDocument> document = std::make_shared<ReportDocument>();
     std::optional<BandInfo> pageHeader, title, columnHeader, detail, summary, pageFooter;
     int records = 0;
+    bool recordsComplete = true;
     int detailsToPrint = 0;
     int nextDetail = 0;
     bool titleDone = false;
@@ -64,6 +66,7 @@ struct ReportLayouter::Impl
     double bandHeight(const BandInfo &band, const TQRPrintContext &context) const;
     double placeBand(ReportPage &page, const BandInfo &band, double top,
                      const TQRPrintContext &context) const;
+    bool hasDetail(int index);
     void layoutPage();
 };
 
@@ -92,8 +95,23 @@ ReportLayouter::Impl::Impl(const TQuickRep &rep)
     document->title = report.ReportTitle;
     document->pageSize = QSizeF(p.Width, p.Length);
     records = report.DataSet ? std::max(0, report.DataSet->recordCount()) : 0;
+    recordsComplete = !report.DataSet || report.DataSet->complete();
+    done = !hasDetail(0);
+}
+
+// Whether detail `index` prints, reading on while the dataset still reads and has not got that
+// far. Only a complete dataset tells an empty report (PrintIfEmpty) from a late one.
+bool ReportLayouter::Impl::hasDetail(int index)
+{
+    while (!recordsComplete && index >= records) {
+        report.DataSet->readMore();
+        records = std::max(0, report.DataSet->recordCount());
+        recordsComplete = report.DataSet->complete();
+    }
+    if (!recordsComplete)
+        return true;
     detailsToPrint = records > 0 ? records : (report.PrintIfEmpty ? 1 : 0);
-    done = records == 0 && !report.PrintIfEmpty;
+    return index < detailsToPrint;
 }
 
 std::optional<BandInfo> ReportLayouter::Impl::prepareBand(TQRBandType type) const
@@ -233,7 +251,7 @@ void ReportLayouter::Impl::layoutPage()
     // would fit on none.
     bool placedAny = false;
     if (detail) {
-        while (nextDetail < detailsToPrint) {
+        while (hasDetail(nextDetail)) {
             const TQRPrintContext context{report.DataSet, nextDetail < records ? nextDetail : -1};
             const double height = bandHeight(*detail, context);
             if (placedAny && y + height > bottom)
@@ -243,9 +261,10 @@ void ReportLayouter::Impl::layoutPage()
             placedAny = true;
         }
     } else {
+        hasDetail(std::numeric_limits<int>::max());
         nextDetail = detailsToPrint;
     }
-    if (nextDetail >= detailsToPrint && !summaryDone) {
+    if (recordsComplete && nextDetail >= detailsToPrint && !summaryDone) {
         if (!summary) {
             summaryDone = true;
         } else {
@@ -293,6 +312,11 @@ bool ReportLayouter::finished() const
 int ReportLayouter::recordCount() const
 {
     return m_impl->records;
+}
+
+bool ReportLayouter::recordCountKnown() const
+{
+    return m_impl->recordsComplete;
 }
 
 int ReportLayouter::recordsPrinted() const

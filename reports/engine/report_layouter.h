@@ -10,7 +10,8 @@
 // report is ready at once and the rest can follow in slices from the event loop.
 //
 // Needs a QGuiApplication (text is measured with the platform's fonts). The report and its
-// dataset must outlive the layouter and stay unchanged while it runs.
+// dataset must outlive the layouter and stay unchanged while it runs, except that a dataset
+// still reading its records may gain more at the end.
 class ReportLayouter
 {
 public:
@@ -25,7 +26,9 @@ public:
     void layoutAll();
     bool finished() const;
 
+    // The records read so far: all of them once recordCountKnown().
     int recordCount() const;
+    bool recordCountKnown() const;
     int recordsPrinted() const;
     std::shared_ptr<ReportDocument> document() const;
 

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -32,6 +33,13 @@ struct Session
     TADOConnection connection;
     TADOQuery query;
 };
+
+// Twenty media, "cd 1" to "cd 20".
+void addTwentyMedia(const TempCatalogue &cat)
+{
+    cat.exec(QStringLiteral("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n "
+                            "WHERE x < 20) INSERT INTO cds (titulo) SELECT 'cd ' || x FROM n"));
+}
 
 template <typename F> QString failureOf(F &&f)
 {
@@ -67,7 +75,92 @@ private Q_SLOTS:
     void likeIgnoresCaseOfEveryLetter();
     void likeIsUsedByTheEngine();
     void stepwiseOpenReplacesTheResultOnlyWhenComplete();
+    void gradualOpenGrowsForItsReader();
+    void otherUsesReadTheRestFirst_data();
+    void otherUsesReadTheRestFirst();
+    void writeOnTheConnectionReadsTheRestFirst();
+    void failedLaterRowsReachTheReader_data();
+    void failedLaterRowsReachTheReader();
+    void abandonedReadEndsInTheBackground();
 };
+
+namespace {
+
+// What some use of a query shows once it has run on a gradually opened result.
+struct OtherUse
+{
+    const char *name;
+    std::function<QString(Session &)> use;
+    QString shown;
+};
+
+const std::vector<OtherUse> &otherUses()
+{
+    static const std::vector<OtherUse> uses{
+        {"recordCount", [](Session &s) { return QString::number(s.query.recordCount()); },
+         QStringLiteral("20")},
+        {"last",
+         [](Session &s) {
+             s.query.last();
+             return s.query.fieldText(1);
+         },
+         QStringLiteral("cd 20")},
+        {"locate",
+         [](Session &s) {
+             s.query.locate(QStringLiteral("titulo"), QStringLiteral("cd 18"));
+             return QString::number(s.query.recNo());
+         },
+         QStringLiteral("17")},
+        {"textAt, as a grid reads", [](Session &s) { return s.query.textAt(19, 1); },
+         QStringLiteral("cd 20")},
+        {"resultSnapshot",
+         [](Session &s) { return QString::number(s.query.resultSnapshot()->rowCount()); },
+         QStringLiteral("20")},
+        {"edit and post",
+         [](Session &s) {
+             s.query.edit();
+             s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("novo"));
+             s.query.post();
+             return s.query.textAt(0, 1) + u' ' + s.query.textAt(19, 1);
+         },
+         QStringLiteral("novo cd 20")},
+        {"refresh",
+         [](Session &s) {
+             s.query.refresh();
+             return QString::number(s.query.recordCount());
+         },
+         QStringLiteral("20")},
+        {"close",
+         [](Session &s) {
+             s.query.close();
+             return QString::number(s.query.active());
+         },
+         QStringLiteral("0")},
+        {"setSql and open",
+         [](Session &s) {
+             s.query.setSql({QStringLiteral("select * from cds where codigo > 15")});
+             s.query.open();
+             return QString::number(s.query.recordCount());
+         },
+         QStringLiteral("5")},
+        {"openInSteps",
+         [](Session &s) {
+             s.query.openInSteps({QStringLiteral("select * from cds where codigo = 2")},
+                                 [](int) { return true; });
+             return s.query.fieldText(1);
+         },
+         QStringLiteral("cd 2")},
+        {"connection closed",
+         [](Session &s) {
+             s.connection.close();
+             return QString::number(s.query.recordCount());
+         },
+         QStringLiteral("20")},
+    };
+    return uses;
+}
+
+} // namespace
 
 void TestQuery::automaticFieldsFollowTheStatement()
 {
@@ -502,6 +595,163 @@ void TestQuery::stepwiseOpenReplacesTheResultOnlyWhenComplete()
     QCOMPARE(s.query.textAt(49999, 1), QStringLiteral("linha 50000"));
     QCOMPARE(s.query.recNo(), 0);
     QCOMPARE(changed.count(), 1);
+}
+
+// A gradual open reads a first slice; its reader sees the rest arrive slice by slice and
+// knows when it has them all.
+void TestQuery::gradualOpenGrowsForItsReader()
+{
+    TempCatalogue cat;
+    addTwentyMedia(cat);
+    Session s(cat.path());
+    s.query.maxRowsPerSlice = 3;
+    QSignalSpy changed(&s.query, &TADOQuery::dataSetChanged);
+    s.query.openGradually();
+    QVERIFY(s.query.active());
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(s.query.fieldText(1), QStringLiteral("cd 1"));
+    QVERIFY(s.query.bof() && !s.query.eof());
+
+    const auto result = s.query.growingResult();
+    std::vector<int> counts{result->rows()->rowCount()};
+    while (!result->complete()) {
+        QVERIFY(s.query.readPending());
+        result->readMore();
+        counts.push_back(result->rows()->rowCount());
+    }
+    QCOMPARE(counts, (std::vector<int>{4, 7, 10, 13, 16, 19, 20}));
+    QVERIFY(!s.query.readPending());
+    QCOMPARE(result->rows()->text(19, 1), QStringLiteral("cd 20"));
+    QCOMPARE(s.query.recordCount(), 20);
+    QCOMPARE(changed.count(), 1);
+
+    // A result read at once is complete from the start.
+    s.query.close();
+    s.query.open();
+    QVERIFY(s.query.growingResult()->complete());
+}
+
+void TestQuery::otherUsesReadTheRestFirst_data()
+{
+    QTest::addColumn<int>("use");
+    for (size_t i = 0; i < otherUses().size(); ++i)
+        QTest::newRow(otherUses()[i].name) << int(i);
+}
+
+// Only the reader that asked for the growing result ever sees it partial.
+void TestQuery::otherUsesReadTheRestFirst()
+{
+    QFETCH(int, use);
+    const OtherUse &other = otherUses()[size_t(use)];
+    TempCatalogue cat;
+    addTwentyMedia(cat);
+    Session s(cat.path());
+    s.query.maxRowsPerSlice = 3;
+    s.query.openGradually();
+    const auto result = s.query.growingResult();
+    QVERIFY(!result->complete());
+
+    QCOMPARE(other.use(s), other.shown);
+    QVERIFY(result->complete());
+    QVERIFY(!s.query.readPending());
+    QCOMPARE(result->rows()->rowCount(), 20);
+    QCOMPARE(result->rows()->text(19, 1), QStringLiteral("cd 20"));
+}
+
+// A pending read never sees the connection's own later changes: the write waits for it.
+void TestQuery::writeOnTheConnectionReadsTheRestFirst()
+{
+    TempCatalogue cat;
+    addTwentyMedia(cat);
+    Session s(cat.path());
+    s.query.maxRowsPerSlice = 3;
+    s.query.openGradually();
+    const auto result = s.query.growingResult();
+
+    TADOQuery other(QStringLiteral("ADOQuery2"), &s.connection);
+    other.setSql({QStringLiteral("select * from cds where codigo >= 19")});
+    other.open();
+    QVERIFY(!result->complete());
+    other.remove();
+    QVERIFY(result->complete());
+    QCOMPARE(result->rows()->rowCount(), 20);
+    QCOMPARE(cat.scalar(QStringLiteral("select count(*) from cds")), QStringLiteral("19"));
+
+    s.query.close();
+    s.query.openGradually();
+    const auto second = s.query.growingResult();
+    other.edit();
+    other.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("mudou"));
+    other.post();
+    QVERIFY(second->complete());
+    QCOMPARE(second->rows()->text(18, 1), QStringLiteral("cd 20"));
+}
+
+void TestQuery::failedLaterRowsReachTheReader_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<int>("timeLimitMs");
+    QTest::addColumn<QString>("message");
+    // Every row costs the engine thousands of steps (its own count), so the time limit is looked
+    // at in each.
+    QTest::newRow("time limit of a slice")
+        << QStringLiteral("(WITH RECURSIVE n(x) AS (SELECT codigo UNION ALL SELECT x + 1 FROM n "
+                          "WHERE x < codigo + 3000) SELECT count(*) FROM n)")
+        << 0 << QStringLiteral("demorou demais e foi interrompida");
+    QTest::newRow("error in a later row")
+        << QStringLiteral("CASE WHEN codigo > 7 THEN json('x') ELSE titulo END") << 20000
+        << QStringLiteral("JSON");
+}
+
+// A read that fails after the first rows is never taken for a complete result: its reader
+// gets the failure, every time it asks, and the query closes rather than show the rows.
+void TestQuery::failedLaterRowsReachTheReader()
+{
+    QFETCH(QString, column);
+    QFETCH(int, timeLimitMs);
+    QFETCH(QString, message);
+    TempCatalogue cat;
+    addTwentyMedia(cat);
+    Session s(cat.path(), {QStringLiteral("select codigo, %1 as t from cds").arg(column)});
+    s.query.maxRowsPerSlice = 3;
+    s.query.openGradually();
+    const auto result = s.query.growingResult();
+    QCOMPARE(result->rows()->rowCount(), 4);
+
+    s.connection.statementTimeLimitMs = timeLimitMs;
+    const QString failure = failureOf([&] {
+        for (int i = 0; i < 10; ++i)
+            result->readMore();
+    });
+    QVERIFY2(failure.contains(message, Qt::CaseInsensitive), qPrintable(failure));
+    QVERIFY(!result->complete());
+    QVERIFY(result->rows()->rowCount() < 20);
+    QVERIFY(!s.query.active());
+    QVERIFY(!s.query.readPending());
+    QCOMPARE(failureOf([&] { result->readMore(); }), failure);
+
+    // The same failure met by another use of the query.
+    s.connection.statementTimeLimitMs = 20000;
+    s.query.openGradually();
+    s.connection.statementTimeLimitMs = timeLimitMs;
+    QCOMPARE(failureOf([&] { s.query.recordCount(); }), failure);
+    QVERIFY(!s.query.active());
+}
+
+// A reader that goes away early leaves no statement pending: the rest is read between
+// events, and other programs can write to the file again.
+void TestQuery::abandonedReadEndsInTheBackground()
+{
+    TempCatalogue cat;
+    addTwentyMedia(cat);
+    Session s(cat.path());
+    s.query.maxRowsPerSlice = 3;
+    s.query.openGradually();
+    QVERIFY(s.query.readPending());
+    QTRY_VERIFY(!s.query.readPending());
+    QCOMPARE(s.query.resultSnapshot()->rowCount(), 20);
+    cat.exec(QStringLiteral("INSERT INTO cds (titulo) VALUES ('outro programa')"));
+    QCOMPARE(cat.scalar(QStringLiteral("select count(*) from cds")), QStringLiteral("21"));
 }
 
 QTEST_GUILESS_MAIN(TestQuery)

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <memory>
+#include <stdexcept>
 
 inline std::unique_ptr<MemoryDataSet> mediaDataSet(int count)
 {
@@ -24,6 +25,37 @@ inline std::unique_ptr<MemoryDataSet> mediaDataSet(int count)
                       QStringLiteral("Gaveta %1").arg(i % 7)});
     return data;
 }
+
+// Media that arrive `perRead` at a time, as a query still reading its result gives them.
+class ArrivingDataSet : public MemoryDataSet
+{
+public:
+    ArrivingDataSet(const MemoryDataSet &all, int perRead)
+        : MemoryDataSet(QStringList{QStringLiteral("codigo"), QStringLiteral("titulo"),
+                                    QStringLiteral("obs"), QStringLiteral("tipo"),
+                                    QStringLiteral("local")})
+        , m_all(all)
+        , m_perRead(perRead)
+    {}
+
+    int recordCount() const override { return m_arrived; }
+    QString text(int record, int field) const override
+    {
+        if (record >= m_arrived)
+            throw std::logic_error("a record not arrived yet was read");
+        return m_all.text(record, field);
+    }
+    bool complete() const override { return m_arrived == m_all.recordCount(); }
+    void readMore() const override
+    {
+        m_arrived = std::min(m_all.recordCount(), m_arrived + m_perRead);
+    }
+
+private:
+    const MemoryDataSet &m_all;
+    int m_perRead;
+    mutable int m_arrived = 0;
+};
 
 // The media layout over data, with a plain picture standing in for the product logo.
 inline std::unique_ptr<TQuickRep> mediaReport(const ReportDataSet *data, bool withLogo = true)

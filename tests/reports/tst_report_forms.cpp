@@ -144,6 +144,7 @@ private Q_SLOTS:
     void failuresSurfaceAsProgramExceptions_data();
     void failuresSurfaceAsProgramExceptions();
     void queryChangedDuringARunLeavesItsRows();
+    void softwareReportWhileItsRowsArrive();
     void secondRunInsideALongPreview();
     void previewShowsTheFormsReportAndRoutesItsMessages();
 };
@@ -433,30 +434,42 @@ void TestReportForms::softwareCaptionsStandClearOfTheirValues()
 void TestReportForms::failuresSurfaceAsProgramExceptions_data()
 {
     QTest::addColumn<QStringList>("sql"); // empty: the query is left closed
+    QTest::addColumn<bool>("gradually");
     QTest::addColumn<QString>("className");
     QTest::addColumn<QString>("message");
 
     QTest::newRow("query closed")
-        << QStringList() << u"EDatabaseError"_s
+        << QStringList() << false << u"EDatabaseError"_s
         << u"ADOQuery4: Cannot perform this operation on a closed dataset"_s;
     QTest::newRow("field missing")
         << QStringList{u"SELECT numero, nome, codigo, titulo"_s, u"FROM softs, cds"_s,
                        u"where softs.midia = cds.codigo"_s}
-        << u"EReportError"_s
+        << false << u"EReportError"_s
         << u"Campo \"descricao\" de QRDBText3 não encontrado nos dados do relatório."_s;
+    // The third title fails to read once the first page is being laid out.
+    QTest::newRow("later rows fail")
+        << QStringList{u"SELECT numero, CASE WHEN numero > 2 THEN json('x') ELSE nome END"_s,
+                       u"AS nome, descricao, codigo, titulo FROM softs, cds"_s,
+                       u"where softs.midia = cds.codigo"_s}
+        << true << u"EOleException"_s << u"malformed JSON"_s;
 }
 
 void TestReportForms::failuresSurfaceAsProgramExceptions()
 {
     QFETCH(QStringList, sql);
+    QFETCH(bool, gradually);
     QFETCH(QString, className);
     QFETCH(QString, message);
 
     Session s;
     s.dm.ADOQuery4.close();
+    s.dm.ADOQuery4.maxRowsPerSlice = 1;
     if (!sql.isEmpty()) {
         s.dm.ADOQuery4.setSql(sql);
-        s.dm.ADOQuery4.open();
+        if (gradually)
+            s.dm.ADOQuery4.openGradually();
+        else
+            s.dm.ADOQuery4.open();
     }
     TForm9 form(&s.owner, s.dm);
     try {
@@ -474,6 +487,36 @@ void TestReportForms::failuresSurfaceAsProgramExceptions()
     QCOMPARE(dialogs.boxes.size(), 1);
     QCOMPARE(dialogs.boxes[0].text, withFinalPeriod(message));
     QCOMPARE(dialogs.boxes[0].icon, Dialogs::Icon::Critical);
+}
+
+// The all-titles report laid out from a query still reading its rows: its first page comes
+// before the rest are read, and the whole comes out as from a complete read.
+void TestReportForms::softwareReportWhileItsRowsArrive()
+{
+    Session s;
+    openAllSoftware(s.dm.ADOQuery4);
+    const int titles = s.dm.ADOQuery4.recordCount();
+    QVERIFY(titles > 20);
+    const auto whole = layOut(*TForm9(&s.owner, s.dm).QuickRep1);
+
+    s.dm.ADOQuery4.close();
+    s.dm.ADOQuery4.maxRowsPerSlice = 2;
+    s.dm.ADOQuery4.openGradually();
+    TForm9 form(&s.owner, s.dm);
+    ReportLayouter layouter(*form.QuickRep1);
+    QVERIFY(layouter.layoutNextPage());
+    QVERIFY(!layouter.recordCountKnown());
+    QVERIFY(layouter.recordCount() < titles);
+    QVERIFY(s.dm.ADOQuery4.readPending());
+    layouter.layoutAll();
+    QVERIFY(layouter.recordCountKnown());
+    QCOMPARE(layouter.recordCount(), titles);
+    const auto streamed = layouter.document();
+    QCOMPARE(streamed->pages.size(), whole->pages.size());
+    for (const QString &element :
+         {u"QRDBText1"_s, u"QRDBText2"_s, u"QRDBText3"_s, u"QRDBText4"_s, u"QRSysData1"_s})
+        QCOMPARE(printed(*streamed, element), printed(*whole, element));
+    QCOMPARE(printed(*streamed, u"QRSysData1"_s), QStringList{QString::number(titles)});
 }
 
 void TestReportForms::queryChangedDuringARunLeavesItsRows()

@@ -46,6 +46,8 @@ private Q_SLOTS:
     void layoutsThatAreNotValidAreRefused_data();
     void layoutsThatAreNotValidAreRefused();
     void layoutIsIncremental();
+    void recordsStillArrivingLayOutAsIfAllWereThere_data();
+    void recordsStillArrivingLayOutAsIfAllWereThere();
 };
 
 void TestReportLayout::mediaElementsSitAtTheirBandOffsets_data()
@@ -423,6 +425,61 @@ void TestReportLayout::layoutIsIncremental()
     QVERIFY(!layouter.layoutNextPage());
     QCOMPARE(layouter.recordsPrinted(), 100);
     QCOMPARE(layouter.document()->pages.size(), 25u); // 25 pages of 4, the total fits on the last
+}
+
+namespace {
+
+QStringList allTexts(const ReportDocument &document)
+{
+    QStringList texts;
+    for (const ReportPage &page : document.pages) {
+        for (const PageText &text : page.texts)
+            texts.append(text.element + u'=' + text.text);
+        texts.append(u"--"_s);
+    }
+    return texts;
+}
+
+} // namespace
+
+void TestReportLayout::recordsStillArrivingLayOutAsIfAllWereThere_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("perRead");
+    QTest::addColumn<bool>("printIfEmpty");
+    QTest::newRow("none, printed empty") << 0 << 5 << true;
+    QTest::newRow("none, not printed") << 0 << 5 << false;
+    QTest::newRow("one by one") << 9 << 1 << true;
+    QTest::newRow("three at a time") << 100 << 3 << true;
+    QTest::newRow("all in the first read") << 30 << 1000 << false;
+}
+
+// A dataset still reading is read on only as the pages need it; the document, the summary's
+// count and the choice to print an empty report come out as from the complete dataset.
+void TestReportLayout::recordsStillArrivingLayOutAsIfAllWereThere()
+{
+    QFETCH(int, records);
+    QFETCH(int, perRead);
+    QFETCH(bool, printIfEmpty);
+    const auto all = mediaDataSet(records);
+    auto whole = mediaReport(all.get());
+    whole->PrintIfEmpty = printIfEmpty;
+    const auto expected = layoutReport(*whole);
+
+    ArrivingDataSet arriving(*all, perRead);
+    auto report = mediaReport(&arriving);
+    report->PrintIfEmpty = printIfEmpty;
+    ReportLayouter layouter(*report);
+    if (layouter.layoutNextPage() && records > 8 && perRead < 4) {
+        // Four media to a page: the first page reads little more than those.
+        QVERIFY(!layouter.recordCountKnown());
+        QVERIFY2(layouter.recordCount() < 4 + perRead + 1,
+                 qPrintable(QString::number(layouter.recordCount())));
+    }
+    layouter.layoutAll();
+    QVERIFY(layouter.recordCountKnown());
+    QCOMPARE(layouter.recordCount(), records);
+    QCOMPARE(allTexts(*layouter.document()), allTexts(*expected));
 }
 
 QTEST_MAIN(TestReportLayout)

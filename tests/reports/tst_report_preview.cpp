@@ -9,11 +9,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -135,6 +137,7 @@ private Q_SLOTS:
     void previewReturnsOnlyWhenClosed();
     void secondPreviewInsideTheFirst();
     void searchSaveAndLoadInTheWindow();
+    void statusTellsNoTotalWhileRecordsArrive();
     void runFailureSurfacesFromPreview();
     void previewReturnsWhenTheApplicationQuits(); // last: it ends the event loops
 };
@@ -439,6 +442,31 @@ void TestReportPreview::secondPreviewInsideTheFirst()
     Preview(*first);
     order.append(u"first returned"_s);
     QCOMPARE(order, (QStringList{u"second returned"_s, u"first returned"_s}));
+}
+
+// While records still arrive the total is unknown: the status counts what is laid out and
+// says the data is still being read, never "n de total" with a total that would grow.
+void TestReportPreview::statusTellsNoTotalWhileRecordsArrive()
+{
+    const auto all = mediaDataSet(4000);
+    ArrivingDataSet arriving(*all, 1);
+    auto report = mediaReport(&arriving, false);
+    ReportPreviewWindow window{QString()};
+    const auto status = [&window] {
+        QStringList texts;
+        for (const QLabel *label : window.statusBar()->findChildren<QLabel *>())
+            texts.append(label->text());
+        return texts.join(u'|');
+    };
+    window.startRun(*report);
+    QTRY_VERIFY(window.pageCount() > 0);
+    if (!window.running())
+        QSKIP("the whole report was laid out in its first slice");
+    QVERIFY2(status().contains(QRegularExpression(
+                 u"^Gerando relatório: \\d+ registros até aqui, ainda lendo os dados\\|"_s)),
+             qPrintable(status()));
+    QVERIFY(window.finishRun());
+    QVERIFY2(status().startsWith(u"Relatório pronto: 1000 página(s)|"_s), qPrintable(status()));
 }
 
 void TestReportPreview::searchSaveAndLoadInTheWindow()

@@ -586,6 +586,22 @@ void TestBackends::dataModuleOpensTheServerNamedInTheEnvironment()
     QCOMPARE(dm.ADOQuery1.recordCount(), 40);
     QCOMPARE(dm.ADOQuery2.recordCount(), 320);
     QVERIFY(dm.ADOQuery4.recordCount() > 0);
+
+    // The all-titles report's gradual open: a server runs one statement at a time, so the
+    // result is read whole and no statement stays pending on the connection.
+    dm.ADOQuery4.close();
+    dm.ADOQuery4.setSql({QStringLiteral("SELECT numero, nome, descricao, codigo, titulo"),
+                         QStringLiteral("FROM softs, cds"),
+                         QStringLiteral("where softs.midia = cds.codigo")});
+    dm.ADOQuery4.open();
+    const int titles = dm.ADOQuery4.recordCount();
+    dm.ADOQuery4.close();
+    dm.ADOQuery4.maxRowsPerSlice = 1;
+    dm.ADOQuery4.openGradually();
+    QVERIFY(!dm.ADOQuery4.readPending());
+    QVERIFY(dm.ADOQuery4.growingResult()->complete());
+    QCOMPARE(dm.ADOQuery4.growingResult()->rows()->rowCount(), titles);
+    QCOMPARE(dm.ADOQuery1.recordCount(), 40);
 }
 
 // The server goes away while a save is on its way: the save is refused with a clear message,

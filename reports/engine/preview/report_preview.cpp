@@ -395,7 +395,9 @@ void ReportPreviewWindow::runSlice()
     try {
         QElapsedTimer clock;
         clock.start();
-        while (!m_layouter->finished() && clock.elapsed() < sliceMilliseconds)
+        // The first page is shown as soon as it is laid out, not at the end of a full slice.
+        while (!m_layouter->finished() && clock.elapsed() < sliceMilliseconds &&
+               (before > 0 || pageCount() == 0))
             m_layouter->layoutNextPage();
     } catch (...) {
         // Handed back to Preview's caller; the window closes since the report cannot finish.
@@ -426,16 +428,19 @@ bool ReportPreviewWindow::finishRun()
         return true;
     // The rest is laid out in the same slices, with the window's events between them, so that
     // a long report shows how far it is and can be stopped.
+    // Until every record is read the total is unknown: the bar shows activity, not a share.
     QProgressDialog progress(QStringLiteral("Gerando relatório..."), QStringLiteral("Cancelar"), 0,
-                             qMax(1, m_layouter->recordCount()), this);
+                             0, this);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     {
         const QScopedValueRollback busy(m_busy, true);
         while (running() && !progress.wasCanceled()) {
             runSlice();
-            if (m_layouter)
+            if (m_layouter && m_layouter->recordCountKnown()) {
+                progress.setMaximum(qMax(1, m_layouter->recordCount()));
                 progress.setValue(m_layouter->recordsPrinted());
+            }
             QCoreApplication::processEvents();
         }
     }
@@ -523,7 +528,11 @@ void ReportPreviewWindow::applyZoom()
 
 void ReportPreviewWindow::updateStatus()
 {
-    if (running()) {
+    if (running() && !m_layouter->recordCountKnown()) {
+        m_progressLabel->setText(
+            QStringLiteral("Gerando relatório: %1 registros até aqui, ainda lendo os dados")
+                .arg(m_layouter->recordsPrinted()));
+    } else if (running()) {
         m_progressLabel->setText(QStringLiteral("Gerando relatório: %1 de %2 registros")
                                      .arg(m_layouter->recordsPrinted())
                                      .arg(m_layouter->recordCount()));
