@@ -10,6 +10,10 @@
 #include <exception>
 #include <optional>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 bool compatible(TFieldType wanted, TFieldType actual)
@@ -271,6 +275,23 @@ private:
 
 } // namespace
 
+namespace {
+
+// A result this large has been read once. The pages the engine cached for it (sized for the
+// whole catalogue, so that a join reads each page once) and what the columns left behind while
+// growing go back to the system rather than stay with the process beside the rows.
+constexpr size_t largeResultBytes = size_t(64) << 20;
+
+void releaseReadMemory(TADOConnection &connection)
+{
+    connection.backend().releaseMemory();
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+} // namespace
+
 bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &parameters,
                            std::vector<Column> &columns, std::shared_ptr<RecordStore> &store,
                            const Progress &progress) const
@@ -328,6 +349,8 @@ bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &p
             return false;
     }
     store->shrinkToFit();
+    if (store->memoryUsage() >= largeResultBytes)
+        releaseReadMemory(*m_connection);
     return true;
 }
 
