@@ -36,8 +36,17 @@ struct ElementInfo
     std::optional<QFontMetricsF> metrics;
     // A caption prints the same on every band: measured once per run.
     std::optional<double> captionWidth;
+    int field = -1; // a data field's column, looked up once per run rather than per record
     QImage picture;
 };
+
+QString printedText(const ElementInfo &e, const TQRPrintContext &context)
+{
+    if (e.field < 0)
+        return e.text->printedText(context);
+    return context.dataSet && context.record >= 0 ? context.dataSet->text(context.record, e.field)
+                                                  : QString();
+}
 
 struct BandInfo
 {
@@ -179,7 +188,9 @@ std::optional<BandInfo> ReportLayouter::Impl::prepareBand(const TQuickRep &repor
             if (const auto *label = dynamic_cast<const TQRLabel *>(text))
                 e.captionWidth = widestLine(*e.metrics, label->Caption);
             const auto *dbText = dynamic_cast<const TQRDBText *>(text);
-            if (dbText && dataSet && dataSet->fieldIndex(dbText->DataField) < 0)
+            if (dbText && dataSet)
+                e.field = dataSet->fieldIndex(dbText->DataField);
+            if (dbText && dataSet && e.field < 0)
                 throw ReportError(
                     QStringLiteral("Campo \"%1\" de %2 não encontrado nos dados do relatório.")
                         .arg(dbText->DataField, dbText->Name));
@@ -204,7 +215,7 @@ double LaidOutPages::bandHeight(const BandInfo &band, const TQRPrintContext &con
         const double width = std::min(e.element->Width, printable.right() - e.element->Left);
         const QRectF needed = e.metrics->boundingRect(
             QRectF(0, 0, std::max(0.0, width) * reportUnitsPerMm, 1e9),
-            e.text->WordWrap ? Qt::TextWordWrap : 0, e.text->printedText(context));
+            e.text->WordWrap ? Qt::TextWordWrap : 0, printedText(e, context));
         height = std::max(height, e.element->Top + needed.height() / reportUnitsPerMm);
     }
     return height;
@@ -222,7 +233,7 @@ void LaidOutPages::placeBand(ReportPage &page, const BandInfo &band, double top,
         const TQRPrintable &el = *e.element;
         const QRectF design(left + el.Left, top + el.Top, el.Width, el.Height);
         if (e.text) {
-            const QString text = e.text->printedText(context);
+            const QString text = printedText(e, context);
             QRectF rect = design;
             const double widest = e.captionWidth ? *e.captionWidth : widestLine(*e.metrics, text);
             if (e.text->AutoSize)
@@ -278,7 +289,7 @@ double ReportLayouter::Impl::placeBand(std::vector<PlacedBand> &page, const Band
 {
     for (const ElementInfo &e : band.elements) {
         if (e.text)
-            e.text->printedText(context);
+            printedText(e, context);
     }
     page.push_back({top, context.record, band.slot});
     return bandHeight(band, context);
@@ -309,7 +320,7 @@ bool LaidOutPages::mayContain(int index, const QString &text) const
         const PlacedBand &placedBand = placed[i];
         const TQRPrintContext context{dataSet.get(), placedBand.record};
         for (const ElementInfo &e : bands[placedBand.band]->elements) {
-            if (e.text && e.text->printedText(context).contains(text, Qt::CaseInsensitive))
+            if (e.text && printedText(e, context).contains(text, Qt::CaseInsensitive))
                 return true;
         }
     }
