@@ -12,6 +12,10 @@
 #include <exception>
 #include <optional>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 // A slice of a gradual read asked for by its reader, who has other work in the same pass of
@@ -294,6 +298,23 @@ std::shared_ptr<GrowingResult> TADOQuery::growingResult() const
     return result;
 }
 
+namespace {
+
+// A result this large has been read once. The pages the engine cached for it (sized for the
+// whole catalogue, so that a join reads each page once) and what the columns left behind while
+// growing go back to the system rather than stay with the process beside the rows.
+constexpr size_t largeResultBytes = size_t(64) << 20;
+
+void releaseReadMemory(TADOConnection &connection)
+{
+    connection.backend().releaseMemory();
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+} // namespace
+
 void TADOQuery::readSlice(int milliseconds) const
 {
     if (!m_pending)
@@ -306,6 +327,8 @@ void TADOQuery::readSlice(int milliseconds) const
             if (!m_pending->step()) {
                 store.shrinkToFit();
                 endPendingRead(nullptr);
+                if (store.memoryUsage() >= largeResultBytes)
+                    releaseReadMemory(*m_connection);
                 return;
             }
             m_pending->appendRow(store);
@@ -489,6 +512,8 @@ bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &p
             return false;
     }
     store->shrinkToFit();
+    if (store->memoryUsage() >= largeResultBytes)
+        releaseReadMemory(*m_connection);
     return true;
 }
 

@@ -7,6 +7,7 @@
 
 QueryReportDataSet::QueryReportDataSet(const TADOQuery &query)
     : m_query(query)
+    , m_queryName(query.name())
     , m_result(query.growingResult())
     , m_rows(m_result ? m_result->rows() : nullptr)
 {
@@ -23,7 +24,7 @@ QueryReportDataSet::~QueryReportDataSet() = default;
 void QueryReportDataSet::checkReadable() const
 {
     if (!m_rows)
-        throw EDatabaseError(m_query.name() +
+        throw EDatabaseError(m_queryName +
                              QStringLiteral(": Cannot perform this operation on a closed dataset"));
 }
 

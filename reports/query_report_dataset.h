@@ -30,7 +30,8 @@ public:
     QueryReportDataSet(const QueryReportDataSet &) = delete;
     QueryReportDataSet &operator=(const QueryReportDataSet &) = delete;
 
-    // The query the rows were taken from; it may hold other rows by now.
+    // The query the rows were taken from; it may hold other rows by now, or be gone: a laid-out
+    // document keeps its dataset after the report form goes.
     const TADOQuery &query() const { return m_query; }
 
     int recordCount() const override;
@@ -43,6 +44,7 @@ private:
     void checkReadable() const;
 
     const TADOQuery &m_query;
+    QString m_queryName;
     std::shared_ptr<GrowingResult> m_result;
     std::shared_ptr<const RecordStore> m_rows;
     QStringList m_fieldNames;

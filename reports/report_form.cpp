@@ -14,12 +14,11 @@ void registerReportLayouts()
 
 ReportForm::ReportForm(QObject *owner, TADOQuery &query, const QString &layout)
     : QObject(owner)
-    , m_dataSet(std::make_unique<QueryReportDataSet>(query))
 {
     initReports();
     registerReportLayouts();
     QuickRep1 = withReportErrors([&layout] { return loadReportLayout(layout); });
-    QuickRep1->DataSet = m_dataSet.get();
+    QuickRep1->DataSet = std::make_shared<QueryReportDataSet>(query);
 }
 
 ReportForm::~ReportForm() = default;

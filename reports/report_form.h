@@ -7,7 +7,6 @@
 
 #include <memory>
 
-class QueryReportDataSet;
 class TADOQuery;
 
 // What the two report forms share. A form is never shown, so it is a plain object owned by its
@@ -16,7 +15,7 @@ class TADOQuery;
 //
 // One form serves one run: open the query, make the form, call previewReport(*form->QuickRep1).
 // The report reads the rows the query held when the form was made, whatever happens to the
-// query afterwards.
+// query afterwards; the documents laid out from it keep those rows after the form goes.
 class ReportForm : public QObject
 {
     Q_OBJECT
@@ -29,9 +28,6 @@ public:
 protected:
     // Throws EReportError when the layout cannot be read.
     ReportForm(QObject *owner, TADOQuery &query, const QString &layout);
-
-private:
-    std::unique_ptr<QueryReportDataSet> m_dataSet;
 };
 
 // Makes the program's report layouts (":/reports/media_report.json" and

@@ -11,31 +11,33 @@
 
 namespace {
 
-const MemoryDataSet &manyMedia()
+std::shared_ptr<const MemoryDataSet> manyMedia()
 {
-    static const MemoryDataSet data = [] {
-        MemoryDataSet media({QStringLiteral("codigo"), QStringLiteral("titulo"),
-                             QStringLiteral("obs"), QStringLiteral("tipo"),
-                             QStringLiteral("local")});
+    static const auto data = [] {
+        auto media = std::make_shared<MemoryDataSet>(
+            QStringList{QStringLiteral("codigo"), QStringLiteral("titulo"), QStringLiteral("obs"),
+                        QStringLiteral("tipo"), QStringLiteral("local")});
         for (int i = 1; i <= 100000; ++i)
-            media.append({QString::number(i), QStringLiteral("Mídia %1").arg(i),
-                          QStringLiteral("Cópia de segurança nº %1").arg(i), QStringLiteral("DVD"),
-                          QStringLiteral("Armário %1").arg(i % 13)});
+            media->append({QString::number(i), QStringLiteral("Mídia %1").arg(i),
+                           QStringLiteral("Cópia de segurança nº %1").arg(i), QStringLiteral("DVD"),
+                           QStringLiteral("Armário %1").arg(i % 13)});
         return media;
     }();
     return data;
 }
 
-// The goal: under 200 ms from the call to a first page on screen for 100,000 records.
+// The goal: under 200 ms from the call to a first page on screen for 100,000 records: laid out,
+// then made to be painted.
 void firstPageOf100kMedia(benchmark::State &state)
 {
     registerReportLayouts();
     auto report = loadReportLayout(QStringLiteral(":/reports/media_report.json"));
-    report->DataSet = &manyMedia();
+    report->DataSet = manyMedia();
     for (auto _ : state) {
         ReportLayouter layouter(*report);
         layouter.layoutNextPage();
-        benchmark::DoNotOptimize(layouter.document()->pages.front().texts.data());
+        const ReportPage page = layouter.document()->page(0);
+        benchmark::DoNotOptimize(page.texts.data());
     }
 }
 BENCHMARK(firstPageOf100kMedia)->Unit(benchmark::kMillisecond);
@@ -44,10 +46,10 @@ void wholeReportOf100kMedia(benchmark::State &state)
 {
     registerReportLayouts();
     auto report = loadReportLayout(QStringLiteral(":/reports/media_report.json"));
-    report->DataSet = &manyMedia();
+    report->DataSet = manyMedia();
     for (auto _ : state) {
         auto document = layoutReport(*report);
-        benchmark::DoNotOptimize(document->pages.size());
+        benchmark::DoNotOptimize(document->pageCount());
     }
 }
 BENCHMARK(wholeReportOf100kMedia)->Unit(benchmark::kMillisecond)->Iterations(1);

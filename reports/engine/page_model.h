@@ -8,6 +8,7 @@
 #include <QSizeF>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 // A laid-out report: what each page shows, in millimetres from the page's top-left corner.
@@ -46,9 +47,46 @@ struct ReportPage
     std::vector<PageText> texts;
 };
 
-struct ReportDocument
+// Makes a document's pages again from what their layout kept of them.
+class PageMaker
 {
+public:
+    virtual ~PageMaker() = default;
+
+    virtual int pageCount() const = 0;
+    virtual ReportPage page(int index) const = 0;
+    // False only where no text of the page can contain text (case aside): a look at what the
+    // page prints, cheaper than making it.
+    virtual bool mayContain(int index, const QString &text) const = 0;
+};
+
+// A report laid out from a dataset keeps only which band went where on each page, and makes a
+// page again, by the code that laid it out, each time it is painted, searched or saved; so a
+// long report costs a few bytes a band rather than its texts. A report read from a file keeps
+// its pages as they were stored.
+class ReportDocument
+{
+public:
     QString title;
     QSizeF pageSize{210.0, 297.0};
-    std::vector<ReportPage> pages;
+
+    int pageCount() const { return m_maker ? m_maker->pageCount() : int(m_pages.size()); }
+    // Throws what the dataset throws when a made page reads it.
+    ReportPage page(int index) const
+    {
+        return m_maker ? m_maker->page(index) : m_pages.at(size_t(index));
+    }
+    bool pageMayContain(int index, const QString &text) const
+    {
+        return m_maker ? m_maker->mayContain(index, text) : true;
+    }
+
+    // A page kept as it is; not for a document whose pages are made.
+    void appendPage(ReportPage page) { m_pages.push_back(std::move(page)); }
+    void reservePages(size_t count) { m_pages.reserve(count); }
+    void setPageMaker(std::shared_ptr<const PageMaker> maker) { m_maker = std::move(maker); }
+
+private:
+    std::vector<ReportPage> m_pages;
+    std::shared_ptr<const PageMaker> m_maker;
 };

@@ -37,6 +37,8 @@ class TQRPrintable
 {
 public:
     virtual ~TQRPrintable() = default;
+    // A run works on its own copy, so that its pages can be made again after the report goes.
+    virtual std::unique_ptr<TQRPrintable> clone() const = 0;
 
     QString Name;
     double Left = 0;
@@ -63,6 +65,10 @@ class TQRLabel : public TQRCustomLabel
 public:
     QString Caption;
 
+    std::unique_ptr<TQRPrintable> clone() const override
+    {
+        return std::make_unique<TQRLabel>(*this);
+    }
     QString printedText(const TQRPrintContext &) const override { return Caption; }
 };
 
@@ -71,6 +77,10 @@ class TQRDBText : public TQRCustomLabel
 public:
     QString DataField;
 
+    std::unique_ptr<TQRPrintable> clone() const override
+    {
+        return std::make_unique<TQRDBText>(*this);
+    }
     QString printedText(const TQRPrintContext &context) const override;
 };
 
@@ -80,6 +90,10 @@ public:
     TQRSysDataType Data = qrsDetailCount;
     QString Text; // printed before the value
 
+    std::unique_ptr<TQRPrintable> clone() const override
+    {
+        return std::make_unique<TQRSysData>(*this);
+    }
     QString printedText(const TQRPrintContext &context) const override;
 };
 
@@ -89,10 +103,20 @@ public:
     QImage Picture;
     // Where Picture comes from when it was not set directly; read when a run starts.
     QString PicturePath;
+
+    std::unique_ptr<TQRPrintable> clone() const override
+    {
+        return std::make_unique<TQRImage>(*this);
+    }
 };
 
 class TQRHRule : public TQRPrintable
 {
+public:
+    std::unique_ptr<TQRPrintable> clone() const override
+    {
+        return std::make_unique<TQRHRule>(*this);
+    }
 };
 
 class TQRBand
@@ -141,8 +165,9 @@ public:
     TQuickRep();
 
     QString Name;
-    // Not owned; the caller opens it before running the report.
-    const ReportDataSet *DataSet = nullptr;
+    // Opened by the caller before the run; shared with the documents laid out from it, whose
+    // pages read it again whenever they are made.
+    std::shared_ptr<const ReportDataSet> DataSet;
     TQRPage Page;
     TQuickRepOptions Options = TQuickRepOptions(FirstPageHeader) | LastPageFooter;
     bool PrintIfEmpty = true;

@@ -109,8 +109,10 @@ public:
             if (image.isNull())
                 corrupt();
         }
-        doc.pages.resize(count(minPageBytes));
-        for (ReportPage &page : doc.pages) {
+        const quint32 pageCount = count(minPageBytes);
+        doc.reservePages(pageCount);
+        for (quint32 p = 0; p < pageCount; ++p) {
+            ReportPage page;
             page.pictures.resize(count(minPictureBytes));
             for (PagePicture &picture : page.pictures) {
                 picture.rect = rect();
@@ -144,6 +146,7 @@ public:
                 text.wordWrap = read<bool>();
                 text.element = read<QString>();
             }
+            doc.appendPage(std::move(page));
         }
         if (!m_in.atEnd())
             corrupt();
@@ -166,48 +169,50 @@ QByteArray reportToBytes(const ReportDocument &document)
         out.setVersion(streamVersion);
         out << document.title << document.pageSize.width() << document.pageSize.height();
 
-        // Pictures are shared between pages (the logo heads every one): store each once.
+        // Pictures are shared between pages (the logo heads every one): stored once, ahead of
+        // the pages, which are written as they are made, one at a time.
         QHash<qint64, quint32> imageIndex;
-        std::vector<const QImage *> images;
-        for (const ReportPage &page : document.pages) {
+        std::vector<QImage> images;
+        QByteArray pages;
+        QDataStream pagesOut(&pages, QIODevice::WriteOnly);
+        pagesOut.setVersion(streamVersion);
+        pagesOut << quint32(document.pageCount());
+        for (int p = 0; p < document.pageCount(); ++p) {
+            const ReportPage page = document.page(p);
+            pagesOut << quint32(page.pictures.size());
             for (const PagePicture &picture : page.pictures) {
                 if (!imageIndex.contains(picture.image.cacheKey())) {
                     imageIndex.insert(picture.image.cacheKey(), quint32(images.size()));
-                    images.push_back(&picture.image);
+                    images.push_back(picture.image);
                 }
+                writeRect(pagesOut, picture.rect);
+                pagesOut << imageIndex.value(picture.image.cacheKey()) << picture.element;
             }
-        }
-        out << quint32(images.size());
-        for (const QImage *image : images) {
-            QByteArray png;
-            QBuffer buffer(&png);
-            buffer.open(QIODevice::WriteOnly);
-            image->save(&buffer, "PNG");
-            out << png;
-        }
-
-        out << quint32(document.pages.size());
-        for (const ReportPage &page : document.pages) {
-            out << quint32(page.pictures.size());
-            for (const PagePicture &picture : page.pictures) {
-                writeRect(out, picture.rect);
-                out << imageIndex.value(picture.image.cacheKey()) << picture.element;
-            }
-            out << quint32(page.lines.size());
+            pagesOut << quint32(page.lines.size());
             for (const PageLine &line : page.lines) {
-                writeRect(out, QRectF(line.line.p1(), line.line.p2()));
-                out << line.width << line.element;
+                writeRect(pagesOut, QRectF(line.line.p1(), line.line.p2()));
+                pagesOut << line.width << line.element;
             }
-            out << quint32(page.texts.size());
+            pagesOut << quint32(page.texts.size());
             for (const PageText &text : page.texts) {
-                writeRect(out, text.rect);
+                writeRect(pagesOut, text.rect);
                 const quint8 flags = (text.font.bold() ? fontBold : 0) |
                                      (text.font.italic() ? fontItalic : 0) |
                                      (text.font.underline() ? fontUnderline : 0);
-                out << text.text << text.font.family() << text.font.pointSizeF() << flags
-                    << quint32(text.alignment.toInt()) << text.wordWrap << text.element;
+                pagesOut << text.text << text.font.family() << text.font.pointSizeF() << flags
+                         << quint32(text.alignment.toInt()) << text.wordWrap << text.element;
             }
         }
+
+        out << quint32(images.size());
+        for (const QImage &image : images) {
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            out << png;
+        }
+        out.writeRawData(pages.constData(), int(pages.size()));
     }
 
     QByteArray bytes;

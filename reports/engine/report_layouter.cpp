@@ -6,6 +6,7 @@
 #include "reports/engine/text_metrics.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 namespace {
@@ -28,7 +29,7 @@ double widestLine(const QFontMetricsF &metrics, const QString &text)
 
 struct ElementInfo
 {
-    const TQRPrintable *element = nullptr;
+    std::unique_ptr<TQRPrintable> element; // the run's own copy
     const TQRCustomLabel *text = nullptr;
     const TQRImage *image = nullptr;
     bool rule = false;
@@ -36,22 +37,80 @@ struct ElementInfo
     std::optional<QFontMetricsF> metrics;
     // A caption prints the same on every band: measured once per run.
     std::optional<double> captionWidth;
+    int field = -1; // a data field's column, looked up once per run rather than per record
     QImage picture;
 };
 
+QString printedText(const ElementInfo &e, const TQRPrintContext &context)
+{
+    if (e.field < 0)
+        return e.text->printedText(context);
+    return context.dataSet && context.record >= 0 ? context.dataSet->text(context.record, e.field)
+                                                  : QString();
+}
+
 struct BandInfo
 {
-    const TQRBand *band = nullptr;
+    quint8 slot = 0; // where LaidOutPages keeps it
+    double height = 0;
     std::vector<ElementInfo> elements;
+};
+
+// One band as the layout placed it: enough to place it again.
+struct PlacedBand
+{
+    double top = 0;
+    qint32 record = -1;
+    quint8 band = 0;
+};
+
+enum BandSlot : quint8 {
+    pageHeaderSlot,
+    titleSlot,
+    columnHeaderSlot,
+    detailSlot,
+    summarySlot,
+    pageFooterSlot,
+    slotCount
+};
+
+// What a run keeps of its report: its bands, its dataset and where each band went. The layout
+// adds pages to it; its document makes them from it, for as long as the document lives.
+class LaidOutPages : public PageMaker
+{
+public:
+    std::shared_ptr<const ReportDataSet> dataSet;
+    QRectF printable;
+    std::array<std::optional<BandInfo>, slotCount> bands;
+    std::vector<PlacedBand> placed;
+    std::vector<size_t> pageEnds; // one past each page's last band in placed
+
+    int pageCount() const override { return int(pageEnds.size()); }
+    ReportPage page(int index) const override;
+    bool mayContain(int index, const QString &text) const override;
+
+    double bandHeight(const BandInfo &band, const TQRPrintContext &context) const;
+    void placeBand(ReportPage &page, const BandInfo &band, double top,
+                   const TQRPrintContext &context) const;
+
+private:
+    std::pair<size_t, size_t> bandsOf(int index) const
+    {
+        return {index > 0 ? pageEnds.at(size_t(index) - 1) : 0, pageEnds.at(size_t(index))};
+    }
 };
 
 } // namespace
 
 struct ReportLayouter::Impl
 {
-    const TQuickRep &report;
+    std::shared_ptr<LaidOutPages> pages = std::make_shared<LaidOutPages>();
     std::shared_ptr<ReportDocument> document = std::make_shared<ReportDocument>();
-    std::optional<BandInfo> pageHeader, title, columnHeader, detail, summary, pageFooter;
+    // Kept in pages, which makes the pages again from them.
+    std::optional<BandInfo> &pageHeader, &title, &columnHeader, &detail, &summary, &pageFooter;
+    const ReportDataSet *dataSet = nullptr;
+    TQuickRepOptions options;
+    bool printIfEmpty = false;
     int records = 0;
     bool recordsComplete = true;
     int detailsToPrint = 0;
@@ -62,16 +121,26 @@ struct ReportLayouter::Impl
     QRectF printable;
 
     explicit Impl(const TQuickRep &rep);
-    std::optional<BandInfo> prepareBand(TQRBandType type) const;
-    double bandHeight(const BandInfo &band, const TQRPrintContext &context) const;
-    double placeBand(ReportPage &page, const BandInfo &band, double top,
+    std::optional<BandInfo> prepareBand(const TQuickRep &report, TQRBandType type,
+                                        BandSlot slot) const;
+    double bandHeight(const BandInfo &band, const TQRPrintContext &context) const
+    {
+        return pages->bandHeight(band, context);
+    }
+    double placeBand(std::vector<PlacedBand> &page, const BandInfo &band, double top,
                      const TQRPrintContext &context) const;
     bool hasDetail(int index);
     void layoutPage();
 };
 
-ReportLayouter::Impl::Impl(const TQuickRep &rep)
-    : report(rep)
+ReportLayouter::Impl::Impl(const TQuickRep &report)
+    : pageHeader(pages->bands[pageHeaderSlot])
+    , title(pages->bands[titleSlot])
+    , columnHeader(pages->bands[columnHeaderSlot])
+    , detail(pages->bands[detailSlot])
+    , summary(pages->bands[summarySlot])
+    , pageFooter(pages->bands[pageFooterSlot])
+    , options(report.Options)
 {
     const TQRPage &p = report.Page;
     if (p.Columns != 1)
@@ -84,18 +153,23 @@ ReportLayouter::Impl::Impl(const TQuickRep &rep)
         throw ReportError(
             QStringLiteral("As margens do relatório \"%1\" não deixam área para imprimir.")
                 .arg(report.Name));
+    pages->printable = printable;
+    pages->dataSet = report.DataSet;
+    dataSet = report.DataSet.get();
 
-    pageHeader = prepareBand(rbPageHeader);
-    title = prepareBand(rbTitle);
-    columnHeader = prepareBand(rbColumnHeader);
-    detail = prepareBand(rbDetail);
-    summary = prepareBand(rbSummary);
-    pageFooter = prepareBand(rbPageFooter);
+    pageHeader = prepareBand(report, rbPageHeader, pageHeaderSlot);
+    title = prepareBand(report, rbTitle, titleSlot);
+    columnHeader = prepareBand(report, rbColumnHeader, columnHeaderSlot);
+    detail = prepareBand(report, rbDetail, detailSlot);
+    summary = prepareBand(report, rbSummary, summarySlot);
+    pageFooter = prepareBand(report, rbPageFooter, pageFooterSlot);
 
     document->title = report.ReportTitle;
     document->pageSize = QSizeF(p.Width, p.Length);
-    records = report.DataSet ? std::max(0, report.DataSet->recordCount()) : 0;
-    recordsComplete = !report.DataSet || report.DataSet->complete();
+    document->setPageMaker(pages);
+    printIfEmpty = report.PrintIfEmpty;
+    records = dataSet ? std::max(0, dataSet->recordCount()) : 0;
+    recordsComplete = !dataSet || dataSet->complete();
     done = !hasDetail(0);
 }
 
@@ -104,42 +178,47 @@ ReportLayouter::Impl::Impl(const TQuickRep &rep)
 bool ReportLayouter::Impl::hasDetail(int index)
 {
     while (!recordsComplete && index >= records) {
-        report.DataSet->readMore();
-        records = std::max(0, report.DataSet->recordCount());
-        recordsComplete = report.DataSet->complete();
+        dataSet->readMore();
+        records = std::max(0, dataSet->recordCount());
+        recordsComplete = dataSet->complete();
     }
     if (!recordsComplete)
         return true;
-    detailsToPrint = records > 0 ? records : (report.PrintIfEmpty ? 1 : 0);
+    detailsToPrint = records > 0 ? records : (printIfEmpty ? 1 : 0);
     return index < detailsToPrint;
 }
 
-std::optional<BandInfo> ReportLayouter::Impl::prepareBand(TQRBandType type) const
+std::optional<BandInfo> ReportLayouter::Impl::prepareBand(const TQuickRep &report, TQRBandType type,
+                                                          BandSlot slot) const
 {
     const TQRBand *band = report.band(type);
     if (!band)
         return std::nullopt;
     BandInfo info;
-    info.band = band;
-    for (const auto &element : band->elements()) {
+    info.slot = slot;
+    info.height = band->Height;
+    for (const auto &original : band->elements()) {
         ElementInfo e;
-        e.element = element.get();
-        if (const auto *text = dynamic_cast<const TQRCustomLabel *>(element.get())) {
+        e.element = original->clone();
+        const TQRPrintable *element = e.element.get();
+        if (const auto *text = dynamic_cast<const TQRCustomLabel *>(element)) {
             e.text = text;
             e.font = reportFont(text->Font.value_or(report.Font));
             e.metrics = reportFontMetrics(e.font);
             if (const auto *label = dynamic_cast<const TQRLabel *>(text))
                 e.captionWidth = widestLine(*e.metrics, label->Caption);
             const auto *dbText = dynamic_cast<const TQRDBText *>(text);
-            if (dbText && report.DataSet && report.DataSet->fieldIndex(dbText->DataField) < 0)
+            if (dbText && dataSet)
+                e.field = dataSet->fieldIndex(dbText->DataField);
+            if (dbText && dataSet && e.field < 0)
                 throw ReportError(
                     QStringLiteral("Campo \"%1\" de %2 não encontrado nos dados do relatório.")
                         .arg(dbText->DataField, dbText->Name));
-        } else if (const auto *image = dynamic_cast<const TQRImage *>(element.get())) {
+        } else if (const auto *image = dynamic_cast<const TQRImage *>(element)) {
             e.image = image;
             // A missing picture prints nothing rather than failing the report.
             e.picture = image->Picture.isNull() ? loadPicture(image->PicturePath) : image->Picture;
-        } else if (dynamic_cast<const TQRHRule *>(element.get())) {
+        } else if (dynamic_cast<const TQRHRule *>(element)) {
             e.rule = true;
         }
         info.elements.push_back(std::move(e));
@@ -147,16 +226,16 @@ std::optional<BandInfo> ReportLayouter::Impl::prepareBand(TQRBandType type) cons
     return info;
 }
 
-double ReportLayouter::Impl::bandHeight(const BandInfo &band, const TQRPrintContext &context) const
+double LaidOutPages::bandHeight(const BandInfo &band, const TQRPrintContext &context) const
 {
-    double height = band.band->Height;
+    double height = band.height;
     for (const ElementInfo &e : band.elements) {
         if (!e.text || !e.text->AutoStretch)
             continue;
         const double width = std::min(e.element->Width, printable.right() - e.element->Left);
         const QRectF needed = e.metrics->boundingRect(
             QRectF(0, 0, std::max(0.0, width) * reportUnitsPerMm, 1e9),
-            e.text->WordWrap ? Qt::TextWordWrap : 0, e.text->printedText(context));
+            e.text->WordWrap ? Qt::TextWordWrap : 0, printedText(e, context));
         height = std::max(height, e.element->Top + needed.height() / reportUnitsPerMm);
     }
     return height;
@@ -165,8 +244,8 @@ double ReportLayouter::Impl::bandHeight(const BandInfo &band, const TQRPrintCont
 // Text running past the right margin stops there: an element never widens beyond the printable
 // area. What does not fit its rectangle prints as the whole lines that do, wrapped at word
 // boundaries when the element wraps, the last one ending in "…"; the block keeps its height.
-double ReportLayouter::Impl::placeBand(ReportPage &page, const BandInfo &band, double top,
-                                       const TQRPrintContext &context) const
+void LaidOutPages::placeBand(ReportPage &page, const BandInfo &band, double top,
+                             const TQRPrintContext &context) const
 {
     const double height = bandHeight(band, context);
     const double left = printable.left();
@@ -174,7 +253,7 @@ double ReportLayouter::Impl::placeBand(ReportPage &page, const BandInfo &band, d
         const TQRPrintable &el = *e.element;
         const QRectF design(left + el.Left, top + el.Top, el.Width, el.Height);
         if (e.text) {
-            const QString text = e.text->printedText(context);
+            const QString text = printedText(e, context);
             QRectF rect = design;
             const double widest = e.captionWidth ? *e.captionWidth : widestLine(*e.metrics, text);
             if (e.text->AutoSize)
@@ -221,23 +300,63 @@ double ReportLayouter::Impl::placeBand(ReportPage &page, const BandInfo &band, d
                 page.lines.push_back({QLineF(design.left(), y, right, y), rulePenWidth, el.Name});
         }
     }
-    return height;
+}
+
+// The band's texts are read here, so that a dataset failing part-way fails the run, but measured
+// and kept only when a page is made.
+double ReportLayouter::Impl::placeBand(std::vector<PlacedBand> &page, const BandInfo &band,
+                                       double top, const TQRPrintContext &context) const
+{
+    for (const ElementInfo &e : band.elements) {
+        if (e.text)
+            printedText(e, context);
+    }
+    page.push_back({top, context.record, band.slot});
+    return bandHeight(band, context);
+}
+
+ReportPage LaidOutPages::page(int index) const
+{
+    ReportPage page;
+    const auto [first, end] = bandsOf(index);
+    for (size_t i = first; i < end; ++i) {
+        const PlacedBand &placedBand = placed[i];
+        placeBand(page, *bands[placedBand.band], placedBand.top,
+                  TQRPrintContext{dataSet.get(), placedBand.record});
+    }
+    return page;
+}
+
+// Made texts are pieces of what the elements print: whole lines, trimmed, the last one perhaps
+// with its spaces run together and cut with "…". Text without either is found only where the
+// printed text holds it.
+bool LaidOutPages::mayContain(int index, const QString &text) const
+{
+    if (std::any_of(text.begin(), text.end(),
+                    [](QChar c) { return c.isSpace() || c == QChar(0x2026); }))
+        return true;
+    const auto [first, end] = bandsOf(index);
+    for (size_t i = first; i < end; ++i) {
+        const PlacedBand &placedBand = placed[i];
+        const TQRPrintContext context{dataSet.get(), placedBand.record};
+        for (const ElementInfo &e : bands[placedBand.band]->elements) {
+            if (e.text && printedText(e, context).contains(text, Qt::CaseInsensitive))
+                return true;
+        }
+    }
+    return false;
 }
 
 void ReportLayouter::Impl::layoutPage()
 {
-    ReportPage page;
-    const int pageIndex = int(document->pages.size());
-    // Pages are alike: sized from the last one, a page's lists carry no growth slack, which on
-    // a long report would cost more than the texts themselves.
-    if (pageIndex > 0)
-        page.texts.reserve(document->pages.back().texts.size());
-    const double footerHeight = pageFooter ? pageFooter->band->Height : 0;
+    std::vector<PlacedBand> &page = pages->placed;
+    const int pageIndex = pages->pageCount();
+    const double footerHeight = pageFooter ? pageFooter->height : 0;
     const double bottom = printable.bottom() - footerHeight;
-    const TQRPrintContext noRecord{report.DataSet, -1};
+    const TQRPrintContext noRecord{dataSet, -1};
     double y = printable.top();
 
-    if (pageHeader && (pageIndex > 0 || report.Options.testFlag(FirstPageHeader)))
+    if (pageHeader && (pageIndex > 0 || options.testFlag(FirstPageHeader)))
         y += placeBand(page, *pageHeader, y, noRecord);
     if (!titleDone) {
         if (title)
@@ -252,7 +371,7 @@ void ReportLayouter::Impl::layoutPage()
     bool placedAny = false;
     if (detail) {
         while (hasDetail(nextDetail)) {
-            const TQRPrintContext context{report.DataSet, nextDetail < records ? nextDetail : -1};
+            const TQRPrintContext context{dataSet, nextDetail < records ? nextDetail : -1};
             const double height = bandHeight(*detail, context);
             if (placedAny && y + height > bottom)
                 break;
@@ -277,11 +396,14 @@ void ReportLayouter::Impl::layoutPage()
     }
     done = summaryDone;
 
-    if (pageFooter && (!done || report.Options.testFlag(LastPageFooter)))
+    if (pageFooter && (!done || options.testFlag(LastPageFooter)))
         placeBand(page, *pageFooter, printable.bottom() - footerHeight, noRecord);
-    if (page.texts.capacity() > page.texts.size())
-        page.texts.shrink_to_fit();
-    document->pages.push_back(std::move(page));
+    pages->pageEnds.push_back(page.size());
+    // The document keeps what the run placed for as long as it lives: without growth slack.
+    if (done) {
+        pages->placed.shrink_to_fit();
+        pages->pageEnds.shrink_to_fit();
+    }
 }
 
 ReportLayouter::ReportLayouter(const TQuickRep &report)

@@ -9,9 +9,10 @@
 // Lays a report out into its page model one page at a time, so that the first page of a long
 // report is ready at once and the rest can follow in slices from the event loop.
 //
-// Needs a QGuiApplication (text is measured with the platform's fonts). The report and its
-// dataset must outlive the layouter and stay unchanged while it runs, except that a dataset
-// still reading its records may gain more at the end.
+// Needs a QGuiApplication (text is measured with the platform's fonts). The layouter copies the
+// report's bands when it is made, so the report may go or change afterwards; the dataset is
+// shared with the document, whose pages read it again when they are made, and must not change,
+// except that a dataset still reading its records may gain more at the end.
 class ReportLayouter
 {
 public:

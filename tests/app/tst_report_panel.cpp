@@ -54,7 +54,7 @@ public:
 protected:
     void previewReport(TQuickRep &report) override
     {
-        const auto *dataSet = dynamic_cast<const QueryReportDataSet *>(report.DataSet);
+        const auto *dataSet = dynamic_cast<const QueryReportDataSet *>(report.DataSet.get());
         QVERIFY(dataSet);
         const TADOQuery &query = dataSet->query();
         Run run;

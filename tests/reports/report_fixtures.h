@@ -11,12 +11,12 @@
 #include <memory>
 #include <stdexcept>
 
-inline std::unique_ptr<MemoryDataSet> mediaDataSet(int count)
+inline std::shared_ptr<MemoryDataSet> mediaDataSet(int count)
 {
     static const QString kinds[] = {QStringLiteral("CD"), QStringLiteral("DVD"),
                                     QStringLiteral("BLURAY"), QStringLiteral("PENDRIVE"),
                                     QStringLiteral("HD EXTERNO")};
-    auto data = std::make_unique<MemoryDataSet>(
+    auto data = std::make_shared<MemoryDataSet>(
         QStringList{QStringLiteral("codigo"), QStringLiteral("titulo"), QStringLiteral("obs"),
                     QStringLiteral("tipo"), QStringLiteral("local")});
     for (int i = 1; i <= count; ++i)
@@ -58,11 +58,12 @@ private:
 };
 
 // The media layout over data, with a plain picture standing in for the product logo.
-inline std::unique_ptr<TQuickRep> mediaReport(const ReportDataSet *data, bool withLogo = true)
+inline std::unique_ptr<TQuickRep> mediaReport(std::shared_ptr<const ReportDataSet> data,
+                                              bool withLogo = true)
 {
     registerReportLayouts();
     auto report = loadReportLayout(QStringLiteral(":/reports/media_report.json"));
-    report->DataSet = data;
+    report->DataSet = std::move(data);
     if (withLogo) {
         QImage logo(200, 60, QImage::Format_RGB32);
         logo.fill(QColor(120, 120, 120));

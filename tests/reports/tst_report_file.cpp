@@ -26,7 +26,7 @@ namespace {
 std::shared_ptr<ReportDocument> sampleDocument()
 {
     static auto data = mediaDataSet(9);
-    auto report = mediaReport(data.get());
+    auto report = mediaReport(data);
     return layoutReport(*report);
 }
 
@@ -61,10 +61,10 @@ void TestReportFile::roundTripKeepsEveryPage()
     const ReportDocument loaded = loadReportFile(path);
 
     QCOMPARE(loaded.pageSize, original->pageSize);
-    QCOMPARE(loaded.pages.size(), original->pages.size());
-    for (size_t p = 0; p < loaded.pages.size(); ++p) {
-        const ReportPage &a = original->pages[p];
-        const ReportPage &b = loaded.pages[p];
+    QCOMPARE(loaded.pageCount(), original->pageCount());
+    for (int p = 0; p < loaded.pageCount(); ++p) {
+        const ReportPage a = original->page(p);
+        const ReportPage b = loaded.page(p);
         QCOMPARE(b.texts.size(), a.texts.size());
         for (size_t i = 0; i < a.texts.size(); ++i) {
             QCOMPARE(b.texts[i].rect, a.texts[i].rect);

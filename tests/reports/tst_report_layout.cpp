@@ -48,6 +48,7 @@ private Q_SLOTS:
     void layoutIsIncremental();
     void recordsStillArrivingLayOutAsIfAllWereThere_data();
     void recordsStillArrivingLayOutAsIfAllWereThere();
+    void pagesOutliveTheirReport();
 };
 
 void TestReportLayout::mediaElementsSitAtTheirBandOffsets_data()
@@ -94,10 +95,11 @@ void TestReportLayout::mediaElementsSitAtTheirBandOffsets()
     QFETCH(double, pixelHeight);
 
     auto data = mediaDataSet(3);
-    auto report = mediaReport(data.get());
+    auto report = mediaReport(data);
     const auto document = layoutReport(*report);
-    QCOMPARE(document->pages.size(), 1u);
-    const auto found = textsOf(document->pages[0], element);
+    QCOMPARE(document->pageCount(), 1);
+    const ReportPage page = document->page(0);
+    const auto found = textsOf(page, element);
     QCOMPARE(found.size(), detail < 0 ? 1u : 3u);
     const PageText &t = *found[std::max(detail, 0)];
     const double expectedTop = detail < 0 ? top : firstDetailTop + detail * detailHeight + top;
@@ -112,9 +114,9 @@ void TestReportLayout::mediaElementsSitAtTheirBandOffsets()
 void TestReportLayout::mediaSummaryRuleAndCount()
 {
     auto data = mediaDataSet(3);
-    auto report = mediaReport(data.get());
+    auto report = mediaReport(data);
     const auto document = layoutReport(*report);
-    const ReportPage &page = document->pages.at(0);
+    const ReportPage page = document->page(0);
     const double summaryTop = firstDetailTop + 3 * detailHeight;
 
     QCOMPARE(page.lines.size(), 1u);
@@ -160,13 +162,13 @@ void TestReportLayout::emptyDatasetPrintsOneBlankDetailAndZero()
     QFETCH(QString, captionElement);
     QFETCH(QString, totalCaption);
 
-    MemoryDataSet empty(fields);
+    const auto empty = std::make_shared<MemoryDataSet>(fields);
     registerReportLayouts();
     auto report = loadReportLayout(layout);
-    report->DataSet = &empty;
+    report->DataSet = empty;
     const auto document = layoutReport(*report);
-    QCOMPARE(document->pages.size(), 1u);
-    const ReportPage &page = document->pages[0];
+    QCOMPARE(document->pageCount(), 1);
+    const ReportPage page = document->page(0);
 
     QCOMPARE(textsOf(page, captionElement).size(), 1u);
     int values = 0;
@@ -185,21 +187,21 @@ void TestReportLayout::emptyDatasetPrintsOneBlankDetailAndZero()
     QCOMPARE(textsOf(page, QStringLiteral("QRLabel1")).size(), 1u);
 
     report->PrintIfEmpty = false;
-    QCOMPARE(layoutReport(*report)->pages.size(), 0u);
+    QCOMPARE(layoutReport(*report)->pageCount(), 0);
 }
 
 void TestReportLayout::pagination()
 {
     // Four media blocks fit under the headers of a page; the fifth and the total go on.
     auto data = mediaDataSet(9);
-    auto report = mediaReport(data.get());
+    auto report = mediaReport(data);
     const auto document = layoutReport(*report);
-    QCOMPARE(document->pages.size(), 3u);
+    QCOMPARE(document->pageCount(), 3);
 
     const int perPage[] = {4, 4, 1};
     int record = 1;
     for (int p = 0; p < 3; ++p) {
-        const ReportPage &page = document->pages[p];
+        const ReportPage page = document->page(p);
         QCOMPARE(picturesOf(page, QStringLiteral("QRImage1")), 1);
         QCOMPARE(textsOf(page, QStringLiteral("QRLabel1")).size(), p == 0 ? 1u : 0u);
         const auto codes = textsOf(page, QStringLiteral("QRDBText1"));
@@ -213,17 +215,18 @@ void TestReportLayout::pagination()
         }
         QCOMPARE(textsOf(page, QStringLiteral("QRSysData1")).size(), p == 2 ? 1u : 0u);
     }
-    QCOMPARE(textsOf(document->pages[2], QStringLiteral("QRSysData1")).at(0)->text,
+    QCOMPARE(textsOf(document->page(2), QStringLiteral("QRSysData1")).at(0)->text,
              QStringLiteral("9"));
 }
 
 namespace {
 
 // A short page with a labelled header and footer, to watch where they print.
-std::unique_ptr<TQuickRep> framedReport(const ReportDataSet *data, TQuickRepOptions options)
+std::unique_ptr<TQuickRep> framedReport(std::shared_ptr<const ReportDataSet> data,
+                                        TQuickRepOptions options)
 {
     auto report = std::make_unique<TQuickRep>();
-    report->DataSet = data;
+    report->DataSet = std::move(data);
     report->Options = options;
     report->Page.Length = 100;
     const auto addLabel = [](TQRBand &band, const QString &name, const QString &caption) {
@@ -265,11 +268,11 @@ void TestReportLayout::headerAndFooterOptions()
 
     // 80 mm printable, less a 10 mm footer: without a header two 30 mm details fit, with one two.
     auto data = mediaDataSet(5);
-    auto report = framedReport(data.get(), TQuickRepOptions(options));
+    auto report = framedReport(data, TQuickRepOptions(options));
     const auto document = layoutReport(*report);
-    QCOMPARE(document->pages.size(), 3u);
+    QCOMPARE(document->pageCount(), 3);
     for (int p = 0; p < 3; ++p) {
-        const ReportPage &page = document->pages[p];
+        const ReportPage page = document->page(p);
         const auto heads = textsOf(page, QStringLiteral("head"));
         const auto feet = textsOf(page, QStringLiteral("foot"));
         QCOMPARE(heads.size(), (p > 0 || headerOnFirst) ? 1u : 0u);
@@ -287,30 +290,32 @@ void TestReportLayout::summaryThatDoesNotFitMovesToANewPage()
 {
     // Four media blocks end 18 mm above the footer; a summary taller than that moves on.
     auto data = mediaDataSet(4);
-    auto report = mediaReport(data.get());
-    QCOMPARE(layoutReport(*report)->pages.size(), 1u);
+    auto report = mediaReport(data);
+    QCOMPARE(layoutReport(*report)->pageCount(), 1);
     report->band(rbSummary)->Height = 25;
     const auto document = layoutReport(*report);
-    QCOMPARE(document->pages.size(), 2u);
-    QCOMPARE(textsOf(document->pages[1], QStringLiteral("QRDBText1")).size(), 0u);
-    const auto count = textsOf(document->pages[1], QStringLiteral("QRSysData1"));
+    QCOMPARE(document->pageCount(), 2);
+    const ReportPage second = document->page(1);
+    QCOMPARE(textsOf(second, QStringLiteral("QRDBText1")).size(), 0u);
+    const auto count = textsOf(second, QStringLiteral("QRSysData1"));
     QCOMPARE(count.size(), 1u);
     QVERIFY(near(count[0]->rect.top(), 10.0 + 15.61 + 10.58 + 4.50));
-    QCOMPARE(picturesOf(document->pages[1], QStringLiteral("QRImage1")), 1);
+    QCOMPARE(picturesOf(second, QStringLiteral("QRImage1")), 1);
 }
 
 void TestReportLayout::autoSizeFollowsTextAndClipsAtRightMargin()
 {
-    MemoryDataSet data({QStringLiteral("codigo"), QStringLiteral("titulo"), QStringLiteral("obs"),
-                        QStringLiteral("tipo"), QStringLiteral("local")});
+    const auto data = std::make_shared<MemoryDataSet>(
+        QStringList{QStringLiteral("codigo"), QStringLiteral("titulo"), QStringLiteral("obs"),
+                    QStringLiteral("tipo"), QStringLiteral("local")});
     const QString longRemarks = QStringLiteral("Observação muito longa ").repeated(20);
-    data.append(
+    data->append(
         {QStringLiteral("1"), QStringLiteral("A"), longRemarks, QStringLiteral("CD"), QString()});
-    data.append({QStringLiteral("2"), QStringLiteral("A much longer medium name"),
-                 QStringLiteral("curta"), QStringLiteral("DVD"), QString()});
-    auto report = mediaReport(&data);
+    data->append({QStringLiteral("2"), QStringLiteral("A much longer medium name"),
+                  QStringLiteral("curta"), QStringLiteral("DVD"), QString()});
+    auto report = mediaReport(data);
     const auto document = layoutReport(*report);
-    const ReportPage &page = document->pages.at(0);
+    const ReportPage page = document->page(0);
 
     const auto names = textsOf(page, QStringLiteral("QRDBText2"));
     QVERIFY(near(names[0]->rect.left(), names[1]->rect.left()));
@@ -331,11 +336,11 @@ void TestReportLayout::autoSizeFollowsTextAndClipsAtRightMargin()
 void TestReportLayout::logoIsReadThroughTheDecoderAndMissingLogoDrawsNothing()
 {
     auto data = mediaDataSet(1);
-    auto report = mediaReport(data.get(), false);
+    auto report = mediaReport(data, false);
     QTemporaryDir dir;
     auto *image = static_cast<TQRImage *>(report->findElement(QStringLiteral("QRImage1")));
     image->PicturePath = dir.filePath(QStringLiteral("missing.jpg"));
-    QCOMPARE(picturesOf(layoutReport(*report)->pages.at(0), QStringLiteral("QRImage1")), 0);
+    QCOMPARE(picturesOf(layoutReport(*report)->page(0), QStringLiteral("QRImage1")), 0);
 
     const QString path = dir.filePath(QStringLiteral("logo.jpg"));
     QImage logo(200, 60, QImage::Format_RGB32);
@@ -351,7 +356,7 @@ void TestReportLayout::logoIsReadThroughTheDecoderAndMissingLogoDrawsNothing()
     setPictureDecoder(previous);
 
     QCOMPARE(decoded, 1);
-    const ReportPage &page = document->pages.at(0);
+    const ReportPage page = document->page(0);
     QCOMPARE(picturesOf(page, QStringLiteral("QRImage1")), 1);
     QCOMPARE(page.pictures[0].image.size(), QSize(200, 60));
     QVERIFY(std::abs(page.pictures[0].rect.width() - 200 * 25.4 / 96) < 1e-9);
@@ -359,8 +364,8 @@ void TestReportLayout::logoIsReadThroughTheDecoderAndMissingLogoDrawsNothing()
 
 void TestReportLayout::missingFieldIsRefused()
 {
-    MemoryDataSet data({QStringLiteral("codigo")});
-    auto report = mediaReport(&data);
+    auto report =
+        mediaReport(std::make_shared<MemoryDataSet>(QStringList{QStringLiteral("codigo")}));
     try {
         ReportLayouter layouter(*report);
         QFAIL("a layout naming a field the dataset lacks ran");
@@ -413,18 +418,42 @@ void TestReportLayout::layoutsThatAreNotValidAreRefused()
 void TestReportLayout::layoutIsIncremental()
 {
     auto data = mediaDataSet(100);
-    auto report = mediaReport(data.get());
+    auto report = mediaReport(data);
     ReportLayouter layouter(*report);
-    QCOMPARE(layouter.document()->pages.size(), 0u);
+    QCOMPARE(layouter.document()->pageCount(), 0);
     QVERIFY(layouter.layoutNextPage());
-    QCOMPARE(layouter.document()->pages.size(), 1u);
+    QCOMPARE(layouter.document()->pageCount(), 1);
     QCOMPARE(layouter.recordsPrinted(), 4);
     QVERIFY(!layouter.finished());
     layouter.layoutAll();
     QVERIFY(layouter.finished());
     QVERIFY(!layouter.layoutNextPage());
     QCOMPARE(layouter.recordsPrinted(), 100);
-    QCOMPARE(layouter.document()->pages.size(), 25u); // 25 pages of 4, the total fits on the last
+    QCOMPARE(layouter.document()->pageCount(), 25); // 25 pages of 4, the total fits on the last
+}
+
+void TestReportLayout::pagesOutliveTheirReport()
+{
+    // Pages are made again each time they are read: from the run's own copy of the report and
+    // from its dataset, which the document keeps.
+    auto data = mediaDataSet(9);
+    auto report = mediaReport(data);
+    const auto document = layoutReport(*report);
+    const ReportPage before = document->page(2);
+    static_cast<TQRLabel *>(report->findElement(QStringLiteral("QRLabel7")))->Caption =
+        QStringLiteral("Outro");
+    report.reset();
+    data.reset();
+
+    const ReportPage after = document->page(2);
+    QCOMPARE(after.texts.size(), before.texts.size());
+    for (size_t i = 0; i < before.texts.size(); ++i) {
+        QCOMPARE(after.texts[i].text, before.texts[i].text);
+        QCOMPARE(after.texts[i].rect, before.texts[i].rect);
+    }
+    QCOMPARE(textsOf(after, QStringLiteral("QRLabel7")).at(0)->text,
+             QStringLiteral("Total de Mídias:"));
+    QCOMPARE(textsOf(after, QStringLiteral("QRDBText2")).at(0)->text, QStringLiteral("Mídia 9"));
 }
 
 namespace {
@@ -432,8 +461,8 @@ namespace {
 QStringList allTexts(const ReportDocument &document)
 {
     QStringList texts;
-    for (const ReportPage &page : document.pages) {
-        for (const PageText &text : page.texts)
+    for (int i = 0; i < document.pageCount(); ++i) {
+        for (const PageText &text : document.page(i).texts)
             texts.append(text.element + u'=' + text.text);
         texts.append(u"--"_s);
     }
@@ -462,12 +491,11 @@ void TestReportLayout::recordsStillArrivingLayOutAsIfAllWereThere()
     QFETCH(int, perRead);
     QFETCH(bool, printIfEmpty);
     const auto all = mediaDataSet(records);
-    auto whole = mediaReport(all.get());
+    auto whole = mediaReport(all);
     whole->PrintIfEmpty = printIfEmpty;
     const auto expected = layoutReport(*whole);
 
-    ArrivingDataSet arriving(*all, perRead);
-    auto report = mediaReport(&arriving);
+    auto report = mediaReport(std::make_shared<ArrivingDataSet>(*all, perRead));
     report->PrintIfEmpty = printIfEmpty;
     ReportLayouter layouter(*report);
     if (layouter.layoutNextPage() && records > 8 && perRead < 4) {

@@ -138,6 +138,8 @@ private Q_SLOTS:
     void secondPreviewInsideTheFirst();
     void searchSaveAndLoadInTheWindow();
     void statusTellsNoTotalWhileRecordsArrive();
+    void searchFindsTextsAsPrinted_data();
+    void searchFindsTextsAsPrinted();
     void runFailureSurfacesFromPreview();
     void previewReturnsWhenTheApplicationQuits(); // last: it ends the event loops
 };
@@ -150,7 +152,7 @@ void TestReportPreview::initTestCase()
 void TestReportPreview::pageRendersToPdf()
 {
     auto data = mediaDataSet(30);
-    auto report = mediaReport(data.get());
+    auto report = mediaReport(data);
     const auto document = layoutReport(*report);
     QTemporaryDir dir;
     const QString path = dir.filePath(u"midias.pdf"_s);
@@ -193,7 +195,7 @@ void TestReportPreview::printsWholePagesOnAnyPaper()
     QFETCH(QPageLayout::Orientation, orientation);
 
     auto data = mediaDataSet(30);
-    auto report = mediaReport(data.get());
+    auto report = mediaReport(data);
     const auto document = layoutReport(*report);
     QTemporaryDir dir;
     const QString saved = dir.filePath(u"salvo.pdf"_s);
@@ -244,7 +246,7 @@ void TestReportPreview::printsWholePagesOnAnyPaper()
 void TestReportPreview::savingAndPrintingReportProgressAndStop()
 {
     auto data = mediaDataSet(30);
-    auto report = mediaReport(data.get());
+    auto report = mediaReport(data);
     const auto document = layoutReport(*report);
     QTemporaryDir dir;
 
@@ -302,22 +304,22 @@ void TestReportPreview::longValuesPrintWholeLinesOnly()
     // Accents and ascenders on every word, so a cut line would leave marks.
     const QString value =
         u"Ábaco Édito Íntegro Ótica Último "_s.repeated(10).left(length - 3) + u"FIM"_s;
-    std::unique_ptr<MemoryDataSet> data;
+    std::shared_ptr<MemoryDataSet> data;
     std::unique_ptr<TQuickRep> report;
     if (layout == u"media"_s) {
-        data = std::make_unique<MemoryDataSet>(
+        data = std::make_shared<MemoryDataSet>(
             QStringList{u"codigo"_s, u"titulo"_s, u"obs"_s, u"tipo"_s, u"local"_s},
             QList<QStringList>{{u"1"_s, u"Mídia"_s, value, u"CD"_s, u"Gaveta"_s}});
-        report = mediaReport(data.get());
+        report = mediaReport(data);
     } else {
-        data = std::make_unique<MemoryDataSet>(
+        data = std::make_shared<MemoryDataSet>(
             QStringList{u"numero"_s, u"nome"_s, u"descricao"_s, u"codigo"_s, u"titulo"_s},
             QList<QStringList>{{u"1"_s, u"Título"_s, value, u"1"_s, u"Mídia"_s}});
         report = loadReportLayout(u":/reports/software_report.json"_s);
-        report->DataSet = data.get();
+        report->DataSet = data;
     }
     const auto document = layoutReport(*report);
-    const ReportPage &page = document->pages.at(0);
+    const ReportPage page = document->page(0);
     const PageText &text = *textsOf(page, element).at(0);
     const PageText &below = *textsOf(page, next).at(0);
     QCOMPARE(text.text, value);
@@ -402,7 +404,7 @@ void TestReportPreview::windowMatchesTheStandardPreview()
 void TestReportPreview::previewReturnsOnlyWhenClosed()
 {
     auto data = mediaDataSet(30);
-    auto report = mediaReport(data.get());
+    auto report = mediaReport(data);
     bool closedByTest = false;
     int pages = 0;
     double fitZoom = 0;
@@ -425,8 +427,8 @@ void TestReportPreview::previewReturnsOnlyWhenClosed()
 void TestReportPreview::secondPreviewInsideTheFirst()
 {
     auto media = mediaDataSet(3);
-    auto first = mediaReport(media.get());
-    auto second = mediaReport(media.get());
+    auto first = mediaReport(media);
+    auto second = mediaReport(media);
     second->ReportTitle = u"segundo"_s;
     QStringList order;
     whenPreviewReady(1, [&](ReportPreviewWindow *outer) {
@@ -449,8 +451,7 @@ void TestReportPreview::secondPreviewInsideTheFirst()
 void TestReportPreview::statusTellsNoTotalWhileRecordsArrive()
 {
     const auto all = mediaDataSet(4000);
-    ArrivingDataSet arriving(*all, 1);
-    auto report = mediaReport(&arriving, false);
+    auto report = mediaReport(std::make_shared<ArrivingDataSet>(*all, 1), false);
     ReportPreviewWindow window{QString()};
     const auto status = [&window] {
         QStringList texts;
@@ -469,10 +470,51 @@ void TestReportPreview::statusTellsNoTotalWhileRecordsArrive()
     QVERIFY2(status().startsWith(u"Relatório pronto: 1000 página(s)|"_s), qPrintable(status()));
 }
 
+void TestReportPreview::searchFindsTextsAsPrinted_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("hits");
+    QTest::newRow("before the cut") << u"BETA"_s << 2;
+    QTest::newRow("only past the cut") << u"zeta"_s << 0;
+    QTest::newRow("the cut's mark") << u"…"_s << 2;
+    QTest::newRow("across a space") << u"alfa beta"_s << 2;
+    QTest::newRow("a caption") << u"obs"_s << 2;
+    QTest::newRow("nowhere") << u"ômega"_s << 0;
+}
+
+void TestReportPreview::searchFindsTextsAsPrinted()
+{
+    // A value too wide for its unwrapped box prints cut with "…": the search finds what the
+    // page shows, not what the dataset holds.
+    QFETCH(QString, text);
+    QFETCH(int, hits);
+    const auto data = std::make_shared<MemoryDataSet>(QStringList{u"obs"_s});
+    data->append({u"alfa beta gama delta epsilon zeta eta teta"_s});
+    data->append({u"Alfa Beta Gama Delta Epsilon Zeta Eta Teta"_s});
+    TQuickRep report;
+    report.DataSet = data;
+    TQRBand &detail = report.addBand(u"Detail"_s, rbDetail, 10);
+    auto &caption = detail.add<TQRLabel>(u"caption"_s);
+    caption.Caption = u"Obs.:"_s;
+    auto &value = detail.add<TQRDBText>(u"value"_s);
+    value.DataField = u"obs"_s;
+    value.Left = 20;
+    value.Width = 25;
+    value.Height = 5;
+    value.AutoSize = false;
+    value.WordWrap = false;
+    const auto document = layoutReport(report);
+    QVERIFY(!textsOf(document->page(0), u"value"_s).at(0)->text.contains(u"zeta"_s));
+
+    ReportPreviewWindow window{QString()};
+    window.setDocument(document);
+    QCOMPARE(window.searchText(text), hits);
+}
+
 void TestReportPreview::searchSaveAndLoadInTheWindow()
 {
     auto data = mediaDataSet(10);
-    auto report = mediaReport(data.get());
+    auto report = mediaReport(data);
     ReportPreviewWindow window{QString()};
     window.startRun(*report);
     window.finishRun();
@@ -513,10 +555,11 @@ void TestReportPreview::runFailureSurfacesFromPreview()
             return MemoryDataSet::text(record, field);
         }
     };
-    FailingDataSet data({u"codigo"_s, u"titulo"_s, u"obs"_s, u"tipo"_s, u"local"_s});
+    const auto data = std::make_shared<FailingDataSet>(
+        QStringList{u"codigo"_s, u"titulo"_s, u"obs"_s, u"tipo"_s, u"local"_s});
     for (int i = 0; i < 200; ++i)
-        data.append({QString::number(i), u"m"_s, u"o"_s, u"CD"_s, u"l"_s});
-    auto report = mediaReport(&data);
+        data->append({QString::number(i), u"m"_s, u"o"_s, u"CD"_s, u"l"_s});
+    auto report = mediaReport(data);
     QVERIFY_THROWS_EXCEPTION(ReportError, Preview(*report));
     QVERIFY(openPreviews().isEmpty());
 }
@@ -524,7 +567,7 @@ void TestReportPreview::runFailureSurfacesFromPreview()
 void TestReportPreview::previewReturnsWhenTheApplicationQuits()
 {
     auto data = mediaDataSet(3);
-    auto report = mediaReport(data.get());
+    auto report = mediaReport(data);
     whenPreviewReady(1, [](ReportPreviewWindow *) { QCoreApplication::exit(0); });
     Preview(*report);
     QVERIFY(openPreviews().isEmpty());

@@ -41,7 +41,7 @@ bool paintPages(QPagedPaintDevice &device, QPainter &painter, const ReportDocume
             device.newPage();
         const QRectF target =
             fittedPage(document.pageSize, QSizeF(device.width(), device.height()));
-        paintReportPage(painter, document.pages[i], document.pageSize, target);
+        paintReportPage(painter, document.page(i), document.pageSize, target);
     }
     return true;
 }
@@ -124,10 +124,11 @@ QImage renderReportPage(const ReportDocument &document, int pageIndex, int width
     const int height = qMax(1, qRound(width * size.height() / size.width()));
     QImage image(qMax(1, width), height, QImage::Format_RGB32);
     image.fill(Qt::white);
-    if (pageIndex < 0 || pageIndex >= int(document.pages.size()))
+    if (pageIndex < 0 || pageIndex >= document.pageCount())
         return image;
+    const ReportPage page = document.page(pageIndex);
     QPainter painter(&image);
-    paintReportPage(painter, document.pages[pageIndex], size, QRectF(image.rect()));
+    paintReportPage(painter, page, size, QRectF(image.rect()));
     return image;
 }
 
@@ -147,8 +148,15 @@ bool writeReportPdf(const ReportDocument &document, const QString &path,
         QPainter painter;
         if (!painter.begin(&writer))
             throw ReportError(QStringLiteral("Não foi possível gravar o PDF %1.").arg(path));
-        const bool whole =
-            paintPages(writer, painter, document, 0, int(document.pages.size()) - 1, progress);
+        bool whole = false;
+        try {
+            whole = paintPages(writer, painter, document, 0, document.pageCount() - 1, progress);
+        } catch (...) {
+            // A page that cannot be made (its dataset failing) leaves no half-written file.
+            painter.end();
+            file.remove();
+            throw;
+        }
         painter.end();
         if (!whole) {
             file.remove();
@@ -171,7 +179,7 @@ void setPrinterToReportPaper(QPrinter &printer, const ReportDocument &document)
 
 bool printReport(const ReportDocument &document, QPrinter &printer, const PageProgress &progress)
 {
-    const int count = int(document.pages.size());
+    const int count = document.pageCount();
     if (count == 0)
         return true;
     int first = printer.fromPage() > 0 ? printer.fromPage() - 1 : 0;
@@ -183,7 +191,15 @@ bool printReport(const ReportDocument &document, QPrinter &printer, const PagePr
     if (!painter.begin(&printer))
         throw ReportError(
             QStringLiteral("Não foi possível imprimir em %1.").arg(printer.printerName()));
-    if (!paintPages(printer, painter, document, first, last, progress)) {
+    bool whole = false;
+    try {
+        whole = paintPages(printer, painter, document, first, last, progress);
+    } catch (...) {
+        printer.abort();
+        painter.end();
+        throw;
+    }
+    if (!whole) {
         printer.abort();
         painter.end();
         // Printing into a file leaves no half-written file behind either.

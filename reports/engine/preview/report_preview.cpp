@@ -39,6 +39,8 @@
 #include <QToolBar>
 #include <QWindow>
 
+#include <optional>
+
 namespace {
 
 constexpr int thumbnailWidth = 90;
@@ -121,12 +123,13 @@ public:
         setAccessibleName(QStringLiteral("Página do relatório"));
     }
 
-    // By index: the document's pages move in memory while the run appends to them.
+    // By index: the page is made when it is first painted, and kept while it is shown.
     void setPage(const ReportDocument *document, int index)
     {
         m_document = document;
         m_index = index;
         m_pageSize = document->pageSize;
+        m_page.reset();
         update();
     }
 
@@ -153,9 +156,15 @@ protected:
         painter.fillRect(rect(), palette().dark());
         const QRectF target(margin, margin, m_pageSize.width() * m_zoom,
                             m_pageSize.height() * m_zoom);
-        if (m_document && m_index >= 0 && m_index < int(m_document->pages.size()))
-            paintReportPage(painter, m_document->pages[size_t(m_index)], m_pageSize, target,
-                            m_highlights);
+        if (!m_page && m_document && m_index >= 0 && m_index < m_document->pageCount()) {
+            try {
+                m_page = m_document->page(m_index);
+            } catch (...) {
+                // Nothing may escape a paint event; a page that cannot be made shows blank.
+            }
+        }
+        if (m_page)
+            paintReportPage(painter, *m_page, m_pageSize, target, m_highlights);
         else
             painter.fillRect(target, Qt::white);
     }
@@ -163,6 +172,7 @@ protected:
 private:
     const ReportDocument *m_document = nullptr;
     int m_index = -1;
+    std::optional<ReportPage> m_page;
     QSizeF m_pageSize{210, 297};
     std::vector<QRectF> m_highlights;
     double m_zoom = 1.0;
@@ -180,14 +190,14 @@ public:
     {
         beginResetModel();
         m_document = document;
-        m_rows = document ? int(document->pages.size()) : 0;
+        m_rows = document ? document->pageCount() : 0;
         m_cache.clear();
         endResetModel();
     }
 
     void pagesAdded()
     {
-        const int rows = m_document ? int(m_document->pages.size()) : 0;
+        const int rows = m_document ? m_document->pageCount() : 0;
         if (rows <= m_rows)
             return;
         beginInsertRows({}, m_rows, rows - 1);
@@ -206,7 +216,13 @@ public:
         if (role == Qt::DecorationRole) {
             if (QImage *cached = m_cache.object(index.row()))
                 return *cached;
-            auto *image = new QImage(renderReportPage(*m_document, index.row(), thumbnailWidth));
+            QImage rendered;
+            try {
+                rendered = renderReportPage(*m_document, index.row(), thumbnailWidth);
+            } catch (...) {
+                return {}; // nothing may escape into the view
+            }
+            auto *image = new QImage(rendered);
             const QImage result = *image;
             m_cache.insert(index.row(), image);
             return result;
@@ -468,7 +484,7 @@ PageProgress ReportPreviewWindow::outputProgress(QProgressDialog &dialog, const 
 
 int ReportPreviewWindow::pageCount() const
 {
-    return int(m_document->pages.size());
+    return m_document->pageCount();
 }
 
 void ReportPreviewWindow::showPage(int index)
@@ -561,9 +577,11 @@ int ReportPreviewWindow::searchText(const QString &text)
     m_searchResults->clear();
     if (text.isEmpty())
         return 0;
-    const auto &pages = m_document->pages;
-    for (int p = 0; p < int(pages.size()); ++p) {
-        const auto &texts = pages[p].texts;
+    // Only the pages that may hold the text are made.
+    for (int p = 0; p < m_document->pageCount(); ++p) {
+        if (!m_document->pageMayContain(p, text))
+            continue;
+        const auto texts = m_document->page(p).texts;
         for (int t = 0; t < int(texts.size()); ++t) {
             if (!texts[t].text.contains(text, Qt::CaseInsensitive))
                 continue;
@@ -587,7 +605,8 @@ void ReportPreviewWindow::showSearchResult(int row)
     const int page = item->data(Qt::UserRole).toInt();
     const int text = item->data(Qt::UserRole + 1).toInt();
     showPage(page);
-    m_pageView->setHighlights({m_document->pages[page].texts[text].rect});
+    guarded(
+        [&] { m_pageView->setHighlights({m_document->page(page).texts.at(size_t(text)).rect}); });
 }
 
 void ReportPreviewWindow::askSearch()
