@@ -544,10 +544,11 @@ void ReportPreviewWindow::applyZoom()
 
 void ReportPreviewWindow::updateStatus()
 {
+    // No total while the records still arrive: one that grew would read as a fault. The text
+    // stays as short as the one with a total, so the narrow window does not cut it.
     if (running() && !m_layouter->recordCountKnown()) {
-        m_progressLabel->setText(
-            QStringLiteral("Gerando relatório: %1 registros até aqui, ainda lendo os dados")
-                .arg(m_layouter->recordsPrinted()));
+        m_progressLabel->setText(QStringLiteral("Gerando relatório: %1 registros até aqui…")
+                                     .arg(m_layouter->recordsPrinted()));
     } else if (running()) {
         m_progressLabel->setText(QStringLiteral("Gerando relatório: %1 de %2 registros")
                                      .arg(m_layouter->recordsPrinted())
