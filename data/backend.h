@@ -60,6 +60,4 @@ public:
     virtual QString storedText(const QString &column) const { return column; }
     // How messages name the catalogue: the file's path, or server/database.
     virtual QString displayName() const = 0;
-    // Gives back what the engine keeps in this process to read faster (cached pages).
-    virtual void releaseMemory() {}
 };

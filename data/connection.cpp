@@ -10,7 +10,6 @@
 #include "data/statement.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <sqlite3.h>
 
@@ -113,14 +112,27 @@ int interruptWhenLate(void *connection)
     return static_cast<TADOConnection *>(connection)->goesOn() ? 0 : 1;
 }
 
-// Room for the whole catalogue in the engine's page cache, within a bound, so a join that
-// visits every medium once per title reads each page from the file once. The cache grows
-// only as pages are read.
-void sizePageCache(sqlite3 *db, qint64 fileBytes)
+// Room for the media table in the engine's page cache, and some to spare: the software report's
+// join visits a medium for each title in no useful order, and thrashes a cache that cannot hold
+// them all. The titles are read in order, so caching more of them buys nothing, and a cache the
+// size of the whole catalogue holds that much memory for as long as the program runs.
+void sizePageCache(sqlite3 *db, const QString &path)
 {
     constexpr qint64 defaultKiB = 2000;
     constexpr qint64 largestKiB = 512 * 1024;
-    const qint64 kib = std::clamp(fileBytes / 1024 + 1024, defaultKiB, largestKiB);
+    qint64 mediaKiB = 0;
+    try {
+        Statement statement(db,
+                            QStringLiteral("SELECT sum(pgsize) FROM dbstat WHERE name = '%1' "
+                                           "AND aggregate = 1")
+                                .arg(Schema::name(Schema::media.name)),
+                            path);
+        if (statement.step())
+            mediaKiB = statement.integer(0) / 1024;
+    } catch (const Exception &) {
+        // An engine built without its page statistics keeps the default cache.
+    }
+    const qint64 kib = std::clamp(mediaKiB + mediaKiB / 2 + defaultKiB, defaultKiB, largestKiB);
     const QByteArray pragma = "PRAGMA cache_size = -" + QByteArray::number(kib);
     sqlite3_exec(db, pragma.constData(), nullptr, nullptr, nullptr);
 }
@@ -202,7 +214,6 @@ void TADOConnection::open()
     // Views and triggers of a file made elsewhere may call no function with side effects.
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_progress_handler(db, 1000, interruptWhenLate, this);
-    sizePageCache(db, QFileInfo(path).size());
     registerLike(db);
 
     // Reading the schema makes the engine look at the whole header now, not at first use.
@@ -213,6 +224,7 @@ void TADOConnection::open()
         if (statement.step())
             version = int(statement.integer(0));
         checkTablesArePlain(db, path);
+        sizePageCache(db, path);
         // The rollback journal keeps the catalogue one file, which read-only media and
         // network folders handle; WAL needs its companion files writable and shared memory
         // that network folders do not give. EXTRA syncs the folder once the journal is

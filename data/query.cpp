@@ -300,14 +300,12 @@ std::shared_ptr<GrowingResult> TADOQuery::growingResult() const
 
 namespace {
 
-// A result this large has been read once. The pages the engine cached for it (sized for the
-// whole catalogue, so that a join reads each page once) and what the columns left behind while
-// growing go back to the system rather than stay with the process beside the rows.
+// A result this large has been read once. What the columns left behind in the heap while
+// growing goes back to the system rather than stay with the process beside the rows.
 constexpr size_t largeResultBytes = size_t(64) << 20;
 
-void releaseReadMemory(TADOConnection &connection)
+void releaseReadMemory()
 {
-    connection.backend().releaseMemory();
 #ifdef __GLIBC__
     malloc_trim(0);
 #endif
@@ -328,7 +326,7 @@ void TADOQuery::readSlice(int milliseconds) const
                 store.shrinkToFit();
                 endPendingRead(nullptr);
                 if (store.memoryUsage() >= largeResultBytes)
-                    releaseReadMemory(*m_connection);
+                    releaseReadMemory();
                 return;
             }
             m_pending->appendRow(store);
@@ -513,7 +511,7 @@ bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &p
     }
     store->shrinkToFit();
     if (store->memoryUsage() >= largeResultBytes)
-        releaseReadMemory(*m_connection);
+        releaseReadMemory();
     return true;
 }
 

@@ -88,8 +88,3 @@ qint64 SqliteBackend::lastInsertKey()
 {
     return sqlite3_last_insert_rowid(m_db);
 }
-
-void SqliteBackend::releaseMemory()
-{
-    sqlite3_db_release_memory(m_db);
-}

@@ -20,7 +20,6 @@ public:
         return QStringLiteral("CAST(%1 AS BLOB)").arg(column);
     }
     QString displayName() const override { return m_path; }
-    void releaseMemory() override;
 
 private:
     sqlite3 *m_db;

@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -82,6 +84,7 @@ private Q_SLOTS:
     void failedLaterRowsReachTheReader_data();
     void failedLaterRowsReachTheReader();
     void abandonedReadEndsInTheBackground();
+    void pageCacheHoldsTheMediaTable();
 };
 
 namespace {
@@ -752,6 +755,36 @@ void TestQuery::abandonedReadEndsInTheBackground()
     QCOMPARE(s.query.resultSnapshot()->rowCount(), 20);
     cat.exec(QStringLiteral("INSERT INTO cds (titulo) VALUES ('outro programa')"));
     QCOMPARE(cat.scalar(QStringLiteral("select count(*) from cds")), QStringLiteral("21"));
+}
+
+// The report's join looks up a medium for every title in no useful order: a cache smaller than
+// the media table reads the same pages from the file again and again.
+void TestQuery::pageCacheHoldsTheMediaTable()
+{
+    const TempCatalogue cat;
+    cat.exec(QStringLiteral("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n "
+                            "WHERE x < 20000) INSERT INTO cds (titulo, obs) "
+                            "SELECT 'cd ' || x, printf('%.200c', 'o') FROM n"));
+    cat.exec(QStringLiteral("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n "
+                            "WHERE x < 60000) INSERT INTO softs (nome, descricao, midia) "
+                            "SELECT 'app ' || x, printf('%.250c', 'd'), x % 20000 + 1 FROM n"));
+    const qint64 mediaKiB =
+        cat.scalar(QStringLiteral("SELECT sum(pgsize) / 1024 FROM dbstat WHERE name = 'cds'"))
+            .toLongLong();
+    QVERIFY2(mediaKiB > 4000, qPrintable(QString::number(mediaKiB)));
+
+    Session s(cat.path());
+    s.connection.open();
+    sqlite3_stmt *statement = nullptr;
+    QCOMPARE(
+        sqlite3_prepare_v2(s.connection.handle(), "PRAGMA cache_size", -1, &statement, nullptr),
+        SQLITE_OK);
+    QCOMPARE(sqlite3_step(statement), SQLITE_ROW);
+    const qint64 cacheKiB = -sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    QVERIFY2(cacheKiB > mediaKiB, qPrintable(QString::number(cacheKiB)));
+    // Not the whole catalogue's worth, three times the media's: the titles stream through.
+    QVERIFY2(cacheKiB < 2 * mediaKiB + 4000, qPrintable(QString::number(cacheKiB)));
 }
 
 QTEST_GUILESS_MAIN(TestQuery)
