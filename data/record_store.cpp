@@ -31,9 +31,9 @@ QVariant RecordStore::value(int row, int column) const
         return {};
     switch (c.kind) {
     case Kind::Integer:
-        return QVariant::fromValue<qlonglong>(c.integers[s]);
+        return QVariant::fromValue<qlonglong>(c.integer(s));
     case Kind::Real:
-        return std::bit_cast<double>(c.integers[s]);
+        return c.real(s);
     case Kind::Text:
         break;
     }
@@ -48,9 +48,9 @@ QString RecordStore::text(int row, int column) const
         return {};
     switch (c.kind) {
     case Kind::Integer:
-        return QString::number(c.integers[s]);
+        return QString::number(c.integer(s));
     case Kind::Real:
-        return QString::number(std::bit_cast<double>(c.integers[s]), 'g', 15);
+        return QString::number(c.real(s), 'g', 15);
     case Kind::Text:
         break;
     }
@@ -70,7 +70,7 @@ bool RecordStore::utf8(int row, int column, Scratch &scratch, std::string_view &
     switch (c.kind) {
     case Kind::Integer: {
         const auto result =
-            std::to_chars(scratch.data(), scratch.data() + scratch.size(), c.integers[s]);
+            std::to_chars(scratch.data(), scratch.data() + scratch.size(), c.integer(s));
         text = std::string_view(scratch.data(), size_t(result.ptr - scratch.data()));
         return true;
     }
@@ -91,6 +91,19 @@ QByteArray RecordStore::bytes(int row, int column) const
     const std::uint32_t s = slot(row);
     const std::uint64_t begin = c.offset(s);
     return QByteArray(c.arena.data() + begin, qsizetype(c.offset(size_t(s) + 1) - begin));
+}
+
+void RecordStore::appendNumber(Column &column, std::int64_t value)
+{
+    if (column.kind == Kind::Integer && column.integers.empty()) {
+        if (value >= INT32_MIN && value <= INT32_MAX) {
+            column.narrowIntegers.push_back(std::int32_t(value));
+            return;
+        }
+        column.integers.assign(column.narrowIntegers.begin(), column.narrowIntegers.end());
+        column.narrowIntegers = {};
+    }
+    column.integers.push_back(value);
 }
 
 void RecordStore::appendText(Column &column, const char *data, size_t size) const
@@ -127,7 +140,7 @@ void RecordStore::appendFromStatement(sqlite3_stmt *statement)
             if (c.kind == Kind::Text)
                 appendText(c, nullptr, 0);
             else
-                c.integers.push_back(0);
+                appendNumber(c, 0);
             continue;
         }
         if (c.kind == Kind::Integer && type != SQLITE_INTEGER)
@@ -137,11 +150,10 @@ void RecordStore::appendFromStatement(sqlite3_stmt *statement)
         c.nulls.push_back(false);
         switch (c.kind) {
         case Kind::Integer:
-            c.integers.push_back(sqlite3_column_int64(statement, col));
+            appendNumber(c, sqlite3_column_int64(statement, col));
             break;
         case Kind::Real:
-            c.integers.push_back(
-                std::bit_cast<std::int64_t>(sqlite3_column_double(statement, col)));
+            appendNumber(c, std::bit_cast<std::int64_t>(sqlite3_column_double(statement, col)));
             break;
         case Kind::Text: {
             const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(statement, col));
@@ -156,6 +168,7 @@ void RecordStore::appendFromStatement(sqlite3_stmt *statement)
 void RecordStore::shrinkToFit()
 {
     for (Column &c : m_columns) {
+        c.narrowIntegers.shrink_to_fit();
         c.integers.shrink_to_fit();
         c.arena.squeeze();
         c.offsets.shrink_to_fit();
@@ -172,7 +185,7 @@ void RecordStore::appendTextCell(int column, const char *data, size_t size)
         if (c.kind == Kind::Text)
             appendText(c, nullptr, 0);
         else
-            c.integers.push_back(0);
+            appendNumber(c, 0);
         return;
     }
     const char *end = data + size;
@@ -181,7 +194,7 @@ void RecordStore::appendTextCell(int column, const char *data, size_t size)
         const auto [at, error] = std::from_chars(data, end, value);
         if (error == std::errc() && at == end) {
             c.nulls.push_back(false);
-            c.integers.push_back(value);
+            appendNumber(c, value);
             return;
         }
         convertToText(c);
@@ -190,7 +203,7 @@ void RecordStore::appendTextCell(int column, const char *data, size_t size)
         const auto [at, error] = std::from_chars(data, end, value);
         if (error == std::errc() && at == end) {
             c.nulls.push_back(false);
-            c.integers.push_back(std::bit_cast<std::int64_t>(value));
+            appendNumber(c, std::bit_cast<std::int64_t>(value));
             return;
         }
         convertToText(c);
@@ -215,9 +228,8 @@ void RecordStore::convertToText(Column &column) const
     for (size_t s = 0; s < column.nulls.size(); ++s) {
         QByteArray bytes;
         if (!column.nulls[s]) {
-            bytes = column.kind == Kind::Integer
-                        ? QByteArray::number(qlonglong(column.integers[s]))
-                        : QByteArray::number(std::bit_cast<double>(column.integers[s]), 'g', 15);
+            bytes = column.kind == Kind::Integer ? QByteArray::number(qlonglong(column.integer(s)))
+                                                 : QByteArray::number(column.real(s), 'g', 15);
         }
         appendText(text, bytes.constData(), size_t(bytes.size()));
     }
@@ -231,7 +243,7 @@ void RecordStore::appendValue(Column &column, const QVariant &value)
         if (column.kind == Kind::Text)
             appendText(column, nullptr, 0);
         else
-            column.integers.push_back(0);
+            appendNumber(column, 0);
         return;
     }
     const auto type = value.typeId();
@@ -244,10 +256,10 @@ void RecordStore::appendValue(Column &column, const QVariant &value)
     column.nulls.push_back(false);
     switch (column.kind) {
     case Kind::Integer:
-        column.integers.push_back(value.toLongLong());
+        appendNumber(column, value.toLongLong());
         break;
     case Kind::Real:
-        column.integers.push_back(std::bit_cast<std::int64_t>(value.toDouble()));
+        appendNumber(column, std::bit_cast<std::int64_t>(value.toDouble()));
         break;
     case Kind::Text: {
         // A byte array is a stored value kept as the engine gave it.
@@ -295,7 +307,8 @@ size_t RecordStore::memoryUsage() const
 {
     size_t total = m_order.memoryUsage();
     for (const Column &c : m_columns) {
-        total += c.integers.capacity() * sizeof(std::int64_t) + size_t(c.arena.capacity()) +
+        total += c.narrowIntegers.capacity() * sizeof(std::int32_t) +
+                 c.integers.capacity() * sizeof(std::int64_t) + size_t(c.arena.capacity()) +
                  c.offsets.capacity() * sizeof(std::uint32_t) +
                  c.wideOffsets.capacity() * sizeof(std::uint64_t) + c.nulls.capacity() / 8;
     }

@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -60,7 +61,10 @@ private:
     struct Column
     {
         Kind kind = Kind::Text;
-        std::vector<std::int64_t> integers; // also holds doubles bit-for-bit for Real
+        // An integer column's values, 32-bit while they all fit, then in integers; a real
+        // column's values are in integers, bit-for-bit.
+        std::vector<std::int32_t> narrowIntegers;
+        std::vector<std::int64_t> integers;
         // Grown and shrunk with realloc, which moves a large arena's pages instead of
         // copying them: growth at a million rows costs no pause.
         QByteArray arena;
@@ -74,6 +78,11 @@ private:
         {
             return wideOffsets.empty() ? offsets[i] : wideOffsets[i];
         }
+        std::int64_t integer(size_t i) const
+        {
+            return integers.empty() ? narrowIntegers[i] : integers[i];
+        }
+        double real(size_t i) const { return std::bit_cast<double>(integers[i]); }
     };
 
     // Storage slots are appended only; m_order maps a row's position to its slot, so an
@@ -81,6 +90,8 @@ private:
     std::uint32_t appendSlot(const std::vector<QVariant> &values);
     void appendValue(Column &column, const QVariant &value);
     void appendText(Column &column, const char *data, size_t size) const;
+    // A real's value comes as its bits.
+    static void appendNumber(Column &column, std::int64_t value);
     void convertToText(Column &column) const;
     std::uint32_t slot(int row) const { return m_order.at(size_t(row)); }
 

@@ -12,6 +12,8 @@ class TestRecordStore : public QObject
 private Q_SLOTS:
     void textsReadBackAcrossTheOffsetWidths_data();
     void textsReadBackAcrossTheOffsetWidths();
+    void integersReadBackAcrossTheirWidths_data();
+    void integersReadBackAcrossTheirWidths();
 };
 
 void TestRecordStore::textsReadBackAcrossTheOffsetWidths_data()
@@ -65,6 +67,48 @@ void TestRecordStore::textsReadBackAcrossTheOffsetWidths()
         QVERIFY(!store.utf8(row, 2, scratch, real));
     }
     QVERIFY(store.memoryUsage() > 0);
+}
+
+void TestRecordStore::integersReadBackAcrossTheirWidths_data()
+{
+    QTest::addColumn<QList<qlonglong>>("values");
+    QTest::newRow("all fit in 32 bits") << QList<qlonglong>{0, 1, -1, INT32_MAX, INT32_MIN, 42};
+    QTest::newRow("outgrows 32 bits after some")
+        << QList<qlonglong>{5, INT32_MAX, qlonglong(INT32_MAX) + 1, -7, qlonglong(INT32_MIN) - 1};
+    QTest::newRow("wide from the first") << QList<qlonglong>{-1000000000000LL, 3, INT64_MAX};
+}
+
+// Integers are kept in 32 bits while they fit; a value that does not fit widens the column
+// without changing any value read before or after, whichever way the rows arrive.
+void TestRecordStore::integersReadBackAcrossTheirWidths()
+{
+    QFETCH(QList<qlonglong>, values);
+    using Kind = RecordStore::Kind;
+    RecordStore store({Kind::Integer, Kind::Integer});
+    for (qlonglong v : values) {
+        // The first column as a server sends it (text), the second as an edit stores it.
+        const QByteArray digits = QByteArray::number(v);
+        store.appendTextCell(0, digits.constData(), size_t(digits.size()));
+        store.appendTextCell(1, nullptr, 0);
+        store.endRow();
+        store.insertRow(store.rowCount(), {QVariant(), v});
+    }
+    store.replaceRow(1, {QVariant(), QVariant::fromValue<qlonglong>(INT64_MIN)});
+    store.shrinkToFit();
+
+    RecordStore::Scratch scratch;
+    for (int i = 0; i < values.size(); ++i) {
+        const int sent = 2 * i, edited = 2 * i + 1;
+        QCOMPARE(store.value(sent, 0).toLongLong(), values[i]);
+        QVERIFY(store.isNull(sent, 1));
+        QVERIFY(store.isNull(edited, 0));
+        const qlonglong expected = i == 0 ? INT64_MIN : values[i];
+        QCOMPARE(store.value(edited, 1).toLongLong(), expected);
+        QCOMPARE(store.text(edited, 1), QString::number(expected));
+        std::string_view utf8;
+        QVERIFY(store.utf8(sent, 0, scratch, utf8));
+        QCOMPARE(QByteArray(utf8.data(), qsizetype(utf8.size())), QByteArray::number(values[i]));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestRecordStore)
