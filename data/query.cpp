@@ -212,15 +212,21 @@ void TADOQuery::open()
         runStatement();
         bindFields();
     } catch (...) {
-        m_store.reset();
-        m_columns.clear();
-        m_fields.clear();
-        m_automaticFields.clear();
+        forgetResult();
         throw;
     }
     browseFromFirst();
     notifyDataSetChanged();
     notifyStateChanged();
+}
+
+// A result that failed to open leaves nothing behind.
+void TADOQuery::forgetResult()
+{
+    m_store.reset();
+    m_columns.clear();
+    m_fields.clear();
+    m_automaticFields.clear();
 }
 
 // A result just read, browsed from its first record.
@@ -275,10 +281,7 @@ void TADOQuery::openGradually()
     } catch (...) {
         if (m_pending)
             endPendingRead(nullptr);
-        m_store.reset();
-        m_columns.clear();
-        m_fields.clear();
-        m_automaticFields.clear();
+        forgetResult();
         throw;
     }
     browseFromFirst();

@@ -202,6 +202,7 @@ private:
     // Reads pending rows for about `milliseconds`, each slice within the statement time limit.
     void readSlice(int milliseconds) const;
     void endPendingRead(std::exception_ptr failure) const;
+    void forgetResult();
     void browseFromFirst();
     void setState(TDataSetState state);
     void moveTo(int position, bool toFirst = false, bool toLast = false);
