@@ -16,9 +16,9 @@
 
 struct sqlite3_stmt;
 
-// The rows of a static result, stored column by column: integers in one array, text as
-// UTF-8 in one arena per column. Whole-table results may hold millions of rows, so a row
-// costs a few bytes of bookkeeping beyond its text.
+// The rows of a static result, stored column by column: integers in one array (32-bit while
+// they fit), text as UTF-8 in one arena per column. Whole-table results may hold millions of rows,
+// so a row costs a few bytes of bookkeeping beyond its text.
 class RecordStore
 {
 public:
