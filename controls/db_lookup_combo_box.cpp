@@ -71,7 +71,7 @@ void TLookupListModel::reload()
 {
     beginResetModel();
     m_listFieldIndex = fieldIndex(m_listField);
-    const TADOQuery *dataSet = m_listSource ? m_listSource->dataSet() : nullptr;
+    TADOQuery *dataSet = m_listSource ? m_listSource->dataSet() : nullptr;
     m_rows = m_listFieldIndex >= 0 ? dataSet->recordCount() : 0;
     endResetModel();
 }
@@ -330,7 +330,7 @@ void TDBLookupComboBox::setShownText(const QString &text)
 
 int TDBLookupComboBox::rowOfKey(const QVariant &key) const
 {
-    const TADOQuery *list = m_listSource ? m_listSource->dataSet() : nullptr;
+    TADOQuery *list = m_listSource ? m_listSource->dataSet() : nullptr;
     if (isNullValue(key) || !list || !list->active() || m_keyField.isEmpty())
         return -1;
     const TField *keyField = list->findField(m_keyField);

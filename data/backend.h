@@ -44,6 +44,19 @@ public:
     virtual void appendRow(RecordStore &store) = 0;
 };
 
+// What an engine asks of the one connection that owns it while a statement runs.
+class EngineWatch
+{
+public:
+    virtual ~EngineWatch() = default;
+    // Whether the running statement may go on: within its time limit and not stopped. Asked
+    // now and then by both engines; false interrupts the statement.
+    virtual bool goesOn() = 0;
+    // A statement is waiting for another program to finish its write. Returns false once it
+    // has waited long enough and should give up as busy.
+    virtual bool waitForWriter(int attempt) = 0;
+};
+
 // The engine that holds the catalogue: the file or a server. Windows and reports never see
 // which; only the connection and the queries talk to it.
 class Backend
@@ -51,9 +64,20 @@ class Backend
 public:
     virtual ~Backend() = default;
 
+    // Opens the catalogue a connection string names: a libpq URI or keyword string names a
+    // server, anything else a file through its "Data Source=" piece (or dataSourcePath,
+    // when the caller knows the path exactly). The watch must outlive the backend.
+    static std::unique_ptr<Backend> open(const QString &connectionString,
+                                         const QString &dataSourcePath, EngineWatch &watch);
+    // Whether a connection string names a server rather than a file.
+    static bool namesServer(const QString &connectionString);
+    // The file path of the "Data Source=" piece, exactly as written.
+    static QString dataSourcePath(const QString &connectionString);
+
     virtual std::unique_ptr<BackendStatement> prepare(const QString &sql) = 0;
-    // The key the engine gave the row the last INSERT on this connection made.
-    virtual qint64 lastInsertKey() = 0;
+    // Whether a statement's rows may be read a few at a time while other statements run on
+    // the same connection. A server's connection runs one statement at a time.
+    virtual bool readsGradually() const = 0;
     // The comparison that holds when both sides are equal or both are NULL.
     virtual QString sameValueOperator() const = 0;
     // A text column as compared with the row's stored bytes (TADOQuery::storedValue).

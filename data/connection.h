@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
-class Backend;
+#include "data/backend.h"
+
 class TADOQuery;
-struct sqlite3;
 
 enum class TCursorLocation { UseClient, UseServer };
 enum class TConnectMode {
@@ -29,7 +29,7 @@ enum class TConnectMode {
 // The one connection to the catalogue. A file is named by the "Data Source=" piece of the
 // connection string; it is opened read-write (read-only when the file is write protected)
 // and never created. A libpq URI or keyword string names a catalogue on a server instead.
-class TADOConnection : public QObject
+class TADOConnection : public QObject, public EngineWatch
 {
     Q_OBJECT
 
@@ -54,9 +54,6 @@ public:
     QString provider;
     bool keepConnection = true;
 
-    // The file path of the "Data Source=" piece, exactly as written.
-    static QString dataSourcePath(const QString &connectionString);
-
     // Longest time one statement may run before the engine interrupts it, so that no file,
     // however made, can freeze the program.
     int statementTimeLimitMs = 20000;
@@ -79,7 +76,7 @@ public:
     // While set, asked now and then as a statement runs; false interrupts the statement.
     void setProgressCheck(std::function<bool()> check) { m_progressCheck = std::move(check); }
     // Whether the running statement may go on: within its time limit and not stopped.
-    bool goesOn() const { return !pastDeadline() && (!m_progressCheck || m_progressCheck()); }
+    bool goesOn() override { return !pastDeadline() && (!m_progressCheck || m_progressCheck()); }
 
     // A statement with a progress check is running: the engine forbids running another on
     // the connection from inside its check.
@@ -96,19 +93,14 @@ public:
     // interface can show it and keep painting. One observer for every connection.
     enum class Wait { Started, Waiting, Ended };
     static void setWaitObserver(std::function<void(Wait)> observer);
-    int waitForWriter(int attempt);
+    bool waitForWriter(int attempt) override;
 
     // For the data-access layer: the open engine, file or server.
     Backend &backend() const { return *m_backend; }
-    // The file's engine handle; null for a server.
-    sqlite3 *handle() const { return m_db; }
     QString path() const { return m_path; }
 
 private:
-    void openServer();
-
     std::unique_ptr<Backend> m_backend;
-    sqlite3 *m_db = nullptr;
     QString m_connectionString;
     QString m_dataSourcePath; // empty: read from the "Data Source=" piece
     QString m_path;
@@ -118,6 +110,3 @@ private:
     QElapsedTimer m_waiting; // valid while a statement waits for another writer
     void endWait();
 };
-
-// Builds the failure for the engine's last error on db, naming the catalogue where it helps.
-[[noreturn]] void throwEngineError(sqlite3 *db, int resultCode, const QString &path);

@@ -8,10 +8,25 @@
 
 #include <libpq-fe.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 
 namespace {
+
+// Rows read between two looks at whether the reader still wants them.
+constexpr int rowsPerCheck = 256;
+// How long one wait for the server lasts before the time limit and a stop are looked at.
+constexpr int pollMs = 10;
+
+// A connection of the companion tool, which nobody watches: no stop, no one to wait for.
+class Unwatched : public EngineWatch
+{
+public:
+    bool goesOn() override { return true; }
+    bool waitForWriter(int) override { return false; }
+};
 
 // Type numbers fixed by the server's catalogue.
 constexpr Oid int8Type = 20, int2Type = 21, int4Type = 23, oidType = 26, float4Type = 700,
@@ -172,6 +187,10 @@ public:
         }
         if (!m_running)
             return false;
+        // Rows that arrive faster than the clock is looked at still let the reader stop.
+        if (++m_rowsRead % rowsPerCheck == 0)
+            m_backend.checkGoesOn();
+        m_backend.awaitResult();
         Result r(PQgetResult(conn));
         const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
         if (status == PGRES_SINGLE_TUPLE) {
@@ -194,8 +213,13 @@ public:
         PGconn *conn = m_backend.handle();
         Parameters p(m_values);
         const QByteArray name = m_backend.preparedName(m_sql, int(p.pointers.size()));
-        Result r(PQexecPrepared(conn, name.constData(), int(p.pointers.size()), p.pointers.data(),
-                                nullptr, nullptr, 0));
+        if (!PQsendQueryPrepared(conn, name.constData(), int(p.pointers.size()), p.pointers.data(),
+                                 nullptr, nullptr, 0))
+            m_backend.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
+        m_backend.awaitResult();
+        Result r(PQgetResult(conn));
+        while (PGresult *rest = PQgetResult(conn))
+            PQclear(rest);
         const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
             m_backend.fail(sqlState(r.get()), serverText(r.get(), conn));
@@ -299,22 +323,13 @@ private:
     QByteArray m_sql;
     std::vector<QVariant> m_values;
     Result m_current;
+    int m_rowsRead = 0;
     bool m_started = false;
     bool m_running = false;
     bool m_ended = false;
 };
 
 } // namespace
-
-bool PostgresBackend::isServerString(const QString &connectionString)
-{
-    const QString s = connectionString.trimmed();
-    if (s.startsWith(QStringLiteral("postgresql://")) ||
-        s.startsWith(QStringLiteral("postgres://")))
-        return true;
-    // The file's strings are "key=value;" pieces; libpq's keyword strings never hold a ';'.
-    return !s.contains(u';') && s.contains(u'=');
-}
 
 QString PostgresBackend::describe(const QString &conninfo)
 {
@@ -339,14 +354,15 @@ QString PostgresBackend::describe(const QString &conninfo)
     return (host.isEmpty() ? QStringLiteral("localhost") : host) + u'/' + db;
 }
 
-PostgresBackend::PostgresBackend(const QString &conninfo, ConnectOnly)
+PostgresBackend::PostgresBackend(const QString &conninfo, EngineWatch &watch, ConnectOnly)
     : m_conninfo(conninfo)
+    , m_watch(watch)
 {
     connect();
 }
 
-PostgresBackend::PostgresBackend(const QString &conninfo)
-    : PostgresBackend(conninfo, ConnectOnly{})
+PostgresBackend::PostgresBackend(const QString &conninfo, EngineWatch &watch)
+    : PostgresBackend(conninfo, watch, ConnectOnly{})
 {
     try {
         checkCatalogue();
@@ -359,7 +375,14 @@ PostgresBackend::PostgresBackend(const QString &conninfo)
 
 std::unique_ptr<PostgresBackend> PostgresBackend::connectOnly(const QString &conninfo)
 {
-    return std::unique_ptr<PostgresBackend>(new PostgresBackend(conninfo, ConnectOnly{}));
+    return std::unique_ptr<PostgresBackend>(
+        new PostgresBackend(conninfo, unwatched(), ConnectOnly{}));
+}
+
+EngineWatch &PostgresBackend::unwatched()
+{
+    static Unwatched nobody;
+    return nobody;
 }
 
 PostgresBackend::~PostgresBackend()
@@ -567,10 +590,34 @@ QByteArray PostgresBackend::preparedName(const QByteArray &sql, int parameterCou
     return name;
 }
 
-qint64 PostgresBackend::lastInsertKey()
+void PostgresBackend::checkGoesOn()
 {
-    Result r(PQexec(m_conn, "SELECT pg_catalog.lastval()"));
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
-        fail(sqlState(r.get()), serverText(r.get(), m_conn));
-    return std::strtoll(PQgetvalue(r.get(), 0, 0), nullptr, 10);
+    if (m_watch.goesOn())
+        return;
+    // The server stops the statement and answers with an error, which is drained here: the
+    // connection is then ready for the next statement.
+    if (PGcancel *cancel = PQgetCancel(m_conn)) {
+        char error[256];
+        PQcancel(cancel, error, sizeof error);
+        PQfreeCancel(cancel);
+    }
+    while (PGresult *r = PQgetResult(m_conn))
+        PQclear(r);
+    throw EOleException(QStringLiteral("O servidor do catálogo '%1' demorou demais para "
+                                       "responder, e o comando foi interrompido")
+                            .arg(m_name));
+}
+
+void PostgresBackend::awaitResult()
+{
+    // Waiting on the socket rather than in libpq keeps the time limit and a stop working while
+    // the server works.
+    while (PQisBusy(m_conn)) {
+        pollfd socket{PQsocket(m_conn), POLLIN, 0};
+        if (::poll(&socket, 1, pollMs) < 0 && errno != EINTR)
+            fail("08006", QString::fromLocal8Bit(std::strerror(errno)));
+        if (!PQconsumeInput(m_conn))
+            fail("08006", QString::fromUtf8(PQerrorMessage(m_conn)));
+        checkGoesOn();
+    }
 }

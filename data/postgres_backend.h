@@ -16,18 +16,18 @@ class PostgresBackend : public Backend
 {
 public:
     // Connects and checks the catalogue; every failure names server and database only.
-    explicit PostgresBackend(const QString &conninfo);
+    PostgresBackend(const QString &conninfo, EngineWatch &watch);
     ~PostgresBackend() override;
 
     std::unique_ptr<BackendStatement> prepare(const QString &sql) override;
-    qint64 lastInsertKey() override;
+    bool readsGradually() const override { return false; }
     QString sameValueOperator() const override { return QStringLiteral("IS NOT DISTINCT FROM"); }
     QString displayName() const override { return m_name; }
 
-    // Whether a connection string names a server rather than a file.
-    static bool isServerString(const QString &connectionString);
     // Server and database a connection string names, for messages: never its password.
     static QString describe(const QString &conninfo);
+    // For the companion tool, whose statements nobody stops.
+    static EngineWatch &unwatched();
     // For the companion tool: connects without looking for the catalogue's tables.
     static std::unique_ptr<PostgresBackend> connectOnly(const QString &conninfo);
 
@@ -48,6 +48,10 @@ public:
         QHash<int, TableColumn> columns; // by column number
     };
     const Table *table(unsigned oid) const;
+    // Waits for the running statement's next result; a stop or the time limit of the watch
+    // cancels the statement on the server and throws.
+    void awaitResult();
+    void checkGoesOn();
     // Writes are prepared once per session: a save then costs one round trip and no parse.
     QByteArray preparedName(const QByteArray &sql, int parameterCount);
 
@@ -55,7 +59,7 @@ private:
     struct ConnectOnly
     {
     };
-    PostgresBackend(const QString &conninfo, ConnectOnly);
+    PostgresBackend(const QString &conninfo, EngineWatch &watch, ConnectOnly);
     void connect();
     void startSession();
     void checkCatalogue();
@@ -63,6 +67,7 @@ private:
     QString inFileOrder(const QString &sql) const;
 
     QString m_conninfo;
+    EngineWatch &m_watch;
     pg_conn *m_conn = nullptr;
     QString m_name;
     QHash<unsigned, Table> m_tables;

@@ -1,20 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/query.h"
 
-#include "data/backend.h"
 #include "data/connection.h"
 #include "data/data_source.h"
 #include "data/exceptions.h"
-
-#include <QDeadlineTimer>
+#include "data/row_writer.h"
 
 #include <algorithm>
 #include <exception>
-#include <optional>
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
 
@@ -24,8 +17,20 @@ constexpr int readSliceMs = 8;
 // A slice read between other events: as long as a report's layout slice, so the two share
 // the time evenly, and short enough for the event loop to stay live.
 constexpr int backgroundSliceMs = 20;
-// Rows read between two looks at the clock.
-constexpr int rowsPerClockCheck = 256;
+TFieldType fieldType(const ResultColumn &column)
+{
+    if (column.key)
+        return TFieldType::AutoInc;
+    switch (column.kind) {
+    case RecordStore::Kind::Integer:
+        return TFieldType::Integer;
+    case RecordStore::Kind::Real:
+        return TFieldType::Float;
+    case RecordStore::Kind::Text:
+        break;
+    }
+    return TFieldType::WideString;
+}
 
 bool compatible(TFieldType wanted, TFieldType actual)
 {
@@ -44,14 +49,6 @@ bool sameValue(const QVariant &a, const QVariant &b)
     if (aNull || bNull)
         return aNull == bNull;
     return a == b;
-}
-
-// An identifier in SQL, double-quoted so any name is taken as written.
-QString quotedIdentifier(const QString &identifier)
-{
-    QString out = identifier;
-    out.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + out + u'"';
 }
 
 } // namespace
@@ -248,36 +245,31 @@ void TADOQuery::openGradually()
     m_connection->open();
     // A server's connection runs one statement at a time: a read left pending would block
     // every other statement, so there the result is read whole.
-    if (!m_connection->handle()) {
+    if (!m_connection->backend().readsGradually()) {
         open();
         return;
     }
     try {
-        std::unique_ptr<BackendStatement> statement;
-        {
-            const TADOConnection::StatementTimer timer(*m_connection);
-            statement = m_connection->backend().prepare(statementText());
-            for (auto it = m_parameters.cbegin(); it != m_parameters.cend(); ++it)
-                statement->bind(it.key(), it.value());
-            const bool row = startResult(*statement, m_columns, m_store);
-            bindFields();
-            if (row)
-                statement->appendRow(*m_store);
-            else
-                statement.reset();
-        }
-        if (statement) {
-            m_pending = std::move(statement);
+        m_pending = std::make_unique<ResultReader>(*m_connection, statementText(), m_parameters);
+        // The first row at once, so the reader has the columns and something to show.
+        ResultReader::Limits firstRow;
+        firstRow.maxRows = 1;
+        if (m_pending->read(firstRow) == ResultReader::Outcome::Complete) {
+            m_columns = m_pending->columns();
+            m_store = m_pending->rows();
+            m_pending.reset();
+        } else {
+            m_columns = m_pending->columns();
+            m_store = m_pending->rows();
             m_growing = std::make_shared<GrowingResult>();
             m_growing->m_query = this;
             m_growing->m_rows = m_store;
             m_connection->addPendingRead(this);
-            readSlice(readSliceMs);
-            if (m_pending)
-                m_backgroundRead.start();
-        } else {
-            m_store->shrinkToFit();
         }
+        bindFields();
+        readSlice(readSliceMs);
+        if (m_pending)
+            m_backgroundRead.start();
     } catch (...) {
         if (m_pending)
             endPendingRead(nullptr);
@@ -301,54 +293,30 @@ std::shared_ptr<GrowingResult> TADOQuery::growingResult() const
     return result;
 }
 
-namespace {
-
-// A result this large has been read once. What the columns left behind in the heap while
-// growing goes back to the system rather than stay with the process beside the rows.
-constexpr size_t largeResultBytes = size_t(64) << 20;
-
-void releaseReadMemory()
-{
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
-}
-
-} // namespace
-
-void TADOQuery::readSlice(int milliseconds) const
+void TADOQuery::readSlice(int milliseconds, int maxRows)
 {
     if (!m_pending)
         return;
-    RecordStore &store = *m_store;
     try {
-        const TADOConnection::StatementTimer timer(*m_connection);
-        const QDeadlineTimer slice(milliseconds);
-        for (int rows = 1;; ++rows) {
-            if (!m_pending->step()) {
-                store.shrinkToFit();
-                endPendingRead(nullptr);
-                if (store.memoryUsage() >= largeResultBytes)
-                    releaseReadMemory();
-                return;
-            }
-            m_pending->appendRow(store);
-            if (rows == maxRowsPerSlice || (rows % rowsPerClockCheck == 0 && slice.hasExpired()))
-                return;
-        }
+        ResultReader::Limits limits;
+        limits.slice = QDeadlineTimer(milliseconds);
+        limits.maxRows = maxRows ? maxRows : maxRowsPerSlice;
+        const ResultReader::Outcome outcome = m_pending->read(limits);
+        if (outcome == ResultReader::Outcome::Complete)
+            endPendingRead(nullptr);
     } catch (...) {
         const std::exception_ptr failure = std::current_exception();
         endPendingRead(failure);
         // Rows that stopped short are no result: the query closes rather than show them.
-        const_cast<TADOQuery *>(this)->close();
+        close();
         std::rethrow_exception(failure);
     }
 }
 
-void TADOQuery::endPendingRead(std::exception_ptr failure) const
+void TADOQuery::endPendingRead(std::exception_ptr failure)
 {
     m_pending.reset();
-    m_connection->removePendingRead(const_cast<TADOQuery *>(this));
+    m_connection->removePendingRead(this);
     m_backgroundRead.stop();
     if (m_growing) {
         m_growing->m_query = nullptr;
@@ -358,7 +326,7 @@ void TADOQuery::endPendingRead(std::exception_ptr failure) const
     }
 }
 
-void TADOQuery::completeRead() const
+void TADOQuery::completeRead()
 {
     while (m_pending)
         readSlice(readSliceMs * 8);
@@ -374,151 +342,14 @@ void GrowingResult::readMore()
 
 void TADOQuery::runStatement()
 {
-    readResult(statementText(), m_parameters, m_columns, m_store, {});
+    ResultReader reader(*m_connection, statementText(), m_parameters);
+    reader.read({});
+    m_columns = reader.columns();
+    m_store = reader.rows();
 }
 
-namespace {
-
-// Lets a long statement report how far it got and be stopped, from inside the engine's
-// steps, so a statement that finds few rows among many is as responsive as one that finds
-// many. It rides on the connection's own progress check, which also keeps the time limit.
-// Exceptions from the report are carried past the engine, never through it.
-class ProgressWatch
-{
-public:
-    ProgressWatch(TADOConnection &connection, const TADOQuery::Progress &progress,
-                  const std::shared_ptr<RecordStore> &store)
-        : m_connection(connection)
-        , m_progress(progress)
-        , m_store(store)
-    {
-        if (m_progress)
-            m_connection.setProgressCheck([this] { return check(); });
-    }
-    ~ProgressWatch()
-    {
-        if (m_progress)
-            m_connection.setProgressCheck({});
-    }
-    ProgressWatch(const ProgressWatch &) = delete;
-    ProgressWatch &operator=(const ProgressWatch &) = delete;
-
-    bool stopped() const { return m_stopped; }
-    void rethrow() const
-    {
-        if (m_failure)
-            std::rethrow_exception(m_failure);
-    }
-
-private:
-    // The connection asks every thousand engine steps; the report wants far fewer calls.
-    static constexpr int checksPerReport = 25;
-
-    bool check()
-    {
-        // A statement run from inside the report shares the connection: it is not watched.
-        if (m_reporting || ++m_checks % checksPerReport != 0)
-            return !m_stopped;
-        m_reporting = true;
-        try {
-            m_stopped = !m_progress(m_store ? m_store->rowCount() : 0);
-        } catch (...) {
-            m_failure = std::current_exception();
-            m_stopped = true;
-        }
-        m_reporting = false;
-        return !m_stopped;
-    }
-
-    TADOConnection &m_connection;
-    const TADOQuery::Progress &m_progress;
-    const std::shared_ptr<RecordStore> &m_store;
-    int m_checks = 0;
-    bool m_reporting = false;
-    bool m_stopped = false;
-    std::exception_ptr m_failure;
-};
-
-} // namespace
-
-void TADOQuery::describeResult(const BackendStatement &statement, std::vector<Column> &columns,
-                               std::shared_ptr<RecordStore> &store)
-{
-    const int count = statement.columnCount();
-    columns.assign(size_t(count), Column{});
-    std::vector<RecordStore::Kind> kinds;
-    for (int i = 0; i < count; ++i) {
-        const ResultColumn r = statement.column(i);
-        Column &c = columns[size_t(i)];
-        c.name = r.name;
-        c.table = r.table;
-        c.origin = r.origin;
-        c.kind = r.kind;
-        c.size = r.size;
-        c.autoInc = r.key;
-        c.fieldType = r.key                                  ? TFieldType::AutoInc
-                      : r.kind == RecordStore::Kind::Integer ? TFieldType::Integer
-                      : r.kind == RecordStore::Kind::Real    ? TFieldType::Float
-                                                             : TFieldType::WideString;
-        kinds.push_back(c.kind);
-    }
-    store = std::make_shared<RecordStore>(kinds);
-}
-
-bool TADOQuery::startResult(BackendStatement &statement, std::vector<Column> &columns,
-                            std::shared_ptr<RecordStore> &store)
-{
-    // The first step may prepare the statement again when another connection changed the
-    // schema, so the columns are read after it.
-    const bool row = statement.step();
-    describeResult(statement, columns, store);
-    return row;
-}
-
-bool TADOQuery::readResult(const QString &sql, const QHash<QString, QVariant> &parameters,
-                           std::vector<Column> &columns, std::shared_ptr<RecordStore> &store,
-                           const Progress &progress) const
-{
-    // A statement the user watches and can stop has no time limit of its own.
-    std::optional<TADOConnection::StatementTimer> timer;
-    if (!progress)
-        timer.emplace(*m_connection);
-    const auto prepared = m_connection->backend().prepare(sql);
-    BackendStatement &statement = *prepared;
-    ProgressWatch watch(*m_connection, progress, store);
-    // A stop asked for by the progress report ends the statement as an interruption.
-    const auto step = [&]() -> std::optional<bool> {
-        try {
-            return statement.step();
-        } catch (...) {
-            watch.rethrow();
-            if (watch.stopped())
-                return std::nullopt;
-            throw;
-        }
-    };
-    for (auto it = parameters.cbegin(); it != parameters.cend(); ++it)
-        statement.bind(it.key(), it.value());
-
-    // The first step may prepare the statement again when another connection changed the
-    // schema, so the columns are read after it.
-    std::optional<bool> row = step();
-    if (!row)
-        return false;
-    describeResult(statement, columns, store);
-    while (*row) {
-        statement.appendRow(*store);
-        row = step();
-        if (!row)
-            return false;
-    }
-    store->shrinkToFit();
-    if (store->memoryUsage() >= largeResultBytes)
-        releaseReadMemory();
-    return true;
-}
-
-bool TADOQuery::openInSteps(const QStringList &lines, const Progress &progress)
+bool TADOQuery::openInSteps(const QStringList &lines, const Parameters &parameters,
+                            const Progress &progress)
 {
     completeRead();
     if (active())
@@ -526,10 +357,13 @@ bool TADOQuery::openInSteps(const QStringList &lines, const Progress &progress)
     if (!m_connection)
         fail(QStringLiteral("Missing Connection or ConnectionString"));
     m_connection->open();
-    std::vector<Column> columns;
-    std::shared_ptr<RecordStore> store;
-    if (!readResult(lines.join(u'\n'), {}, columns, store, progress))
+    ResultReader reader(*m_connection, lines.join(u'\n'), parameters);
+    ResultReader::Limits stepped;
+    stepped.progress = progress;
+    if (reader.read(stepped) == ResultReader::Outcome::Stopped)
         return false;
+    std::vector<ResultColumn> columns = reader.columns();
+    std::shared_ptr<RecordStore> store = reader.rows();
 
     // Only now does the new result take the place of the old one.
     const bool wasActive = active();
@@ -548,7 +382,7 @@ bool TADOQuery::openInSteps(const QStringList &lines, const Progress &progress)
     }
     m_sql = lines;
     m_parameterNames = scanParameterNames(statementText());
-    m_parameters.clear();
+    m_parameters = parameters;
     m_buffer.clear();
     m_original.clear();
     browseFromFirst();
@@ -571,8 +405,8 @@ void TADOQuery::bindFields()
     };
     if (m_persistentFields.empty()) {
         for (size_t i = 0; i < m_columns.size(); ++i) {
-            const Column &c = m_columns[i];
-            auto field = std::make_unique<TField>(c.name, c.fieldType, c.size);
+            const ResultColumn &c = m_columns[i];
+            auto field = std::make_unique<TField>(c.name, fieldType(c), c.size);
             field->m_dataSet = this;
             field->m_automatic = true;
             field->m_column = int(i);
@@ -586,11 +420,11 @@ void TADOQuery::bindFields()
         const int column = columnNamed(f->fieldName());
         if (column < 0)
             fail(QStringLiteral("Field '%1' not found").arg(f->fieldName()));
-        const Column &c = m_columns[size_t(column)];
-        if (!compatible(f->dataType(), c.fieldType)) {
+        const TFieldType actual = fieldType(m_columns[size_t(column)]);
+        if (!compatible(f->dataType(), actual)) {
             fail(QStringLiteral("Type mismatch for field '%1', expecting: %2 actual: %3")
                      .arg(f->fieldName(), TField::typeName(f->dataType()),
-                          TField::typeName(c.fieldType)));
+                          TField::typeName(actual)));
         }
     }
     for (TField *f : m_persistentFields) {
@@ -624,7 +458,7 @@ void TADOQuery::close()
     notifyStateChanged();
 }
 
-int TADOQuery::recordCount() const
+int TADOQuery::recordCount()
 {
     completeRead();
     return m_store ? m_store->rowCount() : 0;
@@ -652,7 +486,7 @@ QString TADOQuery::fieldText(int index) const
     return m_fields[size_t(index)]->asString();
 }
 
-QString TADOQuery::textAt(int record, int fieldIndex) const
+QString TADOQuery::textAt(int record, int fieldIndex)
 {
     completeRead();
     if (!m_store || record < 0 || record >= m_store->rowCount())
@@ -661,7 +495,7 @@ QString TADOQuery::textAt(int record, int fieldIndex) const
 }
 
 bool TADOQuery::utf8At(int record, int fieldIndex, RecordStore::Scratch &scratch,
-                       std::string_view &text) const
+                       std::string_view &text)
 {
     completeRead();
     if (!m_store || record < 0 || record >= m_store->rowCount())
@@ -682,7 +516,7 @@ RecordStore &TADOQuery::writableStore()
     return *m_store;
 }
 
-QVariant TADOQuery::valueAt(int record, int fieldIndex) const
+QVariant TADOQuery::valueAt(int record, int fieldIndex)
 {
     completeRead();
     if (!m_store || record < 0 || record >= m_store->rowCount())
@@ -855,7 +689,7 @@ void TADOQuery::checkBrowseMode()
 int TADOQuery::keyColumn() const
 {
     for (size_t i = 0; i < m_columns.size(); ++i) {
-        if (m_columns[i].autoInc)
+        if (m_columns[i].key)
             return int(i);
     }
     return -1;
@@ -865,7 +699,7 @@ int TADOQuery::keyColumn() const
 QString TADOQuery::updateTable() const
 {
     QString table;
-    for (const Column &c : m_columns) {
+    for (const ResultColumn &c : m_columns) {
         if (c.table.isEmpty())
             return {};
         if (!table.isEmpty() && table != c.table)
@@ -913,16 +747,6 @@ void TADOQuery::post()
     notifyDataSetChanged();
 }
 
-// Compares a column with the current row's stored value (storedValue), text as its bytes.
-QString TADOQuery::matchCondition(int column) const
-{
-    const Backend &backend = m_connection->backend();
-    const QString name = quotedIdentifier(m_columns[size_t(column)].origin);
-    const QString left =
-        m_store->kind(column) == RecordStore::Kind::Text ? backend.storedText(name) : name;
-    return left + u' ' + backend.sameValueOperator() + QStringLiteral(" ?");
-}
-
 QVariant TADOQuery::storedValue(int column) const
 {
     if (m_store->isNull(m_position, column))
@@ -932,36 +756,22 @@ QVariant TADOQuery::storedValue(int column) const
     return m_store->value(m_position, column);
 }
 
+std::vector<QVariant> TADOQuery::storedRow() const
+{
+    std::vector<QVariant> row;
+    for (size_t i = 0; i < m_columns.size(); ++i)
+        row.push_back(storedValue(int(i)));
+    return row;
+}
+
+RowWriter TADOQuery::writer()
+{
+    return RowWriter(*m_connection, updateTable(), m_columns, keyColumn());
+}
+
 void TADOQuery::postInsert()
 {
-    Backend &backend = m_connection->backend();
-    const int key = keyColumn();
-    QStringList names;
-    std::vector<int> columns;
-    for (size_t i = 0; i < m_columns.size(); ++i) {
-        const QVariant &v = m_buffer[i];
-        if (int(i) == key || !v.isValid() || v.isNull())
-            continue;
-        names.append(quotedIdentifier(m_columns[i].origin));
-        columns.push_back(int(i));
-    }
-    QString sql = QStringLiteral("INSERT INTO %1").arg(quotedIdentifier(updateTable()));
-    if (names.isEmpty()) {
-        sql += QStringLiteral(" DEFAULT VALUES");
-    } else {
-        QStringList marks;
-        marks.fill(QStringLiteral("?"), names.size());
-        sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(u','), marks.join(u','));
-    }
-    m_connection->completePendingReads();
-    const TADOConnection::StatementTimer timer(*m_connection);
-    const auto prepared = backend.prepare(sql);
-    BackendStatement &statement = *prepared;
-    for (size_t i = 0; i < columns.size(); ++i)
-        statement.bind(int(i) + 1, m_buffer[size_t(columns[i])]);
-    statement.execute();
-    m_buffer[size_t(key)] = QVariant::fromValue<qlonglong>(backend.lastInsertKey());
-
+    m_buffer[size_t(keyColumn())] = QVariant::fromValue<qlonglong>(writer().insert(m_buffer));
     const int at = m_position < 0 ? 0 : m_position;
     writableStore().insertRow(at, m_buffer);
     m_position = at;
@@ -970,38 +780,15 @@ void TADOQuery::postInsert()
 
 void TADOQuery::postEdit()
 {
-    Backend &backend = m_connection->backend();
-    const int key = keyColumn();
-    QStringList assignments;
-    QStringList conditions{
-        QStringLiteral("%1 = ?").arg(quotedIdentifier(m_columns[size_t(key)].origin))};
     std::vector<int> changed;
     for (size_t i = 0; i < m_columns.size(); ++i) {
-        if (sameValue(m_buffer[i], m_original[i]))
-            continue;
-        assignments.append(QStringLiteral("%1 = ?").arg(quotedIdentifier(m_columns[i].origin)));
-        conditions.append(matchCondition(int(i)));
-        changed.push_back(int(i));
+        if (!sameValue(m_buffer[i], m_original[i]))
+            changed.push_back(int(i));
     }
     if (changed.empty())
         return;
-    // The original values in the WHERE clause make a row changed by another copy of the
-    // program miss, so its change is never overwritten unseen.
-    const QString sql =
-        QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-            .arg(quotedIdentifier(updateTable()), assignments.join(QStringLiteral(", ")),
-                 conditions.join(QStringLiteral(" AND ")));
-    m_connection->completePendingReads();
-    const TADOConnection::StatementTimer timer(*m_connection);
-    const auto prepared = backend.prepare(sql);
-    BackendStatement &statement = *prepared;
-    int index = 1;
-    for (int c : changed)
-        statement.bind(index++, m_buffer[size_t(c)]);
-    statement.bind(index++, m_original[size_t(key)]);
-    for (int c : changed)
-        statement.bind(index++, storedValue(c));
-    if (statement.execute() != 1) {
+    const std::vector<QVariant> stored = storedRow();
+    if (writer().update(m_buffer, stored, changed) != 1) {
         // Saving again would be refused again: the way out is to drop the edit and re-read.
         throw ERowConflict(QStringLiteral("O registro não foi salvo: ele foi alterado ou apagado "
                                           "por outro programa depois de lido"),
@@ -1011,11 +798,9 @@ void TADOQuery::postEdit()
                            });
     }
     // Unchanged values keep the bytes they had, valid text or not.
-    std::vector<QVariant> row = m_buffer;
-    for (size_t i = 0; i < row.size(); ++i) {
-        if (std::find(changed.begin(), changed.end(), int(i)) == changed.end())
-            row[i] = storedValue(int(i));
-    }
+    std::vector<QVariant> row = stored;
+    for (int c : changed)
+        row[size_t(c)] = m_buffer[size_t(c)];
     writableStore().replaceRow(m_position, row);
 }
 
@@ -1033,38 +818,12 @@ void TADOQuery::remove()
 
     // The stored row is matched as the engine holds it, so a value that is no valid text
     // (invalid UTF-8, a blob) still finds its row.
-    Backend &backend = m_connection->backend();
-    const int key = keyColumn();
-    QStringList conditions;
-    std::vector<int> columns;
-    for (size_t i = 0; i < m_columns.size(); ++i) {
-        conditions.append(int(i) == key
-                              ? QStringLiteral("%1 = ?").arg(quotedIdentifier(m_columns[i].origin))
-                              : matchCondition(int(i)));
-        columns.push_back(int(i));
-    }
-    if (!m_deleteGuard.isEmpty())
-        conditions.append(u'(' + m_deleteGuard + u')');
-    const QString sql =
-        QStringLiteral("DELETE FROM %1 WHERE %2")
-            .arg(quotedIdentifier(updateTable()), conditions.join(QStringLiteral(" AND ")));
-    m_connection->completePendingReads();
-    const TADOConnection::StatementTimer timer(*m_connection);
-    const auto prepared = backend.prepare(sql);
-    BackendStatement &statement = *prepared;
-    for (size_t i = 0; i < columns.size(); ++i)
-        statement.bind(int(i) + 1, storedValue(columns[i]));
-    if (statement.execute() != 1) {
-        if (!m_deleteGuard.isEmpty()) {
-            const auto guard = backend.prepare(
-                QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND NOT (%3)")
-                    .arg(quotedIdentifier(updateTable()),
-                         quotedIdentifier(m_columns[size_t(key)].origin), m_deleteGuard));
-            guard->bind(1, storedValue(key));
-            if (guard->step())
-                throw ERowInUse(name() +
-                                QStringLiteral(": o registro é usado por outros registros"));
-        }
+    RowWriter rows = writer();
+    const std::vector<QVariant> stored = storedRow();
+    if (rows.remove(stored, m_deleteGuard) != 1) {
+        if (!m_deleteGuard.isEmpty() &&
+            rows.guardRefuses(stored[size_t(keyColumn())], m_deleteGuard))
+            throw ERowInUse(name() + QStringLiteral(": o registro é usado por outros registros"));
         throw EOleException(QStringLiteral(
             "O registro não foi apagado: ele foi alterado ou apagado por outro programa depois "
             "de lido. Atualize a lista para ver os dados atuais"));

@@ -3,6 +3,7 @@
 
 #include "data/fields.h"
 #include "data/record_store.h"
+#include "data/result_reader.h"
 
 #include <QHash>
 #include <QObject>
@@ -14,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-class BackendStatement;
+class RowWriter;
 class TADOConnection;
 class TDataSource;
 class TADOQuery;
@@ -62,6 +63,7 @@ public:
     void addSql(const QString &line);
     QString statementText() const { return m_sql.join(u'\n'); }
     QStringList parameterNames() const { return m_parameterNames; }
+    using Parameters = ResultReader::Parameters;
     void setParameter(const QString &name, const QVariant &value);
     // The value given to a parameter; invalid when none was given.
     QVariant parameter(const QString &name) const;
@@ -84,21 +86,22 @@ public:
     // A bound on the rows of one slice of a gradual read, besides its time; 0 for none.
     int maxRowsPerSlice = 0;
     // Reads every row still pending. A failure closes the query and is thrown.
-    void completeRead() const;
-    // Called now and then while a statement runs, with the rows read so far; returning false
-    // stops the statement.
-    using Progress = std::function<bool(int rowsRead)>;
-    // Runs lines in place of the statement, reporting progress. The open result, if any,
-    // stays until the new one is complete: a statement that is stopped or fails leaves the
-    // dataset as it was. Returns false when progress stopped it.
-    bool openInSteps(const QStringList &lines, const Progress &progress);
+    void completeRead();
+    using Progress = ResultReader::Progress;
+    // Runs lines with their parameters in place of the statement, reporting progress. The
+    // open result, if any, stays until the new one is complete: a statement that is stopped
+    // or fails leaves the dataset as it was. Returns false when progress stopped it.
+    bool openInSteps(const QStringList &lines, const Parameters &parameters,
+                     const Progress &progress);
     void close();
     bool active() const { return m_state != TDataSetState::Inactive; }
     TDataSetState state() const { return m_state; }
     bool canModify() const;
 
-    int recordCount() const;
-    bool isEmpty() const { return recordCount() == 0; }
+    // Like every use of the query but its growing result's reader, reads the rest of a
+    // gradual open first.
+    int recordCount();
+    bool isEmpty() { return recordCount() == 0; }
     // Zero-based position of the current record; -1 when there is none.
     int recNo() const { return m_position; }
     void setRecNo(int position);
@@ -117,12 +120,11 @@ public:
     QString fieldText(int index) const;
 
     // Random access for grids and lists, without moving the current record.
-    QString textAt(int record, int fieldIndex) const;
-    QVariant valueAt(int record, int fieldIndex) const;
+    QString textAt(int record, int fieldIndex);
+    QVariant valueAt(int record, int fieldIndex);
     // textAt's text as UTF-8, without making a QString (see RecordStore::utf8). False when
     // the field's values are not served this way; textAt still gives them.
-    bool utf8At(int record, int fieldIndex, RecordStore::Scratch &scratch,
-                std::string_view &text) const;
+    bool utf8At(int record, int fieldIndex, RecordStore::Scratch &scratch, std::string_view &text);
 
     // An SQL condition on the current row's table that must hold for a delete: checked by the
     // DELETE itself, so no other program can make it false between a check and the delete.
@@ -146,7 +148,7 @@ public:
     void enableControls();
     bool controlsDisabled() const { return m_disableCount > 0; }
 
-    size_t memoryUsage() const
+    size_t memoryUsage()
     {
         completeRead();
         return m_store ? m_store->memoryUsage() : 0;
@@ -155,7 +157,7 @@ public:
     // The open result as it stands, shared rather than copied: a later edit, close or reopen
     // of the query leaves it untouched (an edit copies the rows first while a snapshot lives).
     // Null when the query is closed.
-    std::shared_ptr<const RecordStore> resultSnapshot() const
+    std::shared_ptr<const RecordStore> resultSnapshot()
     {
         completeRead();
         return m_store;
@@ -174,34 +176,14 @@ private:
     friend class TDataSource;
     friend class GrowingResult;
 
-    struct Column
-    {
-        QString name;
-        QString table;  // base table, empty for an expression
-        QString origin; // column name in the base table
-        RecordStore::Kind kind = RecordStore::Kind::Text;
-        TFieldType fieldType = TFieldType::WideString;
-        int size = 0;
-        bool autoInc = false;
-    };
-
     [[noreturn]] void fail(const QString &message) const;
     void checkActive() const;
+    // Reads the statement whole into the result.
     void runStatement();
-    // Reads sql's rows into columns and store; false when progress stopped it.
-    bool readResult(const QString &sql, const QHash<QString, QVariant> &parameters,
-                    std::vector<Column> &columns, std::shared_ptr<RecordStore> &store,
-                    const Progress &progress) const;
-    // The columns and an empty store for a statement that has taken its first step.
-    static void describeResult(const BackendStatement &statement, std::vector<Column> &columns,
-                               std::shared_ptr<RecordStore> &store);
-    // Takes the first step and describes the result; true when a row is ready.
-    static bool startResult(BackendStatement &statement, std::vector<Column> &columns,
-                            std::shared_ptr<RecordStore> &store);
     void bindFields();
     // Reads pending rows for about `milliseconds`, each slice within the statement time limit.
-    void readSlice(int milliseconds) const;
-    void endPendingRead(std::exception_ptr failure) const;
+    void readSlice(int milliseconds, int maxRows = 0);
+    void endPendingRead(std::exception_ptr failure);
     void forgetResult();
     void browseFromFirst();
     void setState(TDataSetState state);
@@ -218,8 +200,10 @@ private:
     QVariant currentValue(int column) const;
     void setCurrentValue(TField *field, const QVariant &value);
     void checkSizes() const;
-    QString matchCondition(int column) const;
+    // The current row as the engine holds it, text as its bytes, for matching it in a write.
     QVariant storedValue(int column) const;
+    std::vector<QVariant> storedRow() const;
+    RowWriter writer();
     void postInsert();
     void postEdit();
     int keyColumn() const;
@@ -234,7 +218,7 @@ private:
     std::vector<std::unique_ptr<TField>> m_automaticFields;
     std::vector<TField *> m_fields;
 
-    std::vector<Column> m_columns;
+    std::vector<ResultColumn> m_columns;
     // Copied before a change while a snapshot shares it.
     RecordStore &writableStore();
 
@@ -252,10 +236,10 @@ private:
     std::vector<TDataSource *> m_dataSources;
     QString m_deleteGuard;
 
-    // The statement of a gradual open while rows remain, positioned on its last read row.
-    mutable std::unique_ptr<BackendStatement> m_pending;
-    mutable std::shared_ptr<GrowingResult> m_growing;
-    mutable QTimer m_backgroundRead;
+    // The read of a gradual open while rows remain.
+    std::unique_ptr<ResultReader> m_pending;
+    std::shared_ptr<GrowingResult> m_growing;
+    QTimer m_backgroundRead;
 };
 
 // Names of the parameters (":name") in a statement, in order of first use, skipping quoted

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/record_store.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -121,48 +119,56 @@ void RecordStore::appendText(Column &column, const char *data, size_t size) cons
         column.wideOffsets.push_back(end);
 }
 
-void RecordStore::appendFromStatement(sqlite3_stmt *statement)
+void RecordStore::appendNullCell(int column)
 {
-    for (size_t i = 0; i < m_columns.size(); ++i) {
-        Column &c = m_columns[i];
-        const int col = int(i);
-        if (c.kind == Kind::Text) {
-            // Only a null has no text, so a text column asks for no type.
-            const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(statement, col));
-            const bool null = !data && sqlite3_column_type(statement, col) == SQLITE_NULL;
-            c.nulls.push_back(null);
-            appendText(c, data, data ? size_t(sqlite3_column_bytes(statement, col)) : 0);
-            continue;
-        }
-        const int type = sqlite3_column_type(statement, col);
-        if (type == SQLITE_NULL) {
-            c.nulls.push_back(true);
-            if (c.kind == Kind::Text)
-                appendText(c, nullptr, 0);
-            else
-                appendNumber(c, 0);
-            continue;
-        }
-        if (c.kind == Kind::Integer && type != SQLITE_INTEGER)
-            convertToText(c);
-        if (c.kind == Kind::Real && type != SQLITE_FLOAT && type != SQLITE_INTEGER)
-            convertToText(c);
-        c.nulls.push_back(false);
-        switch (c.kind) {
-        case Kind::Integer:
-            appendNumber(c, sqlite3_column_int64(statement, col));
-            break;
-        case Kind::Real:
-            appendNumber(c, std::bit_cast<std::int64_t>(sqlite3_column_double(statement, col)));
-            break;
-        case Kind::Text: {
-            const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(statement, col));
-            appendText(c, data, size_t(sqlite3_column_bytes(statement, col)));
-            break;
-        }
-        }
+    Column &c = m_columns[size_t(column)];
+    c.nulls.push_back(true);
+    if (c.kind == Kind::Text)
+        appendText(c, nullptr, 0);
+    else
+        appendNumber(c, 0);
+}
+
+void RecordStore::appendIntegerCell(int column, std::int64_t value)
+{
+    Column &c = m_columns[size_t(column)];
+    c.nulls.push_back(false);
+    switch (c.kind) {
+    case Kind::Integer:
+        appendNumber(c, value);
+        break;
+    case Kind::Real:
+        appendNumber(c, std::bit_cast<std::int64_t>(double(value)));
+        break;
+    case Kind::Text: {
+        const QByteArray digits = QByteArray::number(qlonglong(value));
+        appendText(c, digits.constData(), size_t(digits.size()));
+        break;
     }
-    m_order.pushBack(m_slotCount++);
+    }
+}
+
+void RecordStore::appendRealCell(int column, double value)
+{
+    Column &c = m_columns[size_t(column)];
+    if (c.kind == Kind::Integer)
+        convertToText(c);
+    c.nulls.push_back(false);
+    if (c.kind == Kind::Real) {
+        appendNumber(c, std::bit_cast<std::int64_t>(value));
+        return;
+    }
+    const QByteArray digits = QByteArray::number(value, 'g', 15);
+    appendText(c, digits.constData(), size_t(digits.size()));
+}
+
+void RecordStore::appendUtf8Cell(int column, const char *data, size_t size)
+{
+    Column &c = m_columns[size_t(column)];
+    if (c.kind != Kind::Text)
+        convertToText(c);
+    c.nulls.push_back(false);
+    appendText(c, data, size);
 }
 
 void RecordStore::shrinkToFit()

@@ -14,8 +14,6 @@
 #include <string_view>
 #include <vector>
 
-struct sqlite3_stmt;
-
 // The rows of a static result, stored column by column: integers in one array (32-bit while
 // they fit), text as UTF-8 in one arena per column. Whole-table results may hold millions of rows,
 // so a row costs a few bytes of bookkeeping beyond its text.
@@ -42,8 +40,13 @@ public:
     // A text column's value exactly as the engine gave it, which need not be valid UTF-8.
     QByteArray bytes(int row, int column) const;
 
-    // Appends the statement's current row; the statement's column order is the store's.
-    void appendFromStatement(sqlite3_stmt *statement);
+    // A row cell by cell, in column order, then endRow(), from an engine that gives each value
+    // with its type (the file's rows). A value that does not fit its column's kind turns the
+    // column into text, so every value is kept faithfully.
+    void appendNullCell(int column);
+    void appendIntegerCell(int column, std::int64_t value);
+    void appendRealCell(int column, double value);
+    void appendUtf8Cell(int column, const char *data, size_t size);
     // Gives back what the columns reserved while growing; for the end of a read.
     void shrinkToFit();
     // A row cell by cell, in column order, then endRow(): for readers that get every value as

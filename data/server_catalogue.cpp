@@ -243,7 +243,7 @@ void ServerCatalogue::createLarge(const QString &conninfo, int mediaCount, int t
 
 void ServerCatalogue::copyToFile(const QString &conninfo, const QString &path)
 {
-    PostgresBackend server(conninfo);
+    PostgresBackend server(conninfo, PostgresBackend::unwatched());
     // One consistent snapshot of the server while the rows are read.
     Transaction transaction(server, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
     Catalogue::createWith(path, [&](sqlite3 *db) {
@@ -301,7 +301,7 @@ void ServerCatalogue::copyToFile(const QString &conninfo, const QString &path)
 QStringList ServerCatalogue::check(const QString &conninfo)
 {
     QStringList problems;
-    PostgresBackend server(conninfo);
+    PostgresBackend server(conninfo, PostgresBackend::unwatched());
     for (const Schema::Table &table : Schema::tables) {
         const QString tableName = Schema::name(table.name);
         for (const Schema::Column &c : table.columns) {

@@ -5,14 +5,20 @@
 
 struct sqlite3;
 
-// The catalogue file through SQLite. The connection owns the handle; this only borrows it.
+// The catalogue file through SQLite. Owns the engine's handle from a successful open to its
+// destruction; statements prepared from it must go first.
 class SqliteBackend : public Backend
 {
 public:
-    SqliteBackend(sqlite3 *db, const QString &path);
+    // Opens an existing catalogue file read-write (read-only when write protected), never
+    // creating one; every failure is an EOleException in Portuguese naming the file.
+    SqliteBackend(const QString &path, EngineWatch &watch);
+    ~SqliteBackend() override;
+    SqliteBackend(const SqliteBackend &) = delete;
+    SqliteBackend &operator=(const SqliteBackend &) = delete;
 
     std::unique_ptr<BackendStatement> prepare(const QString &sql) override;
-    qint64 lastInsertKey() override;
+    bool readsGradually() const override { return true; }
     QString sameValueOperator() const override { return QStringLiteral("IS"); }
     // A file made by another tool may hold text that is not valid UTF-8: match its bytes.
     QString storedText(const QString &column) const override
@@ -22,6 +28,6 @@ public:
     QString displayName() const override { return m_path; }
 
 private:
-    sqlite3 *m_db;
+    sqlite3 *m_db = nullptr;
     QString m_path;
 };

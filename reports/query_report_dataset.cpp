@@ -5,7 +5,7 @@
 #include "data/query.h"
 #include "data/record_store.h"
 
-QueryReportDataSet::QueryReportDataSet(const TADOQuery &query)
+QueryReportDataSet::QueryReportDataSet(TADOQuery &query)
     : m_query(query)
     , m_queryName(query.name())
     , m_result(query.growingResult())

@@ -25,14 +25,14 @@ class TADOQuery;
 class QueryReportDataSet : public ReportDataSet
 {
 public:
-    explicit QueryReportDataSet(const TADOQuery &query);
+    explicit QueryReportDataSet(TADOQuery &query);
     ~QueryReportDataSet() override;
     QueryReportDataSet(const QueryReportDataSet &) = delete;
     QueryReportDataSet &operator=(const QueryReportDataSet &) = delete;
 
     // The query the rows were taken from; it may hold other rows by now, or be gone: a laid-out
     // document keeps its dataset after the report form goes.
-    const TADOQuery &query() const { return m_query; }
+    TADOQuery &query() const { return m_query; }
 
     int recordCount() const override;
     int fieldIndex(const QString &name) const override;
@@ -43,7 +43,7 @@ public:
 private:
     void checkReadable() const;
 
-    const TADOQuery &m_query;
+    TADOQuery &m_query;
     QString m_queryName;
     std::shared_ptr<GrowingResult> m_result;
     std::shared_ptr<const RecordStore> m_rows;

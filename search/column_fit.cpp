@@ -191,8 +191,8 @@ int FontBounds::upperBound(std::string_view utf8) const
     return int((total + 32) >> 6);
 }
 
-void widenToTexts(const TADOQuery &dataSet, int firstRecord, const QFont &font,
-                  std::vector<int> &widths, const Options &options)
+void widenToTexts(TADOQuery &dataSet, int firstRecord, const QFont &font, std::vector<int> &widths,
+                  const Options &options)
 {
     if (widths.size() > size_t(dataSet.fieldCount()))
         widths.resize(size_t(dataSet.fieldCount()));

@@ -60,7 +60,7 @@ struct Options
 // same position in every record from firstRecord to the last. The result equals measuring
 // every text with QFontMetrics::horizontalAdvance; the options only avoid measurements
 // that cannot change it. Reads the dataset by position without moving it.
-void widenToTexts(const TADOQuery &dataSet, int firstRecord, const QFont &font,
-                  std::vector<int> &widths, const Options &options = {});
+void widenToTexts(TADOQuery &dataSet, int firstRecord, const QFont &font, std::vector<int> &widths,
+                  const Options &options = {});
 
 } // namespace ColumnFit

@@ -23,24 +23,14 @@ const QString mediaFrom = QStringLiteral("FROM cds");
 const QString stoppedStatus =
     QStringLiteral("Pesquisa interrompida; o resultado anterior foi mantido.");
 
-// The text goes between the LIKE pattern's quotes: a quote in it is doubled so it matches
-// itself; "%" and "_" stay wildcards on purpose.
-QString escapedForStringLiteral(const QString &text)
-{
-    QString result = text;
-    return result.replace(u'\'', QStringLiteral("''"));
-}
+const QString softwareWhere = QStringLiteral("where nome like :texto and softs.midia = cds.codigo");
+const QString mediaWhere = QStringLiteral("where titulo like :texto");
 
-QString softwareWhere(const QString &text)
+// The text is bound as a value, so a quote in it matches itself; "%" and "_" stay wildcards
+// on purpose.
+TADOQuery::Parameters searchParameters(const QString &text)
 {
-    return QStringLiteral("where nome like '%") + escapedForStringLiteral(text) +
-           QStringLiteral("%' and softs.midia = cds.codigo");
-}
-
-QString mediaWhere(const QString &text)
-{
-    return QStringLiteral("where titulo like '%") + escapedForStringLiteral(text) +
-           QStringLiteral("%'");
+    return {{QStringLiteral("texto"), QString(u'%' + text + u'%')}};
 }
 
 // Suspends the dataset's updates of bound controls for a scope, whatever leaves it.
@@ -180,7 +170,7 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     if (TipoBusca == SoftwareSearch && !m_ui->PesquisaAtual->text().isEmpty()) {
         SqlBusca = QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
                                   "DESCRIÇÃO, titulo AS MÍDIA, tipo AS TIPO_MÍDIA");
-        completed = runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca));
+        completed = runStatement(SqlBusca, softwareFrom, softwareWhere);
         if (completed) {
             setWindowTitle(QStringLiteral("Busca - Softwares"));
             AjustaColunas(*m_ui->DBGrid1);
@@ -188,7 +178,7 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     }
     if (TipoBusca == MediaSearch && !m_ui->PesquisaAtual->text().isEmpty()) {
         SqlBusca = QStringLiteral("SELECT *");
-        completed = runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca));
+        completed = runStatement(SqlBusca, mediaFrom, mediaWhere);
         if (completed) {
             setWindowTitle(QStringLiteral("Busca - Mídias"));
             AjustaColunas(*m_ui->DBGrid1);
@@ -205,11 +195,13 @@ bool TForm4::runStatement(const QString &firstLine, const QString &from, const Q
     TADOQuery &query = m_dm.ADOQuery6;
     try {
         SearchProgress progress(*this, *m_statusPanel, m_served);
-        return query.openInSteps({firstLine, from, where},
+        return query.openInSteps({firstLine, from, where}, searchParameters(TextoBusca),
                                  [&progress](int rows) { return progress.step(rows); });
     } catch (...) {
         // A failed search leaves its statement and no result.
         query.setSql({firstLine, from, where});
+        for (auto [name, value] : searchParameters(TextoBusca).asKeyValueRange())
+            query.setParameter(name, value);
         setStatus(QStringLiteral("AGUARDE... PESQUISANDO..."));
         throw;
     }
@@ -223,7 +215,7 @@ void TForm4::ExecutaPesquisa()
         SqlBusca = QStringLiteral("SELECT softs.numero AS CODIGO, softs.nome AS APLICATIVO, "
                                   "softs.descricao AS DESCRIÇÃO, cds.titulo AS MÍDIA, tipo AS "
                                   "TIPO_MÍDIA");
-        if (!runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca))) {
+        if (!runStatement(SqlBusca, softwareFrom, softwareWhere)) {
             setStatus(stoppedStatus);
             return;
         }
@@ -232,7 +224,7 @@ void TForm4::ExecutaPesquisa()
     }
     if (TipoBusca == 2) {
         SqlBusca = QStringLiteral("SELECT *");
-        if (!runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca))) {
+        if (!runStatement(SqlBusca, mediaFrom, mediaWhere)) {
             setStatus(stoppedStatus);
             return;
         }

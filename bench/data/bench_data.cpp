@@ -55,13 +55,9 @@ QByteArray programCacheSize()
 {
     static const QByteArray size = [] {
         Session s;
-        s.connection.open();
-        sqlite3_stmt *statement = nullptr;
-        sqlite3_prepare_v2(s.connection.handle(), "PRAGMA cache_size", -1, &statement, nullptr);
-        sqlite3_step(statement);
-        const QByteArray value = QByteArray::number(sqlite3_column_int64(statement, 0));
-        sqlite3_finalize(statement);
-        return value;
+        s.query.setSql({QStringLiteral("PRAGMA cache_size")});
+        s.query.open();
+        return QByteArray::number(s.query.valueAt(0, 0).toLongLong());
     }();
     return size;
 }

@@ -56,7 +56,7 @@ protected:
     {
         const auto *dataSet = dynamic_cast<const QueryReportDataSet *>(report.DataSet.get());
         QVERIFY(dataSet);
-        const TADOQuery &query = dataSet->query();
+        TADOQuery &query = dataSet->query();
         Run run;
         run.records = query.recordCount();
         run.formsAlive = int(findChildren<TForm8 *>().size() + findChildren<TForm9 *>().size());

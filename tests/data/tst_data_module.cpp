@@ -74,7 +74,7 @@ void TestDataModule::connectionStringHasItsFourteenPieces()
                             "OLEDB:Encrypt Database=False;Jet OLEDB:Compact Without Replica "
                             "Repair=False;Jet OLEDB:SFP=False;"));
     // At the root the separator stands twice, as the directory text is not normalised.
-    QCOMPARE(TADOConnection::dataSourcePath(Catalogue::connectionString(QStringLiteral("/"))),
+    QCOMPARE(Backend::dataSourcePath(Catalogue::connectionString(QStringLiteral("/"))),
              QStringLiteral("//quivel.mdb"));
 }
 

@@ -70,13 +70,10 @@ void TestHostileCatalogue::connectionKeepsEverySaveThroughAPowerCut()
     connection.setConnectionString(u"Data Source="_s + cat.path() + u';');
     connection.open();
     const auto pragma = [&](const char *sql) {
-        sqlite3_stmt *statement = nullptr;
-        sqlite3_prepare_v2(connection.handle(), sql, -1, &statement, nullptr);
-        sqlite3_step(statement);
-        const QString value =
-            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)));
-        sqlite3_finalize(statement);
-        return value;
+        TADOQuery query(u"pragma"_s, &connection);
+        query.setSql({QString::fromUtf8(sql)});
+        query.open();
+        return query.textAt(0, 0);
     };
     // 3 is EXTRA: the folder is synced once the journal is deleted.
     QCOMPARE(pragma("PRAGMA synchronous"), u"3"_s);

@@ -148,7 +148,7 @@ const std::vector<OtherUse> &otherUses()
          QStringLiteral("5")},
         {"openInSteps",
          [](Session &s) {
-             s.query.openInSteps({QStringLiteral("select * from cds where codigo = 2")},
+             s.query.openInSteps({QStringLiteral("select * from cds where codigo = 2")}, {},
                                  [](int) { return true; });
              return s.query.fieldText(1);
          },
@@ -474,7 +474,7 @@ void TestQuery::notificationsAreSuspendedWhileControlsAreDisabled()
     s.query.close();
     s.query.open();
     s.query.close();
-    QVERIFY(s.query.openInSteps(s.query.sql(), [](int) { return true; }));
+    QVERIFY(s.query.openInSteps(s.query.sql(), {}, [](int) { return true; }));
     s.query.close();
     s.query.enableControls();
     QCOMPARE(counts(), (Counts{1, 0, 0, 1}));
@@ -559,7 +559,7 @@ void TestQuery::stepwiseOpenReplacesTheResultOnlyWhenComplete()
     QSignalSpy changed(&s.query, &TADOQuery::dataSetChanged);
 
     std::vector<int> counts;
-    QVERIFY(!s.query.openInSteps(many, [&](int rows) {
+    QVERIFY(!s.query.openInSteps(many, {}, [&](int rows) {
         counts.push_back(rows);
         return counts.size() < 3;
     }));
@@ -571,11 +571,11 @@ void TestQuery::stepwiseOpenReplacesTheResultOnlyWhenComplete()
     QCOMPARE(changed.count(), 0);
 
     const auto throwing = [](int) -> bool { throw EDatabaseError(QStringLiteral("no report")); };
-    QCOMPARE(failureOf([&] { s.query.openInSteps(many, throwing); }),
+    QCOMPARE(failureOf([&] { s.query.openInSteps(many, {}, throwing); }),
              QStringLiteral("EDatabaseError: no report"));
     QCOMPARE(s.query.recordCount(), 2);
     QVERIFY(failureOf([&] {
-                s.query.openInSteps({QStringLiteral("select * from nada")}, {});
+                s.query.openInSteps({QStringLiteral("select * from nada")}, {}, {});
             }).contains(QStringLiteral("nada")));
     QCOMPARE(s.query.sql(), previous);
     QCOMPARE(changed.count(), 0);
@@ -583,7 +583,7 @@ void TestQuery::stepwiseOpenReplacesTheResultOnlyWhenComplete()
     counts.clear();
     TADOQuery other(QStringLiteral("ADOQuery2"), &s.connection);
     other.setSql({QStringLiteral("select * from cds")});
-    QVERIFY(s.query.openInSteps(many, [&](int rows) {
+    QVERIFY(s.query.openInSteps(many, {}, [&](int rows) {
         if (counts.empty())
             other.open();
         counts.push_back(rows);
@@ -774,14 +774,9 @@ void TestQuery::pageCacheHoldsTheMediaTable()
     QVERIFY2(mediaKiB > 4000, qPrintable(QString::number(mediaKiB)));
 
     Session s(cat.path());
-    s.connection.open();
-    sqlite3_stmt *statement = nullptr;
-    QCOMPARE(
-        sqlite3_prepare_v2(s.connection.handle(), "PRAGMA cache_size", -1, &statement, nullptr),
-        SQLITE_OK);
-    QCOMPARE(sqlite3_step(statement), SQLITE_ROW);
-    const qint64 cacheKiB = -sqlite3_column_int64(statement, 0);
-    sqlite3_finalize(statement);
+    s.query.setSql({QStringLiteral("PRAGMA cache_size")});
+    s.query.open();
+    const qint64 cacheKiB = -s.query.valueAt(0, 0).toLongLong();
     QVERIFY2(cacheKiB > mediaKiB, qPrintable(QString::number(cacheKiB)));
     // Not the whole catalogue's worth, three times the media's: the titles stream through.
     QVERIFY2(cacheKiB < 2 * mediaKiB + 4000, qPrintable(QString::number(cacheKiB)));

@@ -372,7 +372,7 @@ void TestReportForms::softwareElementsSitAtTheirBandOffsets()
     const double bandTop = inTitle ? 10.0 + 15.61 : firstDetailTop;
     QVERIFY2(near(text->rect.left(), 10.0 + left), qPrintable(QString::number(text->rect.left())));
     QVERIFY2(near(text->rect.top(), bandTop + top), qPrintable(QString::number(text->rect.top())));
-    const TADOQuery &q = s.dm.ADOQuery4;
+    TADOQuery &q = s.dm.ADOQuery4;
     QCOMPARE(text->text, caption.isEmpty() ? q.textAt(0, q.fieldByName(field)->index()) : caption);
     QVERIFY(!text->text.isEmpty());
     QCOMPARE(text->font.family(), u"Arial"_s);

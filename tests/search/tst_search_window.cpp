@@ -34,6 +34,7 @@ const QString initialSoftware =
 const QString repeatSoftware =
     u"SELECT softs.numero AS CODIGO, softs.nome AS APLICATIVO, softs.descricao AS DESCRIÇÃO, "
     "cds.titulo AS MÍDIA, tipo AS TIPO_MÍDIA"_s;
+const QString softwareWhere = u"where nome like :texto and softs.midia = cds.codigo"_s;
 const QStringList softwareTitles{u"CÓDIGO"_s, u"APLICATIVO"_s, u"DESCRIÇÃO"_s, u"MÍDIA"_s,
                                  u"TIPO_MÍDIA"_s};
 const QStringList mediaTitles{u"codigo"_s, u"titulo"_s, u"obs"_s, u"tipo"_s, u"local"_s};
@@ -133,28 +134,26 @@ void TestSearchWindow::initialSearchFindsByPartOfName_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("found");
-    QTest::addColumn<QString>("where");
+    // The text is bound as the LIKE pattern's value, never written into the statement.
+    QTest::addColumn<QString>("pattern");
 
-    const auto soft = [](const QString &pattern) {
-        return u"where nome like '%"_s + pattern + u"%' and softs.midia = cds.codigo"_s;
-    };
+    const auto soft = [](const QString &text) { return u'%' + text + u'%'; };
     QTest::newRow("a, either case, medium must exist")
         << 1 << u"a"_s << QStringList{u"AÇÃO TOTAL"_s, u"Assassin's Creed"_s} << soft(u"a"_s);
     QTest::newRow("accents fold") << 1 << u"ação"_s << QStringList{u"AÇÃO TOTAL"_s}
                                   << soft(u"ação"_s);
     QTest::newRow("quote matches itself")
-        << 1 << u"Assassin's"_s << QStringList{u"Assassin's Creed"_s} << soft(u"Assassin''s"_s);
+        << 1 << u"Assassin's"_s << QStringList{u"Assassin's Creed"_s} << soft(u"Assassin's"_s);
     QTest::newRow("lone quote") << 1 << u"'"_s << QStringList{u"Assassin's Creed"_s}
-                                << soft(u"''"_s);
+                                << soft(u"'"_s);
     QTest::newRow("underscore is one character")
         << 1 << u"Z_rk"_s << QStringList{u"Zork"_s} << soft(u"Z_rk"_s);
     QTest::newRow("percent is any run")
         << 1 << u"T%s"_s << QStringList{u"Tetris"_s} << soft(u"T%s"_s);
     QTest::newRow("nothing found") << 1 << u"xyz"_s << QStringList{} << soft(u"xyz"_s);
-    QTest::newRow("media") << 2 << u"JOGOS"_s << QStringList{u"Jogos CD 01"_s}
-                           << u"where titulo like '%JOGOS%'"_s;
+    QTest::newRow("media") << 2 << u"JOGOS"_s << QStringList{u"Jogos CD 01"_s} << u"%JOGOS%"_s;
     QTest::newRow("media with quote")
-        << 2 << u"d'água"_s << QStringList{u"Caixa d'água"_s} << u"where titulo like '%d''água%'"_s;
+        << 2 << u"d'água"_s << QStringList{u"Caixa d'água"_s} << u"%d'água%"_s;
 }
 
 void TestSearchWindow::initialSearchFindsByPartOfName()
@@ -162,7 +161,7 @@ void TestSearchWindow::initialSearchFindsByPartOfName()
     QFETCH(int, kind);
     QFETCH(QString, text);
     QFETCH(QStringList, found);
-    QFETCH(QString, where);
+    QFETCH(QString, pattern);
     found.sort();
     Fixture f;
     const auto w = f.open(text, kind);
@@ -172,7 +171,9 @@ void TestSearchWindow::initialSearchFindsByPartOfName()
 
     const QString first = kind == 1 ? initialSoftware : u"SELECT *"_s;
     const QString from = kind == 1 ? u"FROM softs, cds"_s : u"FROM cds"_s;
+    const QString where = kind == 1 ? softwareWhere : u"where titulo like :texto"_s;
     QCOMPARE(f.dm->ADOQuery6.sql(), QStringList({first, from, where}));
+    QCOMPARE(f.dm->ADOQuery6.parameter(u"texto"_s).toString(), pattern);
     QCOMPARE(w->SqlBusca, first);
     QCOMPARE(w->TextoBusca, text);
     QCOMPARE(w->TipoBusca, kind);
@@ -229,8 +230,8 @@ void TestSearchWindow::repeatSearchFromButtonAndEnter()
     QCOMPARE(w->SqlBusca, repeatSoftware);
     QCOMPARE(w->TextoBusca, u"zork"_s);
     QCOMPARE(f.dm->ADOQuery6.sql(),
-             QStringList({repeatSoftware, u"FROM softs, cds"_s,
-                          u"where nome like '%zork%' and softs.midia = cds.codigo"_s}));
+             QStringList({repeatSoftware, u"FROM softs, cds"_s, softwareWhere}));
+    QCOMPARE(f.dm->ADOQuery6.parameter(u"texto"_s).toString(), u"%zork%"_s);
     QCOMPARE(titlesOf(grid).first(), u"CODIGO"_s);
     QCOMPARE(titlesOf(grid).mid(1), softwareTitles.mid(1));
     QCOMPARE(columnOf(grid, 1), QStringList{u"Zork"_s});
@@ -319,8 +320,8 @@ void TestSearchWindow::constructorFailurePropagates()
     QVERIFY(f.owner.findChildren<TForm4 *>().isEmpty());
     QVERIFY(!f.dm->ADOQuery6.active());
     QCOMPARE(f.dm->ADOQuery6.sql(),
-             QStringList({initialSoftware, u"FROM softs, cds"_s,
-                          u"where nome like '%a%' and softs.midia = cds.codigo"_s}));
+             QStringList({initialSoftware, u"FROM softs, cds"_s, softwareWhere}));
+    QCOMPARE(f.dm->ADOQuery6.parameter(u"texto"_s).toString(), u"%a%"_s);
     QVERIFY(!f.dm->ADOQuery6.controlsDisabled());
 
     // A later window without a search shows the closed query: an empty grid.

@@ -11,6 +11,7 @@
 #include "tests/support/test_server.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -46,17 +47,19 @@ struct Session
 const QStringList allMedia{QStringLiteral("select * from cds")};
 const QStringList allTitles{QStringLiteral("select * from softs")};
 
-// What the program's search runs, with the text spliced as the search window does.
-QStringList searchSql(const QString &text)
+// What the program's search runs, with the text bound as the search window binds it.
+struct SearchSession : Session
 {
-    QString quoted = text;
-    quoted.replace(u'\'', QStringLiteral("''"));
-    return {QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
-                           "DESCRIÇÃO, titulo AS MÍDIA, tipo AS TIPO_MÍDIA"),
-            QStringLiteral("FROM softs, cds"),
-            QStringLiteral("where nome like '%") + quoted +
-                QStringLiteral("%' and softs.midia = cds.codigo")};
-}
+    SearchSession(const QString &connectionString, const QString &text)
+        : Session(connectionString,
+                  {QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
+                                  "DESCRIÇÃO, titulo AS MÍDIA, tipo AS TIPO_MÍDIA"),
+                   QStringLiteral("FROM softs, cds"),
+                   QStringLiteral("where nome like :texto and softs.midia = cds.codigo")})
+    {
+        query.setParameter(QStringLiteral("texto"), QString(u'%' + text + u'%'));
+    }
+};
 
 QStringList column(TADOQuery &q, const QString &field)
 {
@@ -94,6 +97,7 @@ private Q_SLOTS:
     void failuresNameServerAndDatabaseOnly();
     void dataModuleOpensTheServerNamedInTheEnvironment();
     void serverStoppedDuringASave();
+    void longServerStatementStops();
 
 private:
     // A fresh sample catalogue on the backend; returns its connection string.
@@ -148,7 +152,7 @@ void TestBackends::acceptance_data()
          }},
         {"titles",
          [](const QString &cs) {
-             Session s(cs, searchSql(QStringLiteral("office")));
+             SearchSession s(cs, QStringLiteral("office"));
              s.query.open();
              QStringList names;
              for (int i = 0; i < s.query.fieldCount(); ++i)
@@ -359,7 +363,7 @@ void TestBackends::searchFindsTheSameOnBoth()
                 titles.query.post();
             }
         }
-        Session search(cs, searchSql(text));
+        SearchSession search(cs, text);
         search.query.open();
         QStringList names = column(search.query, QStringLiteral("APLICATIVO"));
         // The sample's own titles are not part of the table.
@@ -626,6 +630,35 @@ void TestBackends::serverStoppedDuringASave()
     Session other(cs, {QStringLiteral("select titulo from cds where codigo = 1")});
     other.query.open();
     QCOMPARE(other.query.fieldText(0), QStringLiteral("Salvo depois"));
+}
+
+// A statement the server works on for long is given up at the time limit, and stopped at once
+// when its reader asks; either way the connection serves the next statement.
+void TestBackends::longServerStatementStops()
+{
+    const QString uri = sampleCatalogue(QStringLiteral("server"));
+    const QStringList slow{QStringLiteral("select pg_sleep(30), codigo from cds")};
+    Session s(uri, slow);
+    s.connection.statementTimeLimitMs = 300;
+    s.connection.open();
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(failureOf([&] { s.query.open(); }),
+             QStringLiteral("O servidor do catálogo '%1' demorou demais para responder, e o "
+                            "comando foi interrompido")
+                 .arg(s.connection.path()));
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+
+    s.connection.statementTimeLimitMs = 20000;
+    int reports = 0;
+    clock.restart();
+    QVERIFY(!s.query.openInSteps(slow, {}, [&](int) { return ++reports < 3; }));
+    QCOMPARE(reports, 3);
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+
+    s.query.setSql(allMedia);
+    s.query.open();
+    QCOMPARE(s.query.recordCount(), 40);
 }
 
 QTEST_GUILESS_MAIN(TestBackends)

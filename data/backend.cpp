@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/backend.h"
+
+#include "data/exceptions.h"
+#include "data/postgres_backend.h"
+#include "data/sqlite_backend.h"
+
+std::unique_ptr<Backend> Backend::open(const QString &connectionString,
+                                       const QString &dataSourcePath, EngineWatch &watch)
+{
+    if (namesServer(connectionString))
+        return std::make_unique<PostgresBackend>(connectionString, watch);
+    const QString path =
+        dataSourcePath.isEmpty() ? Backend::dataSourcePath(connectionString) : dataSourcePath;
+    if (path.isEmpty())
+        throw EOleException(
+            QStringLiteral("A cadeia de conexão não indica o arquivo do catálogo (Data Source)"));
+    return std::make_unique<SqliteBackend>(path, watch);
+}
+
+bool Backend::namesServer(const QString &connectionString)
+{
+    const QString s = connectionString.trimmed();
+    if (s.startsWith(QStringLiteral("postgresql://")) ||
+        s.startsWith(QStringLiteral("postgres://")))
+        return true;
+    // The file's strings are "key=value;" pieces; libpq's keyword strings never hold a ';'.
+    return !s.contains(u';') && s.contains(u'=');
+}
+
+QString Backend::dataSourcePath(const QString &connectionString)
+{
+    static const QString key = QStringLiteral("Data Source=");
+    const qsizetype start = connectionString.indexOf(key, 0, Qt::CaseInsensitive);
+    if (start < 0)
+        return {};
+    const qsizetype from = start + key.size();
+    const qsizetype end = connectionString.indexOf(u';', from);
+    return connectionString.mid(from, end < 0 ? -1 : end - from);
+}

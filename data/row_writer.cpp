@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/row_writer.h"
+
+#include "data/connection.h"
+#include "data/exceptions.h"
+
+#include <QStringList>
+
+namespace {
+
+// One write: pending reads finished first, so they never see the connection's own change,
+// then one statement within the time limit.
+class Write
+{
+public:
+    Write(TADOConnection &connection, const QString &sql)
+        : m_timer((connection.completePendingReads(), connection))
+        , m_statement(connection.backend().prepare(sql))
+    {}
+    BackendStatement &operator*() const { return *m_statement; }
+    BackendStatement *operator->() const { return m_statement.get(); }
+
+private:
+    TADOConnection::StatementTimer m_timer;
+    std::unique_ptr<BackendStatement> m_statement;
+};
+
+} // namespace
+
+QString quotedIdentifier(const QString &identifier)
+{
+    QString out = identifier;
+    out.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + out + u'"';
+}
+
+RowWriter::RowWriter(TADOConnection &connection, const QString &table,
+                     const std::vector<ResultColumn> &columns, int keyColumn)
+    : m_connection(connection)
+    , m_table(quotedIdentifier(table))
+    , m_columns(columns)
+    , m_key(keyColumn)
+{}
+
+QString RowWriter::column(int index) const
+{
+    return quotedIdentifier(m_columns[size_t(index)].origin);
+}
+
+QString RowWriter::matchCondition(int index) const
+{
+    const Backend &backend = m_connection.backend();
+    const QString name = column(index);
+    const QString left = m_columns[size_t(index)].kind == RecordStore::Kind::Text
+                             ? backend.storedText(name)
+                             : name;
+    return left + u' ' + backend.sameValueOperator() + QStringLiteral(" ?");
+}
+
+qint64 RowWriter::insert(const std::vector<QVariant> &values)
+{
+    QStringList names;
+    std::vector<int> columns;
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        const QVariant &v = values[i];
+        if (int(i) == m_key || !v.isValid() || v.isNull())
+            continue;
+        names.append(column(int(i)));
+        columns.push_back(int(i));
+    }
+    QString sql = QStringLiteral("INSERT INTO %1").arg(m_table);
+    if (names.isEmpty()) {
+        sql += QStringLiteral(" DEFAULT VALUES");
+    } else {
+        QStringList marks;
+        marks.fill(QStringLiteral("?"), names.size());
+        sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(u','), marks.join(u','));
+    }
+    // The key comes back from the INSERT itself: no second statement can fail after the row
+    // is stored, and none can see another session's key.
+    sql += QStringLiteral(" RETURNING %1").arg(column(m_key));
+    Write statement(m_connection, sql);
+    for (size_t i = 0; i < columns.size(); ++i)
+        statement->bind(int(i) + 1, values[size_t(columns[i])]);
+    if (!statement->step())
+        throw EOleException(QStringLiteral("O registro não foi salvo"));
+    const qint64 key = statement->value(0).toLongLong();
+    while (statement->step()) {
+    }
+    return key;
+}
+
+int RowWriter::update(const std::vector<QVariant> &values, const std::vector<QVariant> &stored,
+                      const std::vector<int> &changed)
+{
+    QStringList assignments;
+    QStringList conditions{QStringLiteral("%1 = ?").arg(column(m_key))};
+    for (int c : changed) {
+        assignments.append(QStringLiteral("%1 = ?").arg(column(c)));
+        conditions.append(matchCondition(c));
+    }
+    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                            .arg(m_table, assignments.join(QStringLiteral(", ")),
+                                 conditions.join(QStringLiteral(" AND ")));
+    Write statement(m_connection, sql);
+    int index = 1;
+    for (int c : changed)
+        statement->bind(index++, values[size_t(c)]);
+    statement->bind(index++, stored[size_t(m_key)]);
+    for (int c : changed)
+        statement->bind(index++, stored[size_t(c)]);
+    return statement->execute();
+}
+
+int RowWriter::remove(const std::vector<QVariant> &stored, const QString &guard)
+{
+    QStringList conditions;
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        conditions.append(int(i) == m_key ? QStringLiteral("%1 = ?").arg(column(int(i)))
+                                          : matchCondition(int(i)));
+    }
+    if (!guard.isEmpty())
+        conditions.append(u'(' + guard + u')');
+    const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2")
+                            .arg(m_table, conditions.join(QStringLiteral(" AND ")));
+    Write statement(m_connection, sql);
+    for (size_t i = 0; i < stored.size(); ++i)
+        statement->bind(int(i) + 1, stored[i]);
+    return statement->execute();
+}
+
+bool RowWriter::guardRefuses(const QVariant &key, const QString &guard)
+{
+    Write statement(m_connection, QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND NOT (%3)")
+                                      .arg(m_table, column(m_key), guard));
+    statement->bind(1, key);
+    return statement->step();
+}

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "data/backend.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <vector>
+
+class TADOConnection;
+
+// Writes one record of a one-table result back to its table: INSERT, UPDATE or DELETE, each
+// one statement within the connection's time limit, after every pending read on the
+// connection has finished. An UPDATE or DELETE matches the row by its key and by every value
+// as it was read, so a row changed meanwhile by another program is never overwritten unseen.
+class RowWriter
+{
+public:
+    RowWriter(TADOConnection &connection, const QString &table,
+              const std::vector<ResultColumn> &columns, int keyColumn);
+
+    // Inserts the non-null values but the key; returns the key the engine gave the row.
+    qint64 insert(const std::vector<QVariant> &values);
+    // Writes the changed columns; `stored` is the row as read (RecordStore::bytes for text).
+    // Returns how many rows it changed: 1, or 0 when the row no longer matches.
+    int update(const std::vector<QVariant> &values, const std::vector<QVariant> &stored,
+               const std::vector<int> &changed);
+    // Deletes the row as read, only where `guard` (an SQL condition, may be empty) holds.
+    // Returns how many rows it deleted.
+    int remove(const std::vector<QVariant> &stored, const QString &guard);
+    // Whether the row with this key exists and `guard` does not hold for it.
+    bool guardRefuses(const QVariant &key, const QString &guard);
+
+private:
+    QString column(int index) const;
+    // Compares a column with its stored value, text as its bytes.
+    QString matchCondition(int index) const;
+
+    TADOConnection &m_connection;
+    QString m_table;
+    const std::vector<ResultColumn> &m_columns;
+    int m_key;
+};
+
+// An identifier in SQL, double-quoted so any name is taken as written.
+QString quotedIdentifier(const QString &identifier);
