@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
 
+#include "core/exceptions.h"
 #include "data/data_module.h"
-#include "data/exceptions.h"
 #include "info/about_window.h"
 #include "info/next_versions_window.h"
 #include "registration/media_window.h"

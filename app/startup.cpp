@@ -2,8 +2,8 @@
 #include "app/startup.h"
 
 #include "app/main_window.h"
+#include "core/exceptions.h"
 #include "data/data_module.h"
-#include "data/exceptions.h"
 #include "registration/media_window.h"
 #include "registration/software_window.h"
 #include "reports/report_run.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/connection.h"
 
-#include "data/backend.h"
-#include "data/exceptions.h"
+#include "core/exceptions.h"
+#include "data/engine/backend.h"
 #include "data/query.h"
 
 #include <QThread>

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "data/backend.h"
+#include "data/engine/backend.h"
 
 class TADOQuery;
 

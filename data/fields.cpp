@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/fields.h"
 
-#include "data/exceptions.h"
+#include "core/exceptions.h"
 #include "data/query.h"
 
 TField::TField(const QString &fieldName, TFieldType dataType, int size)

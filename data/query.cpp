@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/query.h"
 
+#include "core/exceptions.h"
 #include "data/connection.h"
 #include "data/data_source.h"
-#include "data/exceptions.h"
 #include "data/row_writer.h"
 
 #include <algorithm>
@@ -52,48 +52,6 @@ bool sameValue(const QVariant &a, const QVariant &b)
 }
 
 } // namespace
-
-QStringList scanParameterNames(const QString &statement)
-{
-    QStringList names;
-    const qsizetype n = statement.size();
-    qsizetype i = 0;
-    const auto isNameChar = [](QChar c) { return c.isLetterOrNumber() || c == u'_'; };
-    while (i < n) {
-        const QChar c = statement[i];
-        if (c == u'\'' || c == u'"' || c == u'`' || c == u'[') {
-            const QChar close = c == u'[' ? u']' : c;
-            ++i;
-            while (i < n && statement[i] != close)
-                ++i;
-            ++i;
-            continue;
-        }
-        if (c == u'-' && i + 1 < n && statement[i + 1] == u'-') {
-            while (i < n && statement[i] != u'\n')
-                ++i;
-            continue;
-        }
-        if (c == u'/' && i + 1 < n && statement[i + 1] == u'*') {
-            const qsizetype end = statement.indexOf(QStringLiteral("*/"), i + 2);
-            i = end < 0 ? n : end + 2;
-            continue;
-        }
-        if (c == u':' && i + 1 < n && isNameChar(statement[i + 1]) &&
-            (i == 0 || statement[i - 1] != u':')) {
-            qsizetype end = i + 1;
-            while (end < n && isNameChar(statement[end]))
-                ++end;
-            const QString name = statement.mid(i + 1, end - i - 1);
-            if (!names.contains(name, Qt::CaseInsensitive))
-                names.append(name);
-            i = end;
-            continue;
-        }
-        ++i;
-    }
-    return names;
-}
 
 TADOQuery::TADOQuery(const QString &name, TADOConnection *connection, QObject *parent)
     : QObject(parent)

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/engine/record_store.h"
+#include "data/engine/sql_text.h"
 #include "data/fields.h"
-#include "data/record_store.h"
 #include "data/result_reader.h"
 
 #include <QHash>
@@ -241,7 +242,3 @@ private:
     std::shared_ptr<GrowingResult> m_growing;
     QTimer m_backgroundRead;
 };
-
-// Names of the parameters (":name") in a statement, in order of first use, skipping quoted
-// text and comments.
-QStringList scanParameterNames(const QString &statement);

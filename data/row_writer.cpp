@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/row_writer.h"
 
+#include "core/exceptions.h"
 #include "data/connection.h"
-#include "data/exceptions.h"
 
 #include <QStringList>
 
@@ -51,9 +51,8 @@ QString RowWriter::matchCondition(int index) const
 {
     const Backend &backend = m_connection.backend();
     const QString name = column(index);
-    const QString left = m_columns[size_t(index)].kind == RecordStore::Kind::Text
-                             ? backend.storedText(name)
-                             : name;
+    const QString left =
+        m_columns[size_t(index)].kind == RecordStore::Kind::Text ? backend.storedText(name) : name;
     return left + u' ' + backend.sameValueOperator() + QStringLiteral(" ?");
 }
 

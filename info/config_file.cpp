@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "info/config_file.h"
 
-#include "data/exceptions.h"
+#include "core/exceptions.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "registration/media_window.h"
 
+#include "core/exceptions.h"
 #include "data/data_module.h"
-#include "data/exceptions.h"
 #include "resources/jpeg_image.h"
 #include "shell/dialogs.h"
 #include "shell/error_handler.h"

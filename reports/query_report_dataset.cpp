@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "reports/query_report_dataset.h"
 
-#include "data/exceptions.h"
+#include "core/exceptions.h"
+#include "data/engine/record_store.h"
 #include "data/query.h"
-#include "data/record_store.h"
 
 QueryReportDataSet::QueryReportDataSet(TADOQuery &query)
     : m_query(query)

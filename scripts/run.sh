@@ -4,7 +4,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh"
+# Only what the program needs: the tests and benchmarks are built by scripts/test.sh.
+BUILD_TARGETS="quivel quivel-catalogue" "$root/scripts/build.sh"
 
 work="${QUIVEL_WORKDIR:-$root/work-folder}"
 mkdir -p "$work"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/error_handler.h"
 
-#include "data/exceptions.h"
+#include "core/exceptions.h"
 #include "shell/dialogs.h"
 
 #include <QApplication>

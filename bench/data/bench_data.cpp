@@ -2,11 +2,11 @@
 // The data layer against bare SQLite on a catalogue of 1,000,000 titles on 100,000 media.
 #include "bench/support/bare_read.h"
 #include "bench/support/ratio_report.h"
-#include "data/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "data/connection.h"
 #include "data/data_module.h"
+#include "data/engine/record_store.h"
 #include "data/query.h"
-#include "data/record_store.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 // layout against the same layout run alone.
 #include "bench/support/bare_read.h"
 #include "bench/support/ratio_report.h"
-#include "data/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "data/data_module.h"
 #include "reports/engine/preview/report_painter.h"
 #include "reports/engine/preview/report_preview.h"

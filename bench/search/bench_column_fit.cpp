@@ -4,8 +4,8 @@
 // grid over a million records. Times are wall clock and whole-process CPU. Run:
 // QT_QPA_PLATFORM=offscreen build/bench/bench_column_fit
 #include "bench/support/ratio_report.h"
+#include "catalogue/catalogue.h"
 #include "controls/db_grid.h"
-#include "data/catalogue.h"
 #include "data/data_module.h"
 #include "search/column_fit.h"
 #include "search/search_window.h"

@@ -3,10 +3,10 @@
 // catalogue of 1,000,000 titles on 100,000 media. The server is QUIVEL_BENCH_SERVER (a libpq
 // string naming a database with the large catalogue or with none yet), or one started here.
 #include "bench/support/ratio_report.h"
-#include "data/catalogue.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/server_catalogue.h"
 #include "data/connection.h"
 #include "data/query.h"
-#include "data/server_catalogue.h"
 #include "tests/support/test_server.h"
 
 #include <QDir>

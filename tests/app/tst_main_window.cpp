@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
+#include "core/exceptions.h"
 #include "data/data_module.h"
-#include "data/exceptions.h"
 #include "registration/media_window.h"
 #include "registration/software_window.h"
 #include "shell/application.h"

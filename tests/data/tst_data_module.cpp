@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/catalogue.h"
+#include "catalogue/catalogue.h"
+#include "core/exceptions.h"
 #include "data/data_module.h"
-#include "data/exceptions.h"
 #include "tests/support/temp_catalogue.h"
 #include "tests/support/unprivileged.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/exceptions.h"
 #include "data/connection.h"
-#include "data/exceptions.h"
 #include "data/query.h"
 #include "tests/support/temp_catalogue.h"
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/exceptions.h"
 #include "data/connection.h"
 #include "data/data_module.h"
-#include "data/exceptions.h"
+#include "data/engine/sqlite/statement.h"
 #include "data/query.h"
-#include "data/statement.h"
 #include "tests/support/temp_catalogue.h"
 
 #include <QCryptographicHash>

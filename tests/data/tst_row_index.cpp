@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/row_index.h"
+#include "data/engine/row_index.h"
 
 #include <QTest>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "catalogue/catalogue_check.h"
+#include "catalogue/catalogue_shape.h"
+#include "core/schema.h"
 #include "data/data_module.h"
-#include "data/schema.h"
 #include "tests/support/temp_catalogue.h"
-#include "tools/legacy/catalogue_check.h"
-#include "tools/legacy/catalogue_shape.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/catalogue.h"
-#include "data/statement.h"
+#include "catalogue/catalogue.h"
+#include "data/engine/sqlite/statement.h"
 #include "tests/support/temp_catalogue.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/exceptions.h"
+#include "core/exceptions.h"
 #include "tools/legacy/jet_reader.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/exceptions.h"
+#include "core/exceptions.h"
 #include "info/config_file.h"
 #include "tests/support/unprivileged.h"
 

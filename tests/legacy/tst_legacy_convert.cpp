@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/catalogue.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/catalogue_check.h"
+#include "catalogue/catalogue_shape.h"
+#include "core/exceptions.h"
 #include "data/connection.h"
-#include "data/exceptions.h"
 #include "data/query.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/temp_catalogue.h"
-#include "tools/legacy/catalogue_check.h"
-#include "tools/legacy/catalogue_shape.h"
 #include "tools/legacy/convert.h"
 #include "tools/legacy/jet_reader.h"
 

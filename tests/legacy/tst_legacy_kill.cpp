@@ -2,10 +2,10 @@
 // Kills in-place conversions at random moments: the catalogue's name must always hold either
 // the untouched original or the complete new catalogue, and a rerun must finish the job.
 // QUIVEL_LONG_TESTS=1 makes the run long.
-#include "data/catalogue.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/catalogue_check.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/temp_catalogue.h"
-#include "tools/legacy/catalogue_check.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Old-format files that send the reading library astray are refused within the time limit.
-#include "data/exceptions.h"
+#include "core/exceptions.h"
 #include "tools/legacy/convert.h"
 
 #include <QCryptographicHash>

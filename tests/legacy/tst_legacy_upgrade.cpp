@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/exceptions.h"
-#include "data/schema.h"
+#include "catalogue/upgrade.h"
+#include "core/exceptions.h"
+#include "core/schema.h"
 #include "tests/support/dead_process.h"
 #include "tests/support/temp_catalogue.h"
-#include "tools/legacy/upgrade.h"
 
 #include <QDir>
 #include <QProcess>

@@ -4,8 +4,8 @@
 //
 //   catalogue_writer crash SEED      insert, edit and delete until killed
 //   catalogue_writer rival SEED N    N edits and deletes of shared rows, reporting conflicts
+#include "core/exceptions.h"
 #include "data/connection.h"
-#include "data/exceptions.h"
 #include "data/query.h"
 
 #include <QCoreApplication>

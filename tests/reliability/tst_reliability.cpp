@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Kills, a rival copy of the program and damaged files: nothing saved is lost, nothing is
 // overwritten unseen, nothing crashes. QUIVEL_LONG_TESTS=1 runs the long versions.
-#include "data/catalogue.h"
+#include "catalogue/catalogue.h"
+#include "core/exceptions.h"
 #include "data/data_module.h"
-#include "data/exceptions.h"
 #include "tests/support/temp_catalogue.h"
 
 #include <QMap>

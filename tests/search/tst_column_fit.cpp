@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "search/column_fit.h"
 
-#include "data/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "data/connection.h"
 #include "data/data_module.h"
 #include "data/query.h"

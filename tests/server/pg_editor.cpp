@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A second program for the lost-update test: adds one to the counter in medium 1's "obs" a
 // given number of times, reading the row afresh whenever another program saved first.
+#include "core/exceptions.h"
 #include "data/connection.h"
-#include "data/exceptions.h"
 #include "data/query.h"
 
 #include <QCoreApplication>

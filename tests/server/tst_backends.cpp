@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The data layer on the catalogue file and on a PostgreSQL server, case by case the same.
-#include "data/backend.h"
-#include "data/catalogue.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/server_catalogue.h"
+#include "core/exceptions.h"
 #include "data/connection.h"
 #include "data/data_module.h"
-#include "data/exceptions.h"
+#include "data/engine/backend.h"
 #include "data/query.h"
-#include "data/server_catalogue.h"
 #include "tests/support/temp_catalogue.h"
 #include "tests/support/test_server.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/exceptions.h"
+#include "core/exceptions.h"
 #include "shell/application.h"
 #include "shell/error_handler.h"
 #include "shell/message_window.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/temp_catalogue.h"
 
-#include "data/catalogue.h"
+#include "catalogue/catalogue.h"
 
 #include <QDir>
 #include <QFile>

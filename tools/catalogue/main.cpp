@@ -2,13 +2,13 @@
 // quivel-catalogue: makes catalogue files for a first run, for tests and for benchmarks,
 // converts catalogues of the earlier version, upgrades older versions of this one and checks
 // catalogues, on files and on PostgreSQL servers.
-#include "data/catalogue.h"
-#include "data/exceptions.h"
-#include "data/postgres_backend.h"
-#include "data/server_catalogue.h"
-#include "tools/legacy/catalogue_check.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/catalogue_check.h"
+#include "catalogue/server_catalogue.h"
+#include "catalogue/upgrade.h"
+#include "core/exceptions.h"
+#include "data/engine/postgres/postgres_backend.h"
 #include "tools/legacy/convert.h"
-#include "tools/legacy/upgrade.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -91,7 +91,7 @@ int upgrade(const QString &path)
 
 int check(const QString &target)
 {
-    const bool server = PostgresBackend::isServerString(target);
+    const bool server = Backend::namesServer(target);
     const QString path = server ? PostgresBackend::describe(target) : target;
     QStringList problems;
     try {
@@ -131,10 +131,10 @@ int main(int argc, char *argv[])
         return check(path);
     if (verb == u"upgrade" && args.size() == 2)
         return upgrade(path);
-    const bool server = PostgresBackend::isServerString(path);
+    const bool server = Backend::namesServer(path);
     try {
         if (verb == u"copy" && args.size() == 3) {
-            const bool toServer = PostgresBackend::isServerString(args[2]);
+            const bool toServer = Backend::namesServer(args[2]);
             if (server == toServer)
                 return usage();
             if (toServer)

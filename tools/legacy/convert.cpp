@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/legacy/convert.h"
 
-#include "data/catalogue.h"
-#include "data/exceptions.h"
-#include "data/schema.h"
-#include "data/statement.h"
-#include "tools/legacy/disk.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/disk.h"
+#include "core/exceptions.h"
+#include "core/schema.h"
+#include "data/engine/sqlite/statement.h"
 #include "tools/legacy/jet_reader.h"
 
 #include <QFile>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/legacy/jet_reader.h"
 
-#include "data/exceptions.h"
-#include "tools/legacy/catalogue_shape.h"
+#include "catalogue/catalogue_shape.h"
+#include "core/exceptions.h"
 
 #include <QDataStream>
 #include <QElapsedTimer>

@@ -2,8 +2,8 @@
 // quivel-start: what the menu entry runs. The program opens the catalogue in its current
 // folder, so this gives the user a folder of their own, makes an empty catalogue there on the
 // first start, carries a catalogue of the earlier version over, and then becomes the program.
-#include "data/catalogue.h"
-#include "data/exceptions.h"
+#include "catalogue/catalogue.h"
+#include "core/exceptions.h"
 #include "resources/picture_resources.h"
 #include "tools/legacy/convert.h"
 

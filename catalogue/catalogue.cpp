@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/catalogue.h"
+#include "catalogue/catalogue.h"
 
-#include "data/exceptions.h"
-#include "data/schema.h"
-#include "data/statement.h"
+#include "core/exceptions.h"
+#include "core/schema.h"
+#include "data/engine/sqlite/statement.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/schema.h"
+#include "core/schema.h"
 
 #include <QStringList>
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/server_catalogue.h"
+#include "catalogue/server_catalogue.h"
 
-#include "data/catalogue.h"
-#include "data/exceptions.h"
-#include "data/postgres_backend.h"
-#include "data/schema.h"
-#include "data/statement.h"
+#include "catalogue/catalogue.h"
+#include "core/exceptions.h"
+#include "core/schema.h"
+#include "data/engine/postgres/postgres_backend.h"
+#include "data/engine/sqlite/statement.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/postgres_backend.h"
+#include "data/engine/postgres/postgres_backend.h"
 
-#include "data/exceptions.h"
-#include "data/schema.h"
+#include "core/exceptions.h"
+#include "core/schema.h"
+#include "data/engine/sql_text.h"
 
 #include <QRegularExpression>
 
@@ -50,70 +51,27 @@ const char *sqlState(const PGresult *r)
     return state ? state : "";
 }
 
-// ":name" and "?" become "$n"; a name used twice is one parameter. Quoted text, quoted
-// names, comments and "::" casts are left alone.
+// ":name" and "?" become "$n"; a name used twice is one parameter.
 QString numberParameters(const QString &sql, QStringList &names)
 {
     QString out;
     out.reserve(sql.size() + 8);
-    const qsizetype n = sql.size();
-    qsizetype i = 0;
-    const auto isNameChar = [](QChar c) { return c.isLetterOrNumber() || c == u'_'; };
-    while (i < n) {
-        const QChar c = sql[i];
-        if (c == u'\'' || c == u'"') {
-            qsizetype end = sql.indexOf(c, i + 1);
-            end = end < 0 ? n : end + 1;
-            out += QStringView(sql).mid(i, end - i);
-            i = end;
-            continue;
+    qsizetype copied = 0;
+    for (const SqlParameter &p : sqlParameters(sql)) {
+        out += QStringView(sql).mid(copied, p.begin - copied);
+        copied = p.end;
+        qsizetype index = -1;
+        for (qsizetype k = 0; k < names.size() && !p.name.isEmpty(); ++k) {
+            if (names[k].compare(p.name, Qt::CaseInsensitive) == 0)
+                index = k;
         }
-        if (c == u'-' && i + 1 < n && sql[i + 1] == u'-') {
-            qsizetype end = sql.indexOf(u'\n', i);
-            end = end < 0 ? n : end;
-            out += QStringView(sql).mid(i, end - i);
-            i = end;
-            continue;
+        if (index < 0) {
+            names.append(p.name);
+            index = names.size() - 1;
         }
-        if (c == u'/' && i + 1 < n && sql[i + 1] == u'*') {
-            qsizetype end = sql.indexOf(QStringLiteral("*/"), i + 2);
-            end = end < 0 ? n : end + 2;
-            out += QStringView(sql).mid(i, end - i);
-            i = end;
-            continue;
-        }
-        if (c == u':' && i + 1 < n && sql[i + 1] == u':') {
-            out += QStringLiteral("::");
-            i += 2;
-            continue;
-        }
-        if (c == u':' && i + 1 < n && isNameChar(sql[i + 1])) {
-            qsizetype end = i + 1;
-            while (end < n && isNameChar(sql[end]))
-                ++end;
-            const QString name = sql.mid(i + 1, end - i - 1);
-            qsizetype index = -1;
-            for (qsizetype k = 0; k < names.size(); ++k) {
-                if (names[k].compare(name, Qt::CaseInsensitive) == 0)
-                    index = k;
-            }
-            if (index < 0) {
-                names.append(name);
-                index = names.size() - 1;
-            }
-            out += u'$' + QString::number(index + 1);
-            i = end;
-            continue;
-        }
-        if (c == u'?') {
-            names.append(QString());
-            out += u'$' + QString::number(names.size());
-            ++i;
-            continue;
-        }
-        out += c;
-        ++i;
+        out += u'$' + QString::number(index + 1);
     }
+    out += QStringView(sql).mid(copied);
     return out;
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "data/exceptions.h"
+#include "core/exceptions.h"
 
 #include <QString>
 #include <QVariant>

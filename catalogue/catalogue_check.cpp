@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tools/legacy/catalogue_check.h"
+#include "catalogue/catalogue_check.h"
 
-#include "tools/legacy/catalogue_shape.h"
+#include "catalogue/catalogue_shape.h"
 
-#include "data/statement.h"
+#include "data/engine/sqlite/statement.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

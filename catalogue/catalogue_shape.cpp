@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tools/legacy/catalogue_shape.h"
+#include "catalogue/catalogue_shape.h"
 
-#include "data/schema.h"
+#include "core/schema.h"
 
 const QList<Legacy::TableShape> &Legacy::catalogueTables()
 {

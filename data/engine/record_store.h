@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "data/row_index.h"
+#include "data/engine/row_index.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tools/legacy/disk.h"
+#include "catalogue/disk.h"
 
-#include "data/exceptions.h"
+#include "core/exceptions.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/exceptions.h"
+#include "core/exceptions.h"
 
 Exception::Exception(const QString &message)
     : m_message(message)

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/like.h"
+#include "data/engine/sqlite/like.h"
 
 #include <QChar>
 

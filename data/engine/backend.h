@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "data/record_store.h"
+#include "data/engine/record_store.h"
 
 #include <QString>
 #include <QVariant>

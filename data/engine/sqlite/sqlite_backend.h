@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "data/backend.h"
+#include "data/engine/backend.h"
 
 struct sqlite3;
 

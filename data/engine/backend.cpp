@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/backend.h"
+#include "data/engine/backend.h"
 
-#include "data/exceptions.h"
-#include "data/postgres_backend.h"
-#include "data/sqlite_backend.h"
+#include "core/exceptions.h"
+#include "data/engine/postgres/postgres_backend.h"
+#include "data/engine/sqlite/sqlite_backend.h"
 
 std::unique_ptr<Backend> Backend::open(const QString &connectionString,
                                        const QString &dataSourcePath, EngineWatch &watch)

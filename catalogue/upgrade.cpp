@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tools/legacy/upgrade.h"
+#include "catalogue/upgrade.h"
 
-#include "data/exceptions.h"
-#include "data/statement.h"
-#include "tools/legacy/disk.h"
+#include "catalogue/disk.h"
+#include "core/exceptions.h"
+#include "data/engine/sqlite/statement.h"
 
 #include <QFile>
 #include <QFileInfo>

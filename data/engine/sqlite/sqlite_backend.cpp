@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/sqlite_backend.h"
+#include "data/engine/sqlite/sqlite_backend.h"
 
-#include "data/exceptions.h"
-#include "data/like.h"
-#include "data/schema.h"
-#include "data/statement.h"
+#include "core/exceptions.h"
+#include "core/schema.h"
+#include "data/engine/sqlite/like.h"
+#include "data/engine/sqlite/statement.h"
 
 #include <QFile>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/statement.h"
+#include "data/engine/sqlite/statement.h"
 
 #include <sqlite3.h>
 

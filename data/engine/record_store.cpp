@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/record_store.h"
+#include "data/engine/record_store.h"
 
 #include <algorithm>
 #include <bit>

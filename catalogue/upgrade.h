@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "data/schema.h"
+#include "core/schema.h"
 
 #include <QString>
 
