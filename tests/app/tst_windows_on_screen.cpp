@@ -142,7 +142,7 @@ void TestWindowsOnScreen::titlesAreTheCaptionsExactly()
         {&search, QStringLiteral("Busca - Softwares")},
         {&next, QStringLiteral("Next...")},
         {&about, QStringLiteral("Sobre...")},
-        {&preview, QStringLiteral("Report Preview : ")},
+        {&preview, QStringLiteral("Visualizar relatório")},
     };
     for (const auto &w : windows) {
         w.window->show();

@@ -91,6 +91,13 @@ void keepCaptionWhole(QDialog &dialog, const QString &caption)
     dialog.setMinimumWidth(QFontMetrics(title).horizontalAdvance(caption) + 4 * 24);
 }
 
+// A prompt's buttons in the user's language, whether or not Qt's own translations are there.
+void speakPortuguese(QInputDialog &ask)
+{
+    ask.setOkButtonText(QStringLiteral("OK"));
+    ask.setCancelButtonText(QStringLiteral("Cancelar"));
+}
+
 // A printer seen from the front: paper in, body with a paper slot, paper out.
 QIcon printerIcon()
 {
@@ -256,7 +263,8 @@ ReportPreviewWindow::ReportPreviewWindow(const QString &reportTitle, TQRZoomStat
     , m_document(std::make_shared<ReportDocument>())
     , m_zoomMode(zoom)
 {
-    setWindowTitle(QStringLiteral("Report Preview : ") + reportTitle);
+    setWindowTitle(reportTitle.isEmpty() ? QStringLiteral("Visualizar relatório")
+                                         : QStringLiteral("Visualizar relatório: ") + reportTitle);
     setAccessibleName(windowTitle());
     m_document->title = reportTitle;
 
@@ -291,8 +299,8 @@ ReportPreviewWindow::ReportPreviewWindow(const QString &reportTitle, TQRZoomStat
             [this](int row) { showSearchResult(row); });
 
     m_sidePanel = new QTabWidget(this);
-    m_sidePanel->addTab(m_thumbnails, QStringLiteral("ThumbNails"));
-    m_sidePanel->addTab(m_searchResults, QStringLiteral("Search Results"));
+    m_sidePanel->addTab(m_thumbnails, QStringLiteral("Miniaturas"));
+    m_sidePanel->addTab(m_searchResults, QStringLiteral("Resultados da busca"));
 
     auto *splitter = new QSplitter(Qt::Horizontal, this);
     splitter->addWidget(m_sidePanel);
@@ -324,7 +332,7 @@ ReportPreviewWindow::~ReportPreviewWindow() = default;
 
 void ReportPreviewWindow::buildToolBar()
 {
-    QToolBar *bar = addToolBar(QStringLiteral("Preview"));
+    QToolBar *bar = addToolBar(QStringLiteral("Ferramentas da visualização"));
     bar->setMovable(false);
     bar->setIconSize(QSize(20, 20));
     const auto addIcon = [this, bar](const QIcon &icon, const QString &tip, auto handler) {
@@ -336,25 +344,27 @@ void ReportPreviewWindow::buildToolBar()
     const auto add = [addIcon](const QString &glyph, const QString &tip, auto handler) {
         return addIcon(glyphIcon(glyph), tip, handler);
     };
-    add(QStringLiteral("▣"), QStringLiteral("Zoom to fit"), [this] { zoomToFit(); });
-    add(QStringLiteral("↔"), QStringLiteral("Zoom to width"), [this] { zoomToWidth(); });
-    add(QStringLiteral("1:1"), QStringLiteral("100% Size"), [this] { zoom100(); });
+    add(QStringLiteral("▣"), QStringLiteral("Ajustar à página"), [this] { zoomToFit(); });
+    add(QStringLiteral("↔"), QStringLiteral("Ajustar à largura"), [this] { zoomToWidth(); });
+    add(QStringLiteral("1:1"), QStringLiteral("Tamanho real (100%)"), [this] { zoom100(); });
     bar->addSeparator();
-    add(QStringLiteral("|◀"), QStringLiteral("First page"), [this] { showPage(0); });
-    add(QStringLiteral("◀"), QStringLiteral("Previous page"),
+    add(QStringLiteral("|◀"), QStringLiteral("Primeira página"), [this] { showPage(0); });
+    add(QStringLiteral("◀"), QStringLiteral("Página anterior"),
         [this] { showPage(m_currentPage - 1); });
-    add(QStringLiteral("▶"), QStringLiteral("Next page"), [this] { showPage(m_currentPage + 1); });
-    add(QStringLiteral("▶|"), QStringLiteral("Last page"), [this] { showPage(pageCount() - 1); });
-    add(QStringLiteral("#"), QStringLiteral("Select a Page"), [this] { selectPage(); });
+    add(QStringLiteral("▶"), QStringLiteral("Próxima página"),
+        [this] { showPage(m_currentPage + 1); });
+    add(QStringLiteral("▶|"), QStringLiteral("Última página"),
+        [this] { showPage(pageCount() - 1); });
+    add(QStringLiteral("#"), QStringLiteral("Ir para a página"), [this] { selectPage(); });
     bar->addSeparator();
-    add(QStringLiteral("?"), QStringLiteral("Search for Text"), [this] { askSearch(); });
+    add(QStringLiteral("?"), QStringLiteral("Procurar texto"), [this] { askSearch(); });
     bar->addSeparator();
-    add(QStringLiteral("⚙"), QStringLiteral("Printer setup"), [this] { printerSetup(); });
-    addIcon(printerIcon(), QStringLiteral("Print"), [this] { print(); });
-    add(QStringLiteral("↓"), QStringLiteral("Save report"), [this] { askSave(); });
-    add(QStringLiteral("↑"), QStringLiteral("Load report"), [this] { askLoad(); });
+    add(QStringLiteral("⚙"), QStringLiteral("Configurar impressora"), [this] { printerSetup(); });
+    addIcon(printerIcon(), QStringLiteral("Imprimir"), [this] { print(); });
+    add(QStringLiteral("↓"), QStringLiteral("Salvar relatório"), [this] { askSave(); });
+    add(QStringLiteral("↑"), QStringLiteral("Abrir relatório"), [this] { askLoad(); });
     bar->addSeparator();
-    auto *close = new QPushButton(QStringLiteral("&Close"), bar);
+    auto *close = new QPushButton(QStringLiteral("&Fechar"), bar);
     connect(close, &QPushButton::clicked, this, [this] { this->close(); });
     bar->addWidget(close);
 }
@@ -567,6 +577,7 @@ void ReportPreviewWindow::selectPage()
     QInputDialog ask(this);
     keepCaptionWhole(ask, QStringLiteral("Ir para a página"));
     ask.setLabelText(QStringLiteral("Página:"));
+    speakPortuguese(ask);
     ask.setIntRange(1, qMax(1, pageCount()));
     ask.setIntValue(m_currentPage + 1);
     if (ask.exec() == QDialog::Accepted)
@@ -615,6 +626,7 @@ void ReportPreviewWindow::askSearch()
     QInputDialog ask(this);
     keepCaptionWhole(ask, QStringLiteral("Procurar texto"));
     ask.setLabelText(QStringLiteral("Texto:"));
+    speakPortuguese(ask);
     if (ask.exec() != QDialog::Accepted)
         return;
     const QString text = ask.textValue();
