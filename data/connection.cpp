@@ -328,3 +328,10 @@ void TADOConnection::close()
     sqlite3_close_v2(m_db);
     m_db = nullptr;
 }
+
+QString TADOConnection::accentFreeLike(const QString &text, const QString &pattern) const
+{
+    if (!m_backend)
+        throw EOleException(QStringLiteral("O catálogo não está aberto"));
+    return m_backend->accentFreeLike(text, pattern);
+}

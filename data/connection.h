@@ -98,6 +98,8 @@ public:
     static void setWaitObserver(std::function<void(Wait)> observer);
     int waitForWriter(int attempt);
 
+    // A condition: `text` matches the LIKE `pattern` whatever the case and accents.
+    QString accentFreeLike(const QString &text, const QString &pattern) const;
     // For the data-access layer: the open engine, file or server.
     Backend &backend() const { return *m_backend; }
     // The file's engine handle; null for a server.

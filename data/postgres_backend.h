@@ -22,6 +22,7 @@ public:
     std::unique_ptr<BackendStatement> prepare(const QString &sql) override;
     qint64 lastInsertKey() override;
     QString sameValueOperator() const override { return QStringLiteral("IS NOT DISTINCT FROM"); }
+    QString accentFreeLike(const QString &text, const QString &pattern) const override;
     QString displayName() const override { return m_name; }
 
     // Whether a connection string names a server rather than a file.

@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QSettings>
 
 namespace {
 
@@ -31,16 +32,32 @@ QString escapedForStringLiteral(const QString &text)
     return result.replace(u'\'', QStringLiteral("''"));
 }
 
-QString softwareWhere(const QString &text)
+// The column holds the text anywhere in it; without regard to accents when asked.
+QString contains(const QString &column, const QString &text, const TADOConnection *accentFree)
 {
-    return QStringLiteral("where nome like '%") + escapedForStringLiteral(text) +
-           QStringLiteral("%' and softs.midia = cds.codigo");
+    const QString pattern =
+        QStringLiteral("'%") + escapedForStringLiteral(text) + QStringLiteral("%'");
+    return accentFree ? accentFree->accentFreeLike(column, pattern)
+                      : column + QStringLiteral(" like ") + pattern;
 }
 
-QString mediaWhere(const QString &text)
+QString softwareWhere(const QString &text, const TADOConnection *accentFree)
 {
-    return QStringLiteral("where titulo like '%") + escapedForStringLiteral(text) +
-           QStringLiteral("%'");
+    return QStringLiteral("where ") + contains(QStringLiteral("nome"), text, accentFree) +
+           QStringLiteral(" and softs.midia = cds.codigo");
+}
+
+QString mediaWhere(const QString &text, const TADOConnection *accentFree)
+{
+    return QStringLiteral("where ") + contains(QStringLiteral("titulo"), text, accentFree);
+}
+
+// The check box's last state, kept for the next search window.
+const QString ignoreAccentsKey = QStringLiteral("busca/ignorarAcentos");
+
+QSettings userSettings()
+{
+    return QSettings(QStringLiteral("quivel"), QStringLiteral("quivel"));
 }
 
 // Suspends the dataset's updates of bound controls for a scope, whatever leaves it.
@@ -171,6 +188,9 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     connect(m_ui->BitBtn1, &QPushButton::clicked, this, guarded([this] { BitBtn1Click(); }));
     connect(m_ui->BitBtn2, &QPushButton::clicked, this, guarded([this] { BitBtn2Click(); }));
     m_ui->PesquisaAtual->installEventFilter(this);
+    m_ui->IgnorarAcentos->setChecked(userSettings().value(ignoreAccentsKey, false).toBool());
+    connect(m_ui->IgnorarAcentos, &QCheckBox::toggled, this,
+            [](bool on) { userSettings().setValue(ignoreAccentsKey, on); });
 
     TextoBusca = text;
     TipoBusca = kind;
@@ -180,7 +200,7 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     if (TipoBusca == SoftwareSearch && !m_ui->PesquisaAtual->text().isEmpty()) {
         SqlBusca = QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
                                   "DESCRIÇÃO, titulo AS MÍDIA, tipo AS TIPO_MÍDIA");
-        completed = runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca));
+        completed = runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca, accentFree()));
         if (completed) {
             setWindowTitle(QStringLiteral("Busca - Softwares"));
             AjustaColunas(*m_ui->DBGrid1);
@@ -188,7 +208,7 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     }
     if (TipoBusca == MediaSearch && !m_ui->PesquisaAtual->text().isEmpty()) {
         SqlBusca = QStringLiteral("SELECT *");
-        completed = runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca));
+        completed = runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca, accentFree()));
         if (completed) {
             setWindowTitle(QStringLiteral("Busca - Mídias"));
             AjustaColunas(*m_ui->DBGrid1);
@@ -215,6 +235,17 @@ bool TForm4::runStatement(const QString &firstLine, const QString &from, const Q
     }
 }
 
+const TADOConnection *TForm4::accentFree()
+{
+    if (!m_ui->IgnorarAcentos->isChecked())
+        return nullptr;
+    // The wording is the engine's: a catalogue that could not be opened at start is tried
+    // again now, and fails as any search would.
+    if (!m_dm.ADOConnection1.connected())
+        m_dm.ADOConnection1.open();
+    return &m_dm.ADOConnection1;
+}
+
 void TForm4::ExecutaPesquisa()
 {
     TextoBusca = m_ui->PesquisaAtual->text();
@@ -223,7 +254,7 @@ void TForm4::ExecutaPesquisa()
         SqlBusca = QStringLiteral("SELECT softs.numero AS CODIGO, softs.nome AS APLICATIVO, "
                                   "softs.descricao AS DESCRIÇÃO, cds.titulo AS MÍDIA, tipo AS "
                                   "TIPO_MÍDIA");
-        if (!runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca))) {
+        if (!runStatement(SqlBusca, softwareFrom, softwareWhere(TextoBusca, accentFree()))) {
             setStatus(stoppedStatus);
             return;
         }
@@ -232,7 +263,7 @@ void TForm4::ExecutaPesquisa()
     }
     if (TipoBusca == 2) {
         SqlBusca = QStringLiteral("SELECT *");
-        if (!runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca))) {
+        if (!runStatement(SqlBusca, mediaFrom, mediaWhere(TextoBusca, accentFree()))) {
             setStatus(stoppedStatus);
             return;
         }
