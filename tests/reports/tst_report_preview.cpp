@@ -10,6 +10,9 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QPrinter>
@@ -17,6 +20,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -139,6 +144,7 @@ private Q_SLOTS:
     void screenReaderHearsPortuguese();
     void promptsSpeakPortuguese_data();
     void promptsSpeakPortuguese();
+    void saveDialogStartsInDocumentsAndRemembers();
     void previewReturnsOnlyWhenClosed();
     void secondPreviewInsideTheFirst();
     void searchSaveAndLoadInTheWindow();
@@ -152,6 +158,9 @@ private Q_SLOTS:
 void TestReportPreview::initTestCase()
 {
     setReportMessageHandler([](QWidget *, const QString &message) { messages.append(message); });
+    // Remembered folders and types go to a settings file of the test's own.
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings(u"quivel"_s, u"quivel"_s).clear();
 }
 
 void TestReportPreview::pageRendersToPdf()
@@ -483,6 +492,91 @@ void TestReportPreview::promptsSpeakPortuguese()
     QVERIFY2(seenTexts.contains(label), qPrintable(seenTexts.join(u'|')));
     QVERIFY2(seenTexts.contains(u"OK"_s), qPrintable(seenTexts.join(u'|')));
     QVERIFY2(seenTexts.contains(u"Cancelar"_s), qPrintable(seenTexts.join(u'|')));
+}
+
+// The report's save dialog, answered by `answer` once it is up; returns where it started and
+// the type it offered.
+struct SaveDialogSeen
+{
+    QString folder;
+    QString type;
+};
+
+SaveDialogSeen askSaveAndAnswer(ReportPreviewWindow &window,
+                                const std::function<void(QFileDialog &)> &answer)
+{
+    QAction *save = nullptr;
+    for (QAction *a : window.findChild<QToolBar *>()->actions()) {
+        if (a->toolTip() == u"Salvar relatório"_s)
+            save = a;
+    }
+    SaveDialogSeen seen;
+    if (!save)
+        return seen;
+    QTimer::singleShot(0, &window, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        seen.folder = dialog->directory().absolutePath();
+        seen.type = dialog->selectedNameFilter();
+        answer(*dialog);
+    });
+    save->trigger();
+    return seen;
+}
+
+void TestReportPreview::saveDialogStartsInDocumentsAndRemembers()
+{
+    QSettings(u"quivel"_s, u"quivel"_s).clear();
+    auto data = mediaDataSet(10);
+    auto report = mediaReport(data);
+    report->ReportTitle = u"Mídias da estante"_s;
+    ReportPreviewWindow window{report->ReportTitle};
+    window.startRun(*report);
+    window.finishRun();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString expected = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+    QTemporaryDir elsewhere;
+    const SaveDialogSeen first = askSaveAndAnswer(window, [&](QFileDialog &dialog) {
+        dialog.selectNameFilter(u"PDF (*.pdf)"_s);
+        dialog.selectFile(elsewhere.filePath(u"estante"_s));
+        QMetaObject::invokeMethod(&dialog, "accept");
+    });
+    QCOMPARE(first.folder, QDir(expected).absolutePath());
+    QCOMPARE(first.type, u"Relatório do Quivel (*.qvr)"_s);
+    const QString pdf = elsewhere.filePath(u"estante.pdf"_s);
+    QVERIFY(QFileInfo::exists(pdf));
+
+    // Title and date in the PDF's own description.
+    QProcess info;
+    info.start(u"pdfinfo"_s, {u"-isodates"_s, pdf});
+    QVERIFY(info.waitForFinished(30000));
+    const QString described = QString::fromUtf8(info.readAllStandardOutput());
+    QVERIFY2(
+        QRegularExpression(u"^Title: +Mídias da estante$"_s, QRegularExpression::MultilineOption)
+            .match(described)
+            .hasMatch(),
+        qPrintable(described));
+    QVERIFY2(QRegularExpression(u"^CreationDate: +%1T"_s.arg(
+                                    QDateTime::currentDateTimeUtc().date().toString(Qt::ISODate)),
+                                QRegularExpression::MultilineOption)
+                     .match(described)
+                     .hasMatch() ||
+                 QRegularExpression(
+                     u"^CreationDate: +%1T"_s.arg(QDate::currentDate().toString(Qt::ISODate)),
+                     QRegularExpression::MultilineOption)
+                     .match(described)
+                     .hasMatch(),
+             qPrintable(described));
+
+    // The next save starts where the last one went, as the same type.
+    const SaveDialogSeen second =
+        askSaveAndAnswer(window, [](QFileDialog &dialog) { dialog.reject(); });
+    QCOMPARE(second.folder, QDir(elsewhere.path()).absolutePath());
+    QCOMPARE(second.type, u"PDF (*.pdf)"_s);
 }
 
 void TestReportPreview::previewReturnsOnlyWhenClosed()

@@ -11,9 +11,11 @@
 #include <QApplication>
 #include <QCache>
 #include <QCloseEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -31,7 +33,9 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -96,6 +100,28 @@ void speakPortuguese(QInputDialog &ask)
 {
     ask.setOkButtonText(QStringLiteral("OK"));
     ask.setCancelButtonText(QStringLiteral("Cancelar"));
+}
+
+// Where and as what the user last saved a report, kept between runs.
+const QString saveFolderKey = QStringLiteral("relatorio/pasta");
+const QString saveTypeKey = QStringLiteral("relatorio/tipo");
+
+QSettings userSettings()
+{
+    return QSettings(QStringLiteral("quivel"), QStringLiteral("quivel"));
+}
+
+// The folder last saved in while it is there, else the user's documents folder (XDG), else
+// home: never the catalogue's own hidden folder.
+QString saveFolder(const QSettings &settings)
+{
+    const QString last = settings.value(saveFolderKey).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        return last;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
 }
 
 // A printer seen from the front: paper in, body with a paper slot, paper out.
@@ -654,8 +680,8 @@ void ReportPreviewWindow::print()
                 QStringLiteral("Nenhuma impressora está disponível. Salvar o relatório em PDF?")))
             return;
         const QString path =
-            QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório em PDF"), QString(),
-                                         QStringLiteral("PDF (*.pdf)"));
+            QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório em PDF"),
+                                         saveFolder(userSettings()), QStringLiteral("PDF (*.pdf)"));
         if (!path.isEmpty())
             saveTo(path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)
                        ? path
@@ -701,14 +727,21 @@ void ReportPreviewWindow::askSave()
 {
     const QString reportFilter = QStringLiteral("Relatório do Quivel (*.qvr)");
     const QString pdfFilter = QStringLiteral("PDF (*.pdf)");
-    QString filter = reportFilter;
-    QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório"), QString(),
-                                     reportFilter + QStringLiteral(";;") + pdfFilter, &filter);
-    if (path.isEmpty())
+    QSettings settings = userSettings();
+    QFileDialog dialog(this, QStringLiteral("Salvar relatório"), saveFolder(settings),
+                       reportFilter + QStringLiteral(";;") + pdfFilter);
+    dialog.setObjectName(QStringLiteral("SalvarRelatorio"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectNameFilter(settings.value(saveTypeKey).toString() == u"pdf" ? pdfFilter
+                                                                             : reportFilter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    if (!path.contains(QLatin1Char('.')))
-        path += filter == pdfFilter ? QStringLiteral(".pdf") : QStringLiteral(".qvr");
+    QString path = dialog.selectedFiles().constFirst();
+    const bool pdf = dialog.selectedNameFilter() == pdfFilter;
+    if (!QFileInfo(path).fileName().contains(QLatin1Char('.')))
+        path += pdf ? QStringLiteral(".pdf") : QStringLiteral(".qvr");
+    settings.setValue(saveFolderKey, QFileInfo(path).absolutePath());
+    settings.setValue(saveTypeKey, pdf ? QStringLiteral("pdf") : QStringLiteral("qvr"));
     saveTo(path);
 }
 
