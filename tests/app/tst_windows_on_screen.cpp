@@ -19,12 +19,16 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
 
 #include <functional>
 #include <memory>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -95,6 +99,7 @@ private Q_SLOTS:
     void boxTitlesAreTheCaptionsExactly();
     void windowsAreCentredByTheirFrame();
     void boxesLeaveRoomForTheirCaption();
+    void windowsLargerThanTheScreenFitIt();
 
 private:
     std::unique_ptr<TempCatalogue> m_catalogue;
@@ -252,6 +257,54 @@ void TestWindowsOnScreen::boxesLeaveRoomForTheirCaption()
     whileModal([&] { askYesNo(QStringLiteral("Deseja APAGAR este registro?"), caption); },
                [&](QWidget *box) { width = box->width(); });
     QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(needed)));
+}
+
+// Run as well with QT_SCALE_FACTOR=2, where the main and registration windows are larger than
+// the screen: such a window is framed inside the free area, title bar included, and its
+// contents scroll at their designed size. A window that fits is left exactly as designed.
+void TestWindowsOnScreen::windowsLargerThanTheScreenFitIt()
+{
+    if (!underWindowManager())
+        QSKIP("needs a window manager to frame the windows");
+    TForm1 form1;
+    form1.bindDataModule(*m_dm);
+    TForm2 form2(*m_dm);
+    TForm3 form3(*m_dm);
+    TForm6 about;
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    int tooLarge = 0;
+    for (QWidget *window : std::initializer_list<QWidget *>{&form1, &form2, &form3, &about}) {
+        const QSize designed = window->size();
+        window->show();
+        QVERIFY(framed(window));
+        const QMargins frame = window->windowHandle()->frameMargins();
+        const bool fits = designed.width() + frame.left() + frame.right() <= available.width() &&
+                          designed.height() + frame.top() + frame.bottom() <= available.height();
+        auto *scroll = window->findChild<QScrollArea *>();
+        const QString what = window->windowTitle();
+        if (fits) {
+            QCOMPARE(window->size(), designed);
+            QVERIFY2(!scroll, qPrintable(what));
+        } else {
+            ++tooLarge;
+            QVERIFY2(scroll, qPrintable(what));
+            QCOMPARE(scroll->widget()->size(), designed);
+            QTRY_VERIFY2(available.contains(frameOf(window)),
+                         qPrintable(u"%1: %2,%3 %4x%5"_s.arg(what)
+                                        .arg(frameOf(window).x())
+                                        .arg(frameOf(window).y())
+                                        .arg(frameOf(window).width())
+                                        .arg(frameOf(window).height())));
+            // Every part of the contents can be brought into view.
+            const bool scrolls = scroll->verticalScrollBar()->maximum() > 0 ||
+                                 scroll->horizontalScrollBar()->maximum() > 0;
+            QVERIFY2(scrolls, qPrintable(what));
+        }
+        window->hide();
+    }
+    qInfo("%d of 4 windows were larger than the screen", tooLarge);
+    if (qEnvironmentVariable("QT_SCALE_FACTOR") == u"2"_s)
+        QVERIFY(tooLarge >= 1);
 }
 
 int main(int argc, char **argv)
