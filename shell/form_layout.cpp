@@ -74,10 +74,17 @@ public:
 QMargins g_lastFrame;
 
 // Read from the window system each time: Qt learns a new frame without telling the widget.
+// While the window manager is still taking a window in, Qt may report a frame with negative
+// margins; that is no frame yet.
 QMargins frameMargins(const QWidget *window)
 {
     const QWindow *handle = window->windowHandle();
-    return handle ? handle->frameMargins() : QMargins();
+    if (!handle)
+        return {};
+    const QMargins frame = handle->frameMargins();
+    if (frame.left() < 0 || frame.top() < 0 || frame.right() < 0 || frame.bottom() < 0)
+        return {};
+    return frame;
 }
 
 const QString scrollName = QStringLiteral("quivelFitOnScreen");

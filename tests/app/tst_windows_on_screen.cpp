@@ -61,8 +61,14 @@ QRect frameOf(const QWidget *window)
 // Waits for the window manager to frame a shown window.
 bool framed(const QWidget *window)
 {
-    return QTest::qWaitFor([window] { return !window->windowHandle()->frameMargins().isNull(); },
-                           5000);
+    // Taking the window in, the window manager may first show Qt a frame of negative margins.
+    return QTest::qWaitFor(
+        [window] {
+            const QMargins frame = window->windowHandle()->frameMargins();
+            return !frame.isNull() && frame.left() >= 0 && frame.top() >= 0 && frame.right() >= 0 &&
+                   frame.bottom() >= 0;
+        },
+        5000);
 }
 
 // Runs `ask`, which shows a modal box, and hands the box to `look` before closing it.
