@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
 
+#include "app/exit_question.h"
 #include "core/exceptions.h"
 #include "data/data_module.h"
 #include "info/about_window.h"
@@ -250,9 +251,26 @@ void TForm1::showEvent(QShowEvent *event)
     guarded([this] { FormShow(); })();
 }
 
-// Closing the main window ends the program at once, whatever else is open.
+bool TForm1::settleBeforeExit(bool mayAsk)
+{
+    if (!m_dm)
+        return true;
+    QList<PendingRecord> records;
+    if (m_form2)
+        records.append({m_form2->windowTitle(), &m_dm->ADOQuery1});
+    if (m_form3)
+        records.append({m_form3->windowTitle(), &m_dm->ADOQuery2});
+    return settlePendingRecords(records, mayAsk);
+}
+
+// Closing the main window ends the program at once, whatever else is open, once nothing
+// the user typed is left unsaved without a word.
 void TForm1::closeEvent(QCloseEvent *event)
 {
+    if (!settleBeforeExit()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     QCoreApplication::quit();
 }

@@ -29,6 +29,11 @@ public:
 
     void FormShow();
 
+    // Before the program ends: a record left in editing or inserting in a registration
+    // window is saved, dropped or kept as the user answers. True when the program may end.
+    // `mayAsk` is false when a desktop session ends with no room for a question.
+    bool settleBeforeExit(bool mayAsk = true);
+
     void GroupBox1MouseMove();
     void GroupBox2MouseMove();
     void GroupBox3MouseMove();

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
+#include <QSessionManager>
 
 #include <memory>
 
@@ -47,6 +48,18 @@ int runQuivel(int argc, char **argv)
         auto Form2 = std::make_unique<TForm2>(*Dm1);
         auto Form3 = std::make_unique<TForm3>(*Dm1);
         Form1->setRegistrationWindows(Form2.get(), Form3.get());
+
+        // Logging out asks about pending records as the close does; going back keeps the
+        // session.
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, Form1.get(),
+                         [form1 = Form1.get()](QSessionManager &manager) {
+                             const bool mayAsk = manager.allowsInteraction();
+                             const bool mayEnd = form1->settleBeforeExit(mayAsk);
+                             if (mayAsk)
+                                 manager.release();
+                             if (!mayEnd)
+                                 manager.cancel();
+                         });
 
         Form1->show();
         const int code = app.exec();

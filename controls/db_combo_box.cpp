@@ -6,13 +6,88 @@
 #include "data/fields.h"
 #include "shell/error_handler.h"
 
+#include <QAbstractItemView>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QLineEdit>
+
+namespace {
+
+// Qt's combo box on Linux gives a screen reader its text as the name and leaves the label to
+// a relation few readers follow: this one is named by its label (its accessible name, else
+// the label it is the buddy of), with the text as its value. Its children are the list and
+// the edit box, which carries the text interface, as in Qt's own.
+class TComboAccessible : public QAccessibleWidget
+{
+public:
+    explicit TComboAccessible(TDBComboBox *box)
+        : QAccessibleWidget(box, QAccessible::ComboBox)
+    {}
+
+    TDBComboBox *box() const { return static_cast<TDBComboBox *>(widget()); }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return box()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+
+    int childCount() const override { return 2; }
+
+    QAccessibleInterface *child(int index) const override
+    {
+        if (index == 0)
+            return QAccessible::queryAccessibleInterface(box()->view());
+        if (index == 1)
+            return QAccessible::queryAccessibleInterface(box()->lineEdit());
+        return nullptr;
+    }
+
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        if (!child)
+            return -1;
+        if (child->object() == box()->view())
+            return 0;
+        return child->object() == box()->lineEdit() ? 1 : -1;
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.expandable = true;
+        s.expanded = box()->view()->isVisible();
+        s.collapsed = !s.expanded;
+        s.hasPopup = true;
+        s.editable = true;
+        return s;
+    }
+
+    QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+
+    void doAction(const QString &actionName) override
+    {
+        if (actionName == showMenuAction() || actionName == pressAction())
+            box()->view()->isVisible() ? box()->hidePopup() : box()->showPopup();
+    }
+};
+
+QAccessibleInterface *comboAccessibility(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("TDBComboBox"))
+        return new TComboAccessible(static_cast<TDBComboBox *>(object));
+    return nullptr;
+}
+
+} // namespace
 
 TDBComboBox::TDBComboBox(QWidget *parent)
     : QComboBox(parent)
     , m_link(new TFieldDataLink(this))
 {
+    static const bool accessible = (QAccessible::installFactory(&comboAccessibility), true);
+    Q_UNUSED(accessible);
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     // The item list is fixed; completion would change the text behind the user's back.

@@ -115,8 +115,9 @@ QVariant TLookupListModel::valueAt(int row, const QString &fieldName) const
 
 namespace {
 
-// What a screen reader hears: a combo box named by the medium it shows, whose one child is
-// the list of media, like Qt's own combo box.
+// What a screen reader hears, as from Qt's own combo box: a combo box named by its label (its
+// accessible name, else the label it is the buddy of), the shown text as its value, and the
+// list as its one child.
 class TLookupAccessible : public QAccessibleWidget
 {
 public:
@@ -128,7 +129,7 @@ public:
 
     QString text(QAccessible::Text t) const override
     {
-        if (t == QAccessible::Name || t == QAccessible::Value)
+        if (t == QAccessible::Value)
             return box()->text();
         return QAccessibleWidget::text(t);
     }
@@ -321,8 +322,6 @@ void TDBLookupComboBox::setShownText(const QString &text)
     m_text = text;
     update();
     if (changed && QAccessible::isActive()) {
-        QAccessibleEvent name(this, QAccessible::NameChanged);
-        QAccessible::updateAccessibility(&name);
         QAccessibleValueChangeEvent value(this, text);
         QAccessible::updateAccessibility(&value);
     }

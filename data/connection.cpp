@@ -128,3 +128,10 @@ void TADOConnection::close()
     }
     m_backend.reset();
 }
+
+QString TADOConnection::accentFreeLike(const QString &text, const QString &pattern) const
+{
+    if (!m_backend)
+        throw EOleException(QStringLiteral("O catálogo não está aberto"));
+    return m_backend->accentFreeLike(text, pattern);
+}

@@ -95,6 +95,8 @@ public:
     static void setWaitObserver(std::function<void(Wait)> observer);
     bool waitForWriter(int attempt) override;
 
+    // A condition: `text` matches the LIKE `pattern` whatever the case and accents.
+    QString accentFreeLike(const QString &text, const QString &pattern) const;
     // For the data-access layer: the open engine, file or server.
     Backend &backend() const { return *m_backend; }
     QString path() const { return m_path; }

@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QSettings>
 
 namespace {
 
@@ -23,14 +24,39 @@ const QString mediaFrom = QStringLiteral("FROM cds");
 const QString stoppedStatus =
     QStringLiteral("Pesquisa interrompida; o resultado anterior foi mantido.");
 
-const QString softwareWhere = QStringLiteral("where nome like :texto and softs.midia = cds.codigo");
-const QString mediaWhere = QStringLiteral("where titulo like :texto");
 
-// The text is bound as a value, so a quote in it matches itself; "%" and "_" stay wildcards
-// on purpose.
+// The column holds the bound text anywhere in it; without regard to accents when asked. The
+// text is bound as a value, so a quote in it matches itself; "%" and "_" stay wildcards on
+// purpose.
+QString contains(const QString &column, const TADOConnection *accentFree)
+{
+    const QString pattern = QStringLiteral(":texto");
+    return accentFree ? accentFree->accentFreeLike(column, pattern)
+                      : column + QStringLiteral(" like ") + pattern;
+}
+
+QString softwareWhere(const TADOConnection *accentFree)
+{
+    return QStringLiteral("where ") + contains(QStringLiteral("nome"), accentFree) +
+           QStringLiteral(" and softs.midia = cds.codigo");
+}
+
+QString mediaWhere(const TADOConnection *accentFree)
+{
+    return QStringLiteral("where ") + contains(QStringLiteral("titulo"), accentFree);
+}
+
 TADOQuery::Parameters searchParameters(const QString &text)
 {
     return {{QStringLiteral("texto"), QString(u'%' + text + u'%')}};
+}
+
+// The check box's last state, kept for the next search window.
+const QString ignoreAccentsKey = QStringLiteral("busca/ignorarAcentos");
+
+QSettings userSettings()
+{
+    return QSettings(QStringLiteral("quivel"), QStringLiteral("quivel"));
 }
 
 // Suspends the dataset's updates of bound controls for a scope, whatever leaves it.
@@ -161,6 +187,9 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     connect(m_ui->BitBtn1, &QPushButton::clicked, this, guarded([this] { BitBtn1Click(); }));
     connect(m_ui->BitBtn2, &QPushButton::clicked, this, guarded([this] { BitBtn2Click(); }));
     m_ui->PesquisaAtual->installEventFilter(this);
+    m_ui->IgnorarAcentos->setChecked(userSettings().value(ignoreAccentsKey, false).toBool());
+    connect(m_ui->IgnorarAcentos, &QCheckBox::toggled, this,
+            [](bool on) { userSettings().setValue(ignoreAccentsKey, on); });
 
     TextoBusca = text;
     TipoBusca = kind;
@@ -170,7 +199,7 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     if (TipoBusca == SoftwareSearch && !m_ui->PesquisaAtual->text().isEmpty()) {
         SqlBusca = QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
                                   "DESCRIÇÃO, titulo AS MÍDIA, tipo AS TIPO_MÍDIA");
-        completed = runStatement(SqlBusca, softwareFrom, softwareWhere);
+        completed = runStatement(SqlBusca, softwareFrom, softwareWhere(accentFree()));
         if (completed) {
             setWindowTitle(QStringLiteral("Busca - Softwares"));
             AjustaColunas(*m_ui->DBGrid1);
@@ -178,7 +207,7 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     }
     if (TipoBusca == MediaSearch && !m_ui->PesquisaAtual->text().isEmpty()) {
         SqlBusca = QStringLiteral("SELECT *");
-        completed = runStatement(SqlBusca, mediaFrom, mediaWhere);
+        completed = runStatement(SqlBusca, mediaFrom, mediaWhere(accentFree()));
         if (completed) {
             setWindowTitle(QStringLiteral("Busca - Mídias"));
             AjustaColunas(*m_ui->DBGrid1);
@@ -207,6 +236,17 @@ bool TForm4::runStatement(const QString &firstLine, const QString &from, const Q
     }
 }
 
+const TADOConnection *TForm4::accentFree()
+{
+    if (!m_ui->IgnorarAcentos->isChecked())
+        return nullptr;
+    // The wording is the engine's: a catalogue that could not be opened at start is tried
+    // again now, and fails as any search would.
+    if (!m_dm.ADOConnection1.connected())
+        m_dm.ADOConnection1.open();
+    return &m_dm.ADOConnection1;
+}
+
 void TForm4::ExecutaPesquisa()
 {
     TextoBusca = m_ui->PesquisaAtual->text();
@@ -215,7 +255,7 @@ void TForm4::ExecutaPesquisa()
         SqlBusca = QStringLiteral("SELECT softs.numero AS CODIGO, softs.nome AS APLICATIVO, "
                                   "softs.descricao AS DESCRIÇÃO, cds.titulo AS MÍDIA, tipo AS "
                                   "TIPO_MÍDIA");
-        if (!runStatement(SqlBusca, softwareFrom, softwareWhere)) {
+        if (!runStatement(SqlBusca, softwareFrom, softwareWhere(accentFree()))) {
             setStatus(stoppedStatus);
             return;
         }
@@ -224,7 +264,7 @@ void TForm4::ExecutaPesquisa()
     }
     if (TipoBusca == 2) {
         SqlBusca = QStringLiteral("SELECT *");
-        if (!runStatement(SqlBusca, mediaFrom, mediaWhere)) {
+        if (!runStatement(SqlBusca, mediaFrom, mediaWhere(accentFree()))) {
             setStatus(stoppedStatus);
             return;
         }

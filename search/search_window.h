@@ -8,6 +8,7 @@
 #include <memory>
 
 class QLabel;
+class TADOConnection;
 class TDBGrid;
 class TDm1;
 
@@ -49,6 +50,8 @@ protected:
 
 private:
     void setStatus(const QString &text);
+    // The connection that words the accent-free search when "Ignorar acentos" is ticked.
+    const TADOConnection *accentFree();
     // False when the user stopped the search; the previous result then stays.
     bool runStatement(const QString &firstLine, const QString &from, const QString &where);
 

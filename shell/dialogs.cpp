@@ -73,6 +73,29 @@ public:
         return Ok;
     }
 
+    int choose(const QString &text, const QString &caption, const QStringList &buttons,
+               int defaultIndex, int escapeIndex) override
+    {
+        QMessageBox box(QApplication::activeWindow());
+        box.setWindowTitle(caption);
+        box.setText(text);
+        box.setIcon(QMessageBox::Question);
+        QList<QPushButton *> added;
+        for (const QString &label : buttons)
+            added.append(box.addButton(label, QMessageBox::ActionRole));
+        if (defaultIndex >= 0 && defaultIndex < added.size())
+            box.setDefaultButton(added[defaultIndex]);
+        if (escapeIndex >= 0 && escapeIndex < added.size())
+            box.setEscapeButton(added[escapeIndex]);
+        if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+            grid->addItem(new QSpacerItem(widthForCaption(caption, box.font()), 0,
+                                          QSizePolicy::Minimum, QSizePolicy::Minimum),
+                          grid->rowCount(), 0, 1, grid->columnCount());
+        box.exec();
+        const int index = added.indexOf(qobject_cast<QPushButton *>(box.clickedButton()));
+        return index >= 0 ? index : escapeIndex;
+    }
+
     void showWaitNotice(const QString &text) override
     {
         if (text.isEmpty()) {

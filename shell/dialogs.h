@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The one seam through which every message box and the message window are shown, so tests
 // can read what would be shown and answer it.
@@ -20,6 +21,12 @@ public:
     // A modal box owned by the active window; returns the button pressed.
     virtual Button messageBox(const QString &text, const QString &caption, int buttons, Icon icon,
                               Button defaultButton) = 0;
+
+    // A modal question whose answers are the program's own captions (with their Alt keys);
+    // returns the index of the button pressed, `escapeIndex` when the box was closed without
+    // one. Enter presses `defaultIndex`.
+    virtual int choose(const QString &text, const QString &caption, const QStringList &buttons,
+                       int defaultIndex, int escapeIndex) = 0;
 
     // A notice that the program is waiting, shown without blocking until called again with
     // an empty text.

@@ -8,8 +8,10 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStyleOption>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
 
@@ -72,10 +74,90 @@ public:
 QMargins g_lastFrame;
 
 // Read from the window system each time: Qt learns a new frame without telling the widget.
+// While the window manager is still taking a window in, Qt may report a frame with negative
+// margins; that is no frame yet.
 QMargins frameMargins(const QWidget *window)
 {
     const QWindow *handle = window->windowHandle();
-    return handle ? handle->frameMargins() : QMargins();
+    if (!handle)
+        return {};
+    const QMargins frame = handle->frameMargins();
+    if (frame.left() < 0 || frame.top() < 0 || frame.right() < 0 || frame.bottom() < 0)
+        return {};
+    return frame;
+}
+
+const QString scrollName = QStringLiteral("quivelFitOnScreen");
+
+// The window's contents at their designed size inside a scroll area that fills the window:
+// done once, the first time the window is found too large for the screen.
+QScrollArea *scrollContents(QWidget *window)
+{
+    if (auto *scroll = window->findChild<QScrollArea *>(scrollName, Qt::FindDirectChildrenOnly))
+        return scroll;
+    auto *content = new QWidget;
+    content->setObjectName(QStringLiteral("quivelContent"));
+    content->setFixedSize(window->size());
+    content->setBackgroundRole(window->backgroundRole());
+    content->setAutoFillBackground(true);
+    const auto children = window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    for (QWidget *child : children) {
+        if (child->isWindow())
+            continue;
+        const bool shown = !child->isHidden();
+        const QRect where = child->geometry();
+        child->setParent(content);
+        child->setGeometry(where);
+        child->setVisible(shown);
+    }
+    auto *scroll = new QScrollArea(window);
+    scroll->setObjectName(scrollName);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setBackgroundRole(window->backgroundRole());
+    scroll->setWidget(content);
+    auto *layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll);
+    scroll->show();
+    return scroll;
+}
+
+// The size a window was designed at: its own, or its contents' once they scroll.
+QSize designedSize(const QWidget *window)
+{
+    if (auto *scroll = window->findChild<QScrollArea *>(scrollName, Qt::FindDirectChildrenOnly))
+        return scroll->widget()->size();
+    return window->size();
+}
+
+// A fixed-size window larger than the screen's free area (a large scale factor on a small
+// screen) becomes as large as the area allows, its contents scrolling at their own size; a
+// window that fits is left as designed.
+void fitOnScreen(QWidget *window, const QMargins &frame, const QRect &available)
+{
+    if (window->minimumSize() != window->maximumSize())
+        return;
+    const QSize designed = designedSize(window);
+    const QSize room(available.width() - frame.left() - frame.right(),
+                     available.height() - frame.top() - frame.bottom());
+    if (designed.width() <= room.width() && designed.height() <= room.height()) {
+        if (window->size() != designed)
+            window->setFixedSize(designed);
+        return;
+    }
+    scrollContents(window);
+    window->setFixedSize(designed.boundedTo(room.expandedTo(QSize(200, 150))));
+}
+
+// Where a window's frame goes: centred on the free area, but never with its title bar above
+// or left of it.
+QRect placedFrame(const QWidget *window, const QMargins &frame, const QRect &available)
+{
+    QRect outer = QRect(QPoint(0, 0), window->size()).marginsAdded(frame);
+    outer.moveCenter(available.center());
+    outer.moveTop(qMax(outer.top(), available.top()));
+    outer.moveLeft(qMax(outer.left(), available.left()));
+    return outer;
 }
 
 void placeCentred(QWidget *window, const QMargins &frame)
@@ -83,10 +165,10 @@ void placeCentred(QWidget *window, const QMargins &frame)
     const QScreen *screen = window->screen();
     if (!screen)
         return;
-    QRect outer = QRect(QPoint(0, 0), window->size()).marginsAdded(frame);
-    outer.moveCenter(screen->availableGeometry().center());
+    const QRect available = screen->availableGeometry();
+    fitOnScreen(window, frame, available);
     // Placed by its inside, which stays where it is put when the frame comes around it.
-    window->setGeometry(outer.marginsRemoved(frame));
+    window->setGeometry(placedFrame(window, frame, available).marginsRemoved(frame));
 }
 
 const QString recentreName = QStringLiteral("quivelRecentreWhenFramed");
@@ -116,9 +198,15 @@ private:
             return;
         if (!frame.isNull()) {
             g_lastFrame = frame;
+            // The real frame may leave a large window less room than the one assumed.
+            const QSize before = m_window->size();
+            if (const QScreen *screen = m_window->screen())
+                fitOnScreen(m_window, frame, screen->availableGeometry());
+            const bool resized = m_window->size() != before;
             // A window manager may also have placed the window by its own rule.
             const QWindow *handle = m_window->windowHandle();
-            if (m_window->isVisible() && handle->frameGeometry() != centredFrame(frame)) {
+            if (m_window->isVisible() &&
+                (resized || handle->frameGeometry() != centredFrame(frame))) {
                 if (!lastLook) {
                     placeCentred(m_window, frame);
                     return; // and look again
@@ -131,10 +219,9 @@ private:
 
     QRect centredFrame(const QMargins &frame) const
     {
-        QRect outer = QRect(QPoint(0, 0), m_window->size()).marginsAdded(frame);
         if (const QScreen *screen = m_window->screen())
-            outer.moveCenter(screen->availableGeometry().center());
-        return outer;
+            return placedFrame(m_window, frame, screen->availableGeometry());
+        return QRect(QPoint(0, 0), m_window->size()).marginsAdded(frame);
     }
 
     QWidget *m_window;

@@ -22,7 +22,8 @@ void setFixedFrame(QWidget *window);
 // Moves a top-level window so that its frame is centred on the desktop. Before the window
 // manager has framed the window, the frame of the windows placed before is assumed; the
 // window is centred again once its own frame is known, or when the window manager placed it
-// elsewhere.
+// elsewhere. A fixed-size window larger than the screen's free area is made to fit it, its
+// contents scrolling at their designed size, with its title bar on the screen.
 void centreOnDesktop(QWidget *window);
 
 // Group boxes whose background colour shows exactly as set, inside the frame too.

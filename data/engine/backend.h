@@ -82,6 +82,9 @@ public:
     virtual QString sameValueOperator() const = 0;
     // A text column as compared with the row's stored bytes (TADOQuery::storedValue).
     virtual QString storedText(const QString &column) const { return column; }
+    // A condition that holds when `text` matches the LIKE `pattern` without regard to case or
+    // accents; both are SQL expressions. File and server find the same rows.
+    virtual QString accentFreeLike(const QString &text, const QString &pattern) const = 0;
     // How messages name the catalogue: the file's path, or server/database.
     virtual QString displayName() const = 0;
 };

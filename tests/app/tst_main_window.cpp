@@ -22,6 +22,8 @@
 #include <functional>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QColor paleGreen(0xC0, 0xDC, 0xC0);
@@ -140,6 +142,8 @@ private Q_SLOTS:
     void registrationWindowsShowOnceAndComeToFront();
     void closingEndsTheProgram_data();
     void closingEndsTheProgram();
+    void exitAsksAboutPendingRecords_data();
+    void exitAsksAboutPendingRecords();
 };
 
 void TestMainWindow::startsAsLaidOut()
@@ -559,6 +563,107 @@ void TestMainWindow::closingEndsTheProgram()
     QTimer::singleShot(5000, &f.form, [] { QCoreApplication::exit(99); });
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(f.dialogs.boxes.isEmpty()); // nothing asked
+}
+
+void TestMainWindow::exitAsksAboutPendingRecords_data()
+{
+    QTest::addColumn<bool>("inMedia");
+    QTest::addColumn<bool>("inSoftware");
+    QTest::addColumn<int>("answer"); // 0 save and exit, 1 exit without saving, 2 go back
+    QTest::addColumn<bool>("saveFails");
+    QTest::addColumn<bool>("mayAsk"); // false: a session ending with no room for questions
+    QTest::addColumn<bool>("ends");
+    QTest::addColumn<bool>("saved");
+
+    QTest::newRow("nothing pending") << false << false << 2 << false << true << true << false;
+    QTest::newRow("media, save") << true << false << 0 << false << true << true << true;
+    QTest::newRow("software, save") << false << true << 0 << false << true << true << true;
+    QTest::newRow("both, save") << true << true << 0 << false << true << true << true;
+    QTest::newRow("software, drop") << false << true << 1 << false << true << true << false;
+    QTest::newRow("media, go back") << true << false << 2 << false << true << false << false;
+    QTest::newRow("both, go back") << true << true << 2 << false << true << false << false;
+    QTest::newRow("software, save fails") << false << true << 0 << true << true << false << false;
+    QTest::newRow("media, save fails") << true << false << 0 << true << true << false << false;
+    QTest::newRow("session, no questions") << true << true << 2 << false << false << true << true;
+}
+
+// A change typed in a registration window and left there when the window was closed.
+void TestMainWindow::exitAsksAboutPendingRecords()
+{
+    QFETCH(bool, inMedia);
+    QFETCH(bool, inSoftware);
+    QFETCH(int, answer);
+    QFETCH(bool, saveFails);
+    QFETCH(bool, mayAsk);
+    QFETCH(bool, ends);
+    QFETCH(bool, saved);
+
+    Fixture f;
+    TForm2 form2(f.dm);
+    TForm3 form3(f.dm);
+    f.form.setRegistrationWindows(&form2, &form3);
+    f.form.show();
+    const auto typeAndClose = [&](const char *opener, QWidget &window) {
+        f.child<QPushButton>(opener)->click();
+        auto *name = window.findChild<QLineEdit *>(QStringLiteral("DBEdit2"));
+        QVERIFY(name);
+        name->selectAll();
+        QTest::keyClicks(name, QStringLiteral("Digitado"));
+        window.close();
+        QVERIFY(!window.isVisible());
+    };
+    if (inMedia)
+        typeAndClose("BitBtn1", form2);
+    if (inSoftware)
+        typeAndClose("BitBtn2", form3);
+    if (saveFails)
+        f.catalogue.exec(QStringLiteral(
+            "CREATE TRIGGER recusa_cds BEFORE UPDATE ON cds BEGIN SELECT RAISE(ABORT, "
+            "'gravação recusada'); END; CREATE TRIGGER recusa_softs BEFORE UPDATE ON softs "
+            "BEGIN SELECT RAISE(ABORT, 'gravação recusada'); END;"));
+    f.dialogs.choiceAnswers << answer;
+
+    const bool ended = mayAsk ? f.form.close() : f.form.settleBeforeExit(false);
+    QCOMPARE(ended, ends);
+
+    if ((!inMedia && !inSoftware) || !mayAsk) {
+        QVERIFY(f.dialogs.choices.isEmpty());
+    } else {
+        QCOMPARE(f.dialogs.choices.size(), 1); // once, for every window
+        const FakeDialogs::Choice &asked = f.dialogs.choices[0];
+        QCOMPARE(asked.buttons,
+                 (QStringList{u"&Salvar e sair"_s, u"Sair sem sal&var"_s, u"V&oltar"_s}));
+        QCOMPARE(asked.defaultIndex, 2);
+        QCOMPARE(asked.escapeIndex, 2);
+        QCOMPARE(asked.text.contains(u"\"Cadastro de Mídias\""_s), inMedia);
+        QCOMPARE(asked.text.contains(u"\"Softwares\""_s), inSoftware);
+        QVERIFY(asked.text.contains(u"Deseja salvar antes de sair?"_s));
+    }
+
+    const auto savedIn = [&](const char *table, const char *column) {
+        return f.catalogue.scalar(u"SELECT count(*) FROM %1 WHERE %2 = 'Digitado'"_s.arg(
+                   QLatin1String(table), QLatin1String(column))) == u"1"_s;
+    };
+    QCOMPARE(savedIn("cds", "titulo"), saved && inMedia);
+    QCOMPARE(savedIn("softs", "nome"), saved && inSoftware);
+
+    if (saveFails) {
+        QCOMPARE(f.dialogs.boxes.size(), 1);
+        QCOMPARE(f.dialogs.boxes[0].icon, Dialogs::Icon::Critical);
+        QVERIFY2(f.dialogs.boxes[0].text.contains(u"gravação recusada"_s),
+                 qPrintable(f.dialogs.boxes[0].text));
+    } else {
+        QVERIFY(f.dialogs.boxes.isEmpty());
+    }
+    // Going back or a failed save keeps the typing; dropping it leaves nothing to ask again.
+    const bool stillPending = !ends;
+    QCOMPARE(f.dm.ADOQuery1.state() == TDataSetState::Edit, stillPending && inMedia);
+    QCOMPARE(f.dm.ADOQuery2.state() == TDataSetState::Edit, stillPending && inSoftware);
+    if (ends) {
+        f.dialogs.choices.clear();
+        QVERIFY(f.form.settleBeforeExit());
+        QVERIFY(f.dialogs.choices.isEmpty());
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -315,8 +315,8 @@ void TestReportPanel::choosingWithKeysAndEscape()
                                 f.list->text() + QStringLiteral("'")));
 }
 
-// A screen reader reads the medium list as it reads Qt's own combo box: the shown medium as
-// its name and value, the media as the items of its one child list.
+// A screen reader reads the medium list as it reads Qt's own combo box: named by its label,
+// the shown medium as its value, the media as the items of its one child list.
 void TestReportPanel::lookupIsHeardAsAComboBox()
 {
     Fixture f;
@@ -329,7 +329,8 @@ void TestReportPanel::lookupIsHeardAsAComboBox()
     const QString medium =
         f.catalogue.scalar(QStringLiteral("select titulo from cds where codigo = 3"));
     QVERIFY(!medium.isEmpty());
-    QCOMPARE(lookup->text(QAccessible::Name), medium);
+    QCOMPARE(lookup->text(QAccessible::Name),
+             QStringLiteral("Listar softwares da seguinte Mídia:"));
     QCOMPARE(lookup->text(QAccessible::Value), medium);
     QVERIFY(lookup->state().focusable);
     QVERIFY(lookup->state().collapsed);
@@ -351,7 +352,7 @@ void TestReportPanel::lookupIsHeardAsAComboBox()
 
     // Another choice is heard at once.
     f.chooseMedium(1);
-    QCOMPARE(lookup->text(QAccessible::Name),
+    QCOMPARE(lookup->text(QAccessible::Value),
              f.catalogue.scalar(QStringLiteral("select titulo from cds where codigo = 1")));
 }
 

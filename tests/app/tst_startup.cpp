@@ -94,8 +94,8 @@ private Q_SLOTS:
     void cleanup() { whenRunning = nullptr; }
     void emptyFolderReportsThenShowsMainWindow();
     void sampleCatalogueOpensQuietly();
-    void closingDropsPendingChangeWithoutAsking_data();
-    void closingDropsPendingChangeWithoutAsking();
+    void closingAsksAboutPendingChange_data();
+    void closingAsksAboutPendingChange();
 };
 
 void TestStartup::emptyFolderReportsThenShowsMainWindow()
@@ -150,20 +150,28 @@ void TestStartup::sampleCatalogueOpensQuietly()
                                 u"titulo: "_s + shownTitle}));
 }
 
-void TestStartup::closingDropsPendingChangeWithoutAsking_data()
+void TestStartup::closingAsksAboutPendingChange_data()
 {
     QTest::addColumn<bool>("newRecord");
-    QTest::newRow("edited medium") << false;
-    QTest::newRow("new medium") << true;
+    QTest::addColumn<bool>("save");
+    QTest::newRow("edited medium, dropped") << false << false;
+    QTest::newRow("new medium, dropped") << true << false;
+    QTest::newRow("edited medium, saved") << false << true;
+    QTest::newRow("new medium, saved") << true << true;
 }
 
-void TestStartup::closingDropsPendingChangeWithoutAsking()
+// The main window closed with a medium still being typed: the program asks once and ends,
+// having saved or dropped the change as answered. Going back is covered with the main window.
+void TestStartup::closingAsksAboutPendingChange()
 {
     QFETCH(bool, newRecord);
+    QFETCH(bool, save);
     TempCatalogue catalogue(TempCatalogue::Content::Sample);
     CurrentDirectory here(catalogue.directory());
     RecordingDialogs dialogs;
+    dialogs.choiceAnswers << (save ? 0 : 1);
     const QByteArray before = catalogue.fileBytes();
+    const QString mediaBefore = catalogue.scalar(u"SELECT count(*) FROM cds"_s);
     QString typed;
     TDataSetState state = TDataSetState::Inactive;
     const auto click = [](QWidget *window, const QString &caption) {
@@ -195,7 +203,16 @@ void TestStartup::closingDropsPendingChangeWithoutAsking()
     QVERIFY2(typed.endsWith(u" alterado"_s), qPrintable(typed));
     QCOMPARE(state, newRecord ? TDataSetState::Insert : TDataSetState::Edit);
     QCOMPARE(dialogs.log, QStringList());
-    QCOMPARE(catalogue.fileBytes(), before);
+    QCOMPARE(dialogs.choices.size(), 1);
+    QVERIFY(dialogs.choices[0].text.contains(u"\"Cadastro de Mídias\""_s));
+    if (!save) {
+        QCOMPARE(catalogue.fileBytes(), before);
+        return;
+    }
+    QCOMPARE(catalogue.scalar(u"SELECT count(*) FROM cds WHERE titulo = '%1'"_s.arg(typed)),
+             u"1"_s);
+    QCOMPARE(catalogue.scalar(u"SELECT count(*) FROM cds"_s).toInt(),
+             mediaBefore.toInt() + (newRecord ? 1 : 0));
 }
 
 QTEST_APPLESS_MAIN(TestStartup)

@@ -19,12 +19,16 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
 
 #include <functional>
 #include <memory>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -57,8 +61,14 @@ QRect frameOf(const QWidget *window)
 // Waits for the window manager to frame a shown window.
 bool framed(const QWidget *window)
 {
-    return QTest::qWaitFor([window] { return !window->windowHandle()->frameMargins().isNull(); },
-                           5000);
+    // Taking the window in, the window manager may first show Qt a frame of negative margins.
+    return QTest::qWaitFor(
+        [window] {
+            const QMargins frame = window->windowHandle()->frameMargins();
+            return !frame.isNull() && frame.left() >= 0 && frame.top() >= 0 && frame.right() >= 0 &&
+                   frame.bottom() >= 0;
+        },
+        5000);
 }
 
 // Runs `ask`, which shows a modal box, and hands the box to `look` before closing it.
@@ -95,6 +105,7 @@ private Q_SLOTS:
     void boxTitlesAreTheCaptionsExactly();
     void windowsAreCentredByTheirFrame();
     void boxesLeaveRoomForTheirCaption();
+    void windowsLargerThanTheScreenFitIt();
 
 private:
     std::unique_ptr<TempCatalogue> m_catalogue;
@@ -142,7 +153,7 @@ void TestWindowsOnScreen::titlesAreTheCaptionsExactly()
         {&search, QStringLiteral("Busca - Softwares")},
         {&next, QStringLiteral("Next...")},
         {&about, QStringLiteral("Sobre...")},
-        {&preview, QStringLiteral("Report Preview : ")},
+        {&preview, QStringLiteral("Visualizar relatório")},
     };
     for (const auto &w : windows) {
         w.window->show();
@@ -252,6 +263,65 @@ void TestWindowsOnScreen::boxesLeaveRoomForTheirCaption()
     whileModal([&] { askYesNo(QStringLiteral("Deseja APAGAR este registro?"), caption); },
                [&](QWidget *box) { width = box->width(); });
     QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(needed)));
+}
+
+// Run as well with QT_SCALE_FACTOR=2, where the main and registration windows are larger than
+// the screen: such a window is framed inside the free area, title bar included, and its
+// contents scroll at their designed size. A window that fits is left exactly as designed.
+void TestWindowsOnScreen::windowsLargerThanTheScreenFitIt()
+{
+    if (!underWindowManager())
+        QSKIP("needs a window manager to frame the windows");
+    TForm1 form1;
+    form1.bindDataModule(*m_dm);
+    TForm2 form2(*m_dm);
+    TForm3 form3(*m_dm);
+    TForm6 about;
+    int tooLarge = 0;
+    for (QWidget *window : std::initializer_list<QWidget *>{&form1, &form2, &form3, &about}) {
+        const QSize designed = window->size();
+        window->show();
+        QVERIFY(framed(window));
+        const QMargins frame = window->windowHandle()->frameMargins();
+        // The screen the window stands on, as the window system describes it now.
+        const QRect available = window->screen()->availableGeometry();
+        const bool fits = designed.width() + frame.left() + frame.right() <= available.width() &&
+                          designed.height() + frame.top() + frame.bottom() <= available.height();
+        auto *scroll = window->findChild<QScrollArea *>();
+        const QString what = window->windowTitle();
+        const QString seen =
+            u"%1: designed %2x%3, now %4x%5, free area %6x%7, frame %8+%9"_s.arg(what)
+                .arg(designed.width())
+                .arg(designed.height())
+                .arg(window->width())
+                .arg(window->height())
+                .arg(available.width())
+                .arg(available.height())
+                .arg(frame.left() + frame.right())
+                .arg(frame.top() + frame.bottom());
+        if (fits) {
+            QVERIFY2(window->size() == designed, qPrintable(seen));
+            QVERIFY2(!scroll, qPrintable(seen));
+        } else {
+            ++tooLarge;
+            QVERIFY2(scroll, qPrintable(what));
+            QCOMPARE(scroll->widget()->size(), designed);
+            QTRY_VERIFY2(available.contains(frameOf(window)),
+                         qPrintable(u"%1: %2,%3 %4x%5"_s.arg(what)
+                                        .arg(frameOf(window).x())
+                                        .arg(frameOf(window).y())
+                                        .arg(frameOf(window).width())
+                                        .arg(frameOf(window).height())));
+            // Every part of the contents can be brought into view.
+            const bool scrolls = scroll->verticalScrollBar()->maximum() > 0 ||
+                                 scroll->horizontalScrollBar()->maximum() > 0;
+            QVERIFY2(scrolls, qPrintable(what));
+        }
+        window->hide();
+    }
+    qInfo("%d of 4 windows were larger than the screen", tooLarge);
+    if (qEnvironmentVariable("QT_SCALE_FACTOR") == u"2"_s)
+        QVERIFY(tooLarge >= 1);
 }
 
 int main(int argc, char **argv)

@@ -15,6 +15,8 @@
 #include <functional>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString connectionFor(const QString &path)
@@ -75,6 +77,8 @@ private Q_SLOTS:
     void notificationsAreSuspendedWhileControlsAreDisabled();
     void likeIgnoresCaseOfEveryLetter_data();
     void likeIgnoresCaseOfEveryLetter();
+    void likeIgnoringAccents_data();
+    void likeIgnoringAccents();
     void likeIsUsedByTheEngine();
     void stepwiseOpenReplacesTheResultOnlyWhenComplete();
     void gradualOpenGrowsForItsReader();
@@ -515,6 +519,33 @@ void TestQuery::likeIgnoresCaseOfEveryLetter_data()
     QTest::newRow("anchored end") << QStringLiteral("%abc") << QStringLiteral("abcd") << false;
     QTest::newRow("quote literal")
         << QStringLiteral("%assassin's%") << QStringLiteral("Assassin's Creed") << true;
+}
+
+void TestQuery::likeIgnoringAccents_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("plain finds accented") << u"%acao%"_s << u"AÇÃO TOTAL"_s << true;
+    QTest::newRow("accented finds plain") << u"%café%"_s << u"CAFE"_s << true;
+    QTest::newRow("decomposed text") << u"%cafe%"_s << u"cafe\u0301 puro"_s << true;
+    QTest::newRow("mark at the end") << u"cafe"_s << u"cafe\u0301"_s << true;
+    QTest::newRow("underscore is one letter") << u"caf_"_s << u"café"_s << true;
+    QTest::newRow("two marks") << u"%viet%"_s << u"Việt Nam"_s << true;
+    QTest::newRow("a letter of its own") << u"%o%"_s << u"Ø"_s << false;
+    QTest::newRow("still anchored") << u"%acao"_s << u"ação!"_s << false;
+}
+
+void TestQuery::likeIgnoringAccents()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, text);
+    QFETCH(bool, matches);
+    const QByteArray p = pattern.toUtf8();
+    const QByteArray t = text.toUtf8();
+    QCOMPARE(likeMatchIgnoringAccents(std::string_view(p.constData(), size_t(p.size())),
+                                      std::string_view(t.constData(), size_t(t.size()))),
+             matches);
 }
 
 void TestQuery::likeIgnoresCaseOfEveryLetter()

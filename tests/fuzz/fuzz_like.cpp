@@ -19,6 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         __builtin_trap();
     if (text.find_first_of("%_") == std::string_view::npos && !likeMatch(text, text))
         __builtin_trap();
+    // The same for the match that ignores accents, which also drops lone combining marks.
+    const bool loosely = likeMatchIgnoringAccents(pattern, text);
+    if (!likeMatchIgnoringAccents("%", text))
+        __builtin_trap();
+    if (text.find_first_of("%_") == std::string_view::npos && !likeMatchIgnoringAccents(text, text))
+        __builtin_trap();
     (void)matched;
+    (void)loosely;
     return 0;
 }

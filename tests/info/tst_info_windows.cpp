@@ -7,9 +7,11 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,6 +49,7 @@ private Q_SLOTS:
     void aboutWindowFrame();
     void nextVersionsText();
     void nextVersionsLeavesOnlyByVoltar();
+    void aboutStatesThePackagesLicence();
 };
 
 void TestInfoWindows::aboutShowsFirstLineOfCurrentDirectoryFile_data()
@@ -206,6 +209,41 @@ void TestInfoWindows::nextVersionsLeavesOnlyByVoltar()
     QCOMPARE(QApplication::focusWidget(), back);
     QTest::keyClick(back, Qt::Key_Return);
     QVERIFY(!next.isVisible());
+}
+
+// One licence, said alike by the About window, the package's copyright file and its
+// AppStream data; the words of a closed program are gone.
+void TestInfoWindows::aboutStatesThePackagesLicence()
+{
+    const auto read = [](const char *path) {
+        QFile file(QString::fromUtf8(path));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    const QString copyright = read(QUIVEL_COPYRIGHT_FILE);
+    const QRegularExpressionMatch field =
+        QRegularExpression(QStringLiteral("^License: (\\S+)$"), QRegularExpression::MultilineOption)
+            .match(copyright);
+    QVERIFY2(field.hasMatch(), qPrintable(copyright));
+    const QString licence = field.captured(1);
+    QVERIFY(read(QUIVEL_METAINFO_FILE)
+                .contains(QStringLiteral("<project_license>%1</project_license>").arg(licence)));
+
+    QTemporaryDir dir;
+    writeConfig(dir.path(), "1.0\n");
+    CurrentDirectory cd(dir.path());
+    FakeDialogs dialogs;
+    TForm6 about;
+    QStringList texts;
+    for (const QLabel *label : about.findChildren<QLabel *>())
+        texts << label->text();
+    const QString said = texts.join(u'\n');
+    QVERIFY2(said.contains(QStringLiteral("Licença: %1.").arg(licence)), qPrintable(said));
+    QVERIFY2(!said.contains(QStringLiteral("Freeware")), qPrintable(said));
+    QVERIFY2(!said.contains(QStringLiteral("direitos reservados")), qPrintable(said));
+    QCOMPARE(about.size(), QSize(392, 266));
+    // Every text whole inside the window.
+    for (const QLabel *label : about.findChildren<QLabel *>())
+        QVERIFY2(about.rect().contains(label->geometry()), qPrintable(label->text()));
 }
 
 QTEST_MAIN(TestInfoWindows)

@@ -19,6 +19,9 @@ fail() {
 }
 
 cmake --install "$build" --prefix "$prefix" > "$work/install.log"
+# Without Qt's translations the save, print and page-setup dialogs speak English.
+grep -qE '^set\(CPACK_DEBIAN_PACKAGE_DEPENDS "([^"]*, )?qt6-translations-l10n(,|")' \
+    "$build/CPackConfig.cmake" || fail "the package does not depend on qt6-translations-l10n"
 for program in quivel quivel-start quivel-catalogue; do
     [ -x "$prefix/bin/$program" ] || fail "bin/$program not installed"
 done

@@ -5,7 +5,12 @@
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/temp_catalogue.h"
 
+#include "controls/db_lookup_combo_box.h"
+
+#include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QTest>
 #include <QWidget>
 
@@ -47,6 +52,29 @@ template <typename T> T *control(QWidget &window, const char *name)
     if (!w)
         qFatal("no control %s", name);
     return w;
+}
+
+// What a bound control shows, whichever kind it is.
+inline QString shownText(QWidget *control)
+{
+    if (auto *edit = qobject_cast<QLineEdit *>(control))
+        return edit->text();
+    if (auto *combo = qobject_cast<QComboBox *>(control))
+        return combo->currentText();
+    if (auto *lookup = qobject_cast<TDBLookupComboBox *>(control))
+        return lookup->text();
+    qFatal("no shown text for %s", qPrintable(control->objectName()));
+}
+
+// A screen reader names a bound control by its label and reads what it shows as its value.
+inline void checkHeardByLabel(QWidget &window, const char *name, const QString &label)
+{
+    auto *widget = control<QWidget>(window, name);
+    QAccessibleInterface *heard = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(heard);
+    QCOMPARE(heard->text(QAccessible::Name), label);
+    QVERIFY2(!shownText(widget).isEmpty(), name);
+    QCOMPARE(heard->text(QAccessible::Value), shownText(widget));
 }
 
 // Shows a window and makes it the active one, so keys and shortcuts reach it.

@@ -64,6 +64,8 @@ private Q_SLOTS:
     void closingHidesAndKeepsPendingChange();
     void altShortcutsClickButtons_data();
     void altShortcutsClickButtons();
+    void controlsAreHeardByTheirLabels_data();
+    void controlsAreHeardByTheirLabels();
 };
 
 void TestMediaWindow::layoutFollowsDesign_data()
@@ -398,6 +400,26 @@ void TestMediaWindow::altShortcutsClickButtons()
     QSignalSpy clicks(w.form.findChild<TBitBtn *>(button), &QAbstractButton::clicked);
     QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
     QTRY_COMPARE(clicks.count(), 1); // a mnemonic clicks with the button's short animation
+}
+
+void TestMediaWindow::controlsAreHeardByTheirLabels_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("code") << u"Codmidia"_s << u"Código"_s;
+    QTest::newRow("type") << u"DBComboBox1"_s << u"Tipo de mídia:"_s;
+    QTest::newRow("name") << u"DBEdit2"_s << u"Nome da Mídia"_s;
+    QTest::newRow("place") << u"DBEdit1"_s << u"Local Atual da Mídia"_s;
+    QTest::newRow("remarks") << u"DBEdit3"_s << u"Observações"_s;
+}
+
+void TestMediaWindow::controlsAreHeardByTheirLabels()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, label);
+    MediaWorld w;
+    w.form.show();
+    checkHeardByLabel(w.form, control.toLatin1().constData(), label);
 }
 
 QTEST_MAIN(TestMediaWindow)

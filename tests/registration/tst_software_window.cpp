@@ -57,6 +57,8 @@ private Q_SLOTS:
     void salvarWithNothingPendingIsRefused();
     void altShortcutsClickButtons_data();
     void altShortcutsClickButtons();
+    void controlsAreHeardByTheirLabels_data();
+    void controlsAreHeardByTheirLabels();
 };
 
 void TestSoftwareWindow::layoutFollowsDesign_data()
@@ -325,6 +327,25 @@ void TestSoftwareWindow::altShortcutsClickButtons()
     QSignalSpy clicks(w.form.findChild<TBitBtn *>(button), &QAbstractButton::clicked);
     QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
     QTRY_COMPARE(clicks.count(), 1); // a mnemonic clicks with the button's short animation
+}
+
+void TestSoftwareWindow::controlsAreHeardByTheirLabels_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("code") << u"DBEdit1"_s << u"Código"_s;
+    QTest::newRow("name") << u"DBEdit2"_s << u"Nome do Software"_s;
+    QTest::newRow("medium") << u"DBLookupComboBox1"_s << u"Mídia"_s;
+    QTest::newRow("description") << u"DBEdit4"_s << u"Descrição"_s;
+}
+
+void TestSoftwareWindow::controlsAreHeardByTheirLabels()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, label);
+    SoftwareWorld w;
+    w.form.show();
+    checkHeardByLabel(w.form, control.toLatin1().constData(), label);
 }
 
 QTEST_MAIN(TestSoftwareWindow)

@@ -649,11 +649,11 @@ void TestReportForms::previewShowsTheFormsReportAndRoutesItsMessages()
         });
         const auto actions = window->findChildren<QAction *>();
         for (QAction *action : actions) {
-            if (action->toolTip() == u"Search for Text"_s)
+            if (action->toolTip() == u"Procurar texto"_s)
                 action->trigger();
         }
         for (QAction *action : actions) {
-            if (noPrinter && action->toolTip() == u"Print"_s)
+            if (noPrinter && action->toolTip() == u"Imprimir"_s)
                 action->trigger();
         }
         window->close();

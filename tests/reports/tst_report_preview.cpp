@@ -7,14 +7,21 @@
 #include "reports/engine/report_layouter.h"
 #include "reports/engine/text_metrics.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -134,6 +141,10 @@ private Q_SLOTS:
     void longValuesPrintWholeLinesOnly_data();
     void longValuesPrintWholeLinesOnly();
     void windowMatchesTheStandardPreview();
+    void screenReaderHearsPortuguese();
+    void promptsSpeakPortuguese_data();
+    void promptsSpeakPortuguese();
+    void saveDialogStartsInDocumentsAndRemembers();
     void previewReturnsOnlyWhenClosed();
     void secondPreviewInsideTheFirst();
     void searchSaveAndLoadInTheWindow();
@@ -147,6 +158,9 @@ private Q_SLOTS:
 void TestReportPreview::initTestCase()
 {
     setReportMessageHandler([](QWidget *, const QString &message) { messages.append(message); });
+    // Remembered folders and types go to a settings file of the test's own.
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings(u"quivel"_s, u"quivel"_s).clear();
 }
 
 void TestReportPreview::pageRendersToPdf()
@@ -365,7 +379,7 @@ void TestReportPreview::windowMatchesTheStandardPreview()
     ReportPreviewWindow window{QString()};
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(window.windowTitle(), u"Report Preview : "_s);
+    QCOMPARE(window.windowTitle(), u"Visualizar relatório"_s);
     QCOMPARE(window.frameGeometry().size(), QSize(500, 500));
     const QPoint screenCentre = window.screen()->availableGeometry().center();
     QVERIFY((window.frameGeometry().center() - screenCentre).manhattanLength() <= 2);
@@ -379,17 +393,19 @@ void TestReportPreview::windowMatchesTheStandardPreview()
                      qPrintable(action->toolTip()));
         }
     }
-    QCOMPARE(tips, (QStringList{u"Zoom to fit"_s, u"Zoom to width"_s, u"100% Size"_s,
-                                u"First page"_s, u"Previous page"_s, u"Next page"_s, u"Last page"_s,
-                                u"Select a Page"_s, u"Search for Text"_s, u"Printer setup"_s,
-                                u"Print"_s, u"Save report"_s, u"Load report"_s}));
+    QCOMPARE(tips,
+             (QStringList{u"Ajustar à página"_s, u"Ajustar à largura"_s, u"Tamanho real (100%)"_s,
+                          u"Primeira página"_s, u"Página anterior"_s, u"Próxima página"_s,
+                          u"Última página"_s, u"Ir para a página"_s, u"Procurar texto"_s,
+                          u"Configurar impressora"_s, u"Imprimir"_s, u"Salvar relatório"_s,
+                          u"Abrir relatório"_s}));
     QPushButton *close = window.findChild<QPushButton *>();
     QVERIFY(close);
-    QCOMPARE(close->text(), u"&Close"_s);
+    QCOMPARE(close->text(), u"&Fechar"_s);
     auto *tabs = window.findChild<QTabWidget *>();
     QCOMPARE(tabs->count(), 2);
-    QCOMPARE(tabs->tabText(0), u"ThumbNails"_s);
-    QCOMPARE(tabs->tabText(1), u"Search Results"_s);
+    QCOMPARE(tabs->tabText(0), u"Miniaturas"_s);
+    QCOMPARE(tabs->tabText(1), u"Resultados da busca"_s);
     // Both tabs whole in sight at the default size: no scroll arrows, no cut text.
     const QTabBar *bar = tabs->tabBar();
     for (int i = 0; i < tabs->count(); ++i) {
@@ -399,6 +415,168 @@ void TestReportPreview::windowMatchesTheStandardPreview()
     QVERIFY(tabs->rect().contains(QRect(bar->pos(), bar->size())));
     close->click();
     QVERIFY(!window.isVisible());
+}
+
+// Every name and hint a screen reader can reach, from the window down.
+void collectAccessibleTexts(QAccessibleInterface *node, QStringList &texts, int depth = 0)
+{
+    if (!node || depth > 12)
+        return;
+    for (QAccessible::Text kind : {QAccessible::Name, QAccessible::Description}) {
+        const QString text = node->text(kind);
+        if (!text.isEmpty())
+            texts << text;
+    }
+    for (int i = 0; i < node->childCount(); ++i)
+        collectAccessibleTexts(node->child(i), texts, depth + 1);
+}
+
+void TestReportPreview::screenReaderHearsPortuguese()
+{
+    ReportPreviewWindow window{u"Mídias"_s};
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QStringList texts;
+    collectAccessibleTexts(QAccessible::queryAccessibleInterface(&window), texts);
+    for (const QString &expected :
+         {u"Visualizar relatório: Mídias"_s, u"Miniaturas"_s, u"Resultados da busca"_s, u"Fechar"_s,
+          u"Ajustar à página"_s, u"Salvar relatório"_s, u"Imprimir"_s, u"Ir para a página"_s,
+          u"Procurar texto"_s})
+        QVERIFY2(texts.contains(expected), qPrintable(expected + u" in "_s + texts.join(u'|')));
+    // The foreign component's words are gone from everything a screen reader reaches.
+    static const QRegularExpression english(
+        u"\\b(Report|Preview|Zoom|Close|ThumbNails|Search|Results|Page|Print|Save|Load)\\b"_s);
+    for (const QString &text : std::as_const(texts))
+        QVERIFY2(!english.match(text).hasMatch(), qPrintable(text));
+}
+
+void TestReportPreview::promptsSpeakPortuguese_data()
+{
+    QTest::addColumn<QString>("tip");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("page") << u"Ir para a página"_s << u"Ir para a página"_s << u"Página:"_s;
+    QTest::newRow("search") << u"Procurar texto"_s << u"Procurar texto"_s << u"Texto:"_s;
+}
+
+// The prompts behind the tool bar, buttons included, whatever Qt's own translations say.
+void TestReportPreview::promptsSpeakPortuguese()
+{
+    QFETCH(QString, tip);
+    QFETCH(QString, caption);
+    QFETCH(QString, label);
+    ReportPreviewWindow window{QString()};
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QAction *action = nullptr;
+    for (QAction *a : window.findChild<QToolBar *>()->actions()) {
+        if (a->toolTip() == tip)
+            action = a;
+    }
+    QVERIFY(action);
+    QString seenCaption;
+    QStringList seenTexts;
+    QTimer::singleShot(0, &window, [&] {
+        auto *ask = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        if (!ask)
+            return;
+        seenCaption = ask->windowTitle();
+        for (const QLabel *l : ask->findChildren<QLabel *>())
+            seenTexts << l->text();
+        for (const QPushButton *b : ask->findChildren<QPushButton *>())
+            seenTexts << b->text();
+        ask->reject();
+    });
+    action->trigger();
+    QCOMPARE(seenCaption, caption);
+    QVERIFY2(seenTexts.contains(label), qPrintable(seenTexts.join(u'|')));
+    QVERIFY2(seenTexts.contains(u"OK"_s), qPrintable(seenTexts.join(u'|')));
+    QVERIFY2(seenTexts.contains(u"Cancelar"_s), qPrintable(seenTexts.join(u'|')));
+}
+
+// The report's save dialog, answered by `answer` once it is up; returns where it started and
+// the type it offered.
+struct SaveDialogSeen
+{
+    QString folder;
+    QString type;
+};
+
+SaveDialogSeen askSaveAndAnswer(ReportPreviewWindow &window,
+                                const std::function<void(QFileDialog &)> &answer)
+{
+    QAction *save = nullptr;
+    for (QAction *a : window.findChild<QToolBar *>()->actions()) {
+        if (a->toolTip() == u"Salvar relatório"_s)
+            save = a;
+    }
+    SaveDialogSeen seen;
+    if (!save)
+        return seen;
+    QTimer::singleShot(0, &window, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        seen.folder = dialog->directory().absolutePath();
+        seen.type = dialog->selectedNameFilter();
+        answer(*dialog);
+    });
+    save->trigger();
+    return seen;
+}
+
+void TestReportPreview::saveDialogStartsInDocumentsAndRemembers()
+{
+    QSettings(u"quivel"_s, u"quivel"_s).clear();
+    auto data = mediaDataSet(10);
+    auto report = mediaReport(data);
+    report->ReportTitle = u"Mídias da estante"_s;
+    ReportPreviewWindow window{report->ReportTitle};
+    window.startRun(*report);
+    window.finishRun();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString expected = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+    QTemporaryDir elsewhere;
+    const SaveDialogSeen first = askSaveAndAnswer(window, [&](QFileDialog &dialog) {
+        dialog.selectNameFilter(u"PDF (*.pdf)"_s);
+        dialog.selectFile(elsewhere.filePath(u"estante"_s));
+        QMetaObject::invokeMethod(&dialog, "accept");
+    });
+    QCOMPARE(first.folder, QDir(expected).absolutePath());
+    QCOMPARE(first.type, u"Relatório do Quivel (*.qvr)"_s);
+    const QString pdf = elsewhere.filePath(u"estante.pdf"_s);
+    QVERIFY(QFileInfo::exists(pdf));
+
+    // Title and date in the PDF's own description.
+    QProcess info;
+    info.start(u"pdfinfo"_s, {u"-isodates"_s, pdf});
+    QVERIFY(info.waitForFinished(30000));
+    const QString described = QString::fromUtf8(info.readAllStandardOutput());
+    QVERIFY2(
+        QRegularExpression(u"^Title: +Mídias da estante$"_s, QRegularExpression::MultilineOption)
+            .match(described)
+            .hasMatch(),
+        qPrintable(described));
+    QVERIFY2(QRegularExpression(u"^CreationDate: +%1T"_s.arg(
+                                    QDateTime::currentDateTimeUtc().date().toString(Qt::ISODate)),
+                                QRegularExpression::MultilineOption)
+                     .match(described)
+                     .hasMatch() ||
+                 QRegularExpression(
+                     u"^CreationDate: +%1T"_s.arg(QDate::currentDate().toString(Qt::ISODate)),
+                     QRegularExpression::MultilineOption)
+                     .match(described)
+                     .hasMatch(),
+             qPrintable(described));
+
+    // The next save starts where the last one went, as the same type.
+    const SaveDialogSeen second =
+        askSaveAndAnswer(window, [](QFileDialog &dialog) { dialog.reject(); });
+    QCOMPARE(second.folder, QDir(elsewhere.path()).absolutePath());
+    QCOMPARE(second.type, u"PDF (*.pdf)"_s);
 }
 
 void TestReportPreview::previewReturnsOnlyWhenClosed()
@@ -433,7 +611,7 @@ void TestReportPreview::secondPreviewInsideTheFirst()
     QStringList order;
     whenPreviewReady(1, [&](ReportPreviewWindow *outer) {
         whenPreviewReady(2, [&, outer](ReportPreviewWindow *inner) {
-            QCOMPARE(inner->windowTitle(), u"Report Preview : segundo"_s);
+            QCOMPARE(inner->windowTitle(), u"Visualizar relatório: segundo"_s);
             QVERIFY(outer->isVisible());
             inner->close();
             QTimer::singleShot(0, outer, [outer] { outer->close(); });

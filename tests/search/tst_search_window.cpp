@@ -10,6 +10,8 @@
 #include "tests/support/temp_catalogue.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
+#include <QCheckBox>
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -18,7 +20,9 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -114,6 +118,9 @@ private Q_SLOTS:
     {
         installFontSubstitutions();
         QApplication::setApplicationDisplayName(u"Quivel"_s);
+        // The remembered check box lives in a settings file of the test's own.
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings(u"quivel"_s, u"quivel"_s).clear();
     }
     void initialSearchFindsByPartOfName_data();
     void initialSearchFindsByPartOfName();
@@ -127,6 +134,7 @@ private Q_SLOTS:
     void repeatSearchFailureReachesGeneralHandler();
     void layout();
     void escapeStopsALongSearchAndKeepsThePreviousResult();
+    void ignoringAccentsIsAskedForAndRemembered();
 };
 
 void TestSearchWindow::initialSearchFindsByPartOfName_data()
@@ -430,6 +438,40 @@ void TestSearchWindow::escapeStopsALongSearchAndKeepsThePreviousResult()
     QCOMPARE(w.statusText(), u"Pesquisa Concluida!"_s);
     QCOMPARE(query.recordCount(), 30000);
     QCOMPARE(gridOf(w)->model()->rowCount(), 30000);
+}
+
+// Off at first, so "acao" finds nothing; ticked, it finds "AÇÃO TOTAL", and the next window
+// opens ticked and searches so at once.
+void TestSearchWindow::ignoringAccentsIsAskedForAndRemembered()
+{
+    QSettings(u"quivel"_s, u"quivel"_s).clear();
+    Fixture f;
+    {
+        const auto w = f.open(u"acao"_s, 1);
+        auto *box = w->findChild<QCheckBox *>(u"IgnorarAcentos"_s);
+        QVERIFY(box);
+        QCOMPARE(box->text().remove(u'&'), u"Ignorar acentos"_s);
+        QCOMPARE(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Name),
+                 u"Ignorar acentos"_s);
+        QVERIFY(!box->isChecked());
+        QCOMPARE(columnOf(gridOf(*w), 1), QStringList{});
+
+        box->setChecked(true);
+        w->findChild<QPushButton *>(u"BitBtn2"_s)->click();
+        QCOMPARE(columnOf(gridOf(*w), 1), QStringList{u"AÇÃO TOTAL"_s});
+        QCOMPARE(w->statusText(), u"Pesquisa Concluida!"_s);
+        // The column fit is the same as for any search.
+        QVERIFY(gridOf(*w)->columnWidth(1) > titleMetrics().horizontalAdvance(u"AÇÃO TOTAL"_s));
+    }
+    {
+        const auto w = f.open(u"agua"_s, 2);
+        QVERIFY(w->findChild<QCheckBox *>(u"IgnorarAcentos"_s)->isChecked());
+        QCOMPARE(columnOf(gridOf(*w), 1), QStringList{u"Caixa d'água"_s});
+        w->findChild<QCheckBox *>(u"IgnorarAcentos"_s)->setChecked(false);
+    }
+    const auto w = f.open(u"agua"_s, 2);
+    QVERIFY(!w->findChild<QCheckBox *>(u"IgnorarAcentos"_s)->isChecked());
+    QCOMPARE(columnOf(gridOf(*w), 1), QStringList{});
 }
 
 QTEST_MAIN(TestSearchWindow)

@@ -22,6 +22,15 @@ public:
         Button defaultButton;
     };
 
+    struct Choice
+    {
+        QString text;
+        QString caption;
+        QStringList buttons;
+        int defaultIndex;
+        int escapeIndex;
+    };
+
     FakeDialogs() { Dialogs::install(this); }
     ~FakeDialogs() override { Dialogs::install(nullptr); }
 
@@ -38,6 +47,18 @@ public:
         return (buttons & No) ? No : Ok;
     }
 
+    // Recorded with its buttons' captions; answered from `choiceAnswers`, else as Esc would.
+    int choose(const QString &text, const QString &caption, const QStringList &buttons,
+               int defaultIndex, int escapeIndex) override
+    {
+        choices << Choice{text, caption, buttons, defaultIndex, escapeIndex};
+        if (whileChoosing)
+            whileChoosing(choices.last());
+        if (!choiceAnswers.isEmpty())
+            return choiceAnswers.takeFirst();
+        return escapeIndex;
+    }
+
     void showWaitNotice(const QString &text) override
     {
         waitNotices << text;
@@ -50,6 +71,9 @@ public:
     QStringList waitNotices; // an empty text when the notice went away
     std::function<void(const QString &)> whileWaiting;
     QList<Button> answers;
+    QList<Choice> choices;
+    QList<int> choiceAnswers;
+    std::function<void(const Choice &)> whileChoosing;
     // Runs while a box is up, as another program would: the box is modal, not the world.
     std::function<void(const Box &)> whileShown;
 };

@@ -17,7 +17,9 @@
 
 namespace {
 
-int usage()
+// On request (--help) the text goes to standard output and the tool ends well; after a
+// mistake it goes to standard error with status 2.
+int usage(std::FILE *stream = stderr)
 {
     std::fputs("Uso:\n"
                "  quivel-catalogue create ARQUIVO        cria um catálogo vazio\n"
@@ -38,9 +40,11 @@ int usage()
                "                                         um arquivo, numa só transação\n"
                "Em create, sample, large e check, ARQUIVO pode ser o endereço de um servidor\n"
                "PostgreSQL (postgresql://usuario@servidor/banco ou service=quivel); a senha vem\n"
-               "de ~/.pgpass, do arquivo de serviços ou de PGPASSWORD.\n",
-               stderr);
-    return 2;
+               "de ~/.pgpass, do arquivo de serviços ou de PGPASSWORD.\n"
+               "  quivel-catalogue --help                mostra esta ajuda\n"
+               "  quivel-catalogue --version             mostra a versão\n",
+               stream);
+    return stream == stdout ? 0 : 2;
 }
 
 void print(std::FILE *stream, const QString &line)
@@ -121,6 +125,8 @@ int main(int argc, char *argv[])
         print(stdout, QStringLiteral("quivel-catalogue " QUIVEL_VERSION));
         return 0;
     }
+    if (args == QStringList{QStringLiteral("--help")} || args == QStringList{QStringLiteral("-h")})
+        return usage(stdout);
     if (args.size() < 2)
         return usage();
     const QString &verb = args[0];

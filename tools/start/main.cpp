@@ -127,6 +127,19 @@ QString writeConfig(const QString &path)
     return {};
 }
 
+void usage()
+{
+    std::fputs("Uso:\n"
+               "  quivel-start             entra na pasta de catálogo do usuário, preparando-a\n"
+               "                           se preciso, e inicia o Quivel nela\n"
+               "  quivel-start --help      mostra esta ajuda\n"
+               "  quivel-start --version   mostra a versão\n"
+               "A pasta é $QUIVEL_HOME, senão $XDG_DATA_HOME/quivel, senão\n"
+               "~/.local/share/quivel. Um catálogo num servidor PostgreSQL vem de\n"
+               "QUIVEL_DATABASE ou da primeira linha de $XDG_CONFIG_HOME/quivel/servidor.\n",
+               stdout);
+}
+
 QString programPath()
 {
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + QStringLiteral("/quivel");
@@ -136,6 +149,15 @@ QString programPath()
 
 int main(int argc, char **argv)
 {
+    // Asked from a terminal: answered there, and the program is not started.
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        usage();
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quivel-start %s\n", QUIVEL_VERSION);
+        return 0;
+    }
     const QString folder = catalogueFolder();
     if (!QDir().mkpath(folder)) {
         tell(QMessageBox::Critical,

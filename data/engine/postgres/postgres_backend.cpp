@@ -579,3 +579,16 @@ void PostgresBackend::awaitResult()
         checkGoesOn();
     }
 }
+
+// The file's steps in built-in functions, so no extension is needed on the server: the
+// canonical decomposition, the combining diacritical marks taken out, composed again. LIKE is
+// the catalogue's own operator, which already ignores case.
+QString PostgresBackend::accentFreeLike(const QString &text, const QString &pattern) const
+{
+    const auto bare = [](const QString &value) {
+        return QStringLiteral("pg_catalog.normalize(pg_catalog.regexp_replace(pg_catalog.normalize("
+                              "(%1)::text, 'NFD'), '[\\u0300-\\u036f]', '', 'g'), 'NFC')")
+            .arg(value);
+    };
+    return bare(text) + QStringLiteral(" LIKE ") + bare(pattern);
+}

@@ -22,6 +22,7 @@ public:
     std::unique_ptr<BackendStatement> prepare(const QString &sql) override;
     bool readsGradually() const override { return false; }
     QString sameValueOperator() const override { return QStringLiteral("IS NOT DISTINCT FROM"); }
+    QString accentFreeLike(const QString &text, const QString &pattern) const override;
     QString displayName() const override { return m_name; }
 
     // Server and database a connection string names, for messages: never its password.

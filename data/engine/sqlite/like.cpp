@@ -2,6 +2,8 @@
 #include "data/engine/sqlite/like.h"
 
 #include <QChar>
+#include <QList>
+#include <QString>
 
 #include <sqlite3.h>
 
@@ -48,6 +50,48 @@ inline char32_t fold(char32_t c)
     return QChar::toCaseFolded(c);
 }
 
+// Stands for a code point that folds to nothing (a combining accent on its own).
+constexpr char32_t dropped = 0xFFFFFFFD;
+
+// The letter without its accents: the canonical decomposition less the combining
+// diacritical marks (U+0300..U+036F), composed again. The server's search spells the same
+// steps with normalize() and regexp_replace(), so both find the same rows. A letter that
+// would not come back as one code point is kept as it is.
+char32_t withoutAccentsSlow(char32_t c)
+{
+    const char32_t one[1] = {c};
+    QString decomposed = QString::fromUcs4(one, 1).normalized(QString::NormalizationForm_D);
+    decomposed.removeIf([](QChar m) { return m.unicode() >= 0x300 && m.unicode() <= 0x36F; });
+    if (decomposed.isEmpty())
+        return dropped;
+    const QList<uint> composed = decomposed.normalized(QString::NormalizationForm_C).toUcs4();
+    return composed.size() == 1 ? char32_t(composed[0]) : c;
+}
+
+// Worked out once for the Basic Multilingual Plane: a row's every letter passes here.
+char32_t withoutAccents(char32_t c)
+{
+    if (c < 0xC0)
+        return c; // ASCII and Latin-1 signs have no accents to lose
+    if (c >= 0x10000 || (c >= 0xD800 && c <= 0xDFFF))
+        return c;
+    static const std::vector<char32_t> table = [] {
+        std::vector<char32_t> t(0x10000);
+        for (char32_t i = 0; i < 0x10000; ++i)
+            t[i] = (i < 0xC0 || (i >= 0xD800 && i <= 0xDFFF)) ? i : withoutAccentsSlow(i);
+        return t;
+    }();
+    return table[c];
+}
+
+inline char32_t foldAccents(char32_t c)
+{
+    if (c < 0x80)
+        return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+    const char32_t base = withoutAccents(c);
+    return base == dropped ? dropped : fold(base);
+}
+
 // A pattern decoded and folded once per statement, not once per row.
 struct CompiledPattern
 {
@@ -56,6 +100,7 @@ struct CompiledPattern
     std::vector<char32_t> tokens;
 };
 
+template <char32_t (*Fold)(char32_t)>
 CompiledPattern compile(std::string_view pattern, char32_t escape)
 {
     CompiledPattern compiled;
@@ -64,19 +109,22 @@ CompiledPattern compile(std::string_view pattern, char32_t escape)
     while (p < end) {
         char32_t c = decode(p, end);
         if (escape != 0 && c == escape && p < end) {
-            compiled.tokens.push_back(fold(decode(p, end)));
+            if (const char32_t f = Fold(decode(p, end)); f != dropped)
+                compiled.tokens.push_back(f);
         } else if (c == U'%') {
             if (compiled.tokens.empty() || compiled.tokens.back() != CompiledPattern::anyText)
                 compiled.tokens.push_back(CompiledPattern::anyText);
         } else if (c == U'_') {
             compiled.tokens.push_back(CompiledPattern::oneChar);
-        } else {
-            compiled.tokens.push_back(fold(c));
+        } else if (const char32_t f = Fold(c); f != dropped) {
+            compiled.tokens.push_back(f);
         }
     }
     return compiled;
 }
 
+// The next letter as matched; `dropped` for one that matches nothing and is stepped over.
+template <char32_t (*Fold)(char32_t)>
 inline char32_t nextFolded(const unsigned char *&s, const unsigned char *end)
 {
     const unsigned char b = *s;
@@ -84,9 +132,10 @@ inline char32_t nextFolded(const unsigned char *&s, const unsigned char *end)
         ++s;
         return (b >= 'A' && b <= 'Z') ? char32_t(b + 32) : char32_t(b);
     }
-    return fold(decode(s, end));
+    return Fold(decode(s, end));
 }
 
+template <char32_t (*Fold)(char32_t)>
 bool matchCompiled(const CompiledPattern &pattern, std::string_view text)
 {
     const char32_t *p = pattern.tokens.data();
@@ -97,14 +146,18 @@ bool matchCompiled(const CompiledPattern &pattern, std::string_view text)
     const unsigned char *starS = nullptr;
 
     while (s < sEnd) {
+        const unsigned char *sNext = s;
+        const char32_t sc = nextFolded<Fold>(sNext, sEnd);
+        if (sc == dropped) {
+            s = sNext;
+            continue;
+        }
         if (p < pEnd) {
             if (*p == CompiledPattern::anyText) {
                 starP = ++p;
                 starS = s;
                 continue;
             }
-            const unsigned char *sNext = s;
-            const char32_t sc = nextFolded(sNext, sEnd);
             if (*p == CompiledPattern::oneChar || *p == sc) {
                 ++p;
                 s = sNext;
@@ -115,7 +168,7 @@ bool matchCompiled(const CompiledPattern &pattern, std::string_view text)
             return false;
         // Let the last '%' swallow one more character and try again from there.
         p = starP;
-        nextFolded(starS, sEnd);
+        nextFolded<Fold>(starS, sEnd);
         s = starS;
     }
     while (p < pEnd && *p == CompiledPattern::anyText)
@@ -128,6 +181,7 @@ void deletePattern(void *pattern)
     delete static_cast<CompiledPattern *>(pattern);
 }
 
+template <char32_t (*Fold)(char32_t)>
 void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
 {
     const auto *pattern = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
@@ -148,12 +202,12 @@ void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
     const std::string_view t(text, size_t(sqlite3_value_bytes(argv[1])));
     // The engine keeps the compiled pattern while the pattern argument stays the same.
     if (const auto *cached = static_cast<CompiledPattern *>(sqlite3_get_auxdata(context, 0))) {
-        sqlite3_result_int(context, matchCompiled(*cached, t) ? 1 : 0);
+        sqlite3_result_int(context, matchCompiled<Fold>(*cached, t) ? 1 : 0);
         return;
     }
     auto compiled = std::make_unique<CompiledPattern>(
-        compile(std::string_view(pattern, size_t(sqlite3_value_bytes(argv[0]))), escape));
-    sqlite3_result_int(context, matchCompiled(*compiled, t) ? 1 : 0);
+        compile<Fold>(std::string_view(pattern, size_t(sqlite3_value_bytes(argv[0]))), escape));
+    sqlite3_result_int(context, matchCompiled<Fold>(*compiled, t) ? 1 : 0);
     // May delete the pattern at once, so it is handed over last.
     sqlite3_set_auxdata(context, 0, compiled.release(), deletePattern);
 }
@@ -162,14 +216,21 @@ void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
 
 bool likeMatch(std::string_view pattern, std::string_view text, char32_t escape)
 {
-    return matchCompiled(compile(pattern, escape), text);
+    return matchCompiled<fold>(compile<fold>(pattern, escape), text);
+}
+
+bool likeMatchIgnoringAccents(std::string_view pattern, std::string_view text)
+{
+    return matchCompiled<foldAccents>(compile<foldAccents>(pattern, 0), text);
 }
 
 void registerLike(sqlite3 *db)
 {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr,
+    sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunction<fold>, nullptr, nullptr,
                                nullptr);
-    sqlite3_create_function_v2(db, "like", 3, flags, nullptr, likeFunction, nullptr, nullptr,
+    sqlite3_create_function_v2(db, "like", 3, flags, nullptr, likeFunction<fold>, nullptr, nullptr,
                                nullptr);
+    sqlite3_create_function_v2(db, "like_sem_acentos", 2, flags, nullptr, likeFunction<foldAccents>,
+                               nullptr, nullptr, nullptr);
 }

@@ -9,5 +9,10 @@ struct sqlite3;
 // "AÇÃO"); '%' and '_' stay wildcards. Both texts are UTF-8.
 bool likeMatch(std::string_view pattern, std::string_view text, char32_t escape = 0);
 
-// Replaces the engine's LIKE, which folds ASCII letters only, on this connection.
+// As likeMatch, and letters also match without regard to their accents ("acao" matches
+// "Ação", "café" matches "CAFE"); a combining accent on its own matches nothing.
+bool likeMatchIgnoringAccents(std::string_view pattern, std::string_view text);
+
+// Replaces the engine's LIKE, which folds ASCII letters only, on this connection, and adds
+// like_sem_acentos(pattern, text), which also ignores accents.
 void registerLike(sqlite3 *db);

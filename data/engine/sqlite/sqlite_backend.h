@@ -25,6 +25,11 @@ public:
     {
         return QStringLiteral("CAST(%1 AS BLOB)").arg(column);
     }
+    // A function of the connection's (like.h).
+    QString accentFreeLike(const QString &text, const QString &pattern) const override
+    {
+        return QStringLiteral("like_sem_acentos(%1, %2)").arg(pattern, text);
+    }
     QString displayName() const override { return m_path; }
 
 private:

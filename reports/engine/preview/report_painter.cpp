@@ -141,7 +141,9 @@ bool writeReportPdf(const ReportDocument &document, const QString &path,
             QStringLiteral("Não foi possível gravar o PDF %1: %2.").arg(path, file.errorString()));
     {
         QPdfWriter writer(&file);
-        writer.setTitle(document.title);
+        // Qt's writer adds the date it was made; an untitled report is still named in a list.
+        writer.setTitle(document.title.isEmpty() ? QStringLiteral("Relatório do Quivel")
+                                                 : document.title);
         writer.setCreator(QStringLiteral("Quivel"));
         writer.setPageSize(QPageSize(document.pageSize, QPageSize::Millimeter));
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));

@@ -11,9 +11,11 @@
 #include <QApplication>
 #include <QCache>
 #include <QCloseEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -31,7 +33,9 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -89,6 +93,35 @@ void keepCaptionWhole(QDialog &dialog, const QString &caption)
     title.setBold(true);
     title.setPointSizeF(qMax(title.pointSizeF(), 10.0));
     dialog.setMinimumWidth(QFontMetrics(title).horizontalAdvance(caption) + 4 * 24);
+}
+
+// A prompt's buttons in the user's language, whether or not Qt's own translations are there.
+void speakPortuguese(QInputDialog &ask)
+{
+    ask.setOkButtonText(QStringLiteral("OK"));
+    ask.setCancelButtonText(QStringLiteral("Cancelar"));
+}
+
+// Where and as what the user last saved a report, kept between runs.
+const QString saveFolderKey = QStringLiteral("relatorio/pasta");
+const QString saveTypeKey = QStringLiteral("relatorio/tipo");
+
+QSettings userSettings()
+{
+    return QSettings(QStringLiteral("quivel"), QStringLiteral("quivel"));
+}
+
+// The folder last saved in while it is there, else the user's documents folder (XDG), else
+// home: never the catalogue's own hidden folder.
+QString saveFolder(const QSettings &settings)
+{
+    const QString last = settings.value(saveFolderKey).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        return last;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
 }
 
 // A printer seen from the front: paper in, body with a paper slot, paper out.
@@ -256,7 +289,8 @@ ReportPreviewWindow::ReportPreviewWindow(const QString &reportTitle, TQRZoomStat
     , m_document(std::make_shared<ReportDocument>())
     , m_zoomMode(zoom)
 {
-    setWindowTitle(QStringLiteral("Report Preview : ") + reportTitle);
+    setWindowTitle(reportTitle.isEmpty() ? QStringLiteral("Visualizar relatório")
+                                         : QStringLiteral("Visualizar relatório: ") + reportTitle);
     setAccessibleName(windowTitle());
     m_document->title = reportTitle;
 
@@ -291,8 +325,8 @@ ReportPreviewWindow::ReportPreviewWindow(const QString &reportTitle, TQRZoomStat
             [this](int row) { showSearchResult(row); });
 
     m_sidePanel = new QTabWidget(this);
-    m_sidePanel->addTab(m_thumbnails, QStringLiteral("ThumbNails"));
-    m_sidePanel->addTab(m_searchResults, QStringLiteral("Search Results"));
+    m_sidePanel->addTab(m_thumbnails, QStringLiteral("Miniaturas"));
+    m_sidePanel->addTab(m_searchResults, QStringLiteral("Resultados da busca"));
 
     auto *splitter = new QSplitter(Qt::Horizontal, this);
     splitter->addWidget(m_sidePanel);
@@ -324,7 +358,7 @@ ReportPreviewWindow::~ReportPreviewWindow() = default;
 
 void ReportPreviewWindow::buildToolBar()
 {
-    QToolBar *bar = addToolBar(QStringLiteral("Preview"));
+    QToolBar *bar = addToolBar(QStringLiteral("Ferramentas da visualização"));
     bar->setMovable(false);
     bar->setIconSize(QSize(20, 20));
     const auto addIcon = [this, bar](const QIcon &icon, const QString &tip, auto handler) {
@@ -336,25 +370,27 @@ void ReportPreviewWindow::buildToolBar()
     const auto add = [addIcon](const QString &glyph, const QString &tip, auto handler) {
         return addIcon(glyphIcon(glyph), tip, handler);
     };
-    add(QStringLiteral("▣"), QStringLiteral("Zoom to fit"), [this] { zoomToFit(); });
-    add(QStringLiteral("↔"), QStringLiteral("Zoom to width"), [this] { zoomToWidth(); });
-    add(QStringLiteral("1:1"), QStringLiteral("100% Size"), [this] { zoom100(); });
+    add(QStringLiteral("▣"), QStringLiteral("Ajustar à página"), [this] { zoomToFit(); });
+    add(QStringLiteral("↔"), QStringLiteral("Ajustar à largura"), [this] { zoomToWidth(); });
+    add(QStringLiteral("1:1"), QStringLiteral("Tamanho real (100%)"), [this] { zoom100(); });
     bar->addSeparator();
-    add(QStringLiteral("|◀"), QStringLiteral("First page"), [this] { showPage(0); });
-    add(QStringLiteral("◀"), QStringLiteral("Previous page"),
+    add(QStringLiteral("|◀"), QStringLiteral("Primeira página"), [this] { showPage(0); });
+    add(QStringLiteral("◀"), QStringLiteral("Página anterior"),
         [this] { showPage(m_currentPage - 1); });
-    add(QStringLiteral("▶"), QStringLiteral("Next page"), [this] { showPage(m_currentPage + 1); });
-    add(QStringLiteral("▶|"), QStringLiteral("Last page"), [this] { showPage(pageCount() - 1); });
-    add(QStringLiteral("#"), QStringLiteral("Select a Page"), [this] { selectPage(); });
+    add(QStringLiteral("▶"), QStringLiteral("Próxima página"),
+        [this] { showPage(m_currentPage + 1); });
+    add(QStringLiteral("▶|"), QStringLiteral("Última página"),
+        [this] { showPage(pageCount() - 1); });
+    add(QStringLiteral("#"), QStringLiteral("Ir para a página"), [this] { selectPage(); });
     bar->addSeparator();
-    add(QStringLiteral("?"), QStringLiteral("Search for Text"), [this] { askSearch(); });
+    add(QStringLiteral("?"), QStringLiteral("Procurar texto"), [this] { askSearch(); });
     bar->addSeparator();
-    add(QStringLiteral("⚙"), QStringLiteral("Printer setup"), [this] { printerSetup(); });
-    addIcon(printerIcon(), QStringLiteral("Print"), [this] { print(); });
-    add(QStringLiteral("↓"), QStringLiteral("Save report"), [this] { askSave(); });
-    add(QStringLiteral("↑"), QStringLiteral("Load report"), [this] { askLoad(); });
+    add(QStringLiteral("⚙"), QStringLiteral("Configurar impressora"), [this] { printerSetup(); });
+    addIcon(printerIcon(), QStringLiteral("Imprimir"), [this] { print(); });
+    add(QStringLiteral("↓"), QStringLiteral("Salvar relatório"), [this] { askSave(); });
+    add(QStringLiteral("↑"), QStringLiteral("Abrir relatório"), [this] { askLoad(); });
     bar->addSeparator();
-    auto *close = new QPushButton(QStringLiteral("&Close"), bar);
+    auto *close = new QPushButton(QStringLiteral("&Fechar"), bar);
     connect(close, &QPushButton::clicked, this, [this] { this->close(); });
     bar->addWidget(close);
 }
@@ -567,6 +603,7 @@ void ReportPreviewWindow::selectPage()
     QInputDialog ask(this);
     keepCaptionWhole(ask, QStringLiteral("Ir para a página"));
     ask.setLabelText(QStringLiteral("Página:"));
+    speakPortuguese(ask);
     ask.setIntRange(1, qMax(1, pageCount()));
     ask.setIntValue(m_currentPage + 1);
     if (ask.exec() == QDialog::Accepted)
@@ -615,6 +652,7 @@ void ReportPreviewWindow::askSearch()
     QInputDialog ask(this);
     keepCaptionWhole(ask, QStringLiteral("Procurar texto"));
     ask.setLabelText(QStringLiteral("Texto:"));
+    speakPortuguese(ask);
     if (ask.exec() != QDialog::Accepted)
         return;
     const QString text = ask.textValue();
@@ -642,8 +680,8 @@ void ReportPreviewWindow::print()
                 QStringLiteral("Nenhuma impressora está disponível. Salvar o relatório em PDF?")))
             return;
         const QString path =
-            QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório em PDF"), QString(),
-                                         QStringLiteral("PDF (*.pdf)"));
+            QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório em PDF"),
+                                         saveFolder(userSettings()), QStringLiteral("PDF (*.pdf)"));
         if (!path.isEmpty())
             saveTo(path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)
                        ? path
@@ -689,14 +727,21 @@ void ReportPreviewWindow::askSave()
 {
     const QString reportFilter = QStringLiteral("Relatório do Quivel (*.qvr)");
     const QString pdfFilter = QStringLiteral("PDF (*.pdf)");
-    QString filter = reportFilter;
-    QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório"), QString(),
-                                     reportFilter + QStringLiteral(";;") + pdfFilter, &filter);
-    if (path.isEmpty())
+    QSettings settings = userSettings();
+    QFileDialog dialog(this, QStringLiteral("Salvar relatório"), saveFolder(settings),
+                       reportFilter + QStringLiteral(";;") + pdfFilter);
+    dialog.setObjectName(QStringLiteral("SalvarRelatorio"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectNameFilter(settings.value(saveTypeKey).toString() == u"pdf" ? pdfFilter
+                                                                             : reportFilter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    if (!path.contains(QLatin1Char('.')))
-        path += filter == pdfFilter ? QStringLiteral(".pdf") : QStringLiteral(".qvr");
+    QString path = dialog.selectedFiles().constFirst();
+    const bool pdf = dialog.selectedNameFilter() == pdfFilter;
+    if (!QFileInfo(path).fileName().contains(QLatin1Char('.')))
+        path += pdf ? QStringLiteral(".pdf") : QStringLiteral(".qvr");
+    settings.setValue(saveFolderKey, QFileInfo(path).absolutePath());
+    settings.setValue(saveTypeKey, pdf ? QStringLiteral("pdf") : QStringLiteral("qvr"));
     saveTo(path);
 }
 
