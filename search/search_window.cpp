@@ -24,7 +24,6 @@ const QString mediaFrom = QStringLiteral("FROM cds");
 const QString stoppedStatus =
     QStringLiteral("Pesquisa interrompida; o resultado anterior foi mantido.");
 
-
 // The column holds the bound text anywhere in it; without regard to accents when asked. The
 // text is bound as a value, so a quote in it matches itself; "%" and "_" stay wildcards on
 // purpose.
