@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/connection.h"
 #include "data/exceptions.h"
+#include "data/server_catalogue.h"
 #include "identify/catalogue_save.h"
 #include "identify/identify.h"
 #include "identify/untrusted_text.h"
 #include "tests/support/temp_catalogue.h"
+#include "tests/support/test_server.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -115,6 +117,8 @@ private Q_SLOTS:
     void savesMediumAndTitlesInOneTransaction();
     void existingTitlesAreNotAddedTwice();
     void failedSaveLeavesCatalogueAsItWas();
+    void toolIdentifiesAndSaves_data();
+    void toolIdentifiesAndSaves();
 };
 
 void TestIdentify::identifiesFile_data()
@@ -403,6 +407,74 @@ void TestIdentify::failedSaveLeavesCatalogueAsItWas()
     QList<Title> one = titles.mid(0, 1);
     QCOMPARE(save(connection, {0, QStringLiteral("Novo"), QStringLiteral("CD")}, one).added.size(),
              1);
+}
+
+void TestIdentify::toolIdentifiesAndSaves_data()
+{
+    QTest::addColumn<bool>("server");
+    QTest::newRow("file catalogue") << false;
+    QTest::newRow("server catalogue") << true;
+}
+
+// The catalogue tool's verb, on a file and on a server: a simulation saves nothing, a save
+// makes the medium and its titles, and a second reading of the same medium adds none again.
+void TestIdentify::toolIdentifiesAndSaves()
+{
+    QFETCH(bool, server);
+    std::unique_ptr<TestServer> postgres;
+    TempCatalogue file;
+    QString catalogue = file.path();
+    std::function<QString(const QString &)> scalar = [&file](const QString &sql) {
+        return file.scalar(sql);
+    };
+    if (server) {
+        postgres = std::make_unique<TestServer>();
+        QUIVEL_REQUIRE_SERVER(*postgres);
+        catalogue = postgres->createDatabase(QStringLiteral("identify"));
+        ServerCatalogue::create(catalogue);
+        scalar = [&postgres](const QString &sql) {
+            return postgres->scalar(QStringLiteral("identify"), sql);
+        };
+    }
+    const QString tool = QCoreApplication::applicationDirPath() +
+                         QStringLiteral("/../../tools/catalogue/quivel-catalogue");
+    const auto run = [&](const QStringList &options, QString *output) {
+        QProcess process;
+        process.start(tool, QStringList{QStringLiteral("identify"), catalogue,
+                                        fixture(QStringLiteral("three"))} +
+                                options);
+        process.waitForFinished(60000);
+        *output = QString::fromLocal8Bit(process.readAllStandardOutput() +
+                                         process.readAllStandardError());
+        return process.exitCode();
+    };
+    QString output;
+    QCOMPARE(run({QStringLiteral("--simular")}, &output), 0);
+    QVERIFY2(output.contains(QStringLiteral("3 título(s) proposto(s)")), qPrintable(output));
+    QVERIFY(output.contains(QStringLiteral("[x] Acme Editor")));
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM cds")), QStringLiteral("0"));
+
+    QCOMPARE(run({QStringLiteral("--nova-midia"), QStringLiteral("Disco Acme"),
+                  QStringLiteral("--tipo"), QStringLiteral("DVD")},
+                 &output),
+             0);
+    QVERIFY2(output.contains(QStringLiteral("Cadastrado(s) 3 título(s)")), qPrintable(output));
+    QCOMPARE(scalar(QStringLiteral("SELECT titulo || '/' || tipo FROM cds")),
+             QStringLiteral("Disco Acme/DVD"));
+    const QString code = scalar(QStringLiteral("SELECT codigo FROM cds"));
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM softs WHERE midia = %1").arg(code)),
+             QStringLiteral("3"));
+
+    QCOMPARE(run({QStringLiteral("--midia"), code}, &output), 0);
+    QVERIFY2(output.contains(QStringLiteral("[=] Planilha Livre (já cadastrado)")),
+             qPrintable(output));
+    QVERIFY(output.contains(QStringLiteral("Cadastrado(s) 0 título(s)")));
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM softs")), QStringLiteral("3"));
+
+    // A medium that does not exist: an error, and nothing saved.
+    QCOMPARE(run({QStringLiteral("--midia"), QStringLiteral("999")}, &output), 1);
+    QVERIFY2(output.contains(QStringLiteral("Nada foi cadastrado")), qPrintable(output));
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM softs")), QStringLiteral("3"));
 }
 
 QTEST_GUILESS_MAIN(TestIdentify)
