@@ -190,8 +190,7 @@ void Scan::readFileAt(int dirFd, const char *name, Kind kind, const QString &fil
         if (errno == ENOENT)
             note(file, QStringLiteral("o arquivo sumiu durante a leitura"));
         else
-            note(file, QStringLiteral("não foi possível abrir: %1")
-                           .arg(QString::fromLocal8Bit(strerror(errno))));
+            note(file, QStringLiteral("não foi possível abrir: %1").arg(systemErrorText(errno)));
         return;
     }
     struct stat st
@@ -244,8 +243,7 @@ void Scan::walkFolder(int dirFd, const QString &relative, int depth)
         entries.push_back({QByteArray(e->d_name), e->d_type});
     }
     if (errno != 0)
-        note(relative, QStringLiteral("a listagem da pasta parou: %1")
-                           .arg(QString::fromLocal8Bit(strerror(errno))));
+        note(relative, QStringLiteral("a listagem da pasta parou: %1").arg(systemErrorText(errno)));
     ::closedir(dir);
 
     bool hasInstaller = false;
@@ -295,9 +293,9 @@ void Scan::walkFolder(int dirFd, const QString &relative, int depth)
             }
             const int child = openUntouched(dirFd, e.name.constData(), O_RDONLY | O_DIRECTORY);
             if (child < 0) {
-                note(file, errno == ENOENT ? QStringLiteral("a pasta sumiu durante a leitura")
-                                           : QStringLiteral("pasta ilegível: %1")
-                                                 .arg(QString::fromLocal8Bit(strerror(errno))));
+                note(file, errno == ENOENT
+                               ? QStringLiteral("a pasta sumiu durante a leitura")
+                               : QStringLiteral("pasta ilegível: %1").arg(systemErrorText(errno)));
                 continue;
             }
             try {
@@ -388,8 +386,7 @@ Result identify(const QString &path, const Options &options)
     const int fd = openUntouched(AT_FDCWD, native.constData(), O_RDONLY);
     const QString shown = QFileInfo(path).fileName();
     if (fd < 0) {
-        scan.note(path, QStringLiteral("não foi possível abrir: %1")
-                            .arg(QString::fromLocal8Bit(strerror(errno))));
+        scan.note(path, QStringLiteral("não foi possível abrir: %1").arg(systemErrorText(errno)));
         return scan.finish();
     }
     struct stat st

@@ -57,8 +57,7 @@ qint64 FileInput::readAt(qint64 offset, char *buffer, qint64 n)
         if (got >= 0)
             return got;
         if (errno != EINTR)
-            throw Skip{
-                QStringLiteral("erro de leitura: %1").arg(QString::fromLocal8Bit(strerror(errno)))};
+            throw Skip{QStringLiteral("erro de leitura: %1").arg(systemErrorText(errno))};
     }
 }
 
@@ -187,6 +186,30 @@ void Input::rethrowStop() const
         throw Cancelled{};
     if (stoppedBy)
         throw *stoppedBy;
+}
+
+QString systemErrorText(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("sem permissão de leitura");
+    case ENOENT:
+        return QStringLiteral("não existe mais");
+    case EIO:
+        return QStringLiteral("erro de entrada e saída no dispositivo");
+    case ELOOP:
+        return QStringLiteral("é uma ligação simbólica");
+    case ENOTDIR:
+        return QStringLiteral("não é uma pasta");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("arquivos abertos demais");
+    case ENOMEM:
+        return QStringLiteral("sem memória");
+    default:
+        return QStringLiteral("erro %1 do sistema").arg(error);
+    }
 }
 
 int openUntouched(int dirFd, const char *name, int flags)
