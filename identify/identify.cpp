@@ -233,14 +233,18 @@ void Scan::walkFolder(int dirFd, const QString &relative, int depth)
     struct Entry
     {
         QByteArray name;
+        QString text; // as shown
         unsigned char type;
+        Kind kind;
     };
     std::vector<Entry> entries;
     errno = 0;
     while (const dirent *e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
             continue;
-        entries.push_back({QByteArray(e->d_name), e->d_type});
+        QString text = nameText(e->d_name);
+        const Kind kind = kindOf(text);
+        entries.push_back({QByteArray(e->d_name), std::move(text), e->d_type, kind});
     }
     if (errno != 0)
         note(relative, QStringLiteral("a listagem da pasta parou: %1").arg(systemErrorText(errno)));
@@ -249,16 +253,15 @@ void Scan::walkFolder(int dirFd, const QString &relative, int depth)
     bool hasInstaller = false;
     QStringList cabs;
     for (const Entry &e : entries) {
-        const Kind kind = kindOf(nameText(e.name.constData()));
-        hasInstaller = hasInstaller || kind == Kind::Msi || kind == Kind::Program;
-        if (kind == Kind::Cab)
-            cabs << joined(relative, nameText(e.name.constData()));
+        hasInstaller = hasInstaller || e.kind == Kind::Msi || e.kind == Kind::Program;
+        if (e.kind == Kind::Cab)
+            cabs << joined(relative, e.text);
     }
     if (hasInstaller && !cabs.isEmpty())
         m_facts.cabsByFolder.insert(relative, cabs);
 
     for (const Entry &e : entries) {
-        const QString name = nameText(e.name.constData());
+        const QString &name = e.text;
         const QString file = joined(relative, name);
         seen(relative);
         unsigned char type = e.type;
@@ -309,7 +312,7 @@ void Scan::walkFolder(int dirFd, const QString &relative, int depth)
         }
         if (type != DT_REG)
             continue;
-        const Kind kind = kindOf(name);
+        const Kind kind = e.kind;
         if (kind == Kind::Other || (kind == Kind::Cab && m_facts.cabsByFolder.contains(relative)))
             continue;
         readFileAt(dirFd, e.name.constData(), kind, file);
