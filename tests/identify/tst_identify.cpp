@@ -7,6 +7,7 @@
 #include "identify/untrusted_text.h"
 #include "tests/support/temp_catalogue.h"
 #include "tests/support/test_server.h"
+#include "tests/support/unprivileged.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -111,6 +112,8 @@ private Q_SLOTS:
     void untrustedText();
     void longNamesAreCutVisibly();
     void linksAreNotFollowed();
+    void unreadableEntriesAreNoted();
+    void eachFileHasATimeBound();
     void mediumIsLeftUntouched();
     void cancelKeepsNothing();
     void progressIsReported();
@@ -304,6 +307,51 @@ void TestIdentify::linksAreNotFollowed()
     QCOMPARE(notes, (QStringList{QStringLiteral("Planilha/loop: ligação simbólica para uma "
                                                 "pasta; não seguida"),
                                  QStringLiteral("self: ligação simbólica em laço; não seguida")}));
+}
+
+// Permissions do not bind the superuser: as root, this runs again as "nobody".
+void TestIdentify::unreadableEntriesAreNoted()
+{
+    QUIVEL_RUN_UNPRIVILEGED();
+    QTemporaryDir dir;
+    const QString m = dir.filePath(QStringLiteral("m"));
+    QVERIFY(QDir().mkpath(m + QStringLiteral("/Privada")));
+    QFile launcher(m + QStringLiteral("/jogo.desktop"));
+    QVERIFY(launcher.open(QIODevice::WriteOnly));
+    launcher.write("[Desktop Entry]\nType=Application\nName=Xadrez\n");
+    launcher.close();
+    QFile package(m + QStringLiteral("/fechado.msi"));
+    QVERIFY(package.open(QIODevice::WriteOnly));
+    package.close();
+    QVERIFY(QFile::setPermissions(m + QStringLiteral("/Privada"), {}));
+    QVERIFY(QFile::setPermissions(package.fileName(), {}));
+    const Result result = identify(m);
+    QVERIFY(QFile::setPermissions(m + QStringLiteral("/Privada"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QCOMPARE(names(result), QStringList{QStringLiteral("Xadrez")});
+    QStringList notes;
+    for (const Note &n : result.notes)
+        notes << n.file + QStringLiteral(": ") + n.text;
+    notes.sort();
+    QCOMPARE(notes,
+             (QStringList{QStringLiteral("Privada: pasta ilegível: sem permissão de leitura"),
+                          QStringLiteral("fechado.msi: não foi possível abrir: sem permissão de "
+                                         "leitura")}));
+}
+
+void TestIdentify::eachFileHasATimeBound()
+{
+    Options options;
+    options.millisecondsPerFile = 0;
+    const Result result = identify(fixture(QStringLiteral("three")), options);
+    // No installer read, so only their folders remain, as the weakest evidence.
+    QCOMPARE(names(result), (QStringList{QStringLiteral("Acme Editor"), QStringLiteral("Planilha"),
+                                         QStringLiteral("linux")}));
+    for (const Title &t : result.titles)
+        QCOMPARE(t.evidence, Evidence::Folder);
+    QCOMPARE(result.notes.size(), 4); // setup.exe, bin/acme.exe, the .msi and the .deb
+    for (const Note &n : result.notes)
+        QCOMPARE(n.text, QStringLiteral("a leitura passou do tempo limite"));
 }
 
 void TestIdentify::mediumIsLeftUntouched()
