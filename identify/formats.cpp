@@ -8,11 +8,17 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <libmsi.h>
+#include <rpm/header.h>
+#include <rpm/rpmio.h>
+#include <rpm/rpmlib.h>
+#include <rpm/rpmlog.h>
+#include <rpm/rpmts.h>
 
 #include <QRegularExpression>
 
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <unistd.h>
 
 namespace Identify {
@@ -144,6 +150,8 @@ Kind kindOf(const QString &fileName)
         return Kind::Msi;
     if (ext == u"deb")
         return Kind::Deb;
+    if (ext == u"rpm")
+        return Kind::Rpm;
     if (ext == u"desktop")
         return Kind::Desktop;
     if (ext == u"appimage")
@@ -157,7 +165,7 @@ Kind kindOf(const QString &fileName)
 
 bool isProgramKind(Kind kind)
 {
-    return kind == Kind::Program || kind == Kind::Msi || kind == Kind::Deb ||
+    return kind == Kind::Program || kind == Kind::Msi || kind == Kind::Deb || kind == Kind::Rpm ||
            kind == Kind::AppImage;
 }
 
@@ -328,6 +336,52 @@ std::optional<Finding> readDeb(Input &input)
         break;
     }
     throw Skip{QStringLiteral("pacote Debian sem arquivo de controle")};
+}
+
+std::optional<Finding> readRpm(Input &input)
+{
+    // The lead, signature and header come first; the payload after them is never read.
+    constexpr qint64 headerLimit = 16 * 1024 * 1024;
+    const int copy = copyToMemoryFile(input, headerLimit);
+    if (copy < 0)
+        throw Skip{QStringLiteral("sem memória para ler o pacote")};
+    // The library keeps its configuration and log in process-wide state.
+    static std::mutex library;
+    const std::lock_guard lock(library);
+    static const bool configured = [] {
+        rpmlogSetMask(RPMLOG_UPTO(RPMLOG_EMERG));
+        return rpmReadConfigFiles(nullptr, nullptr) == 0;
+    }();
+    if (!configured) {
+        ::close(copy);
+        throw Skip{QStringLiteral("a biblioteca de pacotes RPM não pôde ser iniciada")};
+    }
+    ::lseek(copy, 0, SEEK_SET);
+    FD_t fd = fdDup(copy);
+    ::close(copy);
+    rpmts ts = rpmtsCreate();
+    // The medium's packages are described, never installed: their signatures do not matter.
+    rpmtsSetVSFlags(ts, RPMVSF_MASK_NODIGESTS | RPMVSF_MASK_NOSIGNATURES);
+    Header header = nullptr;
+    const rpmRC rc = rpmReadPackageFile(ts, fd, "pacote", &header);
+    Fclose(fd);
+    rpmtsFree(ts);
+    if (rc != RPMRC_OK && rc != RPMRC_NOKEY && rc != RPMRC_NOTTRUSTED) {
+        headerFree(header);
+        throw Skip{QStringLiteral("pacote RPM ilegível ou danificado")};
+    }
+    Finding f;
+    f.evidence = Evidence::RpmHeader;
+    f.product = clean(headerGetString(header, RPMTAG_NAME));
+    const QString version = clean(headerGetString(header, RPMTAG_VERSION));
+    const QString release = clean(headerGetString(header, RPMTAG_RELEASE));
+    f.version = release.isEmpty() ? version : version + u'-' + release;
+    f.summary = clean(headerGetString(header, RPMTAG_SUMMARY));
+    f.publisher = clean(headerGetString(header, RPMTAG_VENDOR));
+    headerFree(header);
+    if (f.product.isEmpty())
+        return std::nullopt;
+    return f;
 }
 
 std::optional<Finding> readDesktopEntry(Input &input)

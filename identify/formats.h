@@ -26,6 +26,7 @@ enum class Kind {
     Library,  // .dll
     Msi,      // .msi
     Deb,      // .deb
+    Rpm,      // .rpm
     Desktop,  // .desktop
     Autorun,  // autorun.inf
     AppImage, // .AppImage
@@ -40,6 +41,7 @@ bool isProgramKind(Kind kind);
 std::optional<Finding> readWindowsProgram(Input &input, bool library);
 std::optional<Finding> readMsi(Input &input);
 std::optional<Finding> readDeb(Input &input);
+std::optional<Finding> readRpm(Input &input);
 std::optional<Finding> readDesktopEntry(Input &input);
 std::optional<Finding> readAutorun(Input &input);
 std::optional<Finding> readAppImage(Input &input, const QString &fileName);

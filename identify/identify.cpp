@@ -33,6 +33,8 @@ QString evidenceText(Evidence evidence)
         return QStringLiteral("informações de versão do programa");
     case Evidence::DebianControl:
         return QStringLiteral("campos de controle do pacote Debian");
+    case Evidence::RpmHeader:
+        return QStringLiteral("cabeçalho do pacote RPM");
     case Evidence::Autorun:
         return QStringLiteral("rótulo do autorun.inf");
     case Evidence::DesktopEntry:
@@ -147,6 +149,9 @@ void Scan::readFile(Kind kind, Input &input, const QString &file, int level)
             break;
         case Kind::Deb:
             finding = readDeb(input);
+            break;
+        case Kind::Rpm:
+            finding = readRpm(input);
             break;
         case Kind::Desktop:
             finding = readDesktopEntry(input);

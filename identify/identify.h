@@ -16,6 +16,7 @@ enum class Evidence {
     MsiProperties,  // ProductName of an .msi package
     ProgramVersion, // version resource of an .exe
     DebianControl,  // control fields of a .deb package
+    RpmHeader,      // header of an .rpm package
     Autorun,        // label of autorun.inf
     DesktopEntry,   // a .desktop launcher
     AppImage,       // the name of an AppImage

@@ -222,7 +222,7 @@ int openUntouched(int dirFd, const char *name, int flags)
     return fd;
 }
 
-int copyToMemoryFile(Input &input)
+int copyToMemoryFile(Input &input, qint64 limit)
 {
     const int fd = memfd_create("quivel-identify", MFD_CLOEXEC);
     if (fd < 0)
@@ -232,7 +232,10 @@ int copyToMemoryFile(Input &input)
     for (;;) {
         qint64 got = 0;
         try {
-            got = input.readAt(at, buffer.data(), qint64(buffer.size()));
+            qint64 want = qint64(buffer.size());
+            if (limit >= 0)
+                want = std::min(want, limit - at);
+            got = want > 0 ? input.readAt(at, buffer.data(), want) : 0;
         } catch (...) {
             ::close(fd);
             throw;

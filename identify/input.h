@@ -127,8 +127,8 @@ int openUntouched(int dirFd, const char *name, int flags);
 // The system's error, as the user reads it.
 QString systemErrorText(int error);
 
-// A memory file holding the input's bytes (at most the budget's), for a library that only
-// opens paths; its path is /proc/self/fd/N. -1 when it could not be made.
-int copyToMemoryFile(Input &input);
+// A memory file holding the input's bytes (at most the budget's, or limit when given), for a
+// library that only opens paths; its path is /proc/self/fd/N. -1 when it could not be made.
+int copyToMemoryFile(Input &input, qint64 limit = -1);
 
 } // namespace Identify

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the media the identification tests read, with the real tools that make such files:
-# a Windows program with a version resource, an .msi, a .deb, an ISO image and zip files,
+# a Windows program with a version resource, an .msi, a .deb, an .rpm, an ISO image and zip
+# files,
 # and damaged or hostile copies made from the real files.
 # Usage: make_fixtures.sh SOURCE_DIR OUTPUT_DIR
 set -eu
@@ -26,6 +27,10 @@ mkdir -p "$w/visor/DEBIAN" "$w/visor/usr/share/doc/visor-fotos"
 cp "$src/visor/control" "$w/visor/DEBIAN/control"
 cp "$src/leia.txt" "$w/visor/usr/share/doc/visor-fotos/leia.txt"
 dpkg-deb --root-owner-group -Zxz --build "$w/visor" "$w/visor-fotos_3.2-1_all.deb" >/dev/null
+
+# An .rpm package.
+rpmbuild --quiet -bb --define "_topdir $w/rpm" "$src/editor.spec" >/dev/null
+cp "$w/rpm/RPMS/noarch/editor-grafico-4.1-2.noarch.rpm" "$w/"
 
 # A cabinet file beside the installer, as installers ship their data.
 gcab -c "$w/data1.cab" "$src/leia.txt"
@@ -57,6 +62,8 @@ while [ $i -lt "$sections" ]; do
     i=$((i + 1))
 done
 cmp -s "$w/acme.exe" "$w/rsrc_past_end.exe" && { echo "no .rsrc section patched" >&2; exit 1; }
+# A package cut inside its header.
+head -c 300 "$w/editor-grafico-4.1-2.noarch.rpm" >"$w/cortado.rpm"
 # An archive member that expands about a thousandfold: 64 MiB of zeros as an "installer".
 head -c 67108864 /dev/zero >"$w/bomba.msi"
 (cd "$w" && zip -q -9 bomb.zip bomba.msi)
@@ -72,6 +79,7 @@ cp "$w/plain.exe" "$f/plain.exe"
 cp "$w/acme.dll" "$f/acme.dll"
 cp "$w/planilha.msi" "$f/planilha.msi"
 cp "$w/visor-fotos_3.2-1_all.deb" "$f/"
+cp "$w/editor-grafico-4.1-2.noarch.rpm" "$w/cortado.rpm" "$f/"
 cp "$src/calculadora.desktop" "$f/"
 cp "$src/autorun.inf" "$f/autorun.inf"
 cp "$w/Foto-1.4-x86_64.AppImage" "$f/"
@@ -94,6 +102,7 @@ m=$out/medium
 cp -R "$t/." "$m/"
 cp "$src/autorun.inf" "$m/autorun.inf"
 mkdir -p "$m/Jogos" "$m/apps" "$m/extras"
+cp "$w/editor-grafico-4.1-2.noarch.rpm" "$m/linux/"
 cp "$w/plain.exe" "$m/Jogos/tetris.exe"
 cp "$src/calculadora.desktop" "$m/apps/"
 cp "$w/nested.zip" "$m/extras/"

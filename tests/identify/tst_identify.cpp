@@ -147,6 +147,12 @@ void TestIdentify::identifiesFile_data()
         << "Visualizador de fotos simples; versão 3.2-1; Equipe Visor; arquivo "
            "visor-fotos_3.2-1_all.deb"
         << Evidence::DebianControl << true;
+    QTest::newRow("rpm package")
+        << "files/editor-grafico-4.1-2.noarch.rpm"
+        << "editor-grafico"
+        << "Editor de imagens vetoriais; versão 4.1-2; Estúdio Livre; arquivo "
+           "editor-grafico-4.1-2.noarch.rpm"
+        << Evidence::RpmHeader << true;
     QTest::newRow("desktop launcher, in Portuguese")
         << "files/calculadora.desktop"
         << "Calculadora Científica"
@@ -196,6 +202,8 @@ void TestIdentify::hostileFileIsSkippedWithNote_data()
                                             << "além do fim do arquivo";
     QTest::newRow("text named as a program") << "files/leia.exe"
                                              << "cabeçalho PE ausente";
+    QTest::newRow("package cut inside its header") << "files/cortado.rpm"
+                                                   << "pacote RPM ilegível";
     QTest::newRow("thousandfold archive") << "files/bomb.zip"
                                           << "bomba de compressão";
 }
@@ -235,9 +243,10 @@ void TestIdentify::readsImageWithoutMounting()
 {
     const Result folder = identify(fixture(QStringLiteral("medium")));
     const Result image = identify(fixture(QStringLiteral("medium.iso")));
-    const QStringList expected{QStringLiteral("Acme Editor"),
-                               QStringLiteral("Calculadora Científica"), QStringLiteral("Jogos"),
-                               QStringLiteral("Planilha Livre"), QStringLiteral("visor-fotos")};
+    const QStringList expected{
+        QStringLiteral("Acme Editor"),    QStringLiteral("Calculadora Científica"),
+        QStringLiteral("Jogos"),          QStringLiteral("Planilha Livre"),
+        QStringLiteral("editor-grafico"), QStringLiteral("visor-fotos")};
     QCOMPARE(names(folder), expected);
     QCOMPARE(names(image), expected);
     QCOMPARE(image.medium.name, QStringLiteral("ACME_2024"));
@@ -364,7 +373,7 @@ void TestIdentify::mediumIsLeftUntouched()
     const auto times = accessTimes(m);
     QVERIFY(times.size() >= 12);
     const Result result = identify(m);
-    QCOMPARE(result.titles.size(), 5);
+    QCOMPARE(result.titles.size(), 6);
     QCOMPARE(accessTimes(m), times);
     QCOMPARE(digests(m), bytes);
 }
