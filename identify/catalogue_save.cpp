@@ -33,6 +33,8 @@ bool holdsName(const QStringList &existing, const QString &name)
 
 Saved save(TADOConnection &connection, const MediumChoice &medium, const QList<Title> &titles)
 {
+    if (!connection.connected())
+        throw EDatabaseError(QStringLiteral("O catálogo não está aberto; nada foi cadastrado"));
     if (medium.code <= 0 && medium.name.trimmed().isEmpty())
         throw EDatabaseError(QStringLiteral("O nome da nova mídia não pode ficar vazio"));
     connection.completePendingReads();
