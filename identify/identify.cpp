@@ -100,7 +100,7 @@ public:
         if (!m_options.progress || (!now && m_progressClock.elapsed() < 100))
             return;
         m_progressClock.restart();
-        m_options.progress({m_result.filesSeen, int(m_facts.findings.size()), folder});
+        m_options.progress({m_result.filesSeen, int(m_products.size()), folder});
     }
     void programIn(const QString &file)
     {
@@ -130,6 +130,7 @@ private:
     Facts m_facts;
     QElapsedTimer m_progressClock;
     int m_notesLeftOut = 0;
+    QSet<QString> m_products;                    // distinct products named so far, for the progress
     std::set<std::pair<dev_t, ino_t>> m_folders; // on the current path, against loops
 };
 
@@ -185,6 +186,8 @@ void Scan::readFile(Kind kind, Input &input, const QString &file, int level)
     const QString top = topFolderOf(file);
     if (!top.isEmpty() && kind != Kind::Library && !m_facts.foldersWithFindings.contains(top))
         m_facts.foldersWithFindings << top;
+    if (kind != Kind::Library && kind != Kind::Autorun)
+        m_products.insert(finding->product.simplified().toCaseFolded());
     m_facts.findings.push_back(std::move(*finding));
 }
 
@@ -223,7 +226,7 @@ void Scan::walkFolder(int dirFd, const QString &relative, int depth)
         note(relative, QStringLiteral("pasta já visitada neste caminho (laço); não seguida"));
         return;
     }
-    report(relative, true);
+    report(relative, depth == 0);
     const int listFd = ::dup(dirFd);
     DIR *dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
     if (!dir) {

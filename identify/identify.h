@@ -49,7 +49,7 @@ struct Note
 struct Progress
 {
     qint64 filesSeen = 0;
-    int titlesFound = 0;
+    int titlesFound = 0; // distinct products named so far
     QString folder;
 };
 
