@@ -6,6 +6,7 @@
 #include "data/data_module.h"
 #include "info/about_window.h"
 #include "info/next_versions_window.h"
+#include "registration/identify_window.h"
 #include "registration/media_window.h"
 #include "registration/software_window.h"
 #include "reports/report_panel.h"
@@ -63,6 +64,8 @@ TForm1::TForm1(QWidget *parent)
     connect(m_ui->Button3, &QPushButton::clicked, this, guarded([this] { Button3Click(); }));
     connect(m_ui->Button4, &QPushButton::clicked, this, guarded([this] { Button4Click(); }));
     connect(m_ui->BitBtn3, &QPushButton::clicked, this, guarded([this] { BitBtn3Click(); }));
+    connect(m_ui->ButtonIdentify, &QPushButton::clicked, this,
+            guarded([this] { ButtonIdentifyClick(); }));
 
     // A radio button's handler runs when it becomes selected; the check box's on every
     // change, also one made by code.
@@ -146,6 +149,17 @@ void TForm1::BitBtn1Click()
 void TForm1::BitBtn2Click()
 {
     showRegistrationWindow(m_form3);
+}
+
+void TForm1::ButtonIdentifyClick()
+{
+    openIdentify();
+}
+
+void TForm1::openIdentify()
+{
+    IdentifyWindow window(*m_dm, this);
+    window.exec();
 }
 
 void TForm1::openSearch(const QString &text, int kind)

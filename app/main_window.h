@@ -44,6 +44,7 @@ public:
     void Button3Click();
     void Button4Click();
     void BitBtn3Click();
+    void ButtonIdentifyClick();
     // Key-press handlers: a key set to 0 is consumed and never reaches the edit box.
     void ConsultaSoftKeyPress(QChar &key);
     void ConsultaMidiaKeyPress(QChar &key);
@@ -59,6 +60,8 @@ public:
 protected:
     // Creates the search window, shows it modally and destroys it; failures propagate.
     virtual void openSearch(const QString &text, int kind);
+    // Shows the software identification window modally; failures propagate.
+    virtual void openIdentify();
     // Shows a report's preview and returns when it has been closed; failures propagate.
     virtual void previewReport(TQuickRep &report);
 

@@ -10,6 +10,8 @@ packages=(
     libsqlite3-dev sqlite3 postgresql libpq-dev libjpeg-dev libbenchmark-dev mdbtools-dev mdbtools
     fonts-liberation2 fonts-crosextra-carlito fonts-comic-neue fonts-dejavu-core
     xvfb xauth x11-utils openbox poppler-utils desktop-file-utils appstream
+    liblief-dev libmsi-dev libarchive-dev libblkid-dev librpm-dev rpm
+    binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-win32 mingw-w64-x86-64-dev wixl gcab xorriso zip
     "$@"
 )
 

@@ -7,7 +7,11 @@
 #include "catalogue/server_catalogue.h"
 #include "catalogue/upgrade.h"
 #include "core/exceptions.h"
+#include "data/connection.h"
+#include "data/engine/backend.h"
 #include "data/engine/postgres/postgres_backend.h"
+#include "identify/catalogue_save.h"
+#include "identify/identify.h"
 #include "tools/legacy/convert.h"
 
 #include <QCoreApplication>
@@ -21,29 +25,39 @@ namespace {
 // mistake it goes to standard error with status 2.
 int usage(std::FILE *stream = stderr)
 {
-    std::fputs("Uso:\n"
-               "  quivel-catalogue create ARQUIVO        cria um catálogo vazio\n"
-               "  quivel-catalogue sample ARQUIVO        cria um catálogo com dados de exemplo\n"
-               "  quivel-catalogue large ARQUIVO MÍDIAS TÍTULOS\n"
-               "                                         cria um catálogo grande para medições\n"
-               "  quivel-catalogue convert ARQUIVO [DESTINO]\n"
-               "                                         converte um catálogo da versão anterior\n"
-               "                                         (Access/Jet); sem DESTINO, converte no\n"
-               "                                         lugar e guarda o original como\n"
-               "                                         ARQUIVO.jet-original\n"
-               "  quivel-catalogue check ARQUIVO         verifica um catálogo sem alterá-lo\n"
-               "  quivel-catalogue upgrade ARQUIVO       atualiza um catálogo de uma versão\n"
-               "                                         anterior desta; guarda o original como\n"
-               "                                         ARQUIVO.vN-original\n"
-               "  quivel-catalogue copy ORIGEM DESTINO   copia um catálogo inteiro de um arquivo\n"
-               "                                         para um servidor ou de um servidor para\n"
-               "                                         um arquivo, numa só transação\n"
-               "Em create, sample, large e check, ARQUIVO pode ser o endereço de um servidor\n"
-               "PostgreSQL (postgresql://usuario@servidor/banco ou service=quivel); a senha vem\n"
-               "de ~/.pgpass, do arquivo de serviços ou de PGPASSWORD.\n"
-               "  quivel-catalogue --help                mostra esta ajuda\n"
-               "  quivel-catalogue --version             mostra a versão\n",
-               stream);
+    std::fputs(
+        "Uso:\n"
+        "  quivel-catalogue create ARQUIVO        cria um catálogo vazio\n"
+        "  quivel-catalogue sample ARQUIVO        cria um catálogo com dados de exemplo\n"
+        "  quivel-catalogue large ARQUIVO MÍDIAS TÍTULOS\n"
+        "                                         cria um catálogo grande para medições\n"
+        "  quivel-catalogue convert ARQUIVO [DESTINO]\n"
+        "                                         converte um catálogo da versão anterior\n"
+        "                                         (Access/Jet); sem DESTINO, converte no\n"
+        "                                         lugar e guarda o original como\n"
+        "                                         ARQUIVO.jet-original\n"
+        "  quivel-catalogue check ARQUIVO         verifica um catálogo sem alterá-lo\n"
+        "  quivel-catalogue upgrade ARQUIVO       atualiza um catálogo de uma versão\n"
+        "                                         anterior desta; guarda o original como\n"
+        "                                         ARQUIVO.vN-original\n"
+        "  quivel-catalogue copy ORIGEM DESTINO   copia um catálogo inteiro de um arquivo\n"
+        "                                         para um servidor ou de um servidor para\n"
+        "                                         um arquivo, numa só transação\n"
+        "  quivel-catalogue identify CATÁLOGO PASTA|IMAGEM [--midia CÓDIGO |\n"
+        "                   --nova-midia NOME --tipo TIPO] [--simular]\n"
+        "                                         identifica os softwares de uma mídia\n"
+        "                                         (pasta montada ou imagem de disco) e os\n"
+        "                                         cadastra numa mídia existente ou nova\n"
+        "                                         (sem --midia nem --nova-midia, com o nome\n"
+        "                                         e o tipo propostos pela leitura); com\n"
+        "                                         --simular, só mostra o que encontrou\n"
+        "Em create, sample, large, check e identify, ARQUIVO (ou CATÁLOGO) pode ser o\n"
+        "endereço de um servidor\n"
+        "PostgreSQL (postgresql://usuario@servidor/banco ou service=quivel); a senha vem\n"
+        "de ~/.pgpass, do arquivo de serviços ou de PGPASSWORD.\n"
+        "  quivel-catalogue --help                mostra esta ajuda\n"
+        "  quivel-catalogue --version             mostra a versão\n",
+        stream);
     return stream == stdout ? 0 : 2;
 }
 
@@ -115,6 +129,109 @@ int check(const QString &target)
     return 1;
 }
 
+struct IdentifyArguments
+{
+    QString catalogue;
+    QString source;
+    int mediumCode = 0;
+    QString newName;
+    QString newType;
+    bool simulate = false;
+};
+
+bool parseIdentify(const QStringList &args, IdentifyArguments &out)
+{
+    if (args.size() < 3)
+        return false;
+    out.catalogue = args[1];
+    out.source = args[2];
+    for (qsizetype i = 3; i < args.size(); ++i) {
+        const QString &option = args[i];
+        if (option == u"--simular") {
+            out.simulate = true;
+            continue;
+        }
+        if (i + 1 >= args.size())
+            return false;
+        const QString &value = args[++i];
+        if (option == u"--midia") {
+            bool ok = false;
+            out.mediumCode = value.toInt(&ok);
+            if (!ok || out.mediumCode < 1)
+                return false;
+        } else if (option == u"--nova-midia") {
+            out.newName = value;
+        } else if (option == u"--tipo") {
+            out.newType = value;
+        } else {
+            return false;
+        }
+    }
+    // One medium: an existing one, or a new one with its type.
+    if (out.mediumCode > 0 && (!out.newName.isEmpty() || !out.newType.isEmpty()))
+        return false;
+    return out.newName.isEmpty() == out.newType.isEmpty();
+}
+
+int identify(const IdentifyArguments &args)
+{
+    const Identify::Result result = Identify::identify(args.source);
+    TADOConnection connection;
+    QList<Identify::Title> titles = result.titles;
+    Identify::MediumChoice medium{args.mediumCode, args.newName, args.newType};
+    if (args.mediumCode == 0 && args.newName.isEmpty())
+        medium = {0, result.medium.name, result.medium.type};
+    try {
+        if (Backend::namesServer(args.catalogue))
+            connection.setConnectionString(args.catalogue);
+        else
+            connection.setConnectionString(QStringLiteral("Data Source=%1;").arg(args.catalogue),
+                                           args.catalogue);
+        connection.open();
+        const QStringList existing =
+            medium.code > 0 ? Identify::titlesOnMedium(connection, medium.code) : QStringList();
+        print(stdout, QStringLiteral("%1 arquivo(s) lido(s) em '%2'; %3 título(s) proposto(s):")
+                          .arg(result.filesSeen)
+                          .arg(args.source)
+                          .arg(titles.size()));
+        for (const Identify::Title &title : titles) {
+            const bool held = Identify::holdsName(existing, title.name);
+            print(stdout,
+                  QStringLiteral("  [%1] %2%3")
+                      .arg(QChar(held           ? u'='
+                                 : title.ticked ? u'x'
+                                                : u' '))
+                      .arg(title.name, held ? QStringLiteral(" (já cadastrado)") : QString()));
+            print(stdout, QStringLiteral("      %1").arg(title.description));
+            print(stdout, QStringLiteral("      motivo: %1").arg(title.reason));
+        }
+        for (const Identify::Note &note : result.notes)
+            print(stdout, QStringLiteral("Aviso: %1: %2").arg(note.file, note.text));
+        const QString mediumText =
+            medium.code > 0 ? QStringLiteral("mídia %1").arg(medium.code)
+                            : QStringLiteral("nova mídia '%1' (%2)").arg(medium.name, medium.type);
+        if (args.simulate) {
+            print(stdout,
+                  QStringLiteral("Simulação: nada foi cadastrado (destino: %1).").arg(mediumText));
+            return 0;
+        }
+        const Identify::Saved saved = Identify::save(connection, medium, titles);
+        print(stdout, QStringLiteral("Cadastrado(s) %1 título(s) na mídia %2%3.")
+                          .arg(saved.added.size())
+                          .arg(saved.mediumCode)
+                          .arg(medium.code > 0 ? QString()
+                                               : QStringLiteral(" ('%1', nova)").arg(medium.name)));
+        if (!saved.alreadyThere.isEmpty())
+            print(stdout, QStringLiteral("Já estavam na mídia: %1.")
+                              .arg(saved.alreadyThere.join(QStringLiteral(", "))));
+    } catch (const Exception &e) {
+        print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
+        print(stderr, QStringLiteral("Nada foi cadastrado."));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -131,6 +248,12 @@ int main(int argc, char *argv[])
         return usage();
     const QString &verb = args[0];
     const QString &path = args[1];
+    if (verb == u"identify") {
+        IdentifyArguments identifyArgs;
+        if (!parseIdentify(args, identifyArgs))
+            return usage();
+        return identify(identifyArgs);
+    }
     if (verb == u"convert" && args.size() <= 3)
         return convert(path, args.value(2));
     if (verb == u"check" && args.size() == 2)
