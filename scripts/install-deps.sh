@@ -10,6 +10,7 @@ packages=(
     libsqlite3-dev sqlite3 postgresql libpq-dev libjpeg-dev libbenchmark-dev mdbtools-dev mdbtools
     fonts-liberation2 fonts-crosextra-carlito fonts-comic-neue fonts-dejavu-core
     xvfb xauth x11-utils openbox poppler-utils desktop-file-utils appstream
+    libxlsxwriter-dev libminizip-dev libcsv-dev libreoffice-calc-nogui python3-openpyxl
     "$@"
 )
 

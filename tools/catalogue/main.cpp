@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // quivel-catalogue: makes catalogue files for a first run, for tests and for benchmarks,
-// converts catalogues of the earlier version, upgrades older versions of this one and checks
-// catalogues, on files and on PostgreSQL servers.
+// converts catalogues of the earlier version, upgrades older versions of this one, checks
+// catalogues, exports them to spreadsheets, imports titles from them, and backs them up and
+// restores them, on files and on PostgreSQL servers.
 #include "data/catalogue.h"
+#include "data/connection.h"
 #include "data/exceptions.h"
 #include "data/postgres_backend.h"
 #include "data/server_catalogue.h"
+#include "exchange/catalogue_exchange.h"
+#include "exchange/title_import.h"
 #include "tools/legacy/catalogue_check.h"
 #include "tools/legacy/convert.h"
 #include "tools/legacy/upgrade.h"
@@ -36,7 +40,28 @@ int usage()
                "  quivel-catalogue copy ORIGEM DESTINO   copia um catálogo inteiro de um arquivo\n"
                "                                         para um servidor ou de um servidor para\n"
                "                                         um arquivo, numa só transação\n"
-               "Em create, sample, large e check, ARQUIVO pode ser o endereço de um servidor\n"
+               "  quivel-catalogue export CATÁLOGO ARQUIVO [--virgula]\n"
+               "                                         exporta o catálogo inteiro para .xlsx,\n"
+               "                                         .ods, .csv (separado por ';', ou ','\n"
+               "                                         com --virgula) ou .html, pela extensão\n"
+               "  quivel-catalogue import CATÁLOGO ARQUIVO [--simular] [--criar-midias]\n"
+               "                                  [--validas]\n"
+               "                                         importa títulos de .xlsx, .ods ou .csv\n"
+               "                                         com uma linha de títulos (Nome,\n"
+               "                                         Descrição, Mídia, Tipo); lista as linhas\n"
+               "                                         que não podem entrar e, havendo alguma,\n"
+               "                                         não grava nada (--validas grava as\n"
+               "                                         outras); --simular só verifica;\n"
+               "                                         --criar-midias cria as mídias que faltam\n"
+               "  quivel-catalogue backup CATÁLOGO DESTINO\n"
+               "                                         faz uma cópia de segurança verificada,\n"
+               "                                         mesmo com o programa aberto\n"
+               "  quivel-catalogue restore CÓPIA CATÁLOGO\n"
+               "                                         restaura uma cópia no lugar do catálogo\n"
+               "                                         (em arquivo), guardando antes o atual ao\n"
+               "                                         lado dele\n"
+               "Em create, sample, large, check, export, import e backup, ARQUIVO e CATÁLOGO\n"
+               "podem ser o endereço de um servidor\n"
                "PostgreSQL (postgresql://usuario@servidor/banco ou service=quivel); a senha vem\n"
                "de ~/.pgpass, do arquivo de serviços ou de PGPASSWORD.\n",
                stderr);
@@ -111,6 +136,106 @@ int check(const QString &target)
     return 1;
 }
 
+int exportVerb(const QString &catalogue, const QString &file, bool comma)
+{
+    TADOConnection connection;
+    Exchange::openCatalogue(connection, catalogue);
+    Exchange::WriteOptions options;
+    options.separator = comma ? ',' : ';';
+    Exchange::exportCatalogue(connection, file, options);
+    print(stdout, QStringLiteral("Catálogo exportado para '%1'.").arg(file));
+    return 0;
+}
+
+int importVerb(const QString &catalogue, const QString &file, bool simulate, bool createMedia,
+               bool validOnly)
+{
+    const Exchange::TitleImport import(file);
+    Exchange::ImportMapping mapping = import.guessMapping();
+    mapping.createMedia = createMedia;
+    if (!import.details().isEmpty())
+        print(stdout, QStringLiteral("Arquivo lido como %1.").arg(import.details()));
+    TADOConnection connection;
+    Exchange::openCatalogue(connection, catalogue);
+    const Exchange::ImportPlan plan = import.plan(connection.backend(), mapping);
+    for (const QString &line : Exchange::describePlan(plan))
+        print(stdout, line);
+    if (simulate) {
+        print(stdout, QStringLiteral("Simulação: nada foi gravado."));
+        return plan.problems.empty() ? 0 : 1;
+    }
+    if (!plan.problems.empty() && !validOnly) {
+        print(stdout, QStringLiteral("Nada foi gravado: corrija as linhas acima, ou importe só as "
+                                     "linhas válidas com --validas."));
+        return 1;
+    }
+    Exchange::applyImport(connection, plan);
+    print(stdout, QStringLiteral("Importação concluída: %1 título(s) e %2 mídia(s) gravados.")
+                      .arg(plan.titles.size())
+                      .arg(plan.newMedia.size()));
+    return 0;
+}
+
+int backupVerb(const QString &catalogue, const QString &destination)
+{
+    const Exchange::BackupResult result = Exchange::backupCatalogue(catalogue, destination);
+    print(stdout, QStringLiteral("Cópia de segurança verificada em '%1': %2 mídias e %3 títulos.")
+                      .arg(result.path)
+                      .arg(result.media)
+                      .arg(result.titles));
+    return 0;
+}
+
+int restoreVerb(const QString &backup, const QString &catalogue)
+{
+    const Exchange::BackupResult result = Exchange::restoreCatalogue(backup, catalogue);
+    print(stdout, QStringLiteral("Catálogo restaurado: %1 mídias e %2 títulos.")
+                      .arg(result.media)
+                      .arg(result.titles));
+    print(stdout, QStringLiteral("O catálogo anterior foi guardado em '%1'.").arg(result.path));
+    return 0;
+}
+
+// The exchange verbs; -1 when the arguments are none of them.
+int exchangeVerb(const QStringList &args)
+{
+    const QString &verb = args[0];
+    QStringList plain;
+    QStringList flags;
+    for (const QString &a : args.mid(1))
+        (a.startsWith(QLatin1String("--")) ? flags : plain).append(a);
+    const auto only = [&flags](std::initializer_list<const char *> allowed) {
+        for (const QString &f : flags) {
+            bool known = false;
+            for (const char *a : allowed)
+                known = known || f == QLatin1String(a);
+            if (!known)
+                return false;
+        }
+        return true;
+    };
+    try {
+        if (verb == u"export" && plain.size() == 2 && only({"--virgula"}))
+            return exportVerb(plain[0], plain[1], flags.contains(QStringLiteral("--virgula")));
+        if (verb == u"import" && plain.size() == 2 &&
+            only({"--simular", "--criar-midias", "--validas"}))
+            return importVerb(plain[0], plain[1], flags.contains(QStringLiteral("--simular")),
+                              flags.contains(QStringLiteral("--criar-midias")),
+                              flags.contains(QStringLiteral("--validas")));
+        if (verb == u"backup" && plain.size() == 2 && flags.isEmpty())
+            return backupVerb(plain[0], plain[1]);
+        if (verb == u"restore" && plain.size() == 2 && flags.isEmpty())
+            return restoreVerb(plain[0], plain[1]);
+    } catch (const Exception &e) {
+        print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
+        return 1;
+    } catch (const Exchange::ExchangeError &e) {
+        print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
+        return 1;
+    }
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -123,6 +248,8 @@ int main(int argc, char *argv[])
     }
     if (args.size() < 2)
         return usage();
+    if (const int result = exchangeVerb(args); result >= 0)
+        return result;
     const QString &verb = args[0];
     const QString &path = args[1];
     if (verb == u"convert" && args.size() <= 3)

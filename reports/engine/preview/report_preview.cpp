@@ -6,6 +6,8 @@
 #include "reports/engine/report_file.h"
 #include "reports/engine/report_layouter.h"
 
+#include "exchange/formats/table_writer.h"
+
 #include <QAbstractListModel>
 #include <QAction>
 #include <QApplication>
@@ -377,6 +379,7 @@ void ReportPreviewWindow::startRun(const TQuickRep &report)
 {
     auto layouter = std::make_unique<ReportLayouter>(report);
     m_layouter = std::move(layouter);
+    m_table = ReportTable::of(report);
     m_runError = nullptr;
     m_document = m_layouter->document();
     m_thumbnailModel->setDocument(m_document.get());
@@ -390,6 +393,7 @@ void ReportPreviewWindow::setDocument(std::shared_ptr<ReportDocument> document)
 {
     m_runTimer->stop();
     m_layouter.reset();
+    m_table = {};
     m_document = std::move(document);
     m_thumbnailModel->setDocument(m_document.get());
     m_searchResults->clear();
@@ -665,10 +669,33 @@ void ReportPreviewWindow::print()
                 outputProgress(progress, QStringLiteral("Imprimindo a página %1 de %2...")));
 }
 
-void ReportPreviewWindow::saveTo(const QString &path)
+bool ReportPreviewWindow::saveTo(const QString &path, char separator)
 {
     if (!finishRun())
-        return;
+        return false;
+    if (const auto format = Exchange::formatOf(path)) {
+        if (m_table.isEmpty())
+            throw ReportError(QStringLiteral("Este relatório não tem linhas para gravar como "
+                                             "planilha."));
+        ReportRows rows(m_table);
+        QProgressDialog progress(QStringLiteral("Salvando as linhas do relatório..."),
+                                 QStringLiteral("Interromper"), 0,
+                                 int(qMax<qint64>(1, rows.rowCount())), this);
+        progress.setMinimumDuration(500);
+        const QScopedValueRollback busy(m_busy, true);
+        Exchange::WriteOptions options;
+        options.title = m_table.title.isEmpty() ? windowTitle() : m_table.title;
+        options.separator = separator;
+        options.progress = [&progress](qint64 written) {
+            progress.setValue(int(written));
+            return !progress.wasCanceled();
+        };
+        try {
+            return Exchange::writeTable(rows, path, *format, options);
+        } catch (const Exchange::ExchangeError &e) {
+            throw ReportError(e.message());
+        }
+    }
     if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
         QProgressDialog progress(this);
         const QScopedValueRollback busy(m_busy, true);
@@ -677,6 +704,7 @@ void ReportPreviewWindow::saveTo(const QString &path)
                        outputProgress(progress, QStringLiteral("Salvando a página %1 de %2...")));
     } else
         saveReportFile(*m_document, path);
+    return true;
 }
 
 void ReportPreviewWindow::loadFrom(const QString &path)
@@ -689,15 +717,25 @@ void ReportPreviewWindow::askSave()
 {
     const QString reportFilter = QStringLiteral("Relatório do Quivel (*.qvr)");
     const QString pdfFilter = QStringLiteral("PDF (*.pdf)");
+    QStringList filters{reportFilter, pdfFilter};
+    // Beside the pages, the rows themselves, for a spreadsheet or a web page.
+    if (!m_table.isEmpty())
+        filters += Exchange::formatFilters();
     QString filter = reportFilter;
-    QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório"), QString(),
-                                     reportFilter + QStringLiteral(";;") + pdfFilter, &filter);
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório"), QString(),
+                                                filters.join(QStringLiteral(";;")), &filter);
     if (path.isEmpty())
         return;
-    if (!path.contains(QLatin1Char('.')))
-        path += filter == pdfFilter ? QStringLiteral(".pdf") : QStringLiteral(".qvr");
-    saveTo(path);
+    const auto tableFormat = Exchange::formatOfFilter(filter);
+    if (!path.contains(QLatin1Char('.'))) {
+        if (filter == pdfFilter)
+            path += QStringLiteral(".pdf");
+        else if (tableFormat)
+            path += u'.' + Exchange::extensionOf(*tableFormat);
+        else
+            path += QStringLiteral(".qvr");
+    }
+    saveTo(path, filter.contains(QStringLiteral("por vírgula")) ? ',' : ';');
 }
 
 void ReportPreviewWindow::askLoad()
