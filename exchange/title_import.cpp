@@ -165,16 +165,21 @@ ImportPlan TitleImport::plan(Backend &catalogue, const ImportMapping &mapping) c
     // The catalogue's media by name, and the kinds it knows.
     QHash<QString, std::vector<ExistingMedium>> media;
     QHash<QString, QString> types;
-    for (const QString &t : offeredTypes)
+    QStringList typeNames; // in the order the media window offers them, then the others
+    for (const QString &t : offeredTypes) {
         types.insert(key(t), t);
+        typeNames.append(t);
+    }
     {
         auto read = catalogue.prepare(QStringLiteral("SELECT codigo, titulo, tipo FROM cds"));
         while (read->step()) {
             const ExistingMedium m{read->value(0).toLongLong(), read->value(1).toString(),
                                    read->value(2).toString()};
             media[key(m.name)].push_back(m);
-            if (!m.type.trimmed().isEmpty() && !types.contains(key(m.type)))
+            if (!m.type.trimmed().isEmpty() && !types.contains(key(m.type))) {
                 types.insert(key(m.type), m.type.trimmed());
+                typeNames.append(m.type.trimmed());
+            }
         }
     }
     // Titles already on a medium, read the first time a line names it.
@@ -221,7 +226,7 @@ ImportPlan TitleImport::plan(Backend &catalogue, const ImportMapping &mapping) c
             if (type.isEmpty())
                 reasons.append(QStringLiteral("tipo de mídia desconhecido: '%1' (os conhecidos "
                                               "são %2)")
-                                   .arg(typeText, QStringList(types.values()).join(u", ")));
+                                   .arg(typeText, typeNames.join(QStringLiteral(", "))));
         }
 
         QString mediumKey;
