@@ -11,8 +11,12 @@
 #include "ui_exchange_window.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QLocale>
 #include <QProgressDialog>
 #include <QShowEvent>
 
@@ -32,28 +36,53 @@ template <typename Action> auto asProgramError(Action action)
     }
 }
 
-// A progress window for a long export or import, with a button that stops it.
+// A progress window for a long export or import, with a button that stops it. Without a
+// total it counts the lines done.
 class Progress
 {
 public:
     Progress(QWidget *parent, const QString &text, qint64 total)
         : m_dialog(text, QStringLiteral("Interromper"), 0,
-                   int(qBound(qint64(1), total, qint64(INT_MAX))), parent)
+                   int(qBound(qint64(0), total, qint64(INT_MAX))), parent)
+        , m_text(text)
     {
         m_dialog.setWindowTitle(parent->windowTitle());
         m_dialog.setWindowModality(Qt::WindowModal);
         m_dialog.setMinimumDuration(400);
+        m_clock.start();
     }
     Exchange::Progress callback()
     {
         return [this](qint64 done) {
-            m_dialog.setValue(int(qMin<qint64>(done, m_dialog.maximum())));
+            if (m_dialog.maximum() > 0) {
+                m_dialog.setValue(int(qMin<qint64>(done, m_dialog.maximum())));
+            } else {
+                m_dialog.setLabelText(
+                    QStringLiteral("%1 %2 linhas")
+                        .arg(m_text)
+                        .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(done)));
+                if (!m_dialog.isVisible() && m_clock.elapsed() >= 400)
+                    m_dialog.show();
+                QCoreApplication::processEvents();
+            }
             return !m_dialog.wasCanceled();
         };
     }
 
 private:
     QProgressDialog m_dialog;
+    QString m_text;
+    QElapsedTimer m_clock;
+};
+
+// The wait cursor while a copy runs in one step, on every way out.
+class BusyCursor
+{
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
 } // namespace
@@ -280,6 +309,7 @@ void ExchangeWindow::backupTo(const QString &path)
 {
     const TADOConnection &connection = m_dm.ADOConnection1;
     const QString catalogue = catalogueIsFile() ? connection.path() : connection.connectionString();
+    const BusyCursor busy;
     const Exchange::BackupResult result = Exchange::backupCatalogue(catalogue, path);
     setStatus(QStringLiteral("Cópia de segurança verificada em %1: %2 mídia(s) e %3 título(s).")
                   .arg(result.path)
@@ -310,6 +340,7 @@ bool ExchangeWindow::restoreFrom(const QString &path)
         return false;
     TADOConnection &connection = m_dm.ADOConnection1;
     connection.completePendingReads();
+    const BusyCursor busy;
     const Exchange::BackupResult result = Exchange::restoreCatalogue(path, connection.path());
     reopenQueries();
     setStatus(QStringLiteral("Cópia restaurada: %1 mídia(s) e %2 título(s). O catálogo anterior "

@@ -61,9 +61,9 @@ int usage()
                "                                         (em arquivo), guardando antes o atual ao\n"
                "                                         lado dele\n"
                "Em create, sample, large, check, export, import e backup, ARQUIVO e CATÁLOGO\n"
-               "podem ser o endereço de um servidor\n"
-               "PostgreSQL (postgresql://usuario@servidor/banco ou service=quivel); a senha vem\n"
-               "de ~/.pgpass, do arquivo de serviços ou de PGPASSWORD.\n",
+               "podem ser o endereço de um servidor PostgreSQL (postgresql://usuario@servidor/\n"
+               "banco ou service=quivel); a senha vem de ~/.pgpass, do arquivo de serviços ou de\n"
+               "PGPASSWORD.\n",
                stderr);
     return 2;
 }
