@@ -7,6 +7,7 @@
 #include "reports/engine/report_error.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,7 +20,8 @@ namespace {
 std::unique_ptr<TQuickRep> titlesReport()
 {
     auto report = std::make_unique<TQuickRep>();
-    report->ReportTitle = u"Softwares"_s;
+    report->Name = u"QuickRep1"_s;
+    report->addBand(u"Title"_s, rbTitle, 10).add<TQRLabel>(u"Heading"_s).Caption = u"Softwares"_s;
     report->DataSet = std::make_shared<MemoryDataSet>(
         QStringList{u"numero"_s, u"nome"_s, u"descricao"_s},
         QList<QStringList>{{u"7"_s, u"=1+1"_s, u"linha 1\nlinha 2"_s},
@@ -67,8 +69,24 @@ class TestReportRows : public QObject
 private Q_SLOTS:
     void rowsSavedAsTable_data();
     void rowsSavedAsTable();
+    void pageNamedAsTheReportReads();
     void loadedReportHasNoRows();
 };
+
+void TestReportRows::pageNamedAsTheReportReads()
+{
+    const auto report = titlesReport();
+    ReportPreviewWindow window{QString()};
+    window.startRun(*report);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"rel.html"_s);
+    QVERIFY(window.saveTo(path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString page = QString::fromUtf8(file.readAll());
+    QVERIFY(page.contains(u"<title>Softwares</title>"_s));
+    QVERIFY(page.contains(u"<td>Ação; &quot;Total&quot;</td><td class=\"n\">12</td>"_s));
+}
 
 void TestReportRows::rowsSavedAsTable_data()
 {

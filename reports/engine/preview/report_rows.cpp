@@ -59,7 +59,18 @@ const TQRLabel *labelAbove(const TQRBand *band, const TQRDBText &field)
 ReportTable ReportTable::of(const TQuickRep &report)
 {
     ReportTable table;
-    table.title = report.ReportTitle.isEmpty() ? report.Name : report.ReportTitle;
+    // The sheet is named as the report reads: its title, else the caption of its title band.
+    table.title = report.ReportTitle;
+    if (const TQRBand *titleBand = report.band(rbTitle); table.title.isEmpty() && titleBand) {
+        for (const auto &element : titleBand->elements()) {
+            if (const auto *label = dynamic_cast<const TQRLabel *>(element.get())) {
+                table.title = label->Caption;
+                break;
+            }
+        }
+    }
+    if (table.title.isEmpty())
+        table.title = report.Name;
     table.dataSet = report.DataSet;
     const TQRBand *detail = report.band(rbDetail);
     if (!detail || !table.dataSet)
