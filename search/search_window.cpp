@@ -433,6 +433,14 @@ void TForm4::setStatus(const QString &text)
 
 bool TForm4::eventFilter(QObject *watched, QEvent *event)
 {
+    // Under X11 an edit box takes Ctrl+E for the end of its line; here it exports.
+    if (watched == m_ui->PesquisaAtual && event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_E)) {
+            event->ignore();
+            return true;
+        }
+    }
     if (watched == m_ui->DBGrid1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         const QModelIndex index = m_ui->DBGrid1->indexAt(mouse->position().toPoint());

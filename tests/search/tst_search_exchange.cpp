@@ -11,8 +11,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -169,6 +172,22 @@ void TestSearchExchange::exportIsInTheMenuAndOnCtrlE()
     QCOMPARE(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_E));
     QVERIFY(window.actions().contains(action));
     QCOMPARE(gridOf(window)->contextMenuPolicy(), Qt::CustomContextMenu);
+
+    // Ctrl+E reaches the window from the search box, where the focus starts; the file
+    // dialog it opens is closed unanswered.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *box = window.findChild<QLineEdit *>(u"PesquisaAtual"_s);
+    box->setFocus();
+    box->setCursorPosition(0);
+    QSignalSpy triggered(action, &QAction::triggered);
+    QTimer::singleShot(300, &window, [] {
+        if (QWidget *dialog = QApplication::activeModalWidget())
+            dialog->close();
+    });
+    QTest::keyClick(box, Qt::Key_E, Qt::ControlModifier);
+    QCOMPARE(triggered.count(), 1);
+    QCOMPARE(box->cursorPosition(), 0);
 }
 
 void TestSearchExchange::doubleClickOpensTheResult_data()
