@@ -91,6 +91,7 @@ private Q_SLOTS:
     void readsCsvAsWritten();
     void refusesWhatItCannotRead_data();
     void refusesWhatItCannotRead();
+    void xlsxRowsPastTheSheetLimitGoOnInAnotherSheet();
 };
 
 // One run of LibreOffice for the spreadsheets, one for the CSV, as they are slow to start.
@@ -301,6 +302,41 @@ void TestTableFiles::refusesWhatItCannotRead()
     } catch (const Exchange::ExchangeError &e) {
         QVERIFY2(e.message().contains(message), qPrintable(e.message()));
     }
+}
+
+// A sheet holds 1,048,576 rows, the header among them; the format has no room for more, and
+// the library refuses a row past it, so a write that succeeds has gone on in another sheet.
+void TestTableFiles::xlsxRowsPastTheSheetLimitGoOnInAnotherSheet()
+{
+    class Counting : public Exchange::RowSource
+    {
+    public:
+        QList<Exchange::Column> columns() const override { return {{u"Código"_s, true}}; }
+        bool next() override { return ++m_row <= 1048576; }
+        QByteArrayView utf8(int) override
+        {
+            m_text = QByteArray::number(m_row);
+            return m_text;
+        }
+
+    private:
+        qint64 m_row = 0;
+        QByteArray m_text;
+    } source;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"grande.xlsx"_s);
+    QVERIFY(Exchange::writeTable(source, path));
+    const auto reader = Exchange::SheetReader::open(path);
+    Exchange::SheetRow row;
+    Exchange::SheetRow last;
+    qint64 count = 0;
+    while (reader->next(row)) {
+        ++count;
+        last = row;
+    }
+    QCOMPARE(count, qint64(1048576));
+    QCOMPARE(last.line, 1048576);
+    QCOMPARE(last.cells, QStringList{u"1048575"_s});
 }
 
 QTEST_GUILESS_MAIN(TestTableFiles)
