@@ -4,6 +4,7 @@
 #include "app/exit_question.h"
 #include "core/exceptions.h"
 #include "data/data_module.h"
+#include "exchange/window/exchange_window.h"
 #include "info/about_window.h"
 #include "info/next_versions_window.h"
 #include "registration/identify_window.h"
@@ -20,7 +21,9 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QKeyEvent>
+#include <QPointer>
 
 namespace {
 
@@ -66,6 +69,8 @@ TForm1::TForm1(QWidget *parent)
     connect(m_ui->BitBtn3, &QPushButton::clicked, this, guarded([this] { BitBtn3Click(); }));
     connect(m_ui->ButtonIdentify, &QPushButton::clicked, this,
             guarded([this] { ButtonIdentifyClick(); }));
+    connect(m_ui->ButtonExchange, &QPushButton::clicked, this,
+            guarded([this] { ButtonExchangeClick(); }));
 
     // A radio button's handler runs when it becomes selected; the check box's on every
     // change, also one made by code.
@@ -165,7 +170,84 @@ void TForm1::openIdentify()
 void TForm1::openSearch(const QString &text, int kind)
 {
     TForm4 search(this, text, kind, *m_dm);
+    search.setOpenRecord([this](int resultKind, qint64 code) { openFromSearch(resultKind, code); });
     search.exec();
+}
+
+namespace {
+
+// Ends a local event loop when the watched window is hidden or destroyed.
+class HiddenWatcher : public QObject
+{
+public:
+    HiddenWatcher(QWidget *window, QEventLoop &loop)
+        : QObject(window)
+        , m_loop(loop)
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide)
+            m_loop.quit();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QEventLoop &m_loop;
+};
+
+} // namespace
+
+void TForm1::openFromSearch(int kind, qint64 code)
+{
+    QWidget *window = kind == SoftwareSearch ? static_cast<QWidget *>(m_form3) : m_form2;
+    TADOQuery &query = kind == SoftwareSearch ? m_dm->ADOQuery2 : m_dm->ADOQuery1;
+    const QString key =
+        kind == SoftwareSearch ? QStringLiteral("numero") : QStringLiteral("codigo");
+    if (!window || (kind != SoftwareSearch && kind != MediaSearch))
+        return;
+    if (query.active() && query.state() != TDataSetState::Browse) {
+        showRefusal(QStringLiteral("A janela de cadastro tem uma alteração não salva. Salve-a ou "
+                                   "cancele-a antes de abrir outro registro."),
+                    QCoreApplication::applicationName());
+        showRegistrationWindow(window);
+        return;
+    }
+    // A record added since the window read its list (another program, an import) is read
+    // with the list again.
+    if (!query.active() || !query.locate(key, code)) {
+        query.close();
+        query.open();
+        if (!query.locate(key, code)) {
+            showRefusal(QStringLiteral("O registro %1 não existe mais no catálogo.").arg(code),
+                        QCoreApplication::applicationName());
+            return;
+        }
+    }
+    // The search window is modal: the registration window opens over it, modal too, and the
+    // search comes back when it is closed.
+    const QPointer<QWidget> guard(window);
+    const Qt::WindowModality previous = window->windowModality();
+    window->hide();
+    window->setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    auto *watcher = new HiddenWatcher(window, loop);
+    showRegistrationWindow(window);
+    loop.exec();
+    if (guard) {
+        delete watcher;
+        guard->hide();
+        guard->setWindowModality(previous);
+    }
+}
+
+void TForm1::ButtonExchangeClick()
+{
+    ExchangeWindow exchange(*m_dm, this);
+    exchange.exec();
 }
 
 void TForm1::Button2Click()

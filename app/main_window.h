@@ -45,6 +45,8 @@ public:
     void Button4Click();
     void BitBtn3Click();
     void ButtonIdentifyClick();
+    // "Exportar / importar...": the exchange window for the catalogue in use.
+    void ButtonExchangeClick();
     // Key-press handlers: a key set to 0 is consumed and never reaches the edit box.
     void ConsultaSoftKeyPress(QChar &key);
     void ConsultaMidiaKeyPress(QChar &key);
@@ -72,6 +74,8 @@ protected:
 private:
     void highlightGroupBox(QWidget *hovered);
     static void showRegistrationWindow(QWidget *window);
+    // A search result's double click: its registration window at that record, over the search.
+    void openFromSearch(int kind, qint64 code);
 
     std::unique_ptr<Ui::TForm1> m_ui;
     std::unique_ptr<ReportPanel> m_reportPanel;

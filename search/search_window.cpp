@@ -2,19 +2,28 @@
 #include "search/search_window.h"
 
 #include "controls/db_grid.h"
+#include "core/exceptions.h"
 #include "data/data_module.h"
+#include "exchange/formats/table_writer.h"
+#include "exchange/query_rows.h"
 #include "search/column_fit.h"
 #include "shell/error_handler.h"
 #include "shell/form_layout.h"
 
 #include "ui_search_window.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProgressDialog>
 #include <QSettings>
 
 namespace {
@@ -190,6 +199,22 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     connect(m_ui->IgnorarAcentos, &QCheckBox::toggled, this,
             [](bool on) { userSettings().setValue(ignoreAccentsKey, on); });
 
+    auto *exportAction = new QAction(QStringLiteral("E&xportar resultados..."), this);
+    exportAction->setObjectName(QStringLiteral("ExportarResultados"));
+    exportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    exportAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(exportAction);
+    connect(exportAction, &QAction::triggered, this, guarded([this] { askExportResults(); }));
+    m_ui->DBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_ui->DBGrid1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &position) { showGridMenu(position); });
+    m_ui->DBGrid1->horizontalHeader()->setSectionsClickable(true);
+    connect(m_ui->DBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { guarded([this, column] { sortByColumn(column); })(); });
+    // Watched on the viewport: the first click moves the current record, which may reload the
+    // grid's rows and make the view forget the index the double click began on.
+    m_ui->DBGrid1->viewport()->installEventFilter(this);
+
     TextoBusca = text;
     TipoBusca = kind;
     m_ui->PesquisaAtual->setText(text);
@@ -220,14 +245,23 @@ TForm4::~TForm4() = default;
 
 bool TForm4::runStatement(const QString &firstLine, const QString &from, const QString &where)
 {
+    // A new search starts unsorted.
+    m_unsortedLines.clear();
+    m_sortColumn = -1;
+    m_ui->DBGrid1->horizontalHeader()->setSortIndicatorShown(false);
+    return runLines({firstLine, from, where});
+}
+
+bool TForm4::runLines(const QStringList &lines)
+{
     TADOQuery &query = m_dm.ADOQuery6;
     try {
         SearchProgress progress(*this, *m_statusPanel, m_served);
-        return query.openInSteps({firstLine, from, where}, searchParameters(TextoBusca),
+        return query.openInSteps(lines, searchParameters(TextoBusca),
                                  [&progress](int rows) { return progress.step(rows); });
     } catch (...) {
         // A failed search leaves its statement and no result.
-        query.setSql({firstLine, from, where});
+        query.setSql(lines);
         for (auto [name, value] : searchParameters(TextoBusca).asKeyValueRange())
             query.setParameter(name, value);
         setStatus(QStringLiteral("AGUARDE... PESQUISANDO..."));
@@ -244,6 +278,108 @@ const TADOConnection *TForm4::accentFree()
     if (!m_dm.ADOConnection1.connected())
         m_dm.ADOConnection1.open();
     return &m_dm.ADOConnection1;
+}
+
+// The engine sorts: a result of any size is read again in the new order, with the same
+// progress and Esc as a search, and the column widths the user sees stay.
+void TForm4::sortByColumn(int column)
+{
+    TADOQuery &query = m_dm.ADOQuery6;
+    if (!query.active() || column < 0 || column >= query.fieldCount())
+        return;
+    const bool descending = column == m_sortColumn && !m_sortDescending;
+    const QStringList base = m_unsortedLines.isEmpty() ? query.sql() : m_unsortedLines;
+    std::vector<int> widths;
+    for (int i = 0; i < m_ui->DBGrid1->columnCount(); ++i)
+        widths.push_back(m_ui->DBGrid1->columnWidth(i));
+    // Positions, not names: the titles carry accents and aliases the engines quote apart.
+    QStringList lines = base;
+    if (!lines.isEmpty() && lines.last().trimmed().endsWith(u';'))
+        lines.last() = lines.last().trimmed().chopped(1);
+    lines.append(QStringLiteral("ORDER BY %1 %2")
+                     .arg(column + 1)
+                     .arg(descending ? QStringLiteral("DESC") : QStringLiteral("ASC")));
+    setStatus(QStringLiteral("AGUARDE... ORDENANDO..."));
+    if (!runLines(lines)) {
+        setStatus(QStringLiteral("Ordenação interrompida; a ordem anterior foi mantida."));
+        return;
+    }
+    m_unsortedLines = base;
+    m_sortColumn = column;
+    m_sortDescending = descending;
+    for (size_t i = 0; i < widths.size() && int(i) < m_ui->DBGrid1->columnCount(); ++i)
+        m_ui->DBGrid1->setColumnWidth(int(i), widths[i]);
+    QHeaderView *header = m_ui->DBGrid1->horizontalHeader();
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    setStatus(QStringLiteral("Ordenado por %1 (%2).")
+                  .arg(m_ui->DBGrid1->columnTitle(column),
+                       descending ? QStringLiteral("decrescente") : QStringLiteral("crescente")));
+}
+
+void TForm4::openResult(int record)
+{
+    TADOQuery &query = m_dm.ADOQuery6;
+    if (!m_openRecord || !query.active() || record < 0 || record >= query.recordCount() ||
+        query.fieldCount() == 0)
+        return;
+    // Both searches put the record's code first: the title's number, the medium's code.
+    bool ok = false;
+    const qint64 code = query.valueAt(record, 0).toLongLong(&ok);
+    if (ok)
+        m_openRecord(TipoBusca, code);
+}
+
+void TForm4::showGridMenu(const QPoint &position)
+{
+    QMenu menu(this);
+    for (QAction *action : actions())
+        menu.addAction(action);
+    menu.exec(m_ui->DBGrid1->viewport()->mapToGlobal(position));
+}
+
+void TForm4::askExportResults()
+{
+    const QStringList filters = Exchange::formatFilters();
+    QString filter = filters.first();
+    QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Exportar resultados"), QString(),
+                                     filters.join(QStringLiteral(";;")), &filter);
+    if (path.isEmpty())
+        return;
+    const auto format = Exchange::formatOfFilter(filter);
+    if (!Exchange::formatOf(path) && format)
+        path += u'.' + Exchange::extensionOf(*format);
+    const bool comma = filter.contains(QStringLiteral("vírgula)")) &&
+                       !filter.contains(QStringLiteral("ponto e vírgula"));
+    if (exportResults(path, comma ? ',' : ';'))
+        setStatus(QStringLiteral("Resultados exportados para %1.").arg(path));
+}
+
+bool TForm4::exportResults(const QString &path, char separator)
+{
+    TADOQuery &query = m_dm.ADOQuery6;
+    QStringList titles;
+    for (int i = 0; i < m_ui->DBGrid1->columnCount(); ++i)
+        titles.append(m_ui->DBGrid1->columnTitle(i));
+    Exchange::QueryRows rows(query, titles);
+    QProgressDialog progress(QStringLiteral("Exportando os resultados..."),
+                             QStringLiteral("Interromper"), 0,
+                             int(qMax<qint64>(1, rows.rowCount())), this);
+    progress.setWindowTitle(windowTitle());
+    progress.setMinimumDuration(500);
+    Exchange::WriteOptions options;
+    options.title = windowTitle();
+    options.separator = separator;
+    options.progress = [&progress](qint64 written) {
+        progress.setValue(int(written));
+        return !progress.wasCanceled();
+    };
+    try {
+        return Exchange::writeTable(rows, path, options);
+    } catch (const Exchange::ExchangeError &e) {
+        throw Exception(e.message());
+    }
 }
 
 void TForm4::ExecutaPesquisa()
@@ -329,6 +465,22 @@ void TForm4::setStatus(const QString &text)
 
 bool TForm4::eventFilter(QObject *watched, QEvent *event)
 {
+    // Under X11 an edit box takes Ctrl+E for the end of its line; here it exports.
+    if (watched == m_ui->PesquisaAtual && event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_E)) {
+            event->ignore();
+            return true;
+        }
+    }
+    if (watched == m_ui->DBGrid1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const QModelIndex index = m_ui->DBGrid1->indexAt(mouse->position().toPoint());
+        if (mouse->button() == Qt::LeftButton && index.isValid()) {
+            guarded([this, row = index.row()] { openResult(row); })();
+            return true;
+        }
+    }
     if (watched == m_ui->PesquisaAtual && event->type() == QEvent::KeyPress) {
         const auto *keyEvent = static_cast<QKeyEvent *>(event);
         if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) {

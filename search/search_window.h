@@ -4,7 +4,9 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -43,6 +45,18 @@ public:
 
     QString statusText() const;
 
+    // "Exportar resultados..." (menu of the grid, Ctrl+E): what the grid shows, its titles
+    // and rows in order, into a spreadsheet or page. False when the user stopped it.
+    bool exportResults(const QString &path, char separator = ';');
+    // A click on a column title: sorts by that column, and the other way on the next click.
+    void sortByColumn(int column);
+    int sortColumn() const { return m_sortColumn; }
+    bool sortDescending() const { return m_sortDescending; }
+    // A double click on a result: hands its kind and code to the window that registers it.
+    using OpenRecord = std::function<void(int kind, qint64 code)>;
+    void setOpenRecord(OpenRecord open) { m_openRecord = std::move(open); }
+    void openResult(int record);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -54,10 +68,18 @@ private:
     const TADOConnection *accentFree();
     // False when the user stopped the search; the previous result then stays.
     bool runStatement(const QString &firstLine, const QString &from, const QString &where);
+    bool runLines(const QStringList &lines);
+    void askExportResults();
+    void showGridMenu(const QPoint &position);
 
     std::unique_ptr<Ui::TForm4> m_ui;
     QLabel *m_statusPanel;
     TDm1 &m_dm;
     // When a long search or fit last let the event loop run.
     QElapsedTimer m_served;
+    // The statement before any sort was added to it; empty while the result is unsorted.
+    QStringList m_unsortedLines;
+    int m_sortColumn = -1;
+    bool m_sortDescending = false;
+    OpenRecord m_openRecord;
 };

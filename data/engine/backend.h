@@ -3,6 +3,8 @@
 
 #include "data/engine/record_store.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 
@@ -40,6 +42,17 @@ public:
     virtual ResultColumn column(int index) const = 0;
     // The current row's value: invalid for NULL, qlonglong, double or QString.
     virtual QVariant value(int column) const = 0;
+    // The current row's value as UTF-8 text, valid until the next step; a null view for
+    // NULL. An engine that keeps text as UTF-8 hands it over without a copy; others make it
+    // in scratch.
+    virtual QByteArrayView utf8(int column, QByteArray &scratch) const
+    {
+        const QVariant v = value(column);
+        if (v.isNull())
+            return {};
+        scratch = v.toString().toUtf8();
+        return scratch;
+    }
     // Appends the current row to a store laid out by this statement's columns.
     virtual void appendRow(RecordStore &store) = 0;
 };
@@ -85,6 +98,11 @@ public:
     // A condition that holds when `text` matches the LIKE `pattern` without regard to case or
     // accents; both are SQL expressions. File and server find the same rows.
     virtual QString accentFreeLike(const QString &text, const QString &pattern) const = 0;
+    // The statement that starts a transaction that will write: on a file it takes the write
+    // lock at once, so no other writer slips in between its reads and its writes.
+    virtual QString beginWrite() const { return QStringLiteral("BEGIN"); }
+    // The statement that starts one consistent read of the whole catalogue.
+    virtual QString beginSnapshot() const { return QStringLiteral("BEGIN"); }
     // How messages name the catalogue: the file's path, or server/database.
     virtual QString displayName() const = 0;
 };

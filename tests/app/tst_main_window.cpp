@@ -13,12 +13,14 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMap>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -164,12 +166,18 @@ void TestMainWindow::startsAsLaidOut()
     QCOMPARE(bitBtn1->parentWidget(), &f.form);
     QVERIFY(box1->geometry().contains(bitBtn1->geometry()));
     QVERIFY(box1->findChildren<QWidget *>().isEmpty());
-    // "Configurações" holds buttons only, in its slots.
-    auto *box2 = f.child<QGroupBox>("GroupBox2");
-    for (QWidget *inside : box2->findChildren<QWidget *>())
-        QVERIFY2(qobject_cast<QPushButton *>(inside), qPrintable(inside->objectName()));
-    QCOMPARE(f.child<QPushButton>("ButtonIdentify")->parentWidget(), box2);
-    QCOMPARE(f.child<QPushButton>("ButtonIdentify")->geometry(), QRect(24, 26, 249, 27));
+    // "Configurações" holds only this round's buttons, each in its own slot.
+    const QMap<QString, QRect> slotOf = {{QStringLiteral("ButtonIdentify"), {24, 26, 249, 27}},
+                                         {QStringLiteral("ButtonKinds"), {24, 61, 249, 27}},
+                                         {QStringLiteral("ButtonExchange"), {24, 96, 249, 27}},
+                                         {QStringLiteral("ButtonAccounts"), {24, 131, 249, 27}}};
+    const auto configuration = f.child<QGroupBox>("GroupBox2")->findChildren<QWidget *>();
+    QVERIFY(!configuration.isEmpty());
+    for (const QWidget *w : configuration) {
+        QVERIFY2(qobject_cast<const QPushButton *>(w) && slotOf.contains(w->objectName()),
+                 qPrintable(w->objectName()));
+        QCOMPARE(w->geometry(), slotOf[w->objectName()]);
+    }
 
     QCOMPARE(f.child<QLineEdit>("ConsultaSoft")->font().pixelSize(), 16);
     QVERIFY(f.child<QLineEdit>("ConsultaSoft")->font().bold());
@@ -205,7 +213,7 @@ void TestMainWindow::hoverHighlightsTheBoxUnderThePointer()
     };
     const Step steps[] = {
         {"GroupBox1", {10, 150}, 1}, {"GroupBox3", {250, 420}, 3}, {"BitBtn1", {20, 20}, 3},
-        {"Form1", {20, 570}, 3},     {"GroupBox2", {100, 100}, 2}, {"ConsultaSoft", {10, 10}, 2},
+        {"Form1", {20, 570}, 3},     {"GroupBox2", {10, 100}, 2},  {"ConsultaSoft", {10, 10}, 2},
         {"Label1", {5, 5}, 2},       {"BitBtn2", {30, 30}, 2},     {"GroupBox1", {280, 280}, 1},
     };
     for (const QGroupBox *box : boxes)
@@ -284,19 +292,18 @@ void TestMainWindow::panelsShowExactColours()
                                                       .arg(seen.name())));
         }
     }
-    if (highlighted == 2) { // all of the panel's inside around its buttons
+    if (highlighted == 2) { // the panel, all of its inside around its buttons
         auto *box = f.child<QGroupBox>("GroupBox2");
         QList<QRect> buttons;
-        for (QWidget *button : box->findChildren<QPushButton *>())
-            buttons << button->geometry().translated(box->pos()).adjusted(-2, -2, 2, 2);
+        for (const QWidget *button : box->findChildren<QWidget *>())
+            buttons
+                << QRect(button->mapTo(&f.form, QPoint()), button->size()).adjusted(-2, -2, 2, 2);
         const QRect inside = box->geometry().adjusted(4, 24, -4, -4);
         for (int y = inside.top(); y <= inside.bottom(); y += 3)
-            for (int x = inside.left(); x <= inside.right(); x += 3) {
-                if (std::any_of(buttons.begin(), buttons.end(),
-                                [x, y](const QRect &r) { return r.contains(x, y); }))
-                    continue;
-                QCOMPARE(picture.pixelColor(x, y), paleGreen);
-            }
+            for (int x = inside.left(); x <= inside.right(); x += 3)
+                if (std::none_of(buttons.cbegin(), buttons.cend(),
+                                 [&](const QRect &r) { return r.contains(x, y); }))
+                    QCOMPARE(picture.pixelColor(x, y), paleGreen);
     }
 }
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // quivel-catalogue: makes catalogue files for a first run, for tests and for benchmarks,
-// converts catalogues of the earlier version, upgrades older versions of this one and checks
-// catalogues, on files and on PostgreSQL servers.
+// converts catalogues of the earlier version, upgrades older versions of this one, checks
+// catalogues, identifies the software on a medium, exports catalogues to spreadsheets, imports
+// titles from them, and backs them up and restores them, on files and on PostgreSQL servers.
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_check.h"
 #include "catalogue/server_catalogue.h"
@@ -10,6 +11,8 @@
 #include "data/connection.h"
 #include "data/engine/backend.h"
 #include "data/engine/postgres/postgres_backend.h"
+#include "exchange/catalogue_exchange.h"
+#include "exchange/title_import.h"
 #include "identify/catalogue_save.h"
 #include "identify/identify.h"
 #include "tools/legacy/convert.h"
@@ -51,12 +54,32 @@ int usage(std::FILE *stream = stderr)
         "                                         (sem --midia nem --nova-midia, com o nome\n"
         "                                         e o tipo propostos pela leitura); com\n"
         "                                         --simular, só mostra o que encontrou\n"
-        "Em create, sample, large, check e identify, ARQUIVO (ou CATÁLOGO) pode ser o\n"
-        "endereço de um servidor\n"
-        "PostgreSQL (postgresql://usuario@servidor/banco ou service=quivel); a senha vem\n"
-        "de ~/.pgpass, do arquivo de serviços ou de PGPASSWORD.\n"
+        "  quivel-catalogue export CATÁLOGO ARQUIVO [--virgula]\n"
+        "                                         exporta o catálogo inteiro para .xlsx,\n"
+        "                                         .ods, .csv (separado por ';', ou ','\n"
+        "                                         com --virgula) ou .html, pela extensão\n"
+        "  quivel-catalogue import CATÁLOGO ARQUIVO [--simular] [--criar-midias]\n"
+        "                                  [--validas]\n"
+        "                                         importa títulos de .xlsx, .ods ou .csv\n"
+        "                                         com uma linha de títulos (Nome,\n"
+        "                                         Descrição, Mídia, Tipo); lista as linhas\n"
+        "                                         que não podem entrar e, havendo alguma,\n"
+        "                                         não grava nada (--validas grava as\n"
+        "                                         outras); --simular só verifica;\n"
+        "                                         --criar-midias cria as mídias que faltam\n"
+        "  quivel-catalogue backup CATÁLOGO DESTINO\n"
+        "                                         faz uma cópia de segurança verificada,\n"
+        "                                         mesmo com o programa aberto\n"
+        "  quivel-catalogue restore CÓPIA CATÁLOGO\n"
+        "                                         restaura uma cópia no lugar do catálogo\n"
+        "                                         (em arquivo), guardando antes o atual ao\n"
+        "                                         lado dele\n"
         "  quivel-catalogue --help                mostra esta ajuda\n"
-        "  quivel-catalogue --version             mostra a versão\n",
+        "  quivel-catalogue --version             mostra a versão\n"
+        "Em create, sample, large, check, identify, export, import e backup, ARQUIVO e\n"
+        "CATÁLOGO podem ser o endereço de um servidor PostgreSQL\n"
+        "(postgresql://usuario@servidor/banco ou service=quivel); a senha vem de\n"
+        "~/.pgpass, do arquivo de serviços ou de PGPASSWORD.\n",
         stream);
     return stream == stdout ? 0 : 2;
 }
@@ -232,6 +255,106 @@ int identify(const IdentifyArguments &args)
     return 0;
 }
 
+int exportVerb(const QString &catalogue, const QString &file, bool comma)
+{
+    TADOConnection connection;
+    Exchange::openCatalogue(connection, catalogue);
+    Exchange::WriteOptions options;
+    options.separator = comma ? ',' : ';';
+    Exchange::exportCatalogue(connection, file, options);
+    print(stdout, QStringLiteral("Catálogo exportado para '%1'.").arg(file));
+    return 0;
+}
+
+int importVerb(const QString &catalogue, const QString &file, bool simulate, bool createMedia,
+               bool validOnly)
+{
+    const Exchange::TitleImport import(file);
+    Exchange::ImportMapping mapping = import.guessMapping();
+    mapping.createMedia = createMedia;
+    if (!import.details().isEmpty())
+        print(stdout, QStringLiteral("Arquivo lido como %1.").arg(import.details()));
+    TADOConnection connection;
+    Exchange::openCatalogue(connection, catalogue);
+    const Exchange::ImportPlan plan = import.plan(connection.backend(), mapping);
+    for (const QString &line : Exchange::describePlan(plan))
+        print(stdout, line);
+    if (simulate) {
+        print(stdout, QStringLiteral("Simulação: nada foi gravado."));
+        return plan.problems.empty() ? 0 : 1;
+    }
+    if (!plan.problems.empty() && !validOnly) {
+        print(stdout, QStringLiteral("Nada foi gravado: corrija as linhas acima, ou importe só as "
+                                     "linhas válidas com --validas."));
+        return 1;
+    }
+    Exchange::applyImport(connection, plan);
+    print(stdout, QStringLiteral("Importação concluída: %1 título(s) e %2 mídia(s) gravados.")
+                      .arg(plan.titles.size())
+                      .arg(plan.newMedia.size()));
+    return 0;
+}
+
+int backupVerb(const QString &catalogue, const QString &destination)
+{
+    const Exchange::BackupResult result = Exchange::backupCatalogue(catalogue, destination);
+    print(stdout, QStringLiteral("Cópia de segurança verificada em '%1': %2 mídias e %3 títulos.")
+                      .arg(result.path)
+                      .arg(result.media)
+                      .arg(result.titles));
+    return 0;
+}
+
+int restoreVerb(const QString &backup, const QString &catalogue)
+{
+    const Exchange::BackupResult result = Exchange::restoreCatalogue(backup, catalogue);
+    print(stdout, QStringLiteral("Catálogo restaurado: %1 mídias e %2 títulos.")
+                      .arg(result.media)
+                      .arg(result.titles));
+    print(stdout, QStringLiteral("O catálogo anterior foi guardado em '%1'.").arg(result.path));
+    return 0;
+}
+
+// The exchange verbs; -1 when the arguments are none of them.
+int exchangeVerb(const QStringList &args)
+{
+    const QString &verb = args[0];
+    QStringList plain;
+    QStringList flags;
+    for (const QString &a : args.mid(1))
+        (a.startsWith(QLatin1String("--")) ? flags : plain).append(a);
+    const auto only = [&flags](std::initializer_list<const char *> allowed) {
+        for (const QString &f : flags) {
+            bool known = false;
+            for (const char *a : allowed)
+                known = known || f == QLatin1String(a);
+            if (!known)
+                return false;
+        }
+        return true;
+    };
+    try {
+        if (verb == u"export" && plain.size() == 2 && only({"--virgula"}))
+            return exportVerb(plain[0], plain[1], flags.contains(QStringLiteral("--virgula")));
+        if (verb == u"import" && plain.size() == 2 &&
+            only({"--simular", "--criar-midias", "--validas"}))
+            return importVerb(plain[0], plain[1], flags.contains(QStringLiteral("--simular")),
+                              flags.contains(QStringLiteral("--criar-midias")),
+                              flags.contains(QStringLiteral("--validas")));
+        if (verb == u"backup" && plain.size() == 2 && flags.isEmpty())
+            return backupVerb(plain[0], plain[1]);
+        if (verb == u"restore" && plain.size() == 2 && flags.isEmpty())
+            return restoreVerb(plain[0], plain[1]);
+    } catch (const Exception &e) {
+        print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
+        return 1;
+    } catch (const Exchange::ExchangeError &e) {
+        print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
+        return 1;
+    }
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -246,6 +369,8 @@ int main(int argc, char *argv[])
         return usage(stdout);
     if (args.size() < 2)
         return usage();
+    if (const int result = exchangeVerb(args); result >= 0)
+        return result;
     const QString &verb = args[0];
     const QString &path = args[1];
     if (verb == u"identify") {

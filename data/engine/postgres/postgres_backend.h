@@ -21,6 +21,10 @@ public:
 
     std::unique_ptr<BackendStatement> prepare(const QString &sql) override;
     bool readsGradually() const override { return false; }
+    QString beginSnapshot() const override
+    {
+        return QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    }
     QString sameValueOperator() const override { return QStringLiteral("IS NOT DISTINCT FROM"); }
     QString accentFreeLike(const QString &text, const QString &pattern) const override;
     QString displayName() const override { return m_name; }

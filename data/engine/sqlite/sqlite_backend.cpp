@@ -162,6 +162,14 @@ public:
     int execute() override { return m_statement.execute(); }
     int columnCount() const override { return m_statement.columnCount(); }
     QVariant value(int column) const override { return m_statement.value(column); }
+    QByteArrayView utf8(int column, QByteArray &) const override
+    {
+        sqlite3_stmt *s = m_statement.handle();
+        if (sqlite3_column_type(s, column) == SQLITE_NULL)
+            return {};
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, column));
+        return QByteArrayView(text, sqlite3_column_bytes(s, column));
+    }
     void appendRow(RecordStore &store) override
     {
         sqlite3_stmt *s = m_statement.handle();

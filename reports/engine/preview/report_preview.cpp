@@ -6,6 +6,8 @@
 #include "reports/engine/report_file.h"
 #include "reports/engine/report_layouter.h"
 
+#include "exchange/formats/table_writer.h"
+
 #include <QAbstractListModel>
 #include <QAction>
 #include <QApplication>
@@ -413,6 +415,7 @@ void ReportPreviewWindow::startRun(const TQuickRep &report)
 {
     auto layouter = std::make_unique<ReportLayouter>(report);
     m_layouter = std::move(layouter);
+    m_table = ReportTable::of(report);
     m_runError = nullptr;
     m_document = m_layouter->document();
     m_thumbnailModel->setDocument(m_document.get());
@@ -426,6 +429,7 @@ void ReportPreviewWindow::setDocument(std::shared_ptr<ReportDocument> document)
 {
     m_runTimer->stop();
     m_layouter.reset();
+    m_table = {};
     m_document = std::move(document);
     m_thumbnailModel->setDocument(m_document.get());
     m_searchResults->clear();
@@ -703,10 +707,33 @@ void ReportPreviewWindow::print()
                 outputProgress(progress, QStringLiteral("Imprimindo a página %1 de %2...")));
 }
 
-void ReportPreviewWindow::saveTo(const QString &path)
+bool ReportPreviewWindow::saveTo(const QString &path, char separator)
 {
     if (!finishRun())
-        return;
+        return false;
+    if (const auto format = Exchange::formatOf(path)) {
+        if (m_table.isEmpty())
+            throw ReportError(QStringLiteral("Este relatório não tem linhas para gravar como "
+                                             "planilha."));
+        ReportRows rows(m_table);
+        QProgressDialog progress(QStringLiteral("Salvando as linhas do relatório..."),
+                                 QStringLiteral("Interromper"), 0,
+                                 int(qMax<qint64>(1, rows.rowCount())), this);
+        progress.setMinimumDuration(500);
+        const QScopedValueRollback busy(m_busy, true);
+        Exchange::WriteOptions options;
+        options.title = m_table.title.isEmpty() ? windowTitle() : m_table.title;
+        options.separator = separator;
+        options.progress = [&progress](qint64 written) {
+            progress.setValue(int(written));
+            return !progress.wasCanceled();
+        };
+        try {
+            return Exchange::writeTable(rows, path, *format, options);
+        } catch (const Exchange::ExchangeError &e) {
+            throw ReportError(e.message());
+        }
+    }
     if (path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
         QProgressDialog progress(this);
         const QScopedValueRollback busy(m_busy, true);
@@ -715,6 +742,7 @@ void ReportPreviewWindow::saveTo(const QString &path)
                        outputProgress(progress, QStringLiteral("Salvando a página %1 de %2...")));
     } else
         saveReportFile(*m_document, path);
+    return true;
 }
 
 void ReportPreviewWindow::loadFrom(const QString &path)
@@ -728,21 +756,39 @@ void ReportPreviewWindow::askSave()
     const QString reportFilter = QStringLiteral("Relatório do Quivel (*.qvr)");
     const QString pdfFilter = QStringLiteral("PDF (*.pdf)");
     QSettings settings = userSettings();
+    QStringList filters{reportFilter, pdfFilter};
+    // Beside the pages, the rows themselves, for a spreadsheet or a web page.
+    if (!m_table.isEmpty())
+        filters += Exchange::formatFilters();
     QFileDialog dialog(this, QStringLiteral("Salvar relatório"), saveFolder(settings),
-                       reportFilter + QStringLiteral(";;") + pdfFilter);
+                       filters.join(QStringLiteral(";;")));
     dialog.setObjectName(QStringLiteral("SalvarRelatorio"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.selectNameFilter(settings.value(saveTypeKey).toString() == u"pdf" ? pdfFilter
-                                                                             : reportFilter);
+    // The type chosen last time: "pdf", "qvr", or a table format's extension.
+    const QString lastType = settings.value(saveTypeKey).toString();
+    QString lastFilter = reportFilter;
+    for (const QString &f : std::as_const(filters)) {
+        const auto format = Exchange::formatOfFilter(f);
+        if (lastFilter == reportFilter && ((f == pdfFilter && lastType == u"pdf") ||
+                                           (format && Exchange::extensionOf(*format) == lastType)))
+            lastFilter = f;
+    }
+    dialog.selectNameFilter(lastFilter);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     QString path = dialog.selectedFiles().constFirst();
-    const bool pdf = dialog.selectedNameFilter() == pdfFilter;
+    const QString filter = dialog.selectedNameFilter();
+    const auto tableFormat = Exchange::formatOfFilter(filter);
+    QString type = QStringLiteral("qvr");
+    if (filter == pdfFilter)
+        type = QStringLiteral("pdf");
+    else if (tableFormat)
+        type = Exchange::extensionOf(*tableFormat);
     if (!QFileInfo(path).fileName().contains(QLatin1Char('.')))
-        path += pdf ? QStringLiteral(".pdf") : QStringLiteral(".qvr");
+        path += u'.' + type;
     settings.setValue(saveFolderKey, QFileInfo(path).absolutePath());
-    settings.setValue(saveTypeKey, pdf ? QStringLiteral("pdf") : QStringLiteral("qvr"));
-    saveTo(path);
+    settings.setValue(saveTypeKey, type);
+    saveTo(path, filter.contains(QStringLiteral("por vírgula")) ? ',' : ';');
 }
 
 void ReportPreviewWindow::askLoad()

@@ -3,6 +3,7 @@
 
 #include "reports/engine/page_model.h"
 #include "reports/engine/preview/report_painter.h"
+#include "reports/engine/preview/report_rows.h"
 #include "reports/engine/quick_rep.h"
 
 #include <QElapsedTimer>
@@ -74,8 +75,10 @@ public:
     int searchText(const QString &text);
     void showSearchResult(int row);
 
-    // Behind "Save report" and "Load report"; throw ReportError. A ".pdf" path saves a PDF.
-    void saveTo(const QString &path);
+    // Behind "Save report" and "Load report"; throw ReportError. A ".pdf" path saves a PDF;
+    // ".xlsx", ".ods", ".csv" and ".html" save the report's rows as a table (the CSV with
+    // the separator given). False when the user stopped it.
+    bool saveTo(const QString &path, char separator = ';');
     void loadFrom(const QString &path);
 
 Q_SIGNALS:
@@ -103,6 +106,8 @@ private:
     static PageProgress outputProgress(QProgressDialog &dialog, const QString &what);
 
     std::shared_ptr<ReportDocument> m_document;
+    // The running report's rows, for saving them as a table; empty for a loaded report.
+    ReportTable m_table;
     std::unique_ptr<ReportLayouter> m_layouter;
     std::exception_ptr m_runError;
     QTimer *m_runTimer = nullptr;
