@@ -38,6 +38,7 @@ public:
     void Button2Click();
     void Button3Click();
     void Button4Click();
+    void ButtonKindsClick();
     void BitBtn3Click();
     // Key-press handlers: a key set to 0 is consumed and never reaches the edit box.
     void ConsultaSoftKeyPress(QChar &key);

@@ -2,15 +2,19 @@
 #include "app/startup.h"
 
 #include "app/main_window.h"
+#include "data/catalogue.h"
 #include "data/data_module.h"
 #include "data/exceptions.h"
+#include "data/postgres_backend.h"
 #include "registration/media_window.h"
 #include "registration/software_window.h"
 #include "reports/report_run.h"
 #include "resources/picture_resources.h"
 #include "shell/application.h"
 #include "shell/dialogs.h"
+#include "tools/legacy/upgrade.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
@@ -31,6 +35,29 @@ int fatal(const QString &className, const QString &message)
     return 1;
 }
 
+// A file of an older version is upgraded before anything reads it, and the user is told once,
+// on the start that did it. A server's catalogue is left to the companion tool.
+void upgradeOlderCatalogue()
+{
+    const QString directory = QDir::currentPath();
+    if (PostgresBackend::isServerString(Catalogue::chosenConnectionString(directory)))
+        return;
+    const QString path = Catalogue::filePath(directory);
+    QString text;
+    Dialogs::Icon icon = Dialogs::Icon::None;
+    try {
+        text = Legacy::upgradeForUser(path);
+    } catch (const Exception &e) {
+        text = QStringLiteral("Não foi possível atualizar o catálogo '%1' para esta versão do "
+                              "Quivel: %2.\n\nO arquivo não foi alterado.")
+                   .arg(path, e.message());
+        icon = Dialogs::Icon::Warning;
+    }
+    if (!text.isEmpty())
+        Dialogs::current().messageBox(text, QStringLiteral("Quivel"), Dialogs::Ok, icon,
+                                      Dialogs::Ok);
+}
+
 } // namespace
 
 int runQuivel(int argc, char **argv)
@@ -40,6 +67,7 @@ int runQuivel(int argc, char **argv)
     initReports();
     app.setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
     try {
+        upgradeOlderCatalogue();
         auto Form1 = std::make_unique<TForm1>();
         auto Dm1 = std::make_unique<TDm1>(
             [](const QString &line) { Dialogs::current().showMessage(line); });

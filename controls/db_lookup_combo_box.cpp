@@ -115,8 +115,8 @@ QVariant TLookupListModel::valueAt(int row, const QString &fieldName) const
 
 namespace {
 
-// What a screen reader hears: a combo box named by the medium it shows, whose one child is
-// the list of media, like Qt's own combo box.
+// What a screen reader hears: a combo box named by its label (or, without one, by the choice
+// it shows) whose value is the choice and whose one child is the list, like Qt's own combo box.
 class TLookupAccessible : public QAccessibleWidget
 {
 public:
@@ -128,6 +128,9 @@ public:
 
     QString text(QAccessible::Text t) const override
     {
+        // A box with a label of its own is named by it; one without is named by its choice.
+        if (t == QAccessible::Name && !box()->accessibleName().isEmpty())
+            return box()->accessibleName();
         if (t == QAccessible::Name || t == QAccessible::Value)
             return box()->text();
         return QAccessibleWidget::text(t);

@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -160,7 +161,14 @@ void TestMainWindow::startsAsLaidOut()
     QCOMPARE(bitBtn1->parentWidget(), &f.form);
     QVERIFY(box1->geometry().contains(bitBtn1->geometry()));
     QVERIFY(box1->findChildren<QWidget *>().isEmpty());
-    QVERIFY(f.child<QGroupBox>("GroupBox2")->findChildren<QWidget *>().isEmpty());
+    // "Configurações" holds its buttons in fixed slots, each inside the panel.
+    auto *box2 = f.child<QGroupBox>("GroupBox2");
+    auto *kinds = f.child<QPushButton>("ButtonKinds");
+    QCOMPARE(kinds->parentWidget(), box2);
+    QCOMPARE(kinds->geometry(), QRect(24, 61, 249, 27));
+    QCOMPARE(kinds->text(), QStringLiteral("Ca&tegorias..."));
+    for (const QWidget *child : box2->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        QVERIFY(box2->rect().contains(child->geometry()));
 
     QCOMPARE(f.child<QLineEdit>("ConsultaSoft")->font().pixelSize(), 16);
     QVERIFY(f.child<QLineEdit>("ConsultaSoft")->font().bold());
@@ -275,12 +283,17 @@ void TestMainWindow::panelsShowExactColours()
                                                       .arg(seen.name())));
         }
     }
-    if (highlighted == 2) { // the empty panel, all of its inside
+    if (highlighted == 2) { // all of the panel's inside around its buttons
         auto *box = f.child<QGroupBox>("GroupBox2");
+        QList<QRect> buttons;
+        for (const QWidget *child : box->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            buttons << child->geometry().translated(box->pos()).adjusted(-2, -2, 2, 2);
         const QRect inside = box->geometry().adjusted(4, 24, -4, -4);
         for (int y = inside.top(); y <= inside.bottom(); y += 3)
             for (int x = inside.left(); x <= inside.right(); x += 3)
-                QCOMPARE(picture.pixelColor(x, y), paleGreen);
+                if (std::none_of(buttons.cbegin(), buttons.cend(),
+                                 [&](const QRect &b) { return b.contains(x, y); }))
+                    QCOMPARE(picture.pixelColor(x, y), paleGreen);
     }
 }
 

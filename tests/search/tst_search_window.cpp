@@ -29,13 +29,15 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString initialSoftware =
-    u"SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS DESCRIÇÃO, titulo AS MÍDIA, "
-    "tipo AS TIPO_MÍDIA"_s;
+    u"SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS DESCRIÇÃO, nome_categoria AS "
+    "CATEGORIA, titulo AS MÍDIA, tipo AS TIPO_MÍDIA"_s;
 const QString repeatSoftware =
     u"SELECT softs.numero AS CODIGO, softs.nome AS APLICATIVO, softs.descricao AS DESCRIÇÃO, "
-    "cds.titulo AS MÍDIA, tipo AS TIPO_MÍDIA"_s;
-const QStringList softwareTitles{u"CÓDIGO"_s, u"APLICATIVO"_s, u"DESCRIÇÃO"_s, u"MÍDIA"_s,
-                                 u"TIPO_MÍDIA"_s};
+    "categorias.nome_categoria AS CATEGORIA, cds.titulo AS MÍDIA, tipo AS TIPO_MÍDIA"_s;
+const QString softwareFrom =
+    u"FROM softs LEFT JOIN categorias ON categorias.id_categoria = softs.categoria, cds"_s;
+const QStringList softwareTitles{u"CÓDIGO"_s,    u"APLICATIVO"_s, u"DESCRIÇÃO"_s,
+                                 u"CATEGORIA"_s, u"MÍDIA"_s,      u"TIPO_MÍDIA"_s};
 const QStringList mediaTitles{u"codigo"_s, u"titulo"_s, u"obs"_s, u"tipo"_s, u"local"_s};
 
 // Two media and five titles, one of them on a medium that does not exist.
@@ -171,7 +173,7 @@ void TestSearchWindow::initialSearchFindsByPartOfName()
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
 
     const QString first = kind == 1 ? initialSoftware : u"SELECT *"_s;
-    const QString from = kind == 1 ? u"FROM softs, cds"_s : u"FROM cds"_s;
+    const QString from = kind == 1 ? softwareFrom : u"FROM cds"_s;
     QCOMPARE(f.dm->ADOQuery6.sql(), QStringList({first, from, where}));
     QCOMPARE(w->SqlBusca, first);
     QCOMPARE(w->TextoBusca, text);
@@ -229,7 +231,7 @@ void TestSearchWindow::repeatSearchFromButtonAndEnter()
     QCOMPARE(w->SqlBusca, repeatSoftware);
     QCOMPARE(w->TextoBusca, u"zork"_s);
     QCOMPARE(f.dm->ADOQuery6.sql(),
-             QStringList({repeatSoftware, u"FROM softs, cds"_s,
+             QStringList({repeatSoftware, softwareFrom,
                           u"where nome like '%zork%' and softs.midia = cds.codigo"_s}));
     QCOMPARE(titlesOf(grid).first(), u"CODIGO"_s);
     QCOMPARE(titlesOf(grid).mid(1), softwareTitles.mid(1));
@@ -283,11 +285,12 @@ void TestSearchWindow::columnsFitTheirWidestText()
     }
 
     f.catalogue.exec(
-        u"UPDATE softs SET descricao = 'Ação e aventura em Jerusalém' WHERE numero = 1"_s);
+        u"UPDATE softs SET descricao = 'Ação e aventura em Jerusalém', categoria = 2 WHERE "
+        "numero = 1"_s);
     const auto w = f.open(u"Assassin"_s, 1);
     TDBGrid *grid = gridOf(*w);
-    const QStringList values{u"1"_s, u"Assassin's Creed"_s, u"Ação e aventura em Jerusalém"_s,
-                             u"Jogos CD 01"_s, u"CD"_s};
+    const QStringList values{u"1"_s,    u"Assassin's Creed"_s, u"Ação e aventura em Jerusalém"_s,
+                             u"Jogo"_s, u"Jogos CD 01"_s,      u"CD"_s};
     for (int c = 0; c < values.size(); ++c) {
         QCOMPARE(grid->model()->index(0, c).data().toString(), values[c]);
         const int widest = std::max(metrics.horizontalAdvance(values[c]),
@@ -319,7 +322,7 @@ void TestSearchWindow::constructorFailurePropagates()
     QVERIFY(f.owner.findChildren<TForm4 *>().isEmpty());
     QVERIFY(!f.dm->ADOQuery6.active());
     QCOMPARE(f.dm->ADOQuery6.sql(),
-             QStringList({initialSoftware, u"FROM softs, cds"_s,
+             QStringList({initialSoftware, softwareFrom,
                           u"where nome like '%a%' and softs.midia = cds.codigo"_s}));
     QVERIFY(!f.dm->ADOQuery6.controlsDisabled());
 

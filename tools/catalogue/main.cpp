@@ -36,9 +36,10 @@ int usage()
                "  quivel-catalogue copy ORIGEM DESTINO   copia um catálogo inteiro de um arquivo\n"
                "                                         para um servidor ou de um servidor para\n"
                "                                         um arquivo, numa só transação\n"
-               "Em create, sample, large e check, ARQUIVO pode ser o endereço de um servidor\n"
-               "PostgreSQL (postgresql://usuario@servidor/banco ou service=quivel); a senha vem\n"
-               "de ~/.pgpass, do arquivo de serviços ou de PGPASSWORD.\n",
+               "Em create, sample, large, check e upgrade, ARQUIVO pode ser o endereço de um\n"
+               "servidor PostgreSQL (postgresql://usuario@servidor/banco ou service=quivel); a\n"
+               "senha vem de ~/.pgpass, do arquivo de serviços ou de PGPASSWORD. No servidor,\n"
+               "upgrade atualiza o catálogo numa só transação.\n",
                stderr);
     return 2;
 }
@@ -66,8 +67,33 @@ int convert(const QString &source, const QString &destination)
     return 0;
 }
 
+int upgradeServer(const QString &conninfo)
+{
+    const QString name = PostgresBackend::describe(conninfo);
+    try {
+        const ServerCatalogue::Upgrade result = ServerCatalogue::upgrade(conninfo);
+        if (result.fromVersion == result.toVersion) {
+            print(stdout, QStringLiteral("O catálogo '%1' já está na versão %2; nada foi alterado.")
+                              .arg(name)
+                              .arg(result.toVersion));
+            return 0;
+        }
+        print(stdout, QStringLiteral("Catálogo '%1' atualizado da versão %2 para a %3.")
+                          .arg(name)
+                          .arg(result.fromVersion)
+                          .arg(result.toVersion));
+    } catch (const Exception &e) {
+        print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
+        print(stderr, QStringLiteral("O catálogo '%1' não foi alterado.").arg(name));
+        return 1;
+    }
+    return 0;
+}
+
 int upgrade(const QString &path)
 {
+    if (PostgresBackend::isServerString(path))
+        return upgradeServer(path);
     try {
         const Legacy::UpgradeResult result = Legacy::upgradeCatalogue(path);
         if (result.backup.isEmpty()) {

@@ -182,3 +182,42 @@ Legacy::UpgradeResult Legacy::upgradeCatalogue(const QString &path,
     result.toVersion = newest;
     return result;
 }
+
+int Legacy::fileVersion(const QString &path)
+{
+    QFile file(path);
+    struct stat info;
+    if (::stat(nativeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(QIODevice::ReadOnly) ||
+        file.read(16) != QByteArrayView("SQLite format 3\0", 16)) {
+        return -1;
+    }
+    // user_version is the big-endian 32-bit value at offset 60 of the header; read there, the
+    // file is not opened by the engine, so nothing is written beside it (a read-only folder).
+    if (!file.seek(60))
+        return -1;
+    const QByteArray bytes = file.read(4);
+    if (bytes.size() != 4)
+        return -1;
+    return int((quint32(quint8(bytes[0])) << 24) | (quint32(quint8(bytes[1])) << 16) |
+               (quint32(quint8(bytes[2])) << 8) | quint32(quint8(bytes[3])));
+}
+
+QString Legacy::upgradeForUser(const QString &path)
+{
+    const int version = fileVersion(path);
+    if (version < 1 || version >= Schema::version)
+        return {};
+    const UpgradeResult result = upgradeCatalogue(path);
+    if (result.backup.isEmpty())
+        return {};
+    return QStringLiteral("O catálogo '%1' era da versão %2 e foi atualizado para a versão %3: "
+                          "agora cada título tem uma categoria (Software, Jogo, Filme, Música, "
+                          "Documento, Outros), e os títulos que já existiam ficaram na categoria "
+                          "\"Software\".\n\nO arquivo original foi guardado, sem alterações, em "
+                          "'%4'.")
+        .arg(path)
+        .arg(result.fromVersion)
+        .arg(result.toVersion)
+        .arg(result.backup);
+}
