@@ -99,7 +99,7 @@ constexpr int textSize(const Table &table, std::string_view name)
 struct Migration
 {
     int from;
-    std::string_view sqlite;
+    std::string_view sqlite; // UTF-8
 };
 
 // The steps from every older version to this one, drawn from the tables and columns above by

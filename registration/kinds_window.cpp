@@ -125,6 +125,7 @@ void KindsWindow::ButtonAddClick()
     m_dm.ADOQuery7nome_categoria.setAsString(name);
     kinds.post();
     reload(m_dm.ADOQuery7id_categoria.value());
+    m_ui->EditNome->setText(name);
 }
 
 void KindsWindow::ButtonRenameClick()
@@ -148,6 +149,7 @@ void KindsWindow::ButtonRenameClick()
     m_dm.ADOQuery7nome_categoria.setAsString(name);
     kinds.post();
     reload(code);
+    m_ui->EditNome->setText(name);
 }
 
 void KindsWindow::ButtonRemoveClick()

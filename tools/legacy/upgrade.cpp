@@ -148,7 +148,8 @@ Legacy::UpgradeResult Legacy::upgradeCatalogue(const QString &path,
                        .arg(source, QString::fromUtf8(sqlite3_errmsg(copy.handle()))));
         copy.exec(QStringLiteral("BEGIN"), temporary);
         for (const Schema::Migration &step : std::as_const(steps))
-            copy.exec(Schema::name(step.sqlite), temporary);
+            copy.exec(QString::fromUtf8(step.sqlite.data(), qsizetype(step.sqlite.size())),
+                      temporary);
         copy.exec(QStringLiteral("PRAGMA user_version = %1; COMMIT").arg(newest), temporary);
 
         Statement check(copy.handle(), QStringLiteral("PRAGMA integrity_check"), temporary);
