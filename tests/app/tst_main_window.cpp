@@ -460,6 +460,8 @@ void TestMainWindow::buttonsOpenOwnedModalWindows_data()
         QTest::addRow("Sobre...%s", how) << QByteArray("Button1") << "TForm6" << enter;
         QTest::addRow("Nas próximas versões...%s", how)
             << QByteArray("Button4") << "TForm5" << enter;
+        QTest::addRow("Categorias...%s", how)
+            << QByteArray("ButtonKinds") << "KindsWindow" << enter;
     }
 }
 
