@@ -152,7 +152,11 @@ Legacy::UpgradeResult Legacy::upgradeCatalogue(const QString &path,
                       temporary);
         copy.exec(QStringLiteral("PRAGMA user_version = %1; COMMIT").arg(newest), temporary);
 
-        Statement check(copy.handle(), QStringLiteral("PRAGMA integrity_check"), temporary);
+        // quick_check reads every page, record and constraint of the copy; integrity_check
+        // would also match every index entry with its row, which took five times as long on a
+        // catalogue of 1,000,000 titles for indexes the engine has just built itself. The
+        // row counts below stand for the rest: no table lost or gained a row.
+        Statement check(copy.handle(), QStringLiteral("PRAGMA quick_check"), temporary);
         QStringList integrity;
         while (check.step())
             integrity.append(check.text(0));
@@ -160,6 +164,21 @@ Legacy::UpgradeResult Legacy::upgradeCatalogue(const QString &path,
             refuse(QStringLiteral("O catálogo atualizado não passou na verificação de "
                                   "integridade (%1)")
                        .arg(integrity.join(QStringLiteral("; "))));
+        Statement tables(reader.handle(),
+                         QStringLiteral("SELECT name FROM sqlite_schema WHERE type = 'table' AND "
+                                        "name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"),
+                         source);
+        while (tables.step()) {
+            const QString table = tables.text(0);
+            const QString count = QStringLiteral("SELECT count(*) FROM \"%1\"")
+                                      .arg(QString(table).replace(u'"', QStringLiteral("\"\"")));
+            Statement before(reader.handle(), count, source);
+            Statement after(copy.handle(), count, temporary);
+            if (!before.step() || !after.step() || before.integer(0) != after.integer(0))
+                refuse(QStringLiteral("O catálogo atualizado não tem todos os registros da "
+                                      "tabela '%1'")
+                           .arg(table));
+        }
     }
     struct stat info;
     if (::stat(nativeName(source).constData(), &info) == 0)
