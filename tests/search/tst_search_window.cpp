@@ -128,6 +128,7 @@ private Q_SLOTS:
     void repeatSearchFailureReachesGeneralHandler();
     void layout();
     void escapeStopsALongSearchAndKeepsThePreviousResult();
+    void everyKindIsFoundAndShown();
 };
 
 void TestSearchWindow::initialSearchFindsByPartOfName_data()
@@ -432,6 +433,26 @@ void TestSearchWindow::escapeStopsALongSearchAndKeepsThePreviousResult()
     QCOMPARE(w.statusText(), u"Pesquisa Concluida!"_s);
     QCOMPARE(query.recordCount(), 30000);
     QCOMPARE(gridOf(w)->model()->rowCount(), 30000);
+}
+
+// The kind stands after the description; a title of any kind is found, even one whose kind
+// was removed behind the program's back (its kind is then blank).
+void TestSearchWindow::everyKindIsFoundAndShown()
+{
+    Fixture f;
+    f.catalogue.exec(u"UPDATE softs SET categoria = 2 WHERE numero = 1;"
+                     "UPDATE softs SET categoria = 4 WHERE numero = 3;"
+                     "UPDATE softs SET categoria = 77 WHERE numero = 5;"_s);
+    const auto w = f.open(u"%"_s, 1);
+    TDBGrid *grid = gridOf(*w);
+    QCOMPARE(titlesOf(grid).indexOf(u"CATEGORIA"_s), titlesOf(grid).indexOf(u"DESCRIÇÃO"_s) + 1);
+    QCOMPARE(columnOf(grid, 1),
+             (QStringList{u"Assassin's Creed"_s, u"AÇÃO TOTAL"_s, u"Tetris"_s, u"Zork"_s}));
+    QCOMPARE(columnOf(grid, 3), (QStringList{QString(), u"Jogo"_s, u"Música"_s, u"Software"_s}));
+    // A repeat search from within the window shows the same.
+    w->ExecutaPesquisa();
+    QCOMPARE(titlesOf(grid)[3], u"CATEGORIA"_s);
+    QCOMPARE(columnOf(grid, 3), (QStringList{QString(), u"Jogo"_s, u"Música"_s, u"Software"_s}));
 }
 
 QTEST_MAIN(TestSearchWindow)
