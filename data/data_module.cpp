@@ -65,6 +65,8 @@ TDm1::TDm1(MessageWindow showMessage, QObject *parent)
           static_cast<TField *>(&ADOQuery2descricao), static_cast<TField *>(&ADOQuery2midia),
           static_cast<TField *>(&ADOQuery2categoria)})
         ADOQuery2.addField(f);
+    // A new title is software until the user chooses another kind.
+    ADOQuery2categoria.setDefaultValue(Schema::defaultKind);
     ADOQuery3.setSql({allMedia});
     for (TField *f :
          {static_cast<TField *>(&ADOQuery3codigo), static_cast<TField *>(&ADOQuery3titulo),

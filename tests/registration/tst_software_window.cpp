@@ -68,6 +68,7 @@ private Q_SLOTS:
     void choosingKindAndSavingStoresIt_data();
     void choosingKindAndSavingStoresIt();
     void renamedKindIsListedAtOnce();
+    void untouchedNewTitleIsDroppedDespiteItsKind();
 };
 
 void TestSoftwareWindow::layoutFollowsDesign_data()
@@ -384,7 +385,7 @@ void TestSoftwareWindow::choosingKindAndSavingStoresIt()
     QString title = u"Editor"_s;
     if (newTitle) {
         w.click("BitBtn2");
-        QCOMPARE(w.kind()->text(), QString()); // nothing chosen yet
+        QCOMPARE(w.kind()->text(), u"Software"_s); // until another is chosen
         title = u"Corrida"_s;
         w.name()->setFocus();
         QTest::keyClicks(w.name(), title);
@@ -401,6 +402,7 @@ void TestSoftwareWindow::choosingKindAndSavingStoresIt()
     w.click("BitBtn3");
     QVERIFY(w.dialogs.boxes.isEmpty());
     QCOMPARE(w.kindOf(title), kind);
+    QCOMPARE(w.kind()->text(), kind);
     // Read back as another start of the program would.
     TDm1 again{[](const QString &) {}};
     QVERIFY(again.ADOQuery2.locate(u"nome"_s, title));
@@ -419,6 +421,19 @@ void TestSoftwareWindow::renamedKindIsListedAtOnce()
     w.dm.ADOQuery7nome_categoria.setAsString(u"Programas"_s);
     w.dm.ADOQuery7.post();
     QCOMPARE(w.kind()->text(), u"Programas"_s);
+}
+
+// The kind a new title starts with is no change of the user's.
+void TestSoftwareWindow::untouchedNewTitleIsDroppedDespiteItsKind()
+{
+    SoftwareWorld w;
+    w.click("BitBtn2");
+    QCOMPARE(w.kind()->text(), u"Software"_s);
+    QVERIFY(!w.dm.ADOQuery2.modified());
+    w.navigator()->BtnClick(nbFirst);
+    QCOMPARE(w.dm.ADOQuery2.state(), TDataSetState::Browse);
+    QCOMPARE(w.count(u"softs"_s), u"3"_s);
+    QCOMPARE(w.name()->text(), u"Editor"_s);
 }
 
 QTEST_MAIN(TestSoftwareWindow)
