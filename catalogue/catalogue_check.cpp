@@ -3,6 +3,7 @@
 
 #include "catalogue/catalogue_shape.h"
 
+#include "core/schema.h"
 #include "data/engine/sqlite/statement.h"
 
 #include <QDeadlineTimer>
@@ -162,6 +163,19 @@ QStringList Legacy::checkCatalogue(const QString &path)
             problems.append(QStringLiteral("Integridade: %1").arg(line));
     }
 
+    int version = 0;
+    if (failed(db.query(QStringLiteral("PRAGMA user_version"),
+                        [&](const Statement &s) { version = int(s.integer(0)); }))) {
+        return problems;
+    }
+    if (version < Schema::version) {
+        problems.append(QStringLiteral("O catálogo é da versão %1; atualize-o com o comando: "
+                                       "quivel-catalogue upgrade \"%2\"")
+                            .arg(version)
+                            .arg(path));
+        return problems;
+    }
+
     QStringList usableTables;
     for (const TableShape &table : catalogueTables()) {
         QString kind;
@@ -243,7 +257,19 @@ QStringList Legacy::checkCatalogue(const QString &path)
         }
     }
 
-    if (usableTables.size() == 2) {
+    if (usableTables.contains(QStringLiteral("softs")) &&
+        usableTables.contains(QStringLiteral("categorias"))) {
+        failed(db.query(QStringLiteral("SELECT numero, nome, categoria FROM softs WHERE categoria "
+                                       "NOT IN (SELECT id_categoria FROM categorias) ORDER BY "
+                                       "numero"),
+                        [&](const Statement &s) {
+                            problems.append(QStringLiteral("O título %1 ('%2') é da categoria %3, "
+                                                           "que não existe")
+                                                .arg(s.text(0), s.text(1), s.text(2)));
+                        }));
+    }
+    if (usableTables.contains(QStringLiteral("softs")) &&
+        usableTables.contains(QStringLiteral("cds"))) {
         failed(db.query(QStringLiteral("SELECT numero, nome, midia FROM softs WHERE midia IS NULL "
                                        "OR midia NOT IN (SELECT codigo FROM cds) ORDER BY numero"),
                         [&](const Statement &s) {

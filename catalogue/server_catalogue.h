@@ -20,6 +20,15 @@ void copyFromFile(const QString &path, const QString &conninfo);
 // Copies a server catalogue into a new file.
 void copyToFile(const QString &conninfo, const QString &path);
 
+struct Upgrade
+{
+    int fromVersion = 0;
+    int toVersion = 0; // equal to fromVersion when nothing changed
+};
+// Brings a catalogue of an older version to this one in one transaction: all the steps or,
+// on any failure, none. One of a newer version is refused and left alone.
+Upgrade upgrade(const QString &conninfo);
+
 // What is wrong with a server catalogue; empty when nothing is.
 QStringList check(const QString &conninfo);
 

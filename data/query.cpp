@@ -616,6 +616,10 @@ void TADOQuery::insert()
     if (!canModify())
         fail(QStringLiteral("Cannot modify a read-only dataset"));
     m_buffer.assign(m_columns.size(), QVariant());
+    for (const TField *f : m_fields) {
+        if (f->defaultValue().isValid() && f->m_column >= 0)
+            m_buffer[size_t(f->m_column)] = f->defaultValue();
+    }
     m_original = m_buffer;
     m_modified = false;
     setState(TDataSetState::Insert);

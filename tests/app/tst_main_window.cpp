@@ -472,6 +472,8 @@ void TestMainWindow::buttonsOpenOwnedModalWindows_data()
             << QByteArray("Button4") << "TForm5" << enter;
         QTest::addRow("Identificar softwares...%s", how)
             << QByteArray("ButtonIdentify") << "IdentifyWindow" << enter;
+        QTest::addRow("Categorias...%s", how)
+            << QByteArray("ButtonKinds") << "KindsWindow" << enter;
     }
 }
 

@@ -35,9 +35,13 @@ ToolRun runTool(const QStringList &arguments)
 }
 
 // A made-up next version: the steps a real one would add to the schema.
+constexpr int current = Schema::version;
+constexpr int next = Schema::version + 1;
 constexpr Schema::Migration addColumn[] = {
-    {1, "ALTER TABLE cds ADD COLUMN emprestado INTEGER; CREATE INDEX cds_tipo ON cds (tipo);"}};
-constexpr Schema::Migration brokenStep[] = {{1, "ALTER TABLE nenhuma ADD COLUMN x INTEGER;"}};
+    {current,
+     "ALTER TABLE cds ADD COLUMN emprestado INTEGER; CREATE INDEX cds_tipo ON cds (tipo);"}};
+constexpr Schema::Migration brokenStep[] = {{current, "ALTER TABLE nenhuma ADD COLUMN x INTEGER;"}};
+const QString backupName = u"quivel.mdb.v%1-original"_s.arg(current);
 
 } // namespace
 
@@ -60,12 +64,12 @@ void TestLegacyUpgrade::runsTheStepsOnACopyAndSwapsItIn()
     const QByteArray before = cat.fileBytes();
     const QString titles = cat.scalar(u"SELECT group_concat(nome, '|') FROM softs"_s);
 
-    const Legacy::UpgradeResult result = Legacy::upgradeCatalogue(cat.path(), addColumn, 2);
-    QCOMPARE(result.fromVersion, 1);
-    QCOMPARE(result.toVersion, 2);
-    QCOMPARE(result.backup, cat.path() + u".v1-original"_s);
+    const Legacy::UpgradeResult result = Legacy::upgradeCatalogue(cat.path(), addColumn, next);
+    QCOMPARE(result.fromVersion, current);
+    QCOMPARE(result.toVersion, next);
+    QCOMPARE(result.backup, cat.path() + u".v%1-original"_s.arg(current));
 
-    QCOMPARE(cat.scalar(u"PRAGMA user_version"_s), u"2"_s);
+    QCOMPARE(cat.scalar(u"PRAGMA user_version"_s), QString::number(next));
     QCOMPARE(cat.scalar(u"SELECT count(*) FROM pragma_table_info('cds') WHERE name = "
                         u"'emprestado'"_s),
              u"1"_s);
@@ -75,8 +79,7 @@ void TestLegacyUpgrade::runsTheStepsOnACopyAndSwapsItIn()
     QVERIFY(original.open(QIODevice::ReadOnly));
     QCOMPARE(original.readAll(), before);
     // Nothing of the copy is left behind.
-    QCOMPARE(folderEntries(cat.directory()),
-             (QStringList{u"quivel.mdb"_s, u"quivel.mdb.v1-original"_s}));
+    QCOMPARE(folderEntries(cat.directory()), (QStringList{u"quivel.mdb"_s, backupName}));
 }
 
 void TestLegacyUpgrade::leftoversOfAKilledRunAreRemovedOnceItIsGone()
@@ -91,9 +94,9 @@ void TestLegacyUpgrade::leftoversOfAKilledRunAreRemovedOnceItIsGone()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("resto");
     }
-    Legacy::upgradeCatalogue(cat.path(), addColumn, 2);
+    Legacy::upgradeCatalogue(cat.path(), addColumn, next);
     QCOMPARE(folderEntries(cat.directory()),
-             (QStringList{u"quivel.mdb"_s, converting, alive, u"quivel.mdb.v1-original"_s}));
+             (QStringList{u"quivel.mdb"_s, converting, alive, backupName}));
 }
 
 void TestLegacyUpgrade::refusesLeavingTheFileUntouched_data()
@@ -103,11 +106,12 @@ void TestLegacyUpgrade::refusesLeavingTheFileUntouched_data()
     QTest::addColumn<int>("newest");
     QTest::addColumn<QString>("message");
     QTest::newRow("newer version")
-        << u"PRAGMA user_version = 2"_s << 1 << 1 << u"versão mais nova"_s;
+        << u"PRAGMA user_version = %1"_s.arg(next) << 1 << current << u"versão mais nova"_s;
     QTest::newRow("no step from its version")
-        << u"PRAGMA user_version = 0"_s << 1 << 1 << u"versão 0, que esta versão"_s;
-    QTest::newRow("no step at all") << QString() << 0 << 2 << u"versão 1, que esta versão"_s;
-    QTest::newRow("failing step") << QString() << 2 << 2 << u"no such table: nenhuma"_s;
+        << u"PRAGMA user_version = 0"_s << 1 << current << u"versão 0, que esta versão"_s;
+    QTest::newRow("no step at all")
+        << QString() << 0 << next << u"versão %1, que esta versão"_s.arg(current);
+    QTest::newRow("failing step") << QString() << 2 << next << u"no such table: nenhuma"_s;
 }
 
 void TestLegacyUpgrade::refusesLeavingTheFileUntouched()

@@ -305,8 +305,8 @@ Legacy::JetCatalogue readInThisProcess(const QString &path)
     if (!mdb_read_catalog(mdb.get(), MDB_TABLE))
         damaged(path, QStringLiteral("a lista de tabelas não pôde ser lida"));
 
-    const TableShape &mediaShape = catalogueTables().at(0);
-    const TableShape &titleShape = catalogueTables().at(1);
+    const TableShape &mediaShape = firstVersionTables().at(0);
+    const TableShape &titleShape = firstVersionTables().at(1);
     MdbCatalogEntry *media = findTable(mdb.get(), mediaShape.name);
     MdbCatalogEntry *titles = findTable(mdb.get(), titleShape.name);
     if (!media && !titles)

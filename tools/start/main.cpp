@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // quivel-start: what the menu entry runs. The program opens the catalogue in its current
 // folder, so this gives the user a folder of their own, makes an empty catalogue there on the
-// first start, carries a catalogue of the earlier version over, and then becomes the program.
+// first start, carries a catalogue of the earlier version over (or upgrades one of an older
+// schema), and then becomes the program.
 #include "catalogue/catalogue.h"
+#include "catalogue/upgrade.h"
 #include "core/exceptions.h"
 #include "resources/picture_resources.h"
 #include "tools/legacy/convert.h"
@@ -98,7 +100,7 @@ QString prepareCatalogue(const QString &path)
         return {};
     }
     if (!isJetFile(path))
-        return {};
+        return Legacy::upgradeForUser(path);
     const Legacy::ConversionResult result = Legacy::convertJetCatalogue(path, QString());
     return QStringLiteral("O catálogo '%1' estava no formato da versão anterior (Access/Jet) e "
                           "foi convertido para esta versão: %2 mídias e %3 títulos.\n\n"

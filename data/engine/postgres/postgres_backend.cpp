@@ -434,10 +434,22 @@ void PostgresBackend::checkCatalogue()
     r.reset(PQexec(m_conn, "SELECT max(versao) FROM quivel.versao"));
     if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
         fail(sqlState(r.get()), serverText(r.get(), m_conn));
-    if (std::atoi(PQgetvalue(r.get(), 0, 0)) > Schema::version) {
+    const int version = std::atoi(PQgetvalue(r.get(), 0, 0));
+    if (version > Schema::version) {
         throw EOleException(QStringLiteral("O catálogo '%1' foi criado por uma versão mais nova "
                                            "do Quivel e não pode ser aberto por esta")
                                 .arg(m_name));
+    }
+    // A server's catalogue is shared: it is upgraded once, on purpose, not by whichever
+    // program happens to open it first.
+    if (version < Schema::version) {
+        throw EOleException(
+            QStringLiteral("O catálogo '%1' no servidor é da versão %2, anterior a esta do "
+                           "Quivel. Feche o Quivel em todos os computadores que o usam e "
+                           "atualize-o com o comando:\n\nquivel-catalogue upgrade ENDEREÇO\n\n"
+                           "com o mesmo endereço dado em QUIVEL_DATABASE.")
+                .arg(m_name)
+                .arg(version));
     }
 }
 

@@ -272,6 +272,16 @@ SqliteBackend::SqliteBackend(const QString &path, EngineWatch &watch)
                                            "do Quivel e não pode ser aberto por esta")
                                 .arg(path));
     }
+    // The program and its launcher upgrade a file before it gets here; one that is still
+    // older (opened some other way) lacks what the windows read.
+    if (version < Schema::version) {
+        sqlite3_close(m_db);
+        throw EOleException(QStringLiteral("O catálogo '%1' é da versão %2, anterior a esta do "
+                                           "Quivel; atualize-o com o comando: quivel-catalogue "
+                                           "upgrade \"%1\"")
+                                .arg(path)
+                                .arg(version));
+    }
 }
 
 SqliteBackend::~SqliteBackend()
