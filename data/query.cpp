@@ -5,6 +5,7 @@
 #include "data/connection.h"
 #include "data/data_source.h"
 #include "data/exceptions.h"
+#include "data/write_transaction.h"
 
 #include <QDeadlineTimer>
 
@@ -955,12 +956,16 @@ void TADOQuery::postInsert()
     }
     m_connection->completePendingReads();
     const TADOConnection::StatementTimer timer(*m_connection);
+    WriteTransaction transaction(*m_connection, updateTable());
     const auto prepared = backend.prepare(sql);
     BackendStatement &statement = *prepared;
     for (size_t i = 0; i < columns.size(); ++i)
         statement.bind(int(i) + 1, m_buffer[size_t(columns[i])]);
-    statement.execute();
-    m_buffer[size_t(key)] = QVariant::fromValue<qlonglong>(backend.lastInsertKey());
+    if (const int rows = statement.execute(); rows > 1)
+        transaction.refuseSeveralRows(rows);
+    const auto newKey = QVariant::fromValue<qlonglong>(backend.lastInsertKey());
+    transaction.commit();
+    m_buffer[size_t(key)] = newKey;
 
     const int at = m_position < 0 ? 0 : m_position;
     writableStore().insertRow(at, m_buffer);
@@ -993,6 +998,7 @@ void TADOQuery::postEdit()
                  conditions.join(QStringLiteral(" AND ")));
     m_connection->completePendingReads();
     const TADOConnection::StatementTimer timer(*m_connection);
+    WriteTransaction transaction(*m_connection, updateTable());
     const auto prepared = backend.prepare(sql);
     BackendStatement &statement = *prepared;
     int index = 1;
@@ -1001,7 +1007,10 @@ void TADOQuery::postEdit()
     statement.bind(index++, m_original[size_t(key)]);
     for (int c : changed)
         statement.bind(index++, storedValue(c));
-    if (statement.execute() != 1) {
+    const int rows = statement.execute();
+    if (rows > 1)
+        transaction.refuseSeveralRows(rows);
+    if (rows != 1) {
         // Saving again would be refused again: the way out is to drop the edit and re-read.
         throw ERowConflict(QStringLiteral("O registro não foi salvo: ele foi alterado ou apagado "
                                           "por outro programa depois de lido"),
@@ -1010,6 +1019,7 @@ void TADOQuery::postEdit()
                                refresh();
                            });
     }
+    transaction.commit();
     // Unchanged values keep the bytes they had, valid text or not.
     std::vector<QVariant> row = m_buffer;
     for (size_t i = 0; i < row.size(); ++i) {
@@ -1050,11 +1060,15 @@ void TADOQuery::remove()
             .arg(quotedIdentifier(updateTable()), conditions.join(QStringLiteral(" AND ")));
     m_connection->completePendingReads();
     const TADOConnection::StatementTimer timer(*m_connection);
+    WriteTransaction transaction(*m_connection, updateTable());
     const auto prepared = backend.prepare(sql);
     BackendStatement &statement = *prepared;
     for (size_t i = 0; i < columns.size(); ++i)
         statement.bind(int(i) + 1, storedValue(columns[i]));
-    if (statement.execute() != 1) {
+    const int rows = statement.execute();
+    if (rows > 1)
+        transaction.refuseSeveralRows(rows);
+    if (rows != 1) {
         if (!m_deleteGuard.isEmpty()) {
             const auto guard = backend.prepare(
                 QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND NOT (%3)")
@@ -1069,6 +1083,7 @@ void TADOQuery::remove()
             "O registro não foi apagado: ele foi alterado ou apagado por outro programa depois "
             "de lido. Atualize a lista para ver os dados atuais"));
     }
+    transaction.commit();
     m_buffer.clear();
     m_original.clear();
     m_modified = false;

@@ -5,6 +5,7 @@
 #include "data/exceptions.h"
 #include "data/postgres_backend.h"
 #include "data/schema.h"
+#include "data/schema_objects.h"
 #include "data/statement.h"
 
 #include <QFile>
@@ -335,5 +336,7 @@ QStringList ServerCatalogue::check(const QString &conninfo)
     const Result like = query(server, QStringLiteral("SELECT 'AÇÃO\\x' LIKE '%ção\\x'"));
     if (PQgetvalue(like.get(), 0, 0)[0] != 't')
         problems.append(QStringLiteral("A pesquisa do catálogo não está instalada no servidor"));
+    // What the program refuses to write, found by the code that refuses it.
+    problems.append(SchemaObjects::describe(SchemaObjects::inspectServer(server), true));
     return problems;
 }

@@ -30,6 +30,10 @@ int usage()
                "                                         lugar e guarda o original como\n"
                "                                         ARQUIVO.jet-original\n"
                "  quivel-catalogue check ARQUIVO         verifica um catálogo sem alterá-lo\n"
+               "  quivel-catalogue clean ARQUIVO         remove os gatilhos, visões e índices\n"
+               "                                         calculados que o Quivel não criou e que\n"
+               "                                         o impedem de gravar; guarda o original\n"
+               "                                         como ARQUIVO.antes-da-limpeza\n"
                "  quivel-catalogue upgrade ARQUIVO       atualiza um catálogo de uma versão\n"
                "                                         anterior desta; guarda o original como\n"
                "                                         ARQUIVO.vN-original\n"
@@ -89,6 +93,27 @@ int upgrade(const QString &path)
     return 0;
 }
 
+int clean(const QString &path)
+{
+    try {
+        const Legacy::CleanResult result = Legacy::cleanCatalogue(path);
+        if (result.backup.isEmpty()) {
+            print(stdout,
+                  QStringLiteral("O catálogo '%1' não tem nada a remover; nada foi alterado.")
+                      .arg(path));
+            return 0;
+        }
+        for (const QString &line : result.removed)
+            print(stdout, QStringLiteral("Removido: %1.").arg(line));
+        print(stdout, QStringLiteral("O original foi guardado em '%1'.").arg(result.backup));
+    } catch (const Exception &e) {
+        print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
+        print(stderr, QStringLiteral("O arquivo '%1' não foi alterado.").arg(path));
+        return 1;
+    }
+    return 0;
+}
+
 int check(const QString &target)
 {
     const bool server = PostgresBackend::isServerString(target);
@@ -131,6 +156,8 @@ int main(int argc, char *argv[])
         return check(path);
     if (verb == u"upgrade" && args.size() == 2)
         return upgrade(path);
+    if (verb == u"clean" && args.size() == 2 && !PostgresBackend::isServerString(path))
+        return clean(path);
     const bool server = PostgresBackend::isServerString(path);
     try {
         if (verb == u"copy" && args.size() == 3) {

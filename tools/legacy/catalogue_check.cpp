@@ -3,6 +3,8 @@
 
 #include "tools/legacy/catalogue_shape.h"
 
+#include "data/schema.h"
+#include "data/schema_objects.h"
 #include "data/statement.h"
 
 #include <QDeadlineTimer>
@@ -42,6 +44,7 @@ public:
     ReadOnlyDatabase &operator=(const ReadOnlyDatabase &) = delete;
 
     bool opened() const { return m_rc == SQLITE_OK; }
+    sqlite3 *handle() const { return m_db; }
     QString error() const
     {
         return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
@@ -160,6 +163,14 @@ QStringList Legacy::checkCatalogue(const QString &path)
     if (integrity != QStringList{QStringLiteral("ok")}) {
         for (const QString &line : std::as_const(integrity))
             problems.append(QStringLiteral("Integridade: %1").arg(line));
+    }
+
+    // What the program refuses to write, or writes around, found by the code that refuses it.
+    try {
+        problems.append(SchemaObjects::describe(SchemaObjects::inspectFile(db.handle(), path)));
+    } catch (const EngineError &e) {
+        failed(e.engineText());
+        return problems;
     }
 
     QStringList usableTables;

@@ -4,6 +4,7 @@
 #include "data/schema.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <span>
 
@@ -25,5 +26,17 @@ struct UpgradeResult
 UpgradeResult upgradeCatalogue(const QString &path,
                                std::span<const Schema::Migration> migrations = Schema::migrations,
                                int newest = Schema::version);
+
+struct CleanResult
+{
+    QStringList removed; // one description per object removed
+    QString backup;      // where the catalogue as it was was kept; empty when nothing changed
+};
+
+// Removes from the catalogue at `path` every trigger, view and computed index that makes the
+// program refuse to write to it, the same way as an upgrade: on a copy that must pass the
+// integrity check, the original kept as "<name>.antes-da-limpeza". Tables and plain indexes
+// that do no harm stay; a catalogue with nothing to remove is left alone.
+CleanResult cleanCatalogue(const QString &path);
 
 } // namespace Legacy
