@@ -964,6 +964,9 @@ void TADOQuery::postInsert()
     if (const int rows = statement.execute(); rows > 1)
         transaction.refuseSeveralRows(rows);
     const auto newKey = QVariant::fromValue<qlonglong>(backend.lastInsertKey());
+    if (saveGuarded(columns))
+        transaction.require(m_columns[size_t(key)].origin, newKey, m_saveGuard.condition,
+                            m_saveGuard.message);
     transaction.commit();
     m_buffer[size_t(key)] = newKey;
 
@@ -971,6 +974,15 @@ void TADOQuery::postInsert()
     writableStore().insertRow(at, m_buffer);
     m_position = at;
     m_bof = m_eof = false;
+}
+
+bool TADOQuery::saveGuarded(const std::vector<int> &columns) const
+{
+    if (m_saveGuard.condition.isEmpty())
+        return false;
+    return std::any_of(columns.begin(), columns.end(), [this](int c) {
+        return m_columns[size_t(c)].origin.compare(m_saveGuard.column, Qt::CaseInsensitive) == 0;
+    });
 }
 
 void TADOQuery::postEdit()
@@ -1019,6 +1031,9 @@ void TADOQuery::postEdit()
                                refresh();
                            });
     }
+    if (saveGuarded(changed))
+        transaction.require(m_columns[size_t(key)].origin, m_original[size_t(key)],
+                            m_saveGuard.condition, m_saveGuard.message);
     transaction.commit();
     // Unchanged values keep the bytes they had, valid text or not.
     std::vector<QVariant> row = m_buffer;

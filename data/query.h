@@ -128,6 +128,13 @@ public:
     // DELETE itself, so no other program can make it false between a check and the delete.
     // A delete it stops throws ERowInUse.
     void setDeleteGuard(const QString &condition) { m_deleteGuard = condition; }
+    // An SQL condition on the current row's table that must hold after a save that writes
+    // `column`, checked in the save's own transaction; a save it stops is undone and throws
+    // `message`, the edit kept.
+    void setSaveGuard(const QString &column, const QString &condition, const QString &message)
+    {
+        m_saveGuard = {column, condition, message};
+    }
 
     void edit();
     void insert();
@@ -251,6 +258,14 @@ private:
     TDataSetState m_stateWhenDisabled = TDataSetState::Inactive;
     std::vector<TDataSource *> m_dataSources;
     QString m_deleteGuard;
+    struct SaveGuard
+    {
+        QString column;
+        QString condition;
+        QString message;
+    } m_saveGuard;
+    // Whether the save guard applies to a save writing `columns`.
+    bool saveGuarded(const std::vector<int> &columns) const;
 
     // The statement of a gradual open while rows remain, positioned on its last read row.
     mutable std::unique_ptr<BackendStatement> m_pending;

@@ -8,6 +8,15 @@
 
 #include <sqlite3.h>
 
+namespace {
+
+QString quoted(QString identifier)
+{
+    return u'"' + identifier.replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+} // namespace
+
 WriteTransaction::WriteTransaction(TADOConnection &connection, const QString &table)
     : m_connection(connection)
     , m_table(table)
@@ -68,6 +77,17 @@ void WriteTransaction::refuseSeveralRows(int changedRows) const
                                        "comando: quivel-catalogue check \"%3\"")
                             .arg(changedRows)
                             .arg(m_table, m_connection.backend().displayName()));
+}
+
+void WriteTransaction::require(const QString &keyColumn, const QVariant &key,
+                               const QString &condition, const QString &message) const
+{
+    const auto statement =
+        m_connection.backend().prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND NOT (%3)")
+                                           .arg(quoted(m_table), quoted(keyColumn), condition));
+    statement->bind(1, key);
+    if (statement->step())
+        throw EOleException(message);
 }
 
 void WriteTransaction::commit()

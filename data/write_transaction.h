@@ -24,6 +24,12 @@ public:
     // A write meant for one row that changed more: refused, and undone with the transaction.
     void refuseSeveralRows(int changedRows) const;
 
+    // Refuses the write, while it can still be undone, when the row whose `keyColumn` is
+    // `key` breaks `condition` (SQL on `table`). Checked after the write, in its transaction,
+    // so the condition sees every other program's committed change and none can come between.
+    void require(const QString &keyColumn, const QVariant &key, const QString &condition,
+                 const QString &message) const;
+
     void commit();
 
 private:

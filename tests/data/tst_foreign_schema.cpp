@@ -66,6 +66,8 @@ private Q_SLOTS:
     void foreignObjectsStopEveryWrite();
     void harmlessObjectsAreReportedAndSavesGoOn();
     void cleanRemovesThemOnACopyKeepingTheOriginal();
+    void aMediumDeletedFirstIsNeverAssigned();
+    void aMediumAssignedFirstIsNeverDeleted();
 };
 
 void TestForeignSchema::foreignObjectsStopEveryWrite_data()
@@ -227,6 +229,63 @@ void TestForeignSchema::cleanRemovesThemOnACopyKeepingTheOriginal()
     runTool({u"clean"_s, cat.path()}, &exitCode);
     QCOMPARE(exitCode, 0);
     QCOMPARE(cat.fileBytes(), cleaned);
+}
+
+// Two copies of the program on one file: A deletes a medium B still shows, then B assigns it.
+void TestForeignSchema::aMediumDeletedFirstIsNeverAssigned()
+{
+    TempCatalogue cat(TempCatalogue::Content::Sample);
+    cat.exec(u"INSERT INTO cds (titulo) VALUES ('Sem títulos')"_s);
+    const int medium = cat.scalar(u"SELECT max(codigo) FROM cds"_s).toInt();
+    Opened a = openDataModule(cat.directory());
+    Opened b = openDataModule(cat.directory());
+    QVERIFY(a.dm->ADOQuery1.locate(u"codigo"_s, medium));
+    a.dm->ADOQuery1.remove();
+
+    b.dm->ADOQuery2.first();
+    const QString title = b.dm->ADOQuery2numero.asString();
+    const QString midiaBefore = cat.scalar(u"SELECT midia FROM softs WHERE numero = "_s + title);
+    b.dm->ADOQuery2.edit();
+    b.dm->ADOQuery2midia.setValue(QVariant::fromValue<qlonglong>(medium));
+    try {
+        b.dm->ADOQuery2.post();
+        QFAIL("a title was saved onto a deleted medium");
+    } catch (const EOleException &e) {
+        QVERIFY2(e.message().startsWith(u"A mídia escolhida para este software não existe mais"_s),
+                 qPrintable(e.message()));
+    }
+    QCOMPARE(b.dm->ADOQuery2.state(), TDataSetState::Edit);
+    QCOMPARE(b.dm->ADOQuery2midia.asInteger(), medium);
+    QCOMPARE(cat.scalar(u"SELECT midia FROM softs WHERE numero = "_s + title), midiaBefore);
+
+    // A new title onto the deleted medium is refused alike.
+    b.dm->ADOQuery2.cancel();
+    b.dm->ADOQuery2.insert();
+    b.dm->ADOQuery2nome.setAsString(u"Novo"_s);
+    b.dm->ADOQuery2midia.setValue(QVariant::fromValue<qlonglong>(medium));
+    QVERIFY_THROWS_EXCEPTION(EOleException, b.dm->ADOQuery2.post());
+    QCOMPARE(b.dm->ADOQuery2.state(), TDataSetState::Insert);
+    QCOMPARE(cat.scalar(u"SELECT count(*) FROM softs WHERE midia = "_s + QString::number(medium)),
+             u"0"_s);
+}
+
+// The other order: B assigns the medium first, then A's delete, from its stale count, runs.
+void TestForeignSchema::aMediumAssignedFirstIsNeverDeleted()
+{
+    TempCatalogue cat(TempCatalogue::Content::Sample);
+    cat.exec(u"INSERT INTO cds (titulo) VALUES ('Sem títulos')"_s);
+    const int medium = cat.scalar(u"SELECT max(codigo) FROM cds"_s).toInt();
+    Opened a = openDataModule(cat.directory());
+    Opened b = openDataModule(cat.directory());
+    b.dm->ADOQuery2.first();
+    b.dm->ADOQuery2.edit();
+    b.dm->ADOQuery2midia.setValue(QVariant::fromValue<qlonglong>(medium));
+    b.dm->ADOQuery2.post();
+
+    QVERIFY(a.dm->ADOQuery1.locate(u"codigo"_s, medium));
+    QVERIFY_THROWS_EXCEPTION(ERowInUse, a.dm->ADOQuery1.remove());
+    QCOMPARE(cat.scalar(u"SELECT count(*) FROM cds WHERE codigo = "_s + QString::number(medium)),
+             u"1"_s);
 }
 
 QTEST_GUILESS_MAIN(TestForeignSchema)
