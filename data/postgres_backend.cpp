@@ -507,7 +507,13 @@ void PostgresBackend::fail(const char *state, const QString &text) const
                                            "servidor; a alteração não foi salva")
                                 .arg(m_name));
     }
-    throw EOleException(text);
+    if (std::strncmp(state, "23", 2) == 0) {
+        throw EOleException(QStringLiteral("O servidor do catálogo '%1' recusou a gravação: ela "
+                                           "não cumpre uma regra das tabelas; nada foi salvo (%2)")
+                                .arg(m_name, text));
+    }
+    throw EOleException(
+        QStringLiteral("O servidor do catálogo '%1' recusou a operação (%2)").arg(m_name, text));
 }
 
 const PostgresBackend::Table *PostgresBackend::table(unsigned oid) const

@@ -5,6 +5,7 @@
 #include "data/connection.h"
 #include "data/exceptions.h"
 #include "data/schema_objects.h"
+#include "data/statement.h"
 
 #include <sqlite3.h>
 
@@ -64,7 +65,7 @@ void WriteTransaction::run(const QString &sql) const
     if (sqlite3 *db = m_connection.handle()) {
         const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
-            throwEngineError(db, rc, m_connection.path());
+            throw EngineError(rc, QString::fromUtf8(sqlite3_errmsg(db)), m_connection.path(), true);
         return;
     }
     m_connection.backend().prepare(sql)->execute();

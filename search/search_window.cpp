@@ -24,11 +24,13 @@ const QString stoppedStatus =
     QStringLiteral("Pesquisa interrompida; o resultado anterior foi mantido.");
 
 // The text goes between the LIKE pattern's quotes: a quote in it is doubled so it matches
-// itself; "%" and "_" stay wildcards on purpose.
+// itself; "%" and "_" stay wildcards on purpose. A NUL character, which no SQL text may hold,
+// is joined in as the character it is.
 QString escapedForStringLiteral(const QString &text)
 {
     QString result = text;
-    return result.replace(u'\'', QStringLiteral("''"));
+    result.replace(u'\'', QStringLiteral("''"));
+    return result.replace(QChar(0), QStringLiteral("' || char(0) || '"));
 }
 
 QString softwareWhere(const QString &text)
