@@ -165,6 +165,17 @@ QStringList Legacy::checkCatalogue(const QString &path)
             problems.append(QStringLiteral("Integridade: %1").arg(line));
     }
 
+    qint64 version = 0;
+    if (failed(db.query(QStringLiteral("PRAGMA user_version"),
+                        [&](const Statement &s) { version = s.integer(0); }))) {
+        return problems;
+    }
+    if (version > Schema::version)
+        problems.append(QStringLiteral("O catálogo foi criado por uma versão mais nova do Quivel "
+                                       "(%1) e não pode ser aberto por esta (%2)")
+                            .arg(version)
+                            .arg(Schema::version));
+
     // What the program refuses to write, or writes around, found by the code that refuses it.
     try {
         problems.append(SchemaObjects::describe(SchemaObjects::inspectFile(db.handle(), path)));

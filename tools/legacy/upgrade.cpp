@@ -170,6 +170,8 @@ Legacy::UpgradeResult Legacy::upgradeCatalogue(const QString &path,
     sqlite3_busy_timeout(original.handle(), 5000);
     // Held to the end: no other copy of the program can save into the file being replaced.
     original.exec(QStringLiteral("BEGIN IMMEDIATE"), source);
+    // A damaged file is never called up to date, nor copied into a new one.
+    checkIntegrity(original, source, QStringLiteral("O catálogo '%1'").arg(source));
     const int version = versionOf(original, source);
     UpgradeResult result{version, version, {}};
     if (version > newest) {
