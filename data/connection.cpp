@@ -137,6 +137,19 @@ void sizePageCache(sqlite3 *db, const QString &path)
     sqlite3_exec(db, pragma.constData(), nullptr, nullptr, nullptr);
 }
 
+// A file another program left in WAL mode goes back to the rollback journal (see where the
+// journal is chosen, in TADOConnection::open) when this program may write it and no other
+// program has it open; otherwise it stays as it is, which the engine handles too. Nobody is
+// waited for: that would delay the start.
+void leaveWalMode(sqlite3 *db, TADOConnection *connection)
+{
+    if (sqlite3_db_readonly(db, "main") != 0)
+        return;
+    sqlite3_busy_handler(db, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+    sqlite3_busy_handler(db, waitForOtherWriter, connection);
+}
+
 } // namespace
 
 void throwEngineError(sqlite3 *db, int resultCode, const QString &path)
@@ -241,6 +254,9 @@ void TADOConnection::open()
                                            "do Quivel e não pode ser aberto por esta")
                                 .arg(path));
     }
+    // Once the reads above are finished, and only in a file the program uses: the change needs
+    // the file to itself.
+    leaveWalMode(db, this);
     m_db = db;
     m_path = path;
     m_backend = std::make_unique<SqliteBackend>(db, path);
