@@ -62,6 +62,8 @@ int convert(const QString &source, const QString &destination)
                           .arg(result.catalogue));
         if (!result.backup.isEmpty())
             print(stdout, QStringLiteral("O original foi guardado em '%1'.").arg(result.backup));
+        if (!result.warnings.isEmpty())
+            print(stdout, QStringLiteral("Aviso: %1.").arg(result.warnings));
     } catch (const Exception &e) {
         print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
         print(stderr, QStringLiteral("O arquivo '%1' não foi alterado.").arg(source));
