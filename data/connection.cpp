@@ -227,7 +227,7 @@ void TADOConnection::open()
     // Views and triggers of a file made elsewhere may call no function with side effects.
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_progress_handler(db, 1000, interruptWhenLate, this);
-    registerLike(db);
+    registerLike(db, [this] { return goesOn(); });
 
     // Reading the schema makes the engine look at the whole header now, not at first use.
     int version = 0;
