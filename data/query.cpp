@@ -886,7 +886,8 @@ void TADOQuery::checkSizes() const
         if (sameValue(m_buffer[size_t(f->m_column)], m_original[size_t(f->m_column)]))
             continue;
         const QVariant v = m_buffer[size_t(f->m_column)];
-        const qsizetype length = v.isNull() ? 0 : v.toString().size();
+        // Characters as the catalogue counts them: code points, not UTF-16 units.
+        const qsizetype length = v.isNull() ? 0 : v.toString().toUcs4().size();
         if (length > limit) {
             fail(QStringLiteral("O campo '%1' aceita no máximo %2 caracteres, e o texto digitado "
                                 "tem %3; nada foi salvo")
