@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A stored value of tens of millions of characters: a search over it can be stopped and meets
 // its time limit, and a cell and a column fit look only at its start.
+#include "controls/db_lookup_combo_box.h"
 #include "controls/shown_text.h"
 #include "data/connection.h"
+#include "data/data_source.h"
 #include "data/exceptions.h"
 #include "data/query.h"
 #include "search/column_fit.h"
@@ -58,6 +60,7 @@ private Q_SLOTS:
     void theTimeLimitEndsAMatchInsideOneValue();
     void aCellAndAFitLookOnlyAtTheStart();
     void thePrefixNeverCutsACharacter();
+    void theMediumListShowsOnlyTheStart();
 
 private:
     std::unique_ptr<TempCatalogue> m_cat;
@@ -127,6 +130,25 @@ void TestHugeValue::thePrefixNeverCutsACharacter()
     }
     const std::string_view small("curto");
     QCOMPARE(ShownText::prefix(small), small);
+}
+
+// The software window's medium box lists every medium's name.
+void TestHugeValue::theMediumListShowsOnlyTheStart()
+{
+    Session s(*m_cat);
+    s.query.setSql({u"select * from cds"_s});
+    s.query.open();
+    TDataSource source(&s.query);
+    TLookupListModel model;
+    model.setListSource(&source);
+    model.setListField(u"titulo"_s);
+    QVERIFY(s.query.locate(u"codigo"_s, 1));
+    const int row = s.query.recNo();
+    QCOMPARE(model.textAt(row).size(), qsizetype(ShownText::maxBytes));
+    QCOMPARE(model.data(model.index(row), Qt::DisplayRole).toString().size(),
+             qsizetype(ShownText::maxBytes));
+    // The other names are whole.
+    QCOMPARE(model.textAt(row + 1), s.query.textAt(row + 1, 1));
 }
 
 QTEST_MAIN(TestHugeValue)
