@@ -6,6 +6,8 @@
 #include "data/schema.h"
 #include "data/statement.h"
 
+#include <QHash>
+
 #include <sqlite3.h>
 
 namespace {
@@ -223,34 +225,11 @@ QList<Finding> SchemaObjects::inspectFile(sqlite3 *db, const QString &path)
 
 QList<Finding> SchemaObjects::inspectServer(Backend &backend)
 {
-    QList<Finding> findings;
-    const auto rows = [&](const QString &sql, const std::function<void(BackendStatement &)> &row) {
-        const auto statement = backend.prepare(sql);
-        while (statement->step())
-            row(*statement);
-    };
-    const auto text = [](BackendStatement &s, int column) { return s.value(column).toString(); };
-
-    rows(QStringLiteral("SELECT t.tgname, c.relname FROM pg_catalog.pg_trigger t "
-                        "JOIN pg_catalog.pg_class c ON c.oid = t.tgrelid "
-                        "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-                        "WHERE n.nspname = 'quivel' AND NOT t.tgisinternal ORDER BY 1"),
-         [&](BackendStatement &s) { findings.append(trigger(text(s, 0), text(s, 1))); });
-    // A rule rewrites every write to its table, as a trigger does.
-    rows(QStringLiteral("SELECT r.rulename, c.relname FROM pg_catalog.pg_rewrite r "
-                        "JOIN pg_catalog.pg_class c ON c.oid = r.ev_class "
-                        "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-                        "WHERE n.nspname = 'quivel' AND c.relkind IN ('r', 'p') ORDER BY 1"),
-         [&](BackendStatement &s) {
-             findings.append(refusing(QStringLiteral("regra"), text(s, 0), text(s, 1),
-                                      QStringLiteral("A regra '%1' (tabela '%2') não foi criada "
-                                                     "pelo Quivel e mudaria cada gravação")
-                                          .arg(text(s, 0), text(s, 1))));
-         });
-
     QStringList ownRelations{Schema::name(Schema::serverVersionTable)};
+    QStringList programTables;
     for (const Schema::Table &table : Schema::tables) {
         const QString name = Schema::name(table.name);
+        programTables << u'\'' + name + u'\'';
         ownRelations << name << name + QStringLiteral("_pkey")
                      << name + u'_' + keyName(table) + QStringLiteral("_seq");
         for (const Schema::Column &column : table.columns) {
@@ -258,55 +237,86 @@ QList<Finding> SchemaObjects::inspectServer(Backend &backend)
                 ownRelations << Schema::indexName(table, column);
         }
     }
-    rows(QStringLiteral("SELECT c.relname, c.relkind::text, COALESCE(t.relname, ''), "
-                        "(i.indexprs IS NOT NULL OR i.indpred IS NOT NULL)::text "
-                        "FROM pg_catalog.pg_class c "
-                        "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-                        "LEFT JOIN pg_catalog.pg_index i ON i.indexrelid = c.oid "
-                        "LEFT JOIN pg_catalog.pg_class t ON t.oid = i.indrelid "
-                        "WHERE n.nspname = 'quivel' AND c.relkind <> 'c' ORDER BY 1"),
-         [&](BackendStatement &s) {
-             const QString name = text(s, 0);
-             const QString kind = text(s, 1);
-             const QString table = text(s, 2);
-             if (kind == u"v" || kind == u"m")
-                 findings.append(view(name));
-             else if ((kind == u"i" || kind == u"I") && text(s, 3) == u"true")
-                 findings.append(computedIndex(name, table));
-             else if (ownRelations.contains(name))
-                 return;
-             else if (kind == u"i" || kind == u"I")
-                 findings.append(plainIndex(name, table));
-             else if (kind != u"S")
-                 findings.append(otherTable(name));
-         });
+    // One round trip, as it runs before every save: triggers; rules, which rewrite every write
+    // to their table as a trigger does; every relation, with the table of an index and
+    // whether it computes; and the key columns of the program's tables.
+    const auto statement = backend.prepare(
+        QStringLiteral(
+            "SELECT 't', t.tgname::text, c.relname::text, '', '' FROM pg_catalog.pg_trigger t "
+            "JOIN pg_catalog.pg_class c ON c.oid = t.tgrelid "
+            "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+            "WHERE n.nspname = 'quivel' AND NOT t.tgisinternal "
+            "UNION ALL SELECT 'r', r.rulename::text, c.relname::text, '', '' "
+            "FROM pg_catalog.pg_rewrite r JOIN pg_catalog.pg_class c ON c.oid = r.ev_class "
+            "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+            "WHERE n.nspname = 'quivel' AND c.relkind IN ('r', 'p') "
+            "UNION ALL SELECT 'c', c.relname::text, COALESCE(t.relname::text, ''), "
+            "c.relkind::text, (i.indexprs IS NOT NULL OR i.indpred IS NOT NULL)::text "
+            "FROM pg_catalog.pg_class c "
+            "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+            "LEFT JOIN pg_catalog.pg_index i ON i.indexrelid = c.oid "
+            "LEFT JOIN pg_catalog.pg_class t ON t.oid = i.indrelid "
+            "WHERE n.nspname = 'quivel' AND c.relkind <> 'c' "
+            "UNION ALL SELECT 'k', c.relname::text, COALESCE(a.attname::text, ''), "
+            "COALESCE(pg_catalog.format_type(a.atttypid, NULL), ''), '' "
+            "FROM pg_catalog.pg_class c "
+            "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+            "LEFT JOIN pg_catalog.pg_constraint k ON k.conrelid = c.oid AND k.contype = 'p' "
+            "LEFT JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid AND "
+            "a.attnum = ANY (k.conkey) "
+            "WHERE n.nspname = 'quivel' AND c.relkind = 'r' AND c.relname IN (%1) "
+            "ORDER BY 1, 2, 3")
+            .arg(programTables.join(u',')));
 
-    for (const Schema::Table &table : Schema::tables) {
+    QList<Finding> findings;
+    struct Key
+    {
+        bool present = false;
         QStringList columns;
         QString type;
-        bool present = false;
-        rows(QStringLiteral("SELECT a.attname, pg_catalog.format_type(a.atttypid, NULL) "
-                            "FROM pg_catalog.pg_class c "
-                            "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-                            "LEFT JOIN pg_catalog.pg_constraint k ON k.conrelid = c.oid AND "
-                            "k.contype = 'p' "
-                            "LEFT JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid AND "
-                            "a.attnum = ANY (k.conkey) "
-                            "WHERE n.nspname = 'quivel' AND c.relname = '%1'")
-                 .arg(Schema::name(table.name)),
-             [&](BackendStatement &s) {
-                 present = true;
-                 if (!s.value(0).isValid())
-                     return;
-                 columns.append(text(s, 0));
-                 type = text(s, 1);
-             });
-        if (!present)
+    };
+    QHash<QString, Key> keys;
+    while (statement->step()) {
+        const auto text = [&](int column) { return statement->value(column).toString(); };
+        const QString row = text(0);
+        const QString name = text(1);
+        const QString table = text(2);
+        if (row == u"t") {
+            findings.append(trigger(name, table));
+        } else if (row == u"r") {
+            findings.append(refusing(QStringLiteral("regra"), name, table,
+                                     QStringLiteral("A regra '%1' (tabela '%2') não foi criada "
+                                                    "pelo Quivel e mudaria cada gravação")
+                                         .arg(name, table)));
+        } else if (row == u"c") {
+            const QString kind = text(3);
+            if (kind == u"v" || kind == u"m")
+                findings.append(view(name));
+            else if ((kind == u"i" || kind == u"I") && text(4) == u"true")
+                findings.append(computedIndex(name, table));
+            else if (ownRelations.contains(name))
+                continue;
+            else if (kind == u"i" || kind == u"I")
+                findings.append(plainIndex(name, table));
+            else if (kind != u"S")
+                findings.append(otherTable(name));
+        } else if (row == u"k") {
+            Key &key = keys[name];
+            key.present = true;
+            if (!table.isEmpty()) {
+                key.columns.append(table);
+                key.type = text(3);
+            }
+        }
+    }
+    for (const Schema::Table &table : Schema::tables) {
+        const Key key = keys.value(Schema::name(table.name));
+        if (!key.present)
             continue;
         // The server's integer types hold nothing but integers.
-        const bool integer = type == u"integer" || type == u"bigint";
-        if (const QString problem =
-                keyProblem(table, columns, integer ? QStringLiteral("INTEGER") : type, false);
+        const bool integer = key.type == u"integer" || key.type == u"bigint";
+        if (const QString problem = keyProblem(
+                table, key.columns, integer ? QStringLiteral("INTEGER") : key.type, false);
             !problem.isEmpty())
             findings.append(wrongKey(table, problem));
     }
