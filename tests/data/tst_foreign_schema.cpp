@@ -173,6 +173,18 @@ void TestForeignSchema::foreignObjectsStopEveryWrite()
 
     const QStringList problems = Legacy::checkCatalogue(cat.path());
     QVERIFY2(problems.join(u'\n').contains(object), qPrintable(problems.join(u'\n')));
+
+    // clean removes what it can, on a copy; a wrong key or collation it names and keeps.
+    int exitCode = -1;
+    const QString output = runTool({u"clean"_s, cat.path()}, &exitCode);
+    QCOMPARE(exitCode, cleanable ? 0 : 1);
+    QVERIFY2(output.contains((cleanable ? u"Removido: "_s : u"Não removido: "_s)) &&
+                 output.contains(object),
+             qPrintable(output));
+    if (cleanable)
+        QVERIFY(!Legacy::checkCatalogue(cat.path()).join(u'\n').contains(object));
+    else
+        QCOMPARE(contents(cat), before);
 }
 
 void TestForeignSchema::harmlessObjectsAreReportedAndSavesGoOn()

@@ -103,11 +103,16 @@ int clean(const QString &path)
             print(stdout,
                   QStringLiteral("O catálogo '%1' não tem nada a remover; nada foi alterado.")
                       .arg(path));
-            return 0;
+        } else {
+            for (const QString &line : result.removed)
+                print(stdout, QStringLiteral("Removido: %1.").arg(line));
+            print(stdout, QStringLiteral("O original foi guardado em '%1'.").arg(result.backup));
         }
-        for (const QString &line : result.removed)
-            print(stdout, QStringLiteral("Removido: %1.").arg(line));
-        print(stdout, QStringLiteral("O original foi guardado em '%1'.").arg(result.backup));
+        // What no removal mends is said, and the run counts as failed.
+        for (const QString &line : result.kept)
+            print(stdout, QStringLiteral("Não removido: %1.").arg(line));
+        if (!result.kept.isEmpty())
+            return 1;
     } catch (const Exception &e) {
         print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
         print(stderr, QStringLiteral("O arquivo '%1' não foi alterado.").arg(path));

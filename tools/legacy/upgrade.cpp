@@ -222,7 +222,11 @@ Legacy::CleanResult Legacy::cleanCatalogue(const QString &path)
         SchemaObjects::inspectFile(original.handle(), source);
     const QStringList statements = SchemaObjects::removalStatements(findings);
     for (const SchemaObjects::Finding &finding : findings) {
-        if (finding.refusesWrites && finding.kind != u"chave" && finding.kind != u"ordenação")
+        if (!finding.refusesWrites)
+            continue;
+        if (finding.kind == u"chave" || finding.kind == u"ordenação")
+            result.kept.append(finding.description);
+        else
             result.removed.append(finding.description);
     }
     if (statements.isEmpty())

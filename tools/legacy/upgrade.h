@@ -30,6 +30,7 @@ UpgradeResult upgradeCatalogue(const QString &path,
 struct CleanResult
 {
     QStringList removed; // one description per object removed
+    QStringList kept;    // what still stops writes and no removal mends (a key, a collation)
     QString backup;      // where the catalogue as it was was kept; empty when nothing changed
 };
 
