@@ -4,6 +4,7 @@
 #include "catalogue/catalogue_shape.h"
 
 #include "core/schema.h"
+#include "data/engine/schema_objects.h"
 #include "data/engine/sqlite/statement.h"
 
 #include <QDeadlineTimer>
@@ -43,6 +44,7 @@ public:
     ReadOnlyDatabase &operator=(const ReadOnlyDatabase &) = delete;
 
     bool opened() const { return m_rc == SQLITE_OK; }
+    sqlite3 *handle() const { return m_db; }
     QString error() const
     {
         return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
@@ -163,9 +165,22 @@ QStringList Legacy::checkCatalogue(const QString &path)
             problems.append(QStringLiteral("Integridade: %1").arg(line));
     }
 
-    int version = 0;
+    qint64 version = 0;
     if (failed(db.query(QStringLiteral("PRAGMA user_version"),
-                        [&](const Statement &s) { version = int(s.integer(0)); }))) {
+                        [&](const Statement &s) { version = s.integer(0); }))) {
+        return problems;
+    }
+    if (version > Schema::version)
+        problems.append(QStringLiteral("O catálogo foi criado por uma versão mais nova do Quivel "
+                                       "(%1) e não pode ser aberto por esta (%2)")
+                            .arg(version)
+                            .arg(Schema::version));
+
+    // What the program refuses to write, or writes around, found by the code that refuses it.
+    try {
+        problems.append(SchemaObjects::describe(SchemaObjects::inspectFile(db.handle(), path)));
+    } catch (const EngineError &e) {
+        failed(e.engineText());
         return problems;
     }
     if (version < Schema::version) {

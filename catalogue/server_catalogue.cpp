@@ -5,6 +5,7 @@
 #include "core/exceptions.h"
 #include "core/schema.h"
 #include "data/engine/postgres/postgres_backend.h"
+#include "data/engine/schema_objects.h"
 #include "data/engine/sqlite/statement.h"
 
 #include <QFile>
@@ -388,5 +389,7 @@ QStringList ServerCatalogue::check(const QString &conninfo)
     const Result like = query(*server, QStringLiteral("SELECT 'AÇÃO\\x' LIKE '%ção\\x'"));
     if (PQgetvalue(like.get(), 0, 0)[0] != 't')
         problems.append(QStringLiteral("A pesquisa do catálogo não está instalada no servidor"));
+    // What the program refuses to write, found by the code that refuses it.
+    problems.append(SchemaObjects::describe(SchemaObjects::inspectServer(*server), true));
     return problems;
 }

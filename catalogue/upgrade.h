@@ -4,6 +4,7 @@
 #include "core/schema.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <span>
 
@@ -34,5 +35,18 @@ int fileVersion(const QString &path);
 // older version to this one and returns what the user is told about it once; empty when the
 // file needed nothing. A refusal throws, leaving the file as it was.
 QString upgradeForUser(const QString &path);
+
+struct CleanResult
+{
+    QStringList removed; // one description per object removed
+    QStringList kept;    // what still stops writes and no removal mends (a key, a collation)
+    QString backup;      // where the catalogue as it was was kept; empty when nothing changed
+};
+
+// Removes from the catalogue at `path` every trigger, view and computed index that makes the
+// program refuse to write to it, the same way as an upgrade: on a copy that must pass the
+// integrity check, the original kept as "<name>.antes-da-limpeza". Tables and plain indexes
+// that do no harm stay; a catalogue with nothing to remove is left alone.
+CleanResult cleanCatalogue(const QString &path);
 
 } // namespace Legacy

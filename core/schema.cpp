@@ -82,13 +82,13 @@ QString tablesDdl(int from, int to, const QString &prefix, QString (*definitionO
                 additions.append(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2;\n")
                                      .arg(tableName, definitionOf(c)));
             if (c.indexed)
-                additions.append(QStringLiteral("CREATE INDEX %1_%2 ON %3 (%2);\n")
-                                     .arg(name(table.name), columnName, tableName));
+                additions.append(QStringLiteral("CREATE INDEX %1 ON %2 (%3);\n")
+                                     .arg(indexName(table, c), tableName, columnName));
             // The server folds every script's letters, as its LIKE does.
             if (c.distinct && postgres)
                 additions.append(
-                    QStringLiteral("CREATE UNIQUE INDEX %1_%2 ON %3 (quivel.dobra(%2));\n")
-                        .arg(name(table.name), columnName, tableName));
+                    QStringLiteral("CREATE UNIQUE INDEX %1 ON %2 (quivel.dobra(%3));\n")
+                        .arg(indexName(table, c), tableName, columnName));
         }
         if (newTable) {
             ddl += QStringLiteral("CREATE TABLE %1 (\n%2\n);\n")
@@ -106,6 +106,11 @@ QString tablesDdl(int from, int to, const QString &prefix, QString (*definitionO
 }
 
 } // namespace
+
+QString Schema::indexName(const Table &table, const Column &column)
+{
+    return name(table.name) + u'_' + name(column.name);
+}
 
 QString Schema::sqliteType(const Column &column)
 {

@@ -111,6 +111,12 @@ inline QString name(std::string_view text)
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
+// The server's table of the catalogue's version, beside the tables above (postgresDdl).
+inline constexpr std::string_view serverVersionTable = "versao";
+
+// The name of the index a column with `indexed` gets, on either backend.
+QString indexName(const Table &table, const Column &column);
+
 // The SQLite backend: the column's declared type, and the whole DDL of a new catalogue,
 // ending with the file's version.
 QString sqliteType(const Column &column);

@@ -67,6 +67,15 @@ TDm1::TDm1(MessageWindow showMessage, QObject *parent)
         ADOQuery2.addField(f);
     // A new title is software until the user chooses another kind.
     ADOQuery2categoria.setDefaultValue(Schema::defaultKind);
+    // The other half of the guard above: a title is never saved onto a medium another copy
+    // of the program has just deleted.
+    ADOQuery2.setSaveGuard(
+        QStringLiteral("midia"),
+        QStringLiteral("midia IS NULL OR EXISTS (SELECT 1 FROM cds WHERE cds.codigo = "
+                       "softs.midia)"),
+        QStringLiteral("A mídia escolhida para este software não existe mais: ela foi apagada "
+                       "por outro programa. Escolha outra mídia e salve de novo; nada foi "
+                       "salvo"));
     ADOQuery3.setSql({allMedia});
     for (TField *f :
          {static_cast<TField *>(&ADOQuery3codigo), static_cast<TField *>(&ADOQuery3titulo),

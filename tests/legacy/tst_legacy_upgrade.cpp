@@ -56,6 +56,8 @@ private Q_SLOTS:
     void refusesLeavingTheFileUntouched();
     void toolLeavesTheCurrentVersionAlone();
     void toolRefusesANewerVersionAsTheProgramDoes();
+    void toolRefusesADamagedFile_data();
+    void toolRefusesADamagedFile();
 };
 
 void TestLegacyUpgrade::runsTheStepsOnACopyAndSwapsItIn()
@@ -160,7 +162,46 @@ void TestLegacyUpgrade::toolRefusesANewerVersionAsTheProgramDoes()
     QVERIFY2(run.output.contains(u"foi criado por uma versão mais nova do Quivel"_s),
              qPrintable(run.output));
     QVERIFY2(run.output.contains(u"não foi alterado"_s), qPrintable(run.output));
+    // check tells the same, where it used to find nothing wrong.
+    const ToolRun check = runTool({u"check"_s, cat.path()});
+    QCOMPARE(check.exitCode, 1);
+    QVERIFY2(check.output.contains(u"foi criado por uma versão mais nova do Quivel"_s),
+             qPrintable(check.output));
     QCOMPARE(cat.fileBytes(), before);
+    QCOMPARE(folderEntries(cat.directory()), QStringList{u"quivel.mdb"_s});
+}
+
+void TestLegacyUpgrade::toolRefusesADamagedFile_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("truncated") << u"truncated"_s;
+    QTest::newRow("malformed page") << u"malformed"_s;
+}
+
+// A damaged file is never called up to date.
+void TestLegacyUpgrade::toolRefusesADamagedFile()
+{
+    QFETCH(QString, damage);
+    TempCatalogue cat(TempCatalogue::Content::Sample);
+    const int pageSize = cat.scalar(u"PRAGMA page_size"_s).toInt();
+    QByteArray bytes = cat.fileBytes();
+    if (damage == u"truncated") {
+        bytes.truncate(bytes.size() / 2);
+    } else {
+        // The last page's b-tree header: a page type no b-tree has.
+        bytes[bytes.size() - pageSize] = '\x7f';
+    }
+    {
+        QFile file(cat.path());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+    const ToolRun run = runTool({u"upgrade"_s, cat.path()});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.output.contains(u"danificado"_s) || run.output.contains(u"integridade"_s),
+             qPrintable(run.output));
+    QVERIFY2(!run.output.contains(u"já está na versão"_s), qPrintable(run.output));
+    QCOMPARE(cat.fileBytes(), bytes);
     QCOMPARE(folderEntries(cat.directory()), QStringList{u"quivel.mdb"_s});
 }
 

@@ -125,8 +125,8 @@ void TestSoftwareWindow::windowFrameFontsAndColours()
     QCOMPARE(w.kind()->font().pixelSize(), 16);
     QCOMPARE(w.kind()->palette().color(QPalette::Text), QColor(Qt::blue));
     QCOMPARE(control<QLabel>(w.form, "Label3")->text(), u"Categoria"_s);
-    QCOMPARE(w.name()->maxLength(), 32);
-    QCOMPARE(control<TDBEdit>(w.form, "DBEdit4")->maxLength(), 255);
+    QCOMPARE(w.name()->characterLimit(), 32);
+    QCOMPARE(control<TDBEdit>(w.form, "DBEdit4")->characterLimit(), 255);
     QVERIFY(!control<TDBEdit>(w.form, "DBEdit1")->isEnabled());
     QCOMPARE(control<QLabel>(w.form, "Image1")->pixmap().size(), QSize(793, 97));
     QCOMPARE(w.navigator()->button(nbFirst)->width(), 45);

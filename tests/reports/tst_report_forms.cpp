@@ -470,7 +470,7 @@ void TestReportForms::failuresSurfaceAsProgramExceptions_data()
                        u"AS nome, descricao, codigo, titulo, nome_categoria FROM softs LEFT "
                        "JOIN categorias ON id_categoria = categoria, cds"_s,
                        u"where softs.midia = cds.codigo"_s}
-        << true << u"EOleException"_s << u"malformed JSON"_s;
+        << true << u"EOleException"_s << u"recusou a operação (malformed JSON)"_s;
 }
 
 void TestReportForms::failuresSurfaceAsProgramExceptions()
@@ -496,7 +496,8 @@ void TestReportForms::failuresSurfaceAsProgramExceptions()
         QFAIL("Preview did not fail");
     } catch (const Exception &e) {
         QCOMPARE(e.className(), className);
-        QCOMPARE(e.message(), message);
+        // An engine failure names the catalogue first.
+        QVERIFY2(e.message().endsWith(message), qPrintable(e.message()));
     }
     QVERIFY(openPreviews().isEmpty());
 
@@ -504,7 +505,8 @@ void TestReportForms::failuresSurfaceAsProgramExceptions()
     FakeDialogs dialogs;
     guarded([&form] { previewWithProgramErrors(*form.QuickRep1); })();
     QCOMPARE(dialogs.boxes.size(), 1);
-    QCOMPARE(dialogs.boxes[0].text, withFinalPeriod(message));
+    QVERIFY2(dialogs.boxes[0].text.endsWith(withFinalPeriod(message)),
+             qPrintable(dialogs.boxes[0].text));
     QCOMPARE(dialogs.boxes[0].icon, Dialogs::Icon::Critical);
 }
 

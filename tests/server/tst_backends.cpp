@@ -104,6 +104,8 @@ private Q_SLOTS:
     void copyBothWaysKeepsEveryRow();
     void copyKilledMidwayLeavesTheTargetEmpty();
     void failuresNameServerAndDatabaseOnly();
+    void foreignObjectsStopEveryServerWrite_data();
+    void foreignObjectsStopEveryServerWrite();
     void dataModuleOpensTheServerNamedInTheEnvironment();
     void serverStoppedDuringASave();
     void longServerStatementStops();
@@ -563,6 +565,63 @@ void TestBackends::copyKilledMidwayLeavesTheTargetEmpty()
     back.kill();
     QVERIFY(back.waitForFinished());
     QVERIFY(!QFileInfo::exists(target.path()));
+}
+
+void TestBackends::foreignObjectsStopEveryServerWrite_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("object");
+    QTest::newRow("trigger")
+        << QStringLiteral("CREATE FUNCTION quivel.apaga() RETURNS trigger LANGUAGE plpgsql AS $$ "
+                          "BEGIN DELETE FROM quivel.softs WHERE numero <> NEW.numero; RETURN NEW; "
+                          "END $$; CREATE TRIGGER apaga AFTER UPDATE ON quivel.cds FOR EACH ROW "
+                          "EXECUTE FUNCTION quivel.apaga()")
+        << QStringLiteral("apaga");
+    QTest::newRow("rule") << QStringLiteral(
+                                 "CREATE RULE troca AS ON UPDATE TO quivel.cds DO ALSO DELETE FROM "
+                                 "quivel.softs")
+                          << QStringLiteral("troca");
+    QTest::newRow("view") << QStringLiteral("CREATE VIEW quivel.juntos AS SELECT * FROM quivel.cds")
+                          << QStringLiteral("juntos");
+    QTest::newRow("expression index")
+        << QStringLiteral("CREATE INDEX calculado ON quivel.cds ((pg_catalog.length(titulo)))")
+        << QStringLiteral("calculado");
+    QTest::newRow("composite key")
+        << QStringLiteral("ALTER TABLE quivel.cds DROP CONSTRAINT cds_pkey CASCADE; ALTER TABLE "
+                          "quivel.cds ADD PRIMARY KEY (codigo, titulo)")
+        << QStringLiteral("chave composta (codigo, titulo)");
+}
+
+void TestBackends::foreignObjectsStopEveryServerWrite()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    QFETCH(QString, setup);
+    QFETCH(QString, object);
+    const QString uri = sampleCatalogue(QStringLiteral("server"));
+    const QString database = uri.section(QStringLiteral("dbname="), 1);
+    m_server->exec(database, setup);
+    const QString before = m_server->scalar(
+        database,
+        QStringLiteral("SELECT (SELECT count(*) FROM quivel.softs) || '/' || "
+                       "(SELECT string_agg(titulo, ',' ORDER BY codigo) FROM quivel.cds)"));
+    Session s(uri, allMedia);
+    s.query.open();
+    s.query.edit();
+    s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("Renomeada"));
+    const QString refusal = failureOf([&] { s.query.post(); });
+    QVERIFY2(refusal.contains(object) && refusal.contains(QStringLiteral("nada foi salvo")),
+             qPrintable(refusal));
+    QCOMPARE(s.query.state(), TDataSetState::Edit);
+    s.query.cancel();
+    const QString deleteRefusal = failureOf([&] { s.query.remove(); });
+    QVERIFY2(deleteRefusal.contains(object), qPrintable(deleteRefusal));
+    QCOMPARE(m_server->scalar(database,
+                              QStringLiteral("SELECT (SELECT count(*) FROM quivel.softs) || '/' || "
+                                             "(SELECT string_agg(titulo, ',' ORDER BY codigo) FROM "
+                                             "quivel.cds)")),
+             before);
+    const QString report = ServerCatalogue::check(uri).join(u'\n');
+    QVERIFY2(report.contains(object), qPrintable(report));
 }
 
 void TestBackends::failuresNameServerAndDatabaseOnly()

@@ -40,6 +40,10 @@ int usage(std::FILE *stream = stderr)
         "                                         lugar e guarda o original como\n"
         "                                         ARQUIVO.jet-original\n"
         "  quivel-catalogue check ARQUIVO         verifica um catálogo sem alterá-lo\n"
+        "  quivel-catalogue clean ARQUIVO         remove os gatilhos, visões e índices\n"
+        "                                         calculados que o Quivel não criou e que\n"
+        "                                         o impedem de gravar; guarda o original\n"
+        "                                         como ARQUIVO.antes-da-limpeza\n"
         "  quivel-catalogue upgrade ARQUIVO       atualiza um catálogo de uma versão\n"
         "                                         anterior desta; guarda o original como\n"
         "                                         ARQUIVO.vN-original\n"
@@ -100,6 +104,8 @@ int convert(const QString &source, const QString &destination)
                           .arg(result.catalogue));
         if (!result.backup.isEmpty())
             print(stdout, QStringLiteral("O original foi guardado em '%1'.").arg(result.backup));
+        if (!result.warnings.isEmpty())
+            print(stdout, QStringLiteral("Aviso: %1.").arg(result.warnings));
     } catch (const Exception &e) {
         print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
         print(stderr, QStringLiteral("O arquivo '%1' não foi alterado.").arg(source));
@@ -148,6 +154,32 @@ int upgrade(const QString &path)
                           .arg(result.fromVersion)
                           .arg(result.toVersion));
         print(stdout, QStringLiteral("O original foi guardado em '%1'.").arg(result.backup));
+    } catch (const Exception &e) {
+        print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
+        print(stderr, QStringLiteral("O arquivo '%1' não foi alterado.").arg(path));
+        return 1;
+    }
+    return 0;
+}
+
+int clean(const QString &path)
+{
+    try {
+        const Legacy::CleanResult result = Legacy::cleanCatalogue(path);
+        if (result.backup.isEmpty()) {
+            print(stdout,
+                  QStringLiteral("O catálogo '%1' não tem nada a remover; nada foi alterado.")
+                      .arg(path));
+        } else {
+            for (const QString &line : result.removed)
+                print(stdout, QStringLiteral("Removido: %1.").arg(line));
+            print(stdout, QStringLiteral("O original foi guardado em '%1'.").arg(result.backup));
+        }
+        // What no removal mends is said, and the run counts as failed.
+        for (const QString &line : result.kept)
+            print(stdout, QStringLiteral("Não removido: %1.").arg(line));
+        if (!result.kept.isEmpty())
+            return 1;
     } catch (const Exception &e) {
         print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
         print(stderr, QStringLiteral("O arquivo '%1' não foi alterado.").arg(path));
@@ -411,6 +443,8 @@ int main(int argc, char *argv[])
         return check(path);
     if (verb == u"upgrade" && args.size() == 2)
         return upgrade(path);
+    if (verb == u"clean" && args.size() == 2 && !Backend::namesServer(path))
+        return clean(path);
     const bool server = Backend::namesServer(path);
     try {
         if (verb == u"copy" && args.size() == 3) {

@@ -23,6 +23,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -40,6 +41,40 @@ QString catalogueFolder()
            QStringLiteral("/quivel");
 }
 
+// The program's own rule for the files it reads: only a regular file, opened without
+// blocking (a FIFO would hold the open for ever) and read for a bounded number of bytes (a
+// device would never end). Returns what was read, or nothing when the file is missing; a file
+// that is there but no regular file sets `problem`.
+QByteArray readStart(const QString &path, qsizetype bytes, QString *problem = nullptr)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat info;
+    QByteArray data;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        data.resize(bytes);
+        qsizetype got = 0;
+        while (got < bytes) {
+            const ssize_t count = ::read(fd, data.data() + got, size_t(bytes - got));
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break;
+            got += count;
+        }
+        data.truncate(got);
+    } else if (problem) {
+        *problem = S_ISDIR(info.st_mode)
+                       ? QStringLiteral("'%1' é uma pasta, não um arquivo").arg(path)
+                       : QStringLiteral("'%1' não é um arquivo comum (é um dispositivo, um FIFO "
+                                        "ou um soquete)")
+                             .arg(path);
+    }
+    ::close(fd);
+    return data;
+}
+
 // A catalogue on a server, set once for the user: the first line of
 // $XDG_CONFIG_HOME/quivel/servidor, unless QUIVEL_DATABASE already names one. Passwords stay in
 // libpq's own files, never here.
@@ -48,11 +83,11 @@ QString serverSetting()
     const QString chosen = qEnvironmentVariable("QUIVEL_DATABASE").trimmed();
     if (!chosen.isEmpty())
         return chosen;
-    QFile file(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-               QStringLiteral("/quivel/servidor"));
-    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readLine(4096)).trimmed();
+    const QByteArray text =
+        readStart(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                      QStringLiteral("/quivel/servidor"),
+                  4096);
+    return QString::fromUtf8(text.left(text.indexOf('\n'))).trimmed();
 }
 
 // Anything at the path counts, a dangling link included: it is never written over.
@@ -64,10 +99,7 @@ bool somethingAt(const QString &path)
 
 bool isJetFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray signature = file.read(19).mid(4);
+    const QByteArray signature = readStart(path, 19).mid(4);
     return signature == "Standard Jet DB" || signature == "Standard ACE DB";
 }
 
@@ -115,10 +147,15 @@ QString prepareCatalogue(const QString &path)
 // version, so a start changes nothing once the folder is set up.
 QString writeConfig(const QString &path)
 {
-    QFile current(path);
-    if (current.open(QIODevice::ReadOnly) && current.readLine().trimmed() == version.toUtf8())
+    QString problem;
+    const QByteArray current = readStart(path, 256, &problem);
+    // Something else the user put there is never replaced.
+    if (!problem.isEmpty())
+        return QStringLiteral("%1; a versão não foi gravada nele, e a janela Sobre não poderá "
+                              "mostrá-la.")
+            .arg(problem);
+    if (current.left(current.indexOf('\n')).trimmed() == version.toUtf8())
         return {};
-    current.close();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(version.toUtf8() + '\n') < 0 ||
         !file.commit()) {

@@ -3,6 +3,7 @@
 
 #include "core/exceptions.h"
 #include "core/schema.h"
+#include "data/engine/schema_objects.h"
 #include "data/engine/sql_text.h"
 
 #include <QRegularExpression>
@@ -393,8 +394,8 @@ void PostgresBackend::startSession()
     PQsetNoticeProcessor(
         m_conn, [](void *, const char *) {}, nullptr);
     PQsetClientEncoding(m_conn, "UTF8");
-    run(QStringLiteral("SET search_path TO quivel, pg_catalog; "
-                       "SET standard_conforming_strings TO on"));
+    execute(QStringLiteral("SET search_path TO quivel, pg_catalog; "
+                           "SET standard_conforming_strings TO on"));
     // The catalogue's tables, read once: result columns are traced back to them while
     // their rows are still arriving, when no other command can run.
     m_tables.clear();
@@ -473,6 +474,12 @@ void PostgresBackend::reconnectIfLost()
 
 void PostgresBackend::run(const QString &sql)
 {
+    reconnectIfLost();
+    execute(sql);
+}
+
+void PostgresBackend::execute(const QString &sql)
+{
     Result r(PQexec(m_conn, sql.toUtf8().constData()));
     const ExecStatusType status = PQresultStatus(r.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
@@ -500,7 +507,13 @@ void PostgresBackend::fail(const char *state, const QString &text) const
                                            "servidor; a alteração não foi salva")
                                 .arg(m_name));
     }
-    throw EOleException(text);
+    if (std::strncmp(state, "23", 2) == 0) {
+        throw EOleException(QStringLiteral("O servidor do catálogo '%1' recusou a gravação: ela "
+                                           "não cumpre uma regra das tabelas; nada foi salvo (%2)")
+                                .arg(m_name, text));
+    }
+    throw EOleException(
+        QStringLiteral("O servidor do catálogo '%1' recusou a operação (%2)").arg(m_name, text));
 }
 
 const PostgresBackend::Table *PostgresBackend::table(unsigned oid) const
@@ -603,4 +616,15 @@ QString PostgresBackend::accentFreeLike(const QString &text, const QString &patt
             .arg(value);
     };
     return bare(text) + QStringLiteral(" LIKE ") + bare(pattern);
+}
+
+bool PostgresBackend::inTransaction() const
+{
+    const PGTransactionStatusType status = PQtransactionStatus(m_conn);
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
+}
+
+QString PostgresBackend::writeRefusal(const QString &table)
+{
+    return SchemaObjects::writeRefusal(SchemaObjects::inspectServer(*this), table, m_name, true);
 }
