@@ -9,7 +9,7 @@ packages=(
     qt6-translations-l10n
     libsqlite3-dev sqlite3 postgresql libpq-dev libjpeg-dev libbenchmark-dev mdbtools-dev mdbtools
     fonts-liberation2 fonts-crosextra-carlito fonts-comic-neue fonts-dejavu-core
-    xvfb xauth x11-utils openbox poppler-utils desktop-file-utils appstream
+    xvfb xauth x11-utils openbox poppler-utils desktop-file-utils appstream xdotool python3
     "$@"
 )
 
