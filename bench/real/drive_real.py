@@ -9,7 +9,9 @@ Paths: startup (process start to the main window painted), search (Return to "Co
 painted, "a" over all titles), report (click on "Gerar Relatório" for all titles to the first
 page painted, then to the layout finished), paging (pages turned while the report lays out),
 pdf (Return in the save dialog to the PDF written, media report). Prints every run, then per
-figure the minimum and median of each side and of the pair ratios, with the load average."""
+figure the minimum and median of each side and of the pair ratios, with the load average.
+Times are wall clock; figures marked CPU are the process's own CPU time over the same span
+(/proc/PID/stat), which a loaded machine disturbs less."""
 
 import argparse
 import os
@@ -115,6 +117,15 @@ class Run:
                 seen = len(self.log.lines)
                 last = now_ms()
             time.sleep(0.01)
+
+    def cpu_ms(self):
+        """The process's user and system CPU time so far, all threads."""
+        try:
+            with open(f"/proc/{self.process.pid}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            return (int(fields[11]) + int(fields[12])) * 1000.0 / os.sysconf("SC_CLK_TCK")
+        except OSError:
+            return float("nan")
 
     def peak_kb(self):
         try:
@@ -224,8 +235,10 @@ class Bench:
         run = self.start(side, self.catalogue(kind), "startup", [])
         try:
             painted = main_painted(run)
+            cpu = run.cpu_ms()
             self.record(f"start-up to main window painted ({kind})", side,
                         painted - run.started, "ms")
+            self.record(f"start-up to main window painted ({kind}), CPU", side, cpu, "ms")
             run.quiet(300)
             self.record_passes(f"start-up ({kind})", side, run, 0)
         finally:
@@ -239,12 +252,15 @@ class Bench:
             click(run, "ConsultaSoft")
             xdotool("type", "a")
             run.quiet(200)
+            cpu = run.cpu_ms()
             pressed = now_ms()
             xdotool("key", "Return")
             done = run.wait_for(run.paint_where(pressed, lambda p: p[4] == "Concluido!"), 120,
                                 '"Concluido!" painted')[0]
+            cpu = run.cpu_ms() - cpu
             self.record('search "a": Return to "Concluido!" painted', side, done - pressed,
                         "ms")
+            self.record('search "a": Return to "Concluido!" painted, CPU', side, cpu, "ms")
             self.record_passes('search "a"', side, run, pressed, done)
         finally:
             run.stop()
@@ -317,13 +333,17 @@ class Bench:
                 run.quiet(300)
                 xdotool("type", output)
                 run.quiet(200)
+                cpu = run.cpu_ms()
                 started = now_ms()
                 xdotool("key", "Return")
             else:
+                cpu = run.cpu_ms()
                 started = click(run, "Salvar")
             run.wait_for(lambda: pdf_complete(output), 600, "the PDF written")
             self.record("media report saved as PDF: to the file complete", side,
                         now_ms() - started, "ms")
+            self.record("media report saved as PDF: to the file complete, CPU", side,
+                        run.cpu_ms() - cpu, "ms")
             self.record("media report saved as PDF: PDF size", side,
                         os.path.getsize(output) / 1048576.0, "MiB")
         finally:
