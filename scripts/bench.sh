@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every benchmark; each prints RATIO lines comparing Quivel's figure with the
-# plainest code doing the same work, measured in the same run on the same data. The large
-# catalogues are made once in $QUIVEL_BENCH_DIR (default: the system's temporary folder).
+# Builds and runs every benchmark. The in-process ones print RATIO lines comparing Quivel's
+# figure with the plainest code doing the same work, measured in the same run on the same data;
+# then the real program is started and driven as a user would, against plain programs. The
+# large catalogues are made once in $QUIVEL_BENCH_DIR (default: the system's temporary folder).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
@@ -17,3 +18,10 @@ done
 echo
 echo "== Summary"
 grep '^RATIO' "$summary" || echo "no ratio lines"
+
+# The real program as a process, driven on a virtual screen, against plain programs doing the
+# same work, pair by pair; QUIVEL_REAL_PATHS chooses the paths (all by default).
+echo
+echo "== The real program (drive_real.py)"
+python3 "$root/bench/real/drive_real.py" --build "$BUILD_DIR" \
+    ${QUIVEL_REAL_PATHS:+--paths "$QUIVEL_REAL_PATHS"}

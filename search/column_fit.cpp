@@ -50,7 +50,7 @@ constexpr int tickRecords = 16384;
 
 } // namespace
 
-FontBounds::FontBounds(const QFont &font)
+FontBounds::FontBounds(const QFont &font, const std::function<void()> &tick)
     : m_metrics(font)
 {
     const QFontMetricsF &metrics = m_metrics;
@@ -68,6 +68,8 @@ FontBounds::FontBounds(const QFont &font)
     bool any = false;
     QString pair(2, QChar());
     for (const char16_t a : characters) {
+        if (tick)
+            tick();
         pair[0] = QChar(a);
         for (const char16_t b : characters) {
             pair[1] = QChar(b);
@@ -85,13 +87,13 @@ FontBounds::FontBounds(const QFont &font)
         m_kerning = std::move(kerning);
 }
 
-const FontBounds &FontBounds::of(const QFont &font)
+const FontBounds &FontBounds::of(const QFont &font, const std::function<void()> &tick)
 {
     thread_local QHash<QString, std::shared_ptr<const FontBounds>> known;
     const QString key = font.key();
     auto it = known.constFind(key);
     if (it == known.cend())
-        it = known.insert(key, std::make_shared<const FontBounds>(font));
+        it = known.insert(key, std::make_shared<const FontBounds>(font, tick));
     return **it;
 }
 
@@ -214,7 +216,7 @@ void widenToTexts(TADOQuery &dataSet, int firstRecord, const QFont &font, std::v
         return;
     }
 
-    const FontBounds &bounds = FontBounds::of(font);
+    const FontBounds &bounds = FontBounds::of(font, options.tick);
     RecordStore::Scratch scratch;
     for (size_t column = 0; column < widths.size(); ++column) {
         int &widest = widths[column];

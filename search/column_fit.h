@@ -28,9 +28,11 @@ namespace ColumnFit {
 class FontBounds
 {
 public:
-    explicit FontBounds(const QFont &font);
+    // Learning takes tens of milliseconds: tick, when given, is called between rows of
+    // pairs, so that a window can keep painting meanwhile.
+    explicit FontBounds(const QFont &font, const std::function<void()> &tick = {});
     // Learnt once per font, for the thread that calls it (a font's engine is per thread).
-    static const FontBounds &of(const QFont &font);
+    static const FontBounds &of(const QFont &font, const std::function<void()> &tick = {});
 
     // The bound in pixels for UTF-8 text; -1 when the text holds a character the bound does
     // not cover (tab, control, beyond Latin-1, drawn by a fallback font).

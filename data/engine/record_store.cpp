@@ -52,9 +52,8 @@ QString RecordStore::text(int row, int column) const
     case Kind::Text:
         break;
     }
-    const std::uint64_t begin = c.offset(s);
-    const std::uint64_t end = c.offset(size_t(s) + 1);
-    return QString::fromUtf8(c.arena.data() + begin, qsizetype(end - begin));
+    const std::string_view bytes = c.textAt(s);
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
 }
 
 bool RecordStore::utf8(int row, int column, Scratch &scratch, std::string_view &text) const
@@ -77,18 +76,15 @@ bool RecordStore::utf8(int row, int column, Scratch &scratch, std::string_view &
     case Kind::Text:
         break;
     }
-    const std::uint64_t begin = c.offset(s);
-    const std::uint64_t end = c.offset(size_t(s) + 1);
-    text = std::string_view(c.arena.data() + begin, size_t(end - begin));
+    text = c.textAt(s);
     return true;
 }
 
 QByteArray RecordStore::bytes(int row, int column) const
 {
     const Column &c = m_columns[size_t(column)];
-    const std::uint32_t s = slot(row);
-    const std::uint64_t begin = c.offset(s);
-    return QByteArray(c.arena.data() + begin, qsizetype(c.offset(size_t(s) + 1) - begin));
+    const std::string_view text = c.textAt(slot(row));
+    return QByteArray(text.data(), qsizetype(text.size()));
 }
 
 void RecordStore::appendNumber(Column &column, std::int64_t value)
@@ -98,7 +94,7 @@ void RecordStore::appendNumber(Column &column, std::int64_t value)
             column.narrowIntegers.push_back(std::int32_t(value));
             return;
         }
-        column.integers.assign(column.narrowIntegers.begin(), column.narrowIntegers.end());
+        column.integers.assignFrom(column.narrowIntegers);
         column.narrowIntegers = {};
     }
     column.integers.push_back(value);
@@ -106,11 +102,12 @@ void RecordStore::appendNumber(Column &column, std::int64_t value)
 
 void RecordStore::appendText(Column &column, const char *data, size_t size) const
 {
+    // The end of this value is where the next one would start.
     if (size > 0)
-        column.arena.append(data, qsizetype(size));
-    const auto end = std::uint64_t(column.arena.size());
+        column.text.append(data, size);
+    const std::uint64_t end = column.text.end();
     if (column.wideOffsets.empty() && end > m_narrowLimit) {
-        column.wideOffsets.assign(column.offsets.begin(), column.offsets.end());
+        column.wideOffsets.assignFrom(column.offsets);
         column.offsets = {};
     }
     if (column.wideOffsets.empty())
@@ -176,7 +173,7 @@ void RecordStore::shrinkToFit()
     for (Column &c : m_columns) {
         c.narrowIntegers.shrink_to_fit();
         c.integers.shrink_to_fit();
-        c.arena.squeeze();
+        c.text.shrinkToFit();
         c.offsets.shrink_to_fit();
         c.wideOffsets.shrink_to_fit();
         c.nulls.shrink_to_fit();
@@ -314,9 +311,55 @@ size_t RecordStore::memoryUsage() const
     size_t total = m_order.memoryUsage();
     for (const Column &c : m_columns) {
         total += c.narrowIntegers.capacity() * sizeof(std::int32_t) +
-                 c.integers.capacity() * sizeof(std::int64_t) + size_t(c.arena.capacity()) +
+                 c.integers.capacity() * sizeof(std::int64_t) + c.text.capacity() +
                  c.offsets.capacity() * sizeof(std::uint32_t) +
                  c.wideOffsets.capacity() * sizeof(std::uint64_t) + c.nulls.capacity() / 8;
     }
+    return total;
+}
+
+void RecordStore::TextBlocks::append(const char *data, size_t size)
+{
+    std::uint64_t begin = m_end;
+    const std::uint64_t room = blockSize - (begin & mask);
+    // A value that does not fit the rest of the block starts the next one.
+    if (size > room && room < blockSize)
+        begin += room;
+    const size_t block = size_t(begin >> shift);
+    if (block == m_blocks.size()) {
+        m_blocks.emplace_back();
+        m_used.push_back(begin);
+        // The first block grows as needed, so that small results stay small; a later one is
+        // known to be needed whole.
+        if (block > 0 || size > blockSize)
+            m_blocks.back().reserve(std::max<size_t>(size, blockSize));
+    }
+    std::vector<char> &bytes = m_blocks[block];
+    bytes.insert(bytes.end(), data, data + size);
+    m_used[block] = begin + size;
+    m_end = begin + size;
+    if (size > blockSize) {
+        // The positions the large value covers have no block of their own; the next value
+        // starts on a fresh block.
+        const std::uint64_t next = (m_end + mask) & ~mask;
+        for (size_t b = block + 1; b < size_t(next >> shift); ++b) {
+            m_blocks.emplace_back();
+            m_used.push_back(std::uint64_t(b) << shift);
+        }
+        m_end = next;
+    }
+}
+
+void RecordStore::TextBlocks::shrinkToFit()
+{
+    if (!m_blocks.empty())
+        m_blocks.back().shrink_to_fit();
+}
+
+size_t RecordStore::TextBlocks::capacity() const
+{
+    size_t total = m_used.capacity() * sizeof(std::uint64_t);
+    for (const std::vector<char> &block : m_blocks)
+        total += block.capacity();
     return total;
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -15,8 +16,9 @@
 #include <vector>
 
 // The rows of a static result, stored column by column: integers in one array (32-bit while
-// they fit), text as UTF-8 in one arena per column. Whole-table results may hold millions of rows,
-// so a row costs a few bytes of bookkeeping beyond its text.
+// they fit), text as UTF-8 in blocks per column. Whole-table results may hold millions of rows,
+// so a row costs a few bytes of bookkeeping beyond its text, and every array grows by blocks
+// so that no append copies what was stored before.
 class RecordStore
 {
 public:
@@ -61,26 +63,110 @@ public:
     size_t memoryUsage() const;
 
 private:
+    // An array grown in blocks of a fixed number of elements: a push never copies more than
+    // one block, whatever the size, and a read is two indexings.
+    template <typename T> class Blocks
+    {
+    public:
+        size_t size() const { return m_size; }
+        bool empty() const { return m_size == 0; }
+        const T &operator[](size_t i) const { return m_blocks[i >> shift][i & mask]; }
+        void push_back(T value)
+        {
+            if ((m_size & mask) == 0 && m_size > 0)
+                m_blocks.emplace_back().reserve(blockSize);
+            else if (m_blocks.empty())
+                m_blocks.emplace_back();
+            m_blocks.back().push_back(value);
+            ++m_size;
+        }
+        template <typename U> void assignFrom(const Blocks<U> &other)
+        {
+            *this = {};
+            for (size_t i = 0; i < other.size(); ++i)
+                push_back(T(other[i]));
+        }
+        void shrink_to_fit()
+        {
+            if (!m_blocks.empty())
+                m_blocks.back().shrink_to_fit();
+        }
+        size_t capacity() const
+        {
+            size_t total = 0;
+            for (const std::vector<T> &block : m_blocks)
+                total += block.capacity();
+            return total;
+        }
+
+    private:
+        static constexpr unsigned shift = 16;
+        static constexpr size_t blockSize = size_t(1) << shift;
+        static constexpr size_t mask = blockSize - 1;
+        std::vector<std::vector<T>> m_blocks;
+        size_t m_size = 0;
+    };
+
+    // A column's text in blocks of a megabyte that never move once full, so an append costs
+    // at most one block's copy however large the column. A value never straddles two blocks:
+    // one that does not fit the rest of a block starts the next, and one larger than a block
+    // gets a block of its own size, the next value starting on a fresh block after the
+    // positions it covers. Positions are counted as if the blocks lay end to end, a
+    // position's block being position / blockSize.
+    class TextBlocks
+    {
+    public:
+        // Stores the bytes, which end at end() afterwards.
+        void append(const char *data, size_t size);
+        // The end of the last value stored.
+        std::uint64_t end() const { return m_end; }
+        // The value stored between the end of the one before (begin) and its own end: it
+        // starts on the next block when nothing of it is in begin's block, and ends no later
+        // than its block's bytes.
+        std::string_view view(std::uint64_t begin, std::uint64_t end) const
+        {
+            if (end == begin)
+                return {"", 0};
+            size_t block = size_t(begin >> shift);
+            if (begin == m_used[block])
+                begin = std::uint64_t(++block) << shift;
+            return {m_blocks[block].data() + (begin & mask),
+                    size_t(std::min(end, m_used[block]) - begin)};
+        }
+        void shrinkToFit();
+        size_t capacity() const;
+
+    private:
+        static constexpr unsigned shift = 20;
+        static constexpr std::uint64_t blockSize = std::uint64_t(1) << shift;
+        static constexpr std::uint64_t mask = blockSize - 1;
+        // One entry per block position; a large value's block holds its first position,
+        // the positions after it stay empty.
+        std::vector<std::vector<char>> m_blocks;
+        // Where each block's bytes end, as a position.
+        std::vector<std::uint64_t> m_used;
+        std::uint64_t m_end = 0;
+    };
+
     struct Column
     {
         Kind kind = Kind::Text;
         // An integer column's values, 32-bit while they all fit, then in integers; a real
         // column's values are in integers, bit-for-bit.
-        std::vector<std::int32_t> narrowIntegers;
-        std::vector<std::int64_t> integers;
-        // Grown and shrunk with realloc, which moves a large arena's pages instead of
-        // copying them: growth at a million rows costs no pause.
-        QByteArray arena;
-        // Start of each slot's text, the end being the next start: 32-bit while the arena
-        // fits, in wideOffsets once it has outgrown that.
-        std::vector<std::uint32_t> offsets;
-        std::vector<std::uint64_t> wideOffsets;
+        Blocks<std::int32_t> narrowIntegers;
+        Blocks<std::int64_t> integers;
+        TextBlocks text;
+        // Position of each slot's text in the blocks, the end being the next slot's start:
+        // 32-bit while the text fits, in wideOffsets once it has outgrown that.
+        Blocks<std::uint32_t> offsets;
+        Blocks<std::uint64_t> wideOffsets;
         std::vector<bool> nulls;
 
         std::uint64_t offset(size_t i) const
         {
             return wideOffsets.empty() ? offsets[i] : wideOffsets[i];
         }
+        std::string_view textAt(size_t i) const { return text.view(offset(i), offset(i + 1)); }
         std::int64_t integer(size_t i) const
         {
             return integers.empty() ? narrowIntegers[i] : integers[i];

@@ -66,6 +66,39 @@ struct PlacedBand
 };
 static_assert(sizeof(PlacedBand) == 12);
 
+// The placed bands in chunks that never move: a million-record report places millions, and a
+// single array would copy them all each time it grew, and once more to drop its slack, holding
+// both copies meanwhile.
+class PlacedBands
+{
+public:
+    size_t size() const { return m_size; }
+    const PlacedBand &operator[](size_t i) const { return m_chunks[i >> shift][i & mask]; }
+    void push_back(const PlacedBand &band)
+    {
+        if (m_chunks.empty() || m_chunks.back().size() == chunkSize) {
+            m_chunks.emplace_back();
+            // The first chunk grows as needed, so that a short report stays small.
+            if (m_chunks.size() > 1)
+                m_chunks.back().reserve(chunkSize);
+        }
+        m_chunks.back().push_back(band);
+        ++m_size;
+    }
+    void shrinkToFit()
+    {
+        if (!m_chunks.empty())
+            m_chunks.back().shrink_to_fit();
+    }
+
+private:
+    static constexpr unsigned shift = 16;
+    static constexpr size_t chunkSize = size_t(1) << shift;
+    static constexpr size_t mask = chunkSize - 1;
+    std::vector<std::vector<PlacedBand>> m_chunks;
+    size_t m_size = 0;
+};
+
 enum BandSlot : quint8 {
     pageHeaderSlot,
     titleSlot,
@@ -84,7 +117,7 @@ public:
     std::shared_ptr<const ReportDataSet> dataSet;
     QRectF printable;
     std::array<std::optional<BandInfo>, slotCount> bands;
-    std::vector<PlacedBand> placed;
+    PlacedBands placed;
     std::vector<size_t> pageEnds; // one past each page's last band in placed
 
     int pageCount() const override { return int(pageEnds.size()); }
@@ -129,7 +162,7 @@ struct ReportLayouter::Impl
     {
         return pages->bandHeight(band, context);
     }
-    double placeBand(std::vector<PlacedBand> &page, const BandInfo &band, double top,
+    double placeBand(PlacedBands &page, const BandInfo &band, double top,
                      const TQRPrintContext &context) const;
     bool hasDetail(int index);
     void layoutPage();
@@ -306,8 +339,8 @@ void LaidOutPages::placeBand(ReportPage &page, const BandInfo &band, double top,
 
 // The band's texts are read here, so that a dataset failing part-way fails the run, but measured
 // and kept only when a page is made.
-double ReportLayouter::Impl::placeBand(std::vector<PlacedBand> &page, const BandInfo &band,
-                                       double top, const TQRPrintContext &context) const
+double ReportLayouter::Impl::placeBand(PlacedBands &page, const BandInfo &band, double top,
+                                       const TQRPrintContext &context) const
 {
     for (const ElementInfo &e : band.elements) {
         if (e.text)
@@ -351,7 +384,7 @@ bool LaidOutPages::mayContain(int index, const QString &text) const
 
 void ReportLayouter::Impl::layoutPage()
 {
-    std::vector<PlacedBand> &page = pages->placed;
+    PlacedBands &page = pages->placed;
     const int pageIndex = pages->pageCount();
     const double footerHeight = pageFooter ? pageFooter->height : 0;
     const double bottom = printable.bottom() - footerHeight;
@@ -403,7 +436,7 @@ void ReportLayouter::Impl::layoutPage()
     pages->pageEnds.push_back(page.size());
     // The document keeps what the run placed for as long as it lives: without growth slack.
     if (done) {
-        pages->placed.shrink_to_fit();
+        pages->placed.shrinkToFit();
         pages->pageEnds.shrink_to_fit();
     }
 }

@@ -14,6 +14,8 @@ private Q_SLOTS:
     void textsReadBackAcrossTheOffsetWidths();
     void integersReadBackAcrossTheirWidths_data();
     void integersReadBackAcrossTheirWidths();
+    void textsReadBackAcrossBlocks_data();
+    void textsReadBackAcrossBlocks();
 };
 
 void TestRecordStore::textsReadBackAcrossTheOffsetWidths_data()
@@ -108,6 +110,54 @@ void TestRecordStore::integersReadBackAcrossTheirWidths()
         std::string_view utf8;
         QVERIFY(store.utf8(sent, 0, scratch, utf8));
         QCOMPARE(QByteArray(utf8.data(), qsizetype(utf8.size())), QByteArray::number(values[i]));
+    }
+}
+
+void TestRecordStore::textsReadBackAcrossBlocks_data()
+{
+    // Text is kept in blocks of 1 MiB; each row lists value sizes appended in turn.
+    QTest::addColumn<QList<int>>("sizes");
+    QTest::addColumn<qulonglong>("narrowLimit");
+    constexpr int block = 1 << 20;
+    QTest::newRow("values that do not fit a block's end start the next")
+        << QList<int>{block - 10, 0, 5, 20, 0, 7, block - 30, 31} << qulonglong(UINT32_MAX);
+    QTest::newRow("a value that fills a block exactly, then one larger than a block")
+        << QList<int>{block, 0, 3 * block + 17, 0, 1, block + 1, 2} << qulonglong(UINT32_MAX);
+    QTest::newRow("an empty value ends the first block before a value that does not fit")
+        << QList<int>{block - 4, 0, 9, 0} << qulonglong(UINT32_MAX);
+    QTest::newRow("the same with 64-bit offsets")
+        << QList<int>{block - 10, 0, 5, 3 * block, 20, 0} << qulonglong(block / 2);
+}
+
+// Every value reads back whole and alone, wherever it fell among the blocks, also after the
+// store gave back its spare room and after a copy of it.
+void TestRecordStore::textsReadBackAcrossBlocks()
+{
+    QFETCH(QList<int>, sizes);
+    QFETCH(qulonglong, narrowLimit);
+    RecordStore store({RecordStore::Kind::Text}, narrowLimit);
+    std::vector<QByteArray> values;
+    for (int i = 0; i < sizes.size(); ++i) {
+        // Each value's bytes say which value they are, so a read of a neighbour's shows.
+        QByteArray value(sizes[i], char('a' + i % 26));
+        if (!value.isEmpty())
+            value[value.size() - 1] = 'Z';
+        store.appendTextCell(0, value.constData(), size_t(value.size()));
+        store.endRow();
+        values.push_back(value);
+    }
+    store.shrinkToFit();
+    const RecordStore copy = store;
+    RecordStore::Scratch scratch;
+    for (const RecordStore *s : {static_cast<const RecordStore *>(&store), &copy}) {
+        QCOMPARE(s->rowCount(), int(values.size()));
+        for (int row = 0; row < s->rowCount(); ++row) {
+            QCOMPARE(s->bytes(row, 0), values[size_t(row)]);
+            std::string_view utf8;
+            QVERIFY(s->utf8(row, 0, scratch, utf8));
+            QCOMPARE(qsizetype(utf8.size()), values[size_t(row)].size());
+            QVERIFY(!s->isNull(row, 0));
+        }
     }
 }
 

@@ -45,6 +45,7 @@
 #include <QToolBar>
 #include <QWindow>
 
+#include <memory>
 #include <optional>
 
 namespace {
@@ -53,6 +54,8 @@ constexpr int thumbnailWidth = 90;
 // A slice of layout between two passes of the event loop: short enough to keep windows live.
 constexpr int sliceMilliseconds = 20;
 constexpr int thumbnailBatchMilliseconds = 1000;
+// How often saving or printing shows its progress and serves the window's events.
+constexpr int progressIntervalMs = 30;
 
 void defaultMessage(QWidget *parent, const QString &message)
 {
@@ -513,7 +516,15 @@ PageProgress ReportPreviewWindow::outputProgress(QProgressDialog &dialog, const 
     dialog.setWindowModality(Qt::WindowModal);
     dialog.setMinimumDuration(500);
     dialog.setCancelButtonText(QStringLiteral("Cancelar"));
-    return [&dialog, what](int done, int total) {
+    // A page takes well under a millisecond to output: showing each one would paint the dialog
+    // tens of thousands of times, each paint a round trip to the window system. The dialog
+    // shows the page reached and the window's events are served every few dozen milliseconds,
+    // which keeps it as responsive.
+    auto shown = std::make_shared<QElapsedTimer>();
+    return [&dialog, what, shown](int done, int total) {
+        if (shown->isValid() && !shown->hasExpired(progressIntervalMs) && done + 1 < total)
+            return !dialog.wasCanceled();
+        shown->start();
         dialog.setMaximum(total);
         dialog.setValue(done);
         dialog.setLabelText(what.arg(done + 1).arg(total));
