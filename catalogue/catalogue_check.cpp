@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/catalogue_check.h"
 
+#include "catalogue/server_catalogue.h"
+#include "data/engine/backend.h"
+
 #include "catalogue/catalogue_shape.h"
 
 #include "core/schema.h"
@@ -301,4 +304,10 @@ QStringList Legacy::checkCatalogue(const QString &path)
                         }));
     }
     return problems;
+}
+
+QStringList Catalogue::check(const QString &target)
+{
+    return Backend::namesServer(target) ? ServerCatalogue::check(target)
+                                        : Legacy::checkCatalogue(target);
 }

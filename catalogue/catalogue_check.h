@@ -11,3 +11,11 @@ namespace Legacy {
 QStringList checkCatalogue(const QString &path);
 
 } // namespace Legacy
+
+namespace Catalogue {
+
+// The one check of a catalogue, whatever holds it: a file path or a server address. One line
+// per problem; empty when nothing is wrong. Failures to reach the catalogue are thrown.
+QStringList check(const QString &target);
+
+} // namespace Catalogue

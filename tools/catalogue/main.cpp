@@ -194,7 +194,7 @@ int check(const QString &target)
     const QString path = server ? PostgresBackend::describe(target) : target;
     QStringList problems;
     try {
-        problems = server ? ServerCatalogue::check(target) : Legacy::checkCatalogue(target);
+        problems = Catalogue::check(target);
     } catch (const Exception &e) {
         problems.append(e.message());
     }
