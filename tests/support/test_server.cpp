@@ -165,6 +165,25 @@ int TestServer::listenOnTcp()
     return start() ? port : 0;
 }
 
+void TestServer::requirePasswords()
+{
+    QFile hba(m_data + QStringLiteral("/pg_hba.conf"));
+    if (!hba.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("pg_hba.conf cannot be written");
+    hba.write("local all quivel trust\n"
+              "local all all scram-sha-256\n"
+              "host all quivel 127.0.0.1/32 trust\n"
+              "host all all 127.0.0.1/32 scram-sha-256\n");
+    hba.close();
+    exec(QStringLiteral("postgres"), QStringLiteral("ALTER SYSTEM SET log_statement = 'all'"));
+    exec(QStringLiteral("postgres"), QStringLiteral("SELECT pg_reload_conf()"));
+}
+
+QString TestServer::logPath() const
+{
+    return m_dir.filePath(QStringLiteral("server.log"));
+}
+
 QString TestServer::uri(const QString &database) const
 {
     const QString port = m_options.contains(QStringLiteral(" -p "))

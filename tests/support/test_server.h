@@ -28,6 +28,10 @@ public:
 
     // Also listens on 127.0.0.1 on a free port; returns the port, or 0 on failure.
     int listenOnTcp();
+    // From now on every account but the administrator "quivel" signs in with its password
+    // (scram-sha-256), on the socket and on 127.0.0.1, and every statement is logged.
+    void requirePasswords();
+    QString logPath() const;
     void stop();
     bool start();
 

@@ -90,6 +90,13 @@ QString nameAsWritten(const QString &name, const QString &sql)
     return name;
 }
 
+// A refused write and a refused read mean different things to the account.
+bool writes(const QByteArray &sql)
+{
+    const QByteArray verb = sql.trimmed().left(6).toLower();
+    return verb == "insert" || verb == "update" || verb == "delete";
+}
+
 class PostgresStatement : public BackendStatement
 {
 public:
@@ -98,6 +105,7 @@ public:
         , m_original(original)
         , m_sql(numberParameters(sql, m_names).toUtf8())
         , m_values(size_t(m_names.size()))
+        , m_writes(writes(m_sql))
     {}
 
     ~PostgresStatement() override
@@ -160,7 +168,7 @@ public:
             PQclear(rest);
         m_running = false;
         if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
-            m_backend.fail(sqlState(r.get()), serverText(r.get(), conn));
+            m_backend.fail(sqlState(r.get()), serverText(r.get(), conn), m_writes);
         m_current = std::move(r);
         m_ended = true;
         return false;
@@ -180,7 +188,7 @@ public:
             PQclear(rest);
         const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-            m_backend.fail(sqlState(r.get()), serverText(r.get(), conn));
+            m_backend.fail(sqlState(r.get()), serverText(r.get(), conn), m_writes);
         return std::atoi(PQcmdTuples(r.get()));
     }
 
@@ -285,6 +293,7 @@ private:
     bool m_started = false;
     bool m_running = false;
     bool m_ended = false;
+    bool m_writes;
 };
 
 } // namespace
@@ -467,7 +476,7 @@ void PostgresBackend::run(const QString &sql)
         fail(sqlState(r.get()), serverText(r.get(), m_conn));
 }
 
-void PostgresBackend::fail(const char *state, const QString &text) const
+void PostgresBackend::fail(const char *state, const QString &text, bool writing) const
 {
     // libpq's own failures carry no SQLSTATE: the link to the server is gone.
     if (PQstatus(m_conn) == CONNECTION_BAD || *state == '\0' || std::strncmp(state, "08", 2) == 0 ||
@@ -483,10 +492,12 @@ void PostgresBackend::fail(const char *state, const QString &text) const
                                            "que o campo aceita; nada foi salvo (%2)")
                                 .arg(m_name, text));
     }
+    // The server's rights decide; the program only says what they mean.
+    if (std::strcmp(state, "42501") == 0 && writing)
+        throw EOleException(QStringLiteral("Sua conta pode apenas consultar o catálogo"));
     if (std::strcmp(state, "42501") == 0) {
-        throw EOleException(QStringLiteral("Sem permissão para alterar o catálogo '%1' no "
-                                           "servidor; a alteração não foi salva")
-                                .arg(m_name));
+        throw EOleException(
+            QStringLiteral("Sua conta não tem acesso ao catálogo '%1' no servidor").arg(m_name));
     }
     throw EOleException(text);
 }

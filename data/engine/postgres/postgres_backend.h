@@ -39,8 +39,10 @@ public:
     pg_conn *handle() const { return m_conn; }
     // Runs SQL with no parameters and no result; throws on failure.
     void run(const QString &sql);
-    // Throws the failure of the last command, worded for the user.
-    [[noreturn]] void fail(const char *sqlState, const QString &serverText) const;
+    // Throws the failure of the last command, worded for the user; a refused write says the
+    // account may only consult.
+    [[noreturn]] void fail(const char *sqlState, const QString &serverText,
+                           bool writing = false) const;
 
     struct TableColumn
     {

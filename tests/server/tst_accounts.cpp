@@ -1,0 +1,272 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Accounts on a server catalogue: the roles made with it, the tool's account verbs, and a
+// read-only account refused by the server itself, on a server that asks for passwords.
+#include "catalogue/server_catalogue.h"
+#include "core/exceptions.h"
+#include "data/connection.h"
+#include "data/query.h"
+#include "tests/support/test_server.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+template <typename F> QString failureOf(F &&f)
+{
+    try {
+        f();
+    } catch (const Exception &e) {
+        return e.message();
+    }
+    return QStringLiteral("no failure");
+}
+
+// A value in a libpq keyword string.
+QString quoted(QString value)
+{
+    value.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
+    return u'\'' + value + u'\'';
+}
+
+struct ToolRun
+{
+    int exitCode = -1;
+    QString output;
+    QString errors;
+};
+
+ToolRun tool(const QStringList &arguments, const QByteArray &input = {})
+{
+    QProcess p;
+    p.start(QCoreApplication::applicationDirPath() +
+                QStringLiteral("/../../tools/catalogue/quivel-catalogue"),
+            arguments);
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(60000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+const QString consultPassword = QStringLiteral("c0nsulta 'só' \\ \"$1");
+const QString editPassword = QStringLiteral("ed1ção --x");
+
+} // namespace
+
+class TestAccounts : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void catalogueComesWithTwoRoles();
+    void toolManagesAccounts();
+    void passwordsMismatchedChangeNothing();
+    void readOnlyAccountChangesNothing_data();
+    void readOnlyAccountChangesNothing();
+    void editingAccountWrites();
+    void accountOfNoCatalogueReadsNothing();
+
+private:
+    QString as(const QString &account, const QString &password) const
+    {
+        return m_server->uri(m_db).replace(QStringLiteral("user=quivel"),
+                                           QStringLiteral("user=") + account) +
+               QStringLiteral(" password=") + quoted(password);
+    }
+    int mediaCount() const
+    {
+        return m_server->scalar(m_db, QStringLiteral("SELECT count(*) FROM quivel.cds")).toInt();
+    }
+
+    std::unique_ptr<TestServer> m_server;
+    QString m_db = QStringLiteral("escritorio");
+    QString m_admin;
+};
+
+void TestAccounts::initTestCase()
+{
+    m_server = std::make_unique<TestServer>();
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    m_server->requirePasswords();
+    m_admin = m_server->createDatabase(m_db);
+    ServerCatalogue::createSample(m_admin);
+    const QByteArray twice = (consultPassword + u'\n' + consultPassword + u'\n').toUtf8();
+    const ToolRun maria = tool({QStringLiteral("usuario"), QStringLiteral("criar"),
+                                QStringLiteral("maria"), QStringLiteral("--consulta"), m_admin},
+                               twice);
+    QVERIFY2(maria.exitCode == 0, qPrintable(maria.errors));
+    const ToolRun joao = tool({QStringLiteral("usuario"), QStringLiteral("criar"),
+                               QStringLiteral("joão"), QStringLiteral("--edicao"), m_admin},
+                              (editPassword + u'\n' + editPassword + u'\n').toUtf8());
+    QVERIFY2(joao.exitCode == 0, qPrintable(joao.errors));
+}
+
+void TestAccounts::catalogueComesWithTwoRoles()
+{
+    const auto yes = [&](const QString &sql) { return m_server->scalar(m_db, sql) == u"t"; };
+    QVERIFY(yes(QStringLiteral(
+        "SELECT has_table_privilege('escritorio_consulta', 'quivel.cds', 'SELECT')")));
+    QVERIFY(!yes(QStringLiteral(
+        "SELECT has_table_privilege('escritorio_consulta', 'quivel.cds', 'INSERT')")));
+    QVERIFY(!yes(QStringLiteral(
+        "SELECT has_table_privilege('escritorio_consulta', 'quivel.softs', 'DELETE')")));
+    QVERIFY(yes(QStringLiteral("SELECT has_table_privilege('escritorio_edicao', 'quivel.softs', "
+                               "'INSERT,UPDATE,DELETE')")));
+    QVERIFY(!yes(QStringLiteral(
+        "SELECT has_table_privilege('escritorio_edicao', 'quivel.versao', 'UPDATE')")));
+    QVERIFY(yes(QStringLiteral("SELECT has_sequence_privilege('escritorio_edicao', "
+                               "pg_get_serial_sequence('quivel.cds', 'codigo'), 'USAGE')")));
+    QVERIFY(!yes(
+        QStringLiteral("SELECT rolcanlogin FROM pg_roles WHERE rolname = 'escritorio_edicao'")));
+}
+
+void TestAccounts::toolManagesAccounts()
+{
+    const ToolRun list = tool({QStringLiteral("usuario"), QStringLiteral("listar"), m_admin});
+    QCOMPARE(list.exitCode, 0);
+    QCOMPARE(list.output, QStringLiteral("joão\tedição\nmaria\tconsulta\n"));
+
+    // Stored as a SCRAM verifier, and neither the clear text nor the verifier's source is in the
+    // server's log, which records every statement.
+    QVERIFY(m_server
+                ->scalar(m_db, QStringLiteral(
+                                   "SELECT rolpassword FROM pg_authid WHERE rolname = 'maria'"))
+                .startsWith(QStringLiteral("SCRAM-SHA-256$")));
+    QFile log(m_server->logPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString logged = QString::fromUtf8(log.readAll());
+    QVERIFY(logged.contains(QStringLiteral("ALTER ROLE")));
+    QVERIFY(!logged.contains(QStringLiteral("c0nsulta")));
+    QVERIFY(!logged.contains(QStringLiteral("ed1ção")));
+
+    // A new password: the old one no longer opens the catalogue, the new one does.
+    m_server->exec(m_db,
+                   QStringLiteral("CREATE ROLE temporaria LOGIN IN ROLE escritorio_consulta"));
+    const QString fresh = QStringLiteral("n0va-senha");
+    QCOMPARE(tool({QStringLiteral("usuario"), QStringLiteral("senha"), QStringLiteral("temporaria"),
+                   m_admin},
+                  (fresh + u'\n' + fresh + u'\n').toUtf8())
+                 .exitCode,
+             0);
+    TADOConnection c;
+    c.setConnectionString(as(QStringLiteral("temporaria"), fresh));
+    c.open();
+    QVERIFY(c.connected());
+    c.close();
+
+    QCOMPARE(tool({QStringLiteral("usuario"), QStringLiteral("remover"),
+                   QStringLiteral("temporaria"), m_admin})
+                 .exitCode,
+             0);
+    QCOMPARE(
+        m_server->scalar(
+            m_db, QStringLiteral("SELECT count(*) FROM pg_roles WHERE rolname = 'temporaria'")),
+        QStringLiteral("0"));
+    // Only accounts of this catalogue are removed.
+    const ToolRun admin = tool(
+        {QStringLiteral("usuario"), QStringLiteral("remover"), QStringLiteral("quivel"), m_admin});
+    QCOMPARE(admin.exitCode, 1);
+    QVERIFY2(admin.errors.contains(QStringLiteral("não é uma conta do catálogo")),
+             qPrintable(admin.errors));
+    // The password is never an argument.
+    QCOMPARE(tool({QStringLiteral("usuario"), QStringLiteral("criar"), QStringLiteral("ana"),
+                   QStringLiteral("--consulta"), m_admin, QStringLiteral("segredo")})
+                 .exitCode,
+             2);
+}
+
+void TestAccounts::passwordsMismatchedChangeNothing()
+{
+    const ToolRun r = tool({QStringLiteral("usuario"), QStringLiteral("criar"),
+                            QStringLiteral("pedro"), QStringLiteral("--edicao"), m_admin},
+                           QByteArrayLiteral("um\ndois\n"));
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.errors.contains(QStringLiteral("as senhas não conferem")), qPrintable(r.errors));
+    QVERIFY(!r.errors.contains(QStringLiteral("dois")));
+    QCOMPARE(m_server->scalar(
+                 m_db, QStringLiteral("SELECT count(*) FROM pg_roles WHERE rolname = 'pedro'")),
+             QStringLiteral("0"));
+}
+
+void TestAccounts::readOnlyAccountChangesNothing_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("text");
+    const QStringList hostile{QStringLiteral("'); DELETE FROM quivel.cds; --"),
+                              QStringLiteral("x\"; DROP TABLE softs; --"),
+                              QStringLiteral("%_\\' OR 1=1 --"), QStringLiteral("Ação — 日本")};
+    for (const QString &action : {QStringLiteral("insert"), QStringLiteral("edit")}) {
+        for (qsizetype i = 0; i < hostile.size(); ++i)
+            QTest::addRow("%s %lld", qPrintable(action), qlonglong(i)) << action << hostile[i];
+    }
+    QTest::newRow("delete") << QStringLiteral("delete") << QString();
+}
+
+void TestAccounts::readOnlyAccountChangesNothing()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, text);
+    const QString before = m_server->scalar(
+        m_db,
+        QStringLiteral("SELECT string_agg(codigo || titulo, ',' ORDER BY codigo) FROM quivel.cds"));
+    TADOConnection c;
+    c.setConnectionString(as(QStringLiteral("maria"), consultPassword));
+    TADOQuery q(QStringLiteral("ADOQuery1"), &c);
+    q.setSql({QStringLiteral("select * from cds")});
+    q.open();
+    QCOMPARE(q.recordCount(), 40); // reading works
+    QString failure;
+    if (action == u"insert") {
+        q.insert();
+        q.fieldByName(QStringLiteral("titulo"))->setAsString(text);
+        failure = failureOf([&] { q.post(); });
+    } else if (action == u"edit") {
+        q.edit();
+        q.fieldByName(QStringLiteral("titulo"))->setAsString(text);
+        failure = failureOf([&] { q.post(); });
+    } else {
+        failure = failureOf([&] { q.remove(); });
+    }
+    QCOMPARE(failure, QStringLiteral("Sua conta pode apenas consultar o catálogo"));
+    QCOMPARE(
+        m_server->scalar(
+            m_db, QStringLiteral(
+                      "SELECT string_agg(codigo || titulo, ',' ORDER BY codigo) FROM quivel.cds")),
+        before);
+    QCOMPARE(mediaCount(), 40);
+}
+
+void TestAccounts::editingAccountWrites()
+{
+    TADOConnection c;
+    c.setConnectionString(as(QStringLiteral("joão"), editPassword));
+    TADOQuery q(QStringLiteral("ADOQuery1"), &c);
+    q.setSql({QStringLiteral("select * from cds")});
+    q.open();
+    q.insert();
+    q.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("Gravada por João"));
+    q.post();
+    QCOMPARE(mediaCount(), 41);
+    q.last();
+    q.remove();
+    QCOMPARE(mediaCount(), 40);
+}
+
+void TestAccounts::accountOfNoCatalogueReadsNothing()
+{
+    m_server->exec(m_db, QStringLiteral("CREATE ROLE visitante LOGIN PASSWORD 'visita'"));
+    TADOConnection c;
+    c.setConnectionString(as(QStringLiteral("visitante"), QStringLiteral("visita")));
+    QCOMPARE(failureOf([&] { c.open(); }),
+             QStringLiteral("Sua conta não tem acesso ao catálogo '%1/escritorio' no servidor")
+                 .arg(m_server->uri(m_db).section(QStringLiteral("host="), 1).section(u' ', 0, 0)));
+}
+
+QTEST_GUILESS_MAIN(TestAccounts)
+#include "tst_accounts.moc"
