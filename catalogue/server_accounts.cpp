@@ -204,11 +204,6 @@ void ServerAccounts::setPassword(const QString &conninfo, const QString &name,
     storePassword(*server, name, identifier(*server, name), password);
 }
 
-void ServerAccounts::setOwnPassword(PostgresBackend &server, const QByteArray &password)
-{
-    storePassword(server, QString::fromUtf8(PQuser(server.handle())), "CURRENT_USER", password);
-}
-
 void ServerAccounts::remove(const QString &conninfo, const QString &name)
 {
     checkName(name);

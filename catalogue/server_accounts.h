@@ -31,8 +31,6 @@ void grantRoles(PostgresBackend &server);
 
 void create(const QString &conninfo, const QString &name, Right right, const QByteArray &password);
 void setPassword(const QString &conninfo, const QString &name, const QByteArray &password);
-// The account the connection signed in with changes its own password.
-void setOwnPassword(PostgresBackend &server, const QByteArray &password);
 void remove(const QString &conninfo, const QString &name);
 QList<Account> list(const QString &conninfo);
 

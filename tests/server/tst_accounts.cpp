@@ -4,6 +4,7 @@
 #include "catalogue/server_catalogue.h"
 #include "core/exceptions.h"
 #include "data/connection.h"
+#include "data/engine/backend.h"
 #include "data/query.h"
 #include "tests/support/test_server.h"
 
@@ -71,6 +72,11 @@ private Q_SLOTS:
     void readOnlyAccountChangesNothing();
     void editingAccountWrites();
     void accountOfNoCatalogueReadsNothing();
+    void signInAsksUpToThreeTimes_data();
+    void signInAsksUpToThreeTimes();
+    void signInGivenUpEndsQuietly();
+    void passwordFromTheEnvironmentAsksNothing();
+    void ownPasswordChanges();
 
 private:
     QString as(const QString &account, const QString &password) const
@@ -266,6 +272,114 @@ void TestAccounts::accountOfNoCatalogueReadsNothing()
     QCOMPARE(failureOf([&] { c.open(); }),
              QStringLiteral("Sua conta não tem acesso ao catálogo '%1/escritorio' no servidor")
                  .arg(m_server->uri(m_db).section(QStringLiteral("host="), 1).section(u' ', 0, 0)));
+}
+
+void TestAccounts::signInAsksUpToThreeTimes_data()
+{
+    QTest::addColumn<QStringList>("typed");
+    QTest::addColumn<bool>("opens");
+    const QString wrong = QStringLiteral("errada-123");
+    QTest::newRow("right at once") << QStringList{consultPassword} << true;
+    QTest::newRow("right at the third") << QStringList{wrong, wrong, consultPassword} << true;
+    QTest::newRow("wrong three times") << QStringList{wrong, wrong + u'4', wrong + u'5'} << false;
+}
+
+void TestAccounts::signInAsksUpToThreeTimes()
+{
+    QFETCH(QStringList, typed);
+    QFETCH(bool, opens);
+    QStringList reasons;
+    QStringList servers;
+    TADOConnection::setSignIn(
+        [&](const QString &server, const QString &reason, QString &user, QByteArray &password) {
+            servers << server;
+            reasons << reason;
+            user = QStringLiteral("maria");
+            password = typed.value(reasons.size() - 1).toUtf8();
+            return true;
+        });
+    TADOConnection c;
+    // No password anywhere libpq looks: the server asks, and the program asks the user.
+    c.setConnectionString(
+        m_server->uri(m_db).replace(QStringLiteral("user=quivel"), QStringLiteral("user=maria")));
+    const QString failure = failureOf([&] { c.open(); });
+    TADOConnection::setSignIn({});
+    const QString name =
+        m_server->uri(m_db).section(QStringLiteral("host="), 1).section(u' ', 0, 0) +
+        QStringLiteral("/escritorio");
+    QCOMPARE(servers, QStringList(typed.size(), name));
+    QCOMPARE(reasons.value(0), QStringLiteral("O servidor pede a senha da conta"));
+    for (qsizetype i = 1; i < reasons.size(); ++i)
+        QCOMPARE(reasons[i],
+                 QStringLiteral("O servidor não aceitou a conta ou a senha; tente de novo"));
+    QCOMPARE(c.connected(), opens);
+    if (opens) {
+        QCOMPARE(failure, QStringLiteral("no failure"));
+        QCOMPARE(c.account(), QStringLiteral("maria"));
+    } else {
+        QCOMPARE(failure, QStringLiteral("O servidor recusou o acesso ao catálogo '%1': usuário "
+                                         "ou senha não aceitos")
+                              .arg(name));
+    }
+    for (const QString &password : typed)
+        QVERIFY(!failure.contains(password));
+}
+
+void TestAccounts::signInGivenUpEndsQuietly()
+{
+    TADOConnection::setSignIn([](const QString &, const QString &, QString &,
+                                 QByteArray &) -> bool { throw SignInCancelled(); });
+    TADOConnection c;
+    c.setConnectionString(
+        m_server->uri(m_db).replace(QStringLiteral("user=quivel"), QStringLiteral("user=maria")));
+    bool cancelled = false;
+    try {
+        c.open();
+    } catch (const SignInCancelled &) {
+        cancelled = true;
+    }
+    TADOConnection::setSignIn({});
+    QVERIFY(cancelled);
+    QVERIFY(!c.connected());
+}
+
+void TestAccounts::passwordFromTheEnvironmentAsksNothing()
+{
+    int asked = 0;
+    TADOConnection::setSignIn([&](const QString &, const QString &, QString &, QByteArray &) {
+        ++asked;
+        return false;
+    });
+    qputenv("PGPASSWORD", editPassword.toUtf8());
+    TADOConnection c;
+    c.setConnectionString(
+        m_server->uri(m_db).replace(QStringLiteral("user=quivel"), QStringLiteral("user=joão")));
+    c.open();
+    qunsetenv("PGPASSWORD");
+    TADOConnection::setSignIn({});
+    QCOMPARE(asked, 0);
+    QCOMPARE(c.account(), QStringLiteral("joão"));
+}
+
+void TestAccounts::ownPasswordChanges()
+{
+    m_server->exec(m_db, QStringLiteral("CREATE ROLE rita LOGIN PASSWORD 'antiga' IN ROLE "
+                                        "escritorio_consulta"));
+    TADOConnection c;
+    c.setConnectionString(as(QStringLiteral("rita"), QStringLiteral("antiga")));
+    c.open();
+    c.changeOwnPassword(QByteArrayLiteral("nova senha 'ok'"));
+    QVERIFY(m_server
+                ->scalar(m_db, QStringLiteral("SELECT rolpassword FROM pg_authid WHERE "
+                                              "rolname = 'rita'"))
+                .startsWith(QStringLiteral("SCRAM-SHA-256$")));
+    TADOConnection again;
+    again.setConnectionString(as(QStringLiteral("rita"), QStringLiteral("nova senha 'ok'")));
+    again.open();
+    QVERIFY(again.connected());
+    TADOConnection old;
+    old.setConnectionString(as(QStringLiteral("rita"), QStringLiteral("antiga")));
+    QVERIFY(failureOf([&] { old.open(); }).contains(QStringLiteral("não aceitos")));
 }
 
 QTEST_GUILESS_MAIN(TestAccounts)

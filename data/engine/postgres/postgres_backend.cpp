@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
+#include <vector>
 
 namespace {
 
@@ -370,7 +371,37 @@ void PostgresBackend::connect()
     }
     PQconninfoFree(options);
 
-    m_conn = PQconnectdb(info.constData());
+    QString user;
+    QByteArray password;
+    m_conn = connectAs(info, user, password);
+    // Asked of the user when libpq had no password, or the server refused the one typed.
+    for (int tries = 0; PQstatus(m_conn) != CONNECTION_OK && tries < 3; ++tries) {
+        // Also a wrong password from .pgpass or PGPASSWORD: the user may type the right one.
+        const bool refused = QString::fromUtf8(PQerrorMessage(m_conn))
+                                 .contains(QStringLiteral("password authentication failed"));
+        if (!PQconnectionNeedsPassword(m_conn) && !refused)
+            break;
+        if (user.isEmpty())
+            user = QString::fromUtf8(PQuser(m_conn) ? PQuser(m_conn) : "");
+        const QString name = describe(m_conninfo);
+        const QString reason =
+            refused ? QStringLiteral("O servidor não aceitou a conta ou a senha; tente de novo")
+                    : QStringLiteral("O servidor pede a senha da conta");
+        // Whoever asks throws SignInCancelled when the user gives up.
+        bool given = false;
+        try {
+            given = m_watch.signIn(name, reason, user, password);
+        } catch (...) {
+            PQfinish(m_conn);
+            m_conn = nullptr;
+            throw;
+        }
+        if (!given)
+            break; // nobody to ask: the refusal below says what happened
+        PQfinish(m_conn);
+        m_conn = connectAs(info, user, password);
+        password.fill('\0');
+    }
     const QString host = QString::fromUtf8(PQhost(m_conn) ? PQhost(m_conn) : "");
     const QString db = QString::fromUtf8(PQdb(m_conn) ? PQdb(m_conn) : "");
     m_name = (host.isEmpty() ? QStringLiteral("localhost") : host) + u'/' + db;
@@ -394,6 +425,57 @@ void PostgresBackend::connect()
     throw EOleException(QStringLiteral("Não foi possível conectar ao servidor do catálogo '%1'; "
                                        "verifique se o servidor está ligado e acessível")
                             .arg(m_name));
+}
+
+pg_conn *PostgresBackend::connectAs(const QByteArray &info, const QString &user,
+                                    const QByteArray &password)
+{
+    if (user.isEmpty() && password.isEmpty())
+        return PQconnectdb(info.constData());
+    // The address is expanded first; the account and the password typed by the user go as
+    // parameters of their own, never into a string that could be shown or logged.
+    const QByteArray account = user.toUtf8();
+    std::vector<const char *> keys{"dbname"};
+    std::vector<const char *> values{info.constData()};
+    if (!account.isEmpty()) {
+        keys.push_back("user");
+        values.push_back(account.constData());
+    }
+    if (!password.isEmpty()) {
+        keys.push_back("password");
+        values.push_back(password.constData());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    return PQconnectdbParams(keys.data(), values.data(), 1);
+}
+
+QString PostgresBackend::account() const
+{
+    return QString::fromUtf8(PQuser(m_conn) ? PQuser(m_conn) : "");
+}
+
+void PostgresBackend::changeOwnPassword(const QByteArray &password)
+{
+    if (password.isEmpty())
+        throw EOleException(QStringLiteral("A senha não pode ser vazia"));
+    reconnectIfLost();
+    // The verifier is made here; the clear password never travels nor reaches the server's log.
+    char *verifier =
+        PQencryptPasswordConn(m_conn, password.constData(), PQuser(m_conn), "scram-sha-256");
+    if (!verifier) {
+        throw EOleException(
+            QStringLiteral("Não foi possível preparar a senha para o servidor '%1'").arg(m_name));
+    }
+    char *quoted = PQescapeLiteral(m_conn, verifier, std::strlen(verifier));
+    PQfreemem(verifier);
+    if (!quoted)
+        fail("", serverText(nullptr, m_conn));
+    const QByteArray sql = QByteArray("ALTER ROLE CURRENT_USER PASSWORD ") + quoted;
+    PQfreemem(quoted);
+    Result r(PQexec(m_conn, sql.constData()));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+        fail(sqlState(r.get()), serverText(r.get(), m_conn));
 }
 
 void PostgresBackend::startSession()

@@ -28,6 +28,8 @@ public:
     QString sameValueOperator() const override { return QStringLiteral("IS NOT DISTINCT FROM"); }
     QString accentFreeLike(const QString &text, const QString &pattern) const override;
     QString displayName() const override { return m_name; }
+    QString account() const override;
+    void changeOwnPassword(const QByteArray &password) override;
 
     // Server and database a connection string names, for messages: never its password.
     static QString describe(const QString &conninfo);
@@ -68,6 +70,8 @@ private:
     };
     PostgresBackend(const QString &conninfo, EngineWatch &watch, ConnectOnly);
     void connect();
+    static pg_conn *connectAs(const QByteArray &info, const QString &user,
+                              const QByteArray &password);
     void startSession();
     void checkCatalogue();
     void reconnectIfLost();
