@@ -88,6 +88,15 @@ void TADOConnection::changeOwnPassword(const QByteArray &password)
     m_backend->changeOwnPassword(password);
 }
 
+void TADOConnection::checkMayWrite()
+{
+    if (!m_backend)
+        return;
+    const StatementTimer timer(*this);
+    if (!m_backend->mayWrite())
+        throw EOleException(readOnlyAccountText());
+}
+
 TADOConnection::StatementTimer::StatementTimer(TADOConnection &connection)
     : m_connection(connection)
     , m_previous(connection.m_deadline)

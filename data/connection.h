@@ -57,6 +57,8 @@ public:
     // The server account in use; empty for a file or when closed.
     QString account() const { return m_backend ? m_backend->account() : QString(); }
     void changeOwnPassword(const QByteArray &password);
+    // Throws the read-only account's message when the account may not change the catalogue.
+    void checkMayWrite();
     bool connected() const { return m_backend != nullptr; }
 
     TCursorLocation cursorLocation = TCursorLocation::UseClient;

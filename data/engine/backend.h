@@ -84,6 +84,12 @@ public:
     }
 };
 
+// What a refused write says, wherever it is refused.
+inline QString readOnlyAccountText()
+{
+    return QStringLiteral("Sua conta pode apenas consultar o catálogo");
+}
+
 // The user gave up signing in: the program ends quietly, with nothing to report.
 class SignInCancelled : public EOleException
 {
@@ -126,6 +132,9 @@ public:
     virtual QString beginSnapshot() const { return QStringLiteral("BEGIN"); }
     // How messages name the catalogue: the file's path, or server/database.
     virtual QString displayName() const = 0;
+    // Whether the account may change the catalogue, so a window can say so before the user
+    // types; the engine refuses a write all the same.
+    virtual bool mayWrite() { return true; }
     // The server account the catalogue is open with; empty for a file, which has none.
     virtual QString account() const { return {}; }
     // The account in use changes its own password; a file has no password to change.

@@ -455,6 +455,19 @@ QString PostgresBackend::account() const
     return QString::fromUtf8(PQuser(m_conn) ? PQuser(m_conn) : "");
 }
 
+bool PostgresBackend::mayWrite()
+{
+    if (m_mayWrite < 0) {
+        reconnectIfLost();
+        Result r(PQexec(m_conn, "SELECT COALESCE(pg_catalog.has_table_privilege("
+                                "pg_catalog.to_regclass('quivel.cds'), 'INSERT'), true)"));
+        if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+            fail(sqlState(r.get()), serverText(r.get(), m_conn));
+        m_mayWrite = PQgetvalue(r.get(), 0, 0)[0] == 't' ? 1 : 0;
+    }
+    return m_mayWrite == 1;
+}
+
 void PostgresBackend::changeOwnPassword(const QByteArray &password)
 {
     if (password.isEmpty())
@@ -576,7 +589,7 @@ void PostgresBackend::fail(const char *state, const QString &text, bool writing)
     }
     // The server's rights decide; the program only says what they mean.
     if (std::strcmp(state, "42501") == 0 && writing)
-        throw EOleException(QStringLiteral("Sua conta pode apenas consultar o catálogo"));
+        throw EOleException(readOnlyAccountText());
     if (std::strcmp(state, "42501") == 0) {
         throw EOleException(
             QStringLiteral("Sua conta não tem acesso ao catálogo '%1' no servidor").arg(m_name));

@@ -29,6 +29,7 @@ public:
     QString accentFreeLike(const QString &text, const QString &pattern) const override;
     QString displayName() const override { return m_name; }
     QString account() const override;
+    bool mayWrite() override;
     void changeOwnPassword(const QByteArray &password) override;
 
     // Server and database a connection string names, for messages: never its password.
@@ -83,5 +84,6 @@ private:
     QString m_name;
     QHash<unsigned, Table> m_tables;
     QHash<QByteArray, QByteArray> m_prepared; // statement text to its name on the server
+    int m_mayWrite = -1;                      // not yet asked of the server
     mutable bool m_lost = false;              // set by a failure that left the connection unusable
 };
