@@ -181,11 +181,9 @@ void ServerAccounts::create(const QString &conninfo, const QString &name, Right 
                             .arg(name, server->displayName()));
     }
     const QString group = right == Right::Edit ? editRole(*server) : consultRole(*server);
-    if (!roleExists(*server, group)) {
-        throw Exception(QStringLiteral("O catálogo '%1' não tem os papéis de acesso; crie-o com "
-                                       "quivel-catalogue create")
-                            .arg(server->displayName()));
-    }
+    // A catalogue made before the roles existed gets them from its first account.
+    if (!roleExists(*server, group))
+        grantRoles(*server);
     const QByteArray target = identifier(*server, name);
     query(*server, "CREATE ROLE " + target + " LOGIN IN ROLE " + identifier(*server, group));
     storePassword(*server, name, target, password);

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -68,6 +69,7 @@ private Q_SLOTS:
     void catalogueComesWithTwoRoles();
     void toolManagesAccounts();
     void passwordsMismatchedChangeNothing();
+    void olderCatalogueGetsItsRolesWithTheFirstAccount();
     void readOnlyAccountChangesNothing_data();
     void readOnlyAccountChangesNothing();
     void editingAccountWrites();
@@ -77,6 +79,8 @@ private Q_SLOTS:
     void signInGivenUpEndsQuietly();
     void passwordFromTheEnvironmentAsksNothing();
     void ownPasswordChanges();
+    void tlsChecksTheServersName_data();
+    void tlsChecksTheServersName();
 
 private:
     QString as(const QString &account, const QString &password) const
@@ -93,6 +97,8 @@ private:
     std::unique_ptr<TestServer> m_server;
     QString m_db = QStringLiteral("escritorio");
     QString m_admin;
+    QTemporaryDir m_tls;
+    int m_tlsPort = 0;
 };
 
 void TestAccounts::initTestCase()
@@ -198,6 +204,26 @@ void TestAccounts::passwordsMismatchedChangeNothing()
     QCOMPARE(m_server->scalar(
                  m_db, QStringLiteral("SELECT count(*) FROM pg_roles WHERE rolname = 'pedro'")),
              QStringLiteral("0"));
+}
+
+void TestAccounts::olderCatalogueGetsItsRolesWithTheFirstAccount()
+{
+    const QString admin = m_server->createDatabase(QStringLiteral("antigo"));
+    ServerCatalogue::create(admin);
+    // As a catalogue made before the roles existed.
+    m_server->exec(QStringLiteral("antigo"),
+                   QStringLiteral("DROP OWNED BY antigo_consulta, antigo_edicao; "
+                                  "DROP ROLE antigo_consulta, antigo_edicao"));
+    const QByteArray twice = QByteArrayLiteral("velha-1\nvelha-1\n");
+    const ToolRun r = tool({QStringLiteral("usuario"), QStringLiteral("criar"),
+                            QStringLiteral("ze"), QStringLiteral("--edicao"), admin},
+                           twice);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.errors));
+    QCOMPARE(m_server->scalar(QStringLiteral("antigo"),
+                              QStringLiteral("SELECT has_table_privilege('ze', 'quivel.softs', "
+                                             "'INSERT') AND has_table_privilege("
+                                             "'antigo_consulta', 'quivel.cds', 'SELECT')")),
+             QStringLiteral("t"));
 }
 
 void TestAccounts::readOnlyAccountChangesNothing_data()
@@ -394,6 +420,58 @@ void TestAccounts::ownPasswordChanges()
     TADOConnection old;
     old.setConnectionString(as(QStringLiteral("rita"), QStringLiteral("antiga")));
     QVERIFY(failureOf([&] { old.open(); }).contains(QStringLiteral("não aceitos")));
+}
+
+void TestAccounts::tlsChecksTheServersName_data()
+{
+    QTest::addColumn<QString>("hostName");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("the certificate's name") << QStringLiteral("catalogo.escritorio.test") << true;
+    QTest::newRow("another name") << QStringLiteral("outro.escritorio.test") << false;
+}
+
+// The server's certificate, made here, is its own authority; verify-full also checks that the
+// name the program asked for is the certificate's.
+void TestAccounts::tlsChecksTheServersName()
+{
+    QFETCH(QString, hostName);
+    QFETCH(bool, opens);
+    if (m_tlsPort == 0) {
+        const QString cert = m_tls.filePath(QStringLiteral("cert.pem"));
+        const QString key = m_tls.filePath(QStringLiteral("key.pem"));
+        QCOMPARE(QProcess::execute(QStringLiteral("openssl"),
+                                   {QStringLiteral("req"), QStringLiteral("-x509"),
+                                    QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                                    QStringLiteral("-nodes"), QStringLiteral("-days"),
+                                    QStringLiteral("1"), QStringLiteral("-subj"),
+                                    QStringLiteral("/CN=catalogo.escritorio.test"),
+                                    QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert}),
+                 0);
+        m_tlsPort = m_server->listenOnTcp();
+        QVERIFY(m_tlsPort > 0);
+        QVERIFY(m_server->useTls(cert, key));
+    }
+    TADOConnection c;
+    c.setConnectionString(
+        QStringLiteral("host=%1 hostaddr=127.0.0.1 port=%2 dbname=escritorio user=maria "
+                       "sslmode=verify-full sslrootcert=%3 password=%4")
+            .arg(hostName)
+            .arg(m_tlsPort)
+            .arg(m_tls.filePath(QStringLiteral("cert.pem")), quoted(consultPassword)));
+    const QString failure = failureOf([&] { c.open(); });
+    QCOMPARE(c.connected(), opens);
+    if (opens) {
+        TADOQuery q(QStringLiteral("ADOQuery1"), &c);
+        q.setSql({QStringLiteral("select case when ssl then 'sim' else 'não' end as cifrada "
+                                 "from pg_stat_ssl where pid = pg_backend_pid()")});
+        q.open();
+        QCOMPARE(q.fieldText(0), QStringLiteral("sim"));
+    } else {
+        QCOMPARE(failure, QStringLiteral("Não foi possível conectar ao servidor do catálogo "
+                                         "'%1/escritorio'; verifique se o servidor está ligado "
+                                         "e acessível")
+                              .arg(hostName));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAccounts)

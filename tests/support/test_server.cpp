@@ -179,6 +179,25 @@ void TestServer::requirePasswords()
     exec(QStringLiteral("postgres"), QStringLiteral("SELECT pg_reload_conf()"));
 }
 
+bool TestServer::useTls(const QString &certificate, const QString &key)
+{
+    const QString cert = m_dir.filePath(QStringLiteral("server.crt"));
+    const QString privateKey = m_dir.filePath(QStringLiteral("server.key"));
+    QFile::remove(cert);
+    QFile::remove(privateKey);
+    if (!QFile::copy(certificate, cert) || !QFile::copy(key, privateKey))
+        return false;
+    // The server refuses a key others may read.
+    QFile::setPermissions(privateKey, QFile::ReadOwner | QFile::WriteOwner);
+    if (!m_asUser.isEmpty() &&
+        QProcess::execute(QStringLiteral("chown"), {m_asUser, cert, privateKey}) != 0)
+        return false;
+    stop();
+    m_options +=
+        QStringLiteral(" -c ssl=on -c ssl_cert_file=%1 -c ssl_key_file=%2").arg(cert, privateKey);
+    return start();
+}
+
 QString TestServer::logPath() const
 {
     return m_dir.filePath(QStringLiteral("server.log"));

@@ -32,6 +32,8 @@ public:
     // (scram-sha-256), on the socket and on 127.0.0.1, and every statement is logged.
     void requirePasswords();
     QString logPath() const;
+    // Serves TLS with a PEM certificate and key; restarts the server. False on failure.
+    bool useTls(const QString &certificate, const QString &key);
     void stop();
     bool start();
 
