@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
 
+#include "app/accounts_window.h"
 #include "app/exit_question.h"
 #include "core/exceptions.h"
 #include "data/data_module.h"
@@ -74,6 +75,8 @@ TForm1::TForm1(QWidget *parent)
             guarded([this] { ButtonIdentifyClick(); }));
     connect(m_ui->ButtonExchange, &QPushButton::clicked, this,
             guarded([this] { ButtonExchangeClick(); }));
+    connect(m_ui->ButtonAccounts, &QPushButton::clicked, this,
+            guarded([this] { ButtonAccountsClick(); }));
 
     // A radio button's handler runs when it becomes selected; the check box's on every
     // change, also one made by code.
@@ -251,6 +254,12 @@ void TForm1::ButtonExchangeClick()
 {
     ExchangeWindow exchange(*m_dm, this);
     exchange.exec();
+}
+
+void TForm1::ButtonAccountsClick()
+{
+    AccountsWindow accounts(m_dm->ADOConnection1, this);
+    accounts.exec();
 }
 
 void TForm1::Button2Click()

@@ -48,6 +48,8 @@ public:
     void ButtonIdentifyClick();
     // "Exportar / importar...": the exchange window for the catalogue in use.
     void ButtonExchangeClick();
+    // "Senha e usuários...": the account in use, or how a file catalogue is protected.
+    void ButtonAccountsClick();
     // Key-press handlers: a key set to 0 is consumed and never reaches the edit box.
     void ConsultaSoftKeyPress(QChar &key);
     void ConsultaMidiaKeyPress(QChar &key);

@@ -2,9 +2,11 @@
 #include "app/startup.h"
 
 #include "app/main_window.h"
+#include "app/sign_in_window.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/upgrade.h"
 #include "core/exceptions.h"
+#include "data/connection.h"
 #include "data/data_module.h"
 #include "data/engine/backend.h"
 #include "registration/media_window.h"
@@ -67,6 +69,13 @@ int runQuivel(int argc, char **argv)
     initQuivelResources();
     initReports();
     app.setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
+    // A server that asks for a password asks the user, in a window of the program's own.
+    TADOConnection::setSignIn(
+        [](const QString &server, const QString &reason, QString &user, QByteArray &password) {
+            if (!SignInWindow::ask(server, reason, user, password))
+                throw SignInCancelled();
+            return true;
+        });
     try {
         upgradeOlderCatalogue();
         auto Form1 = std::make_unique<TForm1>();
@@ -99,6 +108,8 @@ int runQuivel(int argc, char **argv)
         Form1.reset();
         Dm1.reset();
         return code;
+    } catch (const SignInCancelled &) {
+        return 0; // the user chose not to sign in: nothing went wrong
     } catch (const Exception &e) {
         return fatal(e.className(), e.message());
     } catch (const std::exception &e) {

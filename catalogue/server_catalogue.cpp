@@ -2,6 +2,7 @@
 #include "catalogue/server_catalogue.h"
 
 #include "catalogue/catalogue.h"
+#include "catalogue/server_accounts.h"
 #include "core/exceptions.h"
 #include "core/schema.h"
 #include "data/engine/postgres/postgres_backend.h"
@@ -217,6 +218,7 @@ void ServerCatalogue::create(const QString &conninfo)
     const auto server = connect(conninfo);
     Transaction transaction(*server);
     createTables(*server);
+    ServerAccounts::grantRoles(*server); // once the tables are there
     transaction.commit();
 }
 
@@ -226,6 +228,7 @@ void ServerCatalogue::copyFromFile(const QString &path, const QString &conninfo)
     Transaction transaction(*server);
     createTables(*server);
     copyFileIntoNew(path, *server);
+    ServerAccounts::grantRoles(*server); // once the tables are there
     transaction.commit();
 }
 

@@ -57,6 +57,46 @@ void TADOConnection::open()
     m_path = m_backend->displayName();
 }
 
+namespace {
+TADOConnection::SignIn &signInHook()
+{
+    static TADOConnection::SignIn hook;
+    return hook;
+}
+} // namespace
+
+void TADOConnection::setSignIn(SignIn signIn)
+{
+    signInHook() = std::move(signIn);
+}
+
+bool TADOConnection::signIn(const QString &server, const QString &reason, QString &user,
+                            QByteArray &password)
+{
+    // The user's typing has no time limit.
+    m_deadline = QDeadlineTimer::Forever;
+    const bool given = signInHook() && signInHook()(server, reason, user, password);
+    m_deadline = QDeadlineTimer(statementTimeLimitMs);
+    return given;
+}
+
+void TADOConnection::changeOwnPassword(const QByteArray &password)
+{
+    if (!m_backend)
+        throw EOleException(QStringLiteral("O catálogo não está aberto"));
+    const StatementTimer timer(*this);
+    m_backend->changeOwnPassword(password);
+}
+
+void TADOConnection::checkMayWrite()
+{
+    if (!m_backend)
+        return;
+    const StatementTimer timer(*this);
+    if (!m_backend->mayWrite())
+        throw EOleException(readOnlyAccountText());
+}
+
 TADOConnection::StatementTimer::StatementTimer(TADOConnection &connection)
     : m_connection(connection)
     , m_previous(connection.m_deadline)

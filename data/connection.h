@@ -46,6 +46,19 @@ public:
 
     void open();
     void close();
+
+    // Asks the user for a server account and password (EngineWatch::signIn); set by the
+    // program, which owns the windows. Without it, only what libpq finds is tried.
+    using SignIn = std::function<bool(const QString &server, const QString &reason, QString &user,
+                                      QByteArray &password)>;
+    static void setSignIn(SignIn signIn);
+    bool signIn(const QString &server, const QString &reason, QString &user,
+                QByteArray &password) override;
+    // The server account in use; empty for a file or when closed.
+    QString account() const { return m_backend ? m_backend->account() : QString(); }
+    void changeOwnPassword(const QByteArray &password);
+    // Throws the read-only account's message when the account may not change the catalogue.
+    void checkMayWrite();
     bool connected() const { return m_backend != nullptr; }
 
     TCursorLocation cursorLocation = TCursorLocation::UseClient;

@@ -116,6 +116,8 @@ void TDm1::DataModuleCreate()
         ADOQuery4.open();
         ADOQuery6.open();
         ADOQuery7.open();
+    } catch (const SignInCancelled &) {
+        throw; // the user chose to end the program
     } catch (const Exception &e) {
         m_showMessage(e.className() + QStringLiteral("erro gerado, com mensagem: ") + e.message());
     }

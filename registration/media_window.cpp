@@ -57,11 +57,13 @@ void TForm2::BitBtn1Click()
 
 void TForm2::BitBtn2Click()
 {
+    m_dm.ADOConnection1.checkMayWrite();
     m_ui->DBNavigator1->BtnClick(nbInsert);
 }
 
 void TForm2::BitBtn3Click()
 {
+    m_dm.ADOConnection1.checkMayWrite();
     m_ui->DBNavigator1->BtnClick(nbPost);
 }
 
@@ -69,6 +71,7 @@ void TForm2::BitBtn3Click()
 // before the user is asked.
 void TForm2::BitBtn4Click()
 {
+    m_dm.ADOConnection1.checkMayWrite();
     TADOQuery &probe = m_dm.ADOQuery4;
     probe.clearSql();
     probe.addSql(u"SELECT nome from softs"_s);

@@ -61,16 +61,19 @@ void TForm3::BitBtn1Click()
 
 void TForm3::BitBtn2Click()
 {
+    m_dm.ADOConnection1.checkMayWrite();
     m_ui->DBNavigator1->BtnClick(nbInsert);
 }
 
 void TForm3::BitBtn3Click()
 {
+    m_dm.ADOConnection1.checkMayWrite();
     m_ui->DBNavigator1->BtnClick(nbPost);
 }
 
 void TForm3::BitBtn4Click()
 {
+    m_dm.ADOConnection1.checkMayWrite();
     if (askYesNo(u"Deseja APAGAR este registro?"_s, u"Confirmação de exclusão de registro"_s) !=
         Dialogs::Yes)
         return;

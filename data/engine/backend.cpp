@@ -5,6 +5,10 @@
 #include "data/engine/postgres/postgres_backend.h"
 #include "data/engine/sqlite/sqlite_backend.h"
 
+SignInCancelled::SignInCancelled()
+    : EOleException(QStringLiteral("A entrada no catálogo foi cancelada"))
+{}
+
 std::unique_ptr<Backend> Backend::open(const QString &connectionString,
                                        const QString &dataSourcePath, EngineWatch &watch)
 {

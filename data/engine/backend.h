@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/exceptions.h"
 #include "data/engine/record_store.h"
 
 #include <QByteArray>
@@ -68,6 +69,32 @@ public:
     // A statement is waiting for another program to finish its write. Returns false once it
     // has waited long enough and should give up as busy.
     virtual bool waitForWriter(int attempt) = 0;
+    // A server asks for an account and password that libpq found nowhere (.pgpass, service
+    // file, PGPASSWORD) or did not accept: `server` names it, `reason` says why, in
+    // Portuguese; `user` comes filled with the account tried. False when there is nobody to
+    // ask; a user who gives up makes it throw SignInCancelled.
+    virtual bool signIn(const QString &server, const QString &reason, QString &user,
+                        QByteArray &password)
+    {
+        Q_UNUSED(server);
+        Q_UNUSED(reason);
+        Q_UNUSED(user);
+        Q_UNUSED(password);
+        return false;
+    }
+};
+
+// What a refused write says, wherever it is refused.
+inline QString readOnlyAccountText()
+{
+    return QStringLiteral("Sua conta pode apenas consultar o catálogo");
+}
+
+// The user gave up signing in: the program ends quietly, with nothing to report.
+class SignInCancelled : public EOleException
+{
+public:
+    SignInCancelled();
 };
 
 // The engine that holds the catalogue: the file or a server. Windows and reports never see
@@ -114,4 +141,15 @@ public:
     virtual QString beginSnapshot() const { return QStringLiteral("BEGIN"); }
     // How messages name the catalogue: the file's path, or server/database.
     virtual QString displayName() const = 0;
+    // Whether the account may change the catalogue, so a window can say so before the user
+    // types; the engine refuses a write all the same.
+    virtual bool mayWrite() { return true; }
+    // The server account the catalogue is open with; empty for a file, which has none.
+    virtual QString account() const { return {}; }
+    // The account in use changes its own password; a file has no password to change.
+    virtual void changeOwnPassword(const QByteArray &password)
+    {
+        Q_UNUSED(password);
+        throw EOleException(QStringLiteral("Um catálogo em arquivo não tem senha"));
+    }
 };

@@ -165,6 +165,44 @@ int TestServer::listenOnTcp()
     return start() ? port : 0;
 }
 
+void TestServer::requirePasswords()
+{
+    QFile hba(m_data + QStringLiteral("/pg_hba.conf"));
+    if (!hba.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("pg_hba.conf cannot be written");
+    hba.write("local all quivel trust\n"
+              "local all all scram-sha-256\n"
+              "host all quivel 127.0.0.1/32 trust\n"
+              "host all all 127.0.0.1/32 scram-sha-256\n");
+    hba.close();
+    exec(QStringLiteral("postgres"), QStringLiteral("ALTER SYSTEM SET log_statement = 'all'"));
+    exec(QStringLiteral("postgres"), QStringLiteral("SELECT pg_reload_conf()"));
+}
+
+bool TestServer::useTls(const QString &certificate, const QString &key)
+{
+    const QString cert = m_dir.filePath(QStringLiteral("server.crt"));
+    const QString privateKey = m_dir.filePath(QStringLiteral("server.key"));
+    QFile::remove(cert);
+    QFile::remove(privateKey);
+    if (!QFile::copy(certificate, cert) || !QFile::copy(key, privateKey))
+        return false;
+    // The server refuses a key others may read.
+    QFile::setPermissions(privateKey, QFile::ReadOwner | QFile::WriteOwner);
+    if (!m_asUser.isEmpty() &&
+        QProcess::execute(QStringLiteral("chown"), {m_asUser, cert, privateKey}) != 0)
+        return false;
+    stop();
+    m_options +=
+        QStringLiteral(" -c ssl=on -c ssl_cert_file=%1 -c ssl_key_file=%2").arg(cert, privateKey);
+    return start();
+}
+
+QString TestServer::logPath() const
+{
+    return m_dir.filePath(QStringLiteral("server.log"));
+}
+
 QString TestServer::uri(const QString &database) const
 {
     const QString port = m_options.contains(QStringLiteral(" -p "))

@@ -28,6 +28,12 @@ public:
 
     // Also listens on 127.0.0.1 on a free port; returns the port, or 0 on failure.
     int listenOnTcp();
+    // From now on every account but the administrator "quivel" signs in with its password
+    // (scram-sha-256), on the socket and on 127.0.0.1, and every statement is logged.
+    void requirePasswords();
+    QString logPath() const;
+    // Serves TLS with a PEM certificate and key; restarts the server. False on failure.
+    bool useTls(const QString &certificate, const QString &key);
     void stop();
     bool start();
 

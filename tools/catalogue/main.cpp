@@ -5,6 +5,7 @@
 // titles from them, and backs them up and restores them, on files and on PostgreSQL servers.
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_check.h"
+#include "catalogue/server_accounts.h"
 #include "catalogue/server_catalogue.h"
 #include "catalogue/upgrade.h"
 #include "core/exceptions.h"
@@ -21,6 +22,8 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -78,6 +81,16 @@ int usage(std::FILE *stream = stderr)
         "                                         restaura uma cópia no lugar do catálogo\n"
         "                                         (em arquivo), guardando antes o atual ao\n"
         "                                         lado dele\n"
+        "  quivel-catalogue usuario criar NOME --consulta|--edicao SERVIDOR\n"
+        "                                         cria uma conta que só consulta o\n"
+        "                                         catálogo ou que também o altera; a senha\n"
+        "                                         é pedida duas vezes no terminal\n"
+        "  quivel-catalogue usuario senha NOME SERVIDOR\n"
+        "                                         troca a senha de uma conta\n"
+        "  quivel-catalogue usuario remover NOME SERVIDOR\n"
+        "                                         remove uma conta do catálogo\n"
+        "  quivel-catalogue usuario listar SERVIDOR\n"
+        "                                         lista as contas do catálogo\n"
         "  quivel-catalogue --help                mostra esta ajuda\n"
         "  quivel-catalogue --version             mostra a versão\n"
         "Em create, sample, large, check, upgrade, identify, export, import e backup,\n"
@@ -413,6 +426,98 @@ int exchangeVerb(const QStringList &args)
     return -1;
 }
 
+// One line of standard input; on a terminal, without showing what is typed.
+QByteArray readSecretLine(const char *prompt)
+{
+    const bool terminal = ::isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::fputs(prompt, stderr);
+        std::fflush(stderr);
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    QByteArray line;
+    char c = 0;
+    while (::read(STDIN_FILENO, &c, 1) == 1 && c != '\n')
+        line += c;
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fputs("\n", stderr);
+    }
+    return line;
+}
+
+// Twice, so a slip of the finger does not lock the account out; never from the command line.
+bool askNewPassword(QByteArray &password)
+{
+    password = readSecretLine("Nova senha: ");
+    QByteArray again = readSecretLine("Repita a senha: ");
+    const bool same = password == again;
+    again.fill('\0');
+    if (!same) {
+        password.fill('\0');
+        print(stderr, QStringLiteral("quivel-catalogue: as senhas não conferem; nada foi "
+                                     "alterado"));
+        return false;
+    }
+    if (password.isEmpty()) {
+        print(stderr, QStringLiteral("quivel-catalogue: a senha não pode ser vazia; nada foi "
+                                     "alterado"));
+        return false;
+    }
+    return true;
+}
+
+// quivel-catalogue usuario ...; -1 when the arguments are not this verb's.
+int accountVerb(const QStringList &args)
+{
+    if (args.value(0) != u"usuario")
+        return -1;
+    const QString action = args.value(1);
+    const QString name = args.value(2);
+    try {
+        if (action == u"listar" && args.size() == 3) {
+            for (const ServerAccounts::Account &a : ServerAccounts::list(args[2])) {
+                print(stdout,
+                      a.name + u'\t' +
+                          (a.right == ServerAccounts::Right::Edit ? QStringLiteral("edição")
+                                                                  : QStringLiteral("consulta")));
+            }
+            return 0;
+        }
+        if (action == u"remover" && args.size() == 4) {
+            ServerAccounts::remove(args[3], name);
+            return 0;
+        }
+        QByteArray password;
+        if (action == u"senha" && args.size() == 4) {
+            if (!askNewPassword(password))
+                return 1;
+            ServerAccounts::setPassword(args[3], name, password);
+            password.fill('\0');
+            return 0;
+        }
+        if (action == u"criar" && args.size() == 5 &&
+            (args[3] == u"--consulta" || args[3] == u"--edicao")) {
+            if (!askNewPassword(password))
+                return 1;
+            ServerAccounts::create(args[4], name,
+                                   args[3] == u"--edicao" ? ServerAccounts::Right::Edit
+                                                          : ServerAccounts::Right::Consult,
+                                   password);
+            password.fill('\0');
+            return 0;
+        }
+    } catch (const Exception &e) {
+        std::fprintf(stderr, "quivel-catalogue: %s\n", e.message().toLocal8Bit().constData());
+        return 1;
+    }
+    return usage();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -428,6 +533,8 @@ int main(int argc, char *argv[])
     if (args.size() < 2)
         return usage();
     if (const int result = exchangeVerb(args); result >= 0)
+        return result;
+    if (const int result = accountVerb(args); result >= 0)
         return result;
     const QString &verb = args[0];
     const QString &path = args[1];

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
+#include <vector>
 
 namespace {
 
@@ -91,6 +92,13 @@ QString nameAsWritten(const QString &name, const QString &sql)
     return name;
 }
 
+// A refused write and a refused read mean different things to the account.
+bool writes(const QByteArray &sql)
+{
+    const QByteArray verb = sql.trimmed().left(6).toLower();
+    return verb == "insert" || verb == "update" || verb == "delete";
+}
+
 class PostgresStatement : public BackendStatement
 {
 public:
@@ -99,6 +107,7 @@ public:
         , m_original(original)
         , m_sql(numberParameters(sql, m_names).toUtf8())
         , m_values(size_t(m_names.size()))
+        , m_writes(writes(m_sql))
     {}
 
     ~PostgresStatement() override
@@ -161,7 +170,7 @@ public:
             PQclear(rest);
         m_running = false;
         if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
-            m_backend.fail(sqlState(r.get()), serverText(r.get(), conn));
+            m_backend.fail(sqlState(r.get()), serverText(r.get(), conn), m_writes);
         m_current = std::move(r);
         m_ended = true;
         return false;
@@ -181,7 +190,7 @@ public:
             PQclear(rest);
         const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-            m_backend.fail(sqlState(r.get()), serverText(r.get(), conn));
+            m_backend.fail(sqlState(r.get()), serverText(r.get(), conn), m_writes);
         return std::atoi(PQcmdTuples(r.get()));
     }
 
@@ -286,6 +295,7 @@ private:
     bool m_started = false;
     bool m_running = false;
     bool m_ended = false;
+    bool m_writes;
 };
 
 } // namespace
@@ -362,7 +372,37 @@ void PostgresBackend::connect()
     }
     PQconninfoFree(options);
 
-    m_conn = PQconnectdb(info.constData());
+    QString user;
+    QByteArray password;
+    m_conn = connectAs(info, user, password);
+    // Asked of the user when libpq had no password, or the server refused the one typed.
+    for (int tries = 0; PQstatus(m_conn) != CONNECTION_OK && tries < 3; ++tries) {
+        // Also a wrong password from .pgpass or PGPASSWORD: the user may type the right one.
+        const bool refused = QString::fromUtf8(PQerrorMessage(m_conn))
+                                 .contains(QStringLiteral("password authentication failed"));
+        if (!PQconnectionNeedsPassword(m_conn) && !refused)
+            break;
+        if (user.isEmpty())
+            user = QString::fromUtf8(PQuser(m_conn) ? PQuser(m_conn) : "");
+        const QString name = describe(m_conninfo);
+        const QString reason =
+            refused ? QStringLiteral("O servidor não aceitou a conta ou a senha; tente de novo")
+                    : QStringLiteral("O servidor pede a senha da conta");
+        // Whoever asks throws SignInCancelled when the user gives up.
+        bool given = false;
+        try {
+            given = m_watch.signIn(name, reason, user, password);
+        } catch (...) {
+            PQfinish(m_conn);
+            m_conn = nullptr;
+            throw;
+        }
+        if (!given)
+            break; // nobody to ask: the refusal below says what happened
+        PQfinish(m_conn);
+        m_conn = connectAs(info, user, password);
+        password.fill('\0');
+    }
     const QString host = QString::fromUtf8(PQhost(m_conn) ? PQhost(m_conn) : "");
     const QString db = QString::fromUtf8(PQdb(m_conn) ? PQdb(m_conn) : "");
     m_name = (host.isEmpty() ? QStringLiteral("localhost") : host) + u'/' + db;
@@ -386,6 +426,70 @@ void PostgresBackend::connect()
     throw EOleException(QStringLiteral("Não foi possível conectar ao servidor do catálogo '%1'; "
                                        "verifique se o servidor está ligado e acessível")
                             .arg(m_name));
+}
+
+pg_conn *PostgresBackend::connectAs(const QByteArray &info, const QString &user,
+                                    const QByteArray &password)
+{
+    if (user.isEmpty() && password.isEmpty())
+        return PQconnectdb(info.constData());
+    // The address is expanded first; the account and the password typed by the user go as
+    // parameters of their own, never into a string that could be shown or logged.
+    const QByteArray account = user.toUtf8();
+    std::vector<const char *> keys{"dbname"};
+    std::vector<const char *> values{info.constData()};
+    if (!account.isEmpty()) {
+        keys.push_back("user");
+        values.push_back(account.constData());
+    }
+    if (!password.isEmpty()) {
+        keys.push_back("password");
+        values.push_back(password.constData());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    return PQconnectdbParams(keys.data(), values.data(), 1);
+}
+
+QString PostgresBackend::account() const
+{
+    return QString::fromUtf8(PQuser(m_conn) ? PQuser(m_conn) : "");
+}
+
+bool PostgresBackend::mayWrite()
+{
+    if (m_mayWrite < 0) {
+        reconnectIfLost();
+        Result r(PQexec(m_conn, "SELECT COALESCE(pg_catalog.has_table_privilege("
+                                "pg_catalog.to_regclass('quivel.cds'), 'INSERT'), true)"));
+        if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+            fail(sqlState(r.get()), serverText(r.get(), m_conn));
+        m_mayWrite = PQgetvalue(r.get(), 0, 0)[0] == 't' ? 1 : 0;
+    }
+    return m_mayWrite == 1;
+}
+
+void PostgresBackend::changeOwnPassword(const QByteArray &password)
+{
+    if (password.isEmpty())
+        throw EOleException(QStringLiteral("A senha não pode ser vazia"));
+    reconnectIfLost();
+    // The verifier is made here; the clear password never travels nor reaches the server's log.
+    char *verifier =
+        PQencryptPasswordConn(m_conn, password.constData(), PQuser(m_conn), "scram-sha-256");
+    if (!verifier) {
+        throw EOleException(
+            QStringLiteral("Não foi possível preparar a senha para o servidor '%1'").arg(m_name));
+    }
+    char *quoted = PQescapeLiteral(m_conn, verifier, std::strlen(verifier));
+    PQfreemem(verifier);
+    if (!quoted)
+        fail("", serverText(nullptr, m_conn));
+    const QByteArray sql = QByteArray("ALTER ROLE CURRENT_USER PASSWORD ") + quoted;
+    PQfreemem(quoted);
+    Result r(PQexec(m_conn, sql.constData()));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+        fail(sqlState(r.get()), serverText(r.get(), m_conn));
 }
 
 void PostgresBackend::startSession()
@@ -486,7 +590,7 @@ void PostgresBackend::execute(const QString &sql)
         fail(sqlState(r.get()), serverText(r.get(), m_conn));
 }
 
-void PostgresBackend::fail(const char *state, const QString &text) const
+void PostgresBackend::fail(const char *state, const QString &text, bool writing) const
 {
     // libpq's own failures carry no SQLSTATE: the link to the server is gone.
     if (PQstatus(m_conn) == CONNECTION_BAD || *state == '\0' || std::strncmp(state, "08", 2) == 0 ||
@@ -502,10 +606,12 @@ void PostgresBackend::fail(const char *state, const QString &text) const
                                            "que o campo aceita; nada foi salvo (%2)")
                                 .arg(m_name, text));
     }
+    // The server's rights decide; the program only says what they mean.
+    if (std::strcmp(state, "42501") == 0 && writing)
+        throw EOleException(readOnlyAccountText());
     if (std::strcmp(state, "42501") == 0) {
-        throw EOleException(QStringLiteral("Sem permissão para alterar o catálogo '%1' no "
-                                           "servidor; a alteração não foi salva")
-                                .arg(m_name));
+        throw EOleException(
+            QStringLiteral("Sua conta não tem acesso ao catálogo '%1' no servidor").arg(m_name));
     }
     if (std::strncmp(state, "23", 2) == 0) {
         throw EOleException(QStringLiteral("O servidor do catálogo '%1' recusou a gravação: ela "

@@ -28,6 +28,9 @@ public:
     QString sameValueOperator() const override { return QStringLiteral("IS NOT DISTINCT FROM"); }
     QString accentFreeLike(const QString &text, const QString &pattern) const override;
     QString displayName() const override { return m_name; }
+    QString account() const override;
+    bool mayWrite() override;
+    void changeOwnPassword(const QByteArray &password) override;
 
     // Server and database a connection string names, for messages: never its password.
     static QString describe(const QString &conninfo);
@@ -42,8 +45,10 @@ public:
     void run(const QString &sql) override;
     bool inTransaction() const override;
     QString writeRefusal(const QString &table) override;
-    // Throws the failure of the last command, worded for the user.
-    [[noreturn]] void fail(const char *sqlState, const QString &serverText) const;
+    // Throws the failure of the last command, worded for the user; a refused write says the
+    // account may only consult.
+    [[noreturn]] void fail(const char *sqlState, const QString &serverText,
+                           bool writing = false) const;
 
     struct TableColumn
     {
@@ -69,6 +74,8 @@ private:
     };
     PostgresBackend(const QString &conninfo, EngineWatch &watch, ConnectOnly);
     void connect();
+    static pg_conn *connectAs(const QByteArray &info, const QString &user,
+                              const QByteArray &password);
     void startSession();
     void checkCatalogue();
     void reconnectIfLost();
@@ -81,5 +88,6 @@ private:
     QString m_name;
     QHash<unsigned, Table> m_tables;
     QHash<QByteArray, QByteArray> m_prepared; // statement text to its name on the server
+    int m_mayWrite = -1;                      // not yet asked of the server
     mutable bool m_lost = false;              // set by a failure that left the connection unusable
 };

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class AccountsWindow;
+}
+class TADOConnection;
+
+// "Senha e usuários": on a server, the account in use and a change of its own password (the
+// server decides what the account may do); on a file, how such a catalogue is protected and
+// how to move it to a server, since a file has no password of its own.
+class AccountsWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit AccountsWindow(TADOConnection &connection, QWidget *owner = nullptr);
+    ~AccountsWindow() override;
+
+    // "Trocar a senha": both boxes must agree; they are emptied whatever happens.
+    void ButtonChangeClick();
+
+private:
+    std::unique_ptr<Ui::AccountsWindow> m_ui;
+    TADOConnection &m_connection;
+};

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/sign_in_window.h"
+
+#include "ui_sign_in_window.h"
+
+#include <QPushButton>
+
+SignInWindow::SignInWindow(const QString &server, const QString &reason, const QString &user,
+                           QWidget *owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint)
+    , m_ui(std::make_unique<Ui::SignInWindow>())
+{
+    m_ui->setupUi(this);
+    setFixedSize(size());
+    m_ui->LabelServer->setText(QStringLiteral("Servidor: %1").arg(server));
+    m_ui->LabelReason->setText(reason + u'.');
+    m_ui->EditAccount->setText(user);
+    m_ui->EditAccount->setAccessibleName(QStringLiteral("Conta"));
+    m_ui->EditPassword->setAccessibleName(QStringLiteral("Senha"));
+    // The account is usually known: the cursor waits in the password.
+    if (!user.isEmpty())
+        m_ui->EditPassword->setFocus();
+    connect(m_ui->ButtonEnter, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui->ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+SignInWindow::~SignInWindow()
+{
+    m_ui->EditPassword->clear();
+}
+
+QString SignInWindow::account() const
+{
+    return m_ui->EditAccount->text().trimmed();
+}
+
+QByteArray SignInWindow::takePassword()
+{
+    QByteArray password = m_ui->EditPassword->text().toUtf8();
+    m_ui->EditPassword->clear();
+    return password;
+}
+
+bool SignInWindow::ask(const QString &server, const QString &reason, QString &user,
+                       QByteArray &password)
+{
+    SignInWindow window(server, reason, user);
+    if (window.exec() != QDialog::Accepted)
+        return false;
+    user = window.account();
+    password = window.takePassword();
+    return true;
+}

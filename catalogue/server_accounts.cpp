@@ -1,0 +1,233 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "catalogue/server_accounts.h"
+
+#include "core/exceptions.h"
+#include "data/engine/postgres/postgres_backend.h"
+
+#include <libpq-fe.h>
+
+#include <memory>
+
+namespace {
+
+struct ResultDeleter
+{
+    void operator()(PGresult *r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+Result query(PostgresBackend &server, const QByteArray &sql)
+{
+    Result r(PQexec(server.handle(), sql.constData()));
+    const ExecStatusType status = PQresultStatus(r.get());
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+        const char *state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+        const char *text = PQresultErrorField(r.get(), PG_DIAG_MESSAGE_PRIMARY);
+        server.fail(state ? state : "",
+                    QString::fromUtf8(text ? text : PQerrorMessage(server.handle())));
+    }
+    return r;
+}
+
+// Names of roles always travel quoted: an account may be called anything.
+QByteArray identifier(PostgresBackend &server, const QString &name)
+{
+    const QByteArray utf8 = name.toUtf8();
+    char *quoted = PQescapeIdentifier(server.handle(), utf8.constData(), size_t(utf8.size()));
+    if (!quoted)
+        server.fail("", QString::fromUtf8(PQerrorMessage(server.handle())));
+    const QByteArray out(quoted);
+    PQfreemem(quoted);
+    return out;
+}
+
+QByteArray literal(PostgresBackend &server, const QByteArray &text)
+{
+    char *quoted = PQescapeLiteral(server.handle(), text.constData(), size_t(text.size()));
+    if (!quoted)
+        server.fail("", QString::fromUtf8(PQerrorMessage(server.handle())));
+    const QByteArray out(quoted);
+    PQfreemem(quoted);
+    return out;
+}
+
+QString roleName(PostgresBackend &server, const char *suffix)
+{
+    const QString database = QString::fromUtf8(PQdb(server.handle()));
+    const QString name = database + QLatin1String(suffix);
+    // The server cuts longer names, and the two roles could end up the same.
+    if (name.toUtf8().size() > 63) {
+        throw Exception(QStringLiteral("O nome do banco '%1' é longo demais para os papéis de "
+                                       "acesso do catálogo")
+                            .arg(database));
+    }
+    return name;
+}
+
+bool roleExists(PostgresBackend &server, const QString &name)
+{
+    const Result r = query(server, "SELECT count(*) FROM pg_catalog.pg_roles WHERE rolname = " +
+                                       literal(server, name.toUtf8()));
+    return PQgetvalue(r.get(), 0, 0)[0] != '0';
+}
+
+class Transaction
+{
+public:
+    explicit Transaction(PostgresBackend &server)
+        : m_server(server)
+    {
+        query(m_server, "BEGIN");
+    }
+    ~Transaction()
+    {
+        if (!m_done)
+            PQclear(PQexec(m_server.handle(), "ROLLBACK"));
+    }
+    void commit()
+    {
+        query(m_server, "COMMIT");
+        m_done = true;
+    }
+
+private:
+    PostgresBackend &m_server;
+    bool m_done = false;
+};
+
+// An account of this catalogue: a login role in one of its two roles.
+bool isAccount(PostgresBackend &server, const QString &name)
+{
+    const Result r = query(
+        server, "SELECT count(*) FROM pg_catalog.pg_auth_members m JOIN pg_catalog.pg_roles g "
+                "ON g.oid = m.roleid JOIN pg_catalog.pg_roles u ON u.oid = m.member "
+                "WHERE u.rolname = " +
+                    literal(server, name.toUtf8()) + " AND g.rolname IN (" +
+                    literal(server, ServerAccounts::consultRole(server).toUtf8()) + ", " +
+                    literal(server, ServerAccounts::editRole(server).toUtf8()) + ")");
+    return PQgetvalue(r.get(), 0, 0)[0] != '0';
+}
+
+void checkName(const QString &name)
+{
+    if (name.trimmed().isEmpty() || name.toUtf8().size() > 63)
+        throw Exception(QStringLiteral("O nome da conta deve ter de 1 a 63 caracteres"));
+}
+
+void storePassword(PostgresBackend &server, const QString &role, const QByteArray &target,
+                   const QByteArray &password)
+{
+    if (password.isEmpty())
+        throw Exception(QStringLiteral("A senha não pode ser vazia"));
+    // The verifier is made here; the server receives only it.
+    char *verifier = PQencryptPasswordConn(server.handle(), password.constData(),
+                                           role.toUtf8().constData(), "scram-sha-256");
+    if (!verifier) {
+        throw Exception(QStringLiteral("Não foi possível preparar a senha para o servidor '%1'")
+                            .arg(server.displayName()));
+    }
+    const QByteArray sql = "ALTER ROLE " + target + " PASSWORD " + literal(server, verifier);
+    PQfreemem(verifier);
+    query(server, sql);
+}
+
+} // namespace
+
+QString ServerAccounts::consultRole(PostgresBackend &server)
+{
+    return roleName(server, "_consulta");
+}
+
+QString ServerAccounts::editRole(PostgresBackend &server)
+{
+    return roleName(server, "_edicao");
+}
+
+void ServerAccounts::grantRoles(PostgresBackend &server)
+{
+    const QString consultName = consultRole(server);
+    const QString editName = editRole(server);
+    for (const QString &name : {consultName, editName}) {
+        if (!roleExists(server, name))
+            query(server, "CREATE ROLE " + identifier(server, name) + " NOLOGIN");
+    }
+    const QByteArray consult = identifier(server, consultName);
+    const QByteArray edit = identifier(server, editName);
+    query(server, "GRANT USAGE ON SCHEMA quivel TO " + consult + ", " + edit);
+    query(server, "GRANT SELECT ON ALL TABLES IN SCHEMA quivel TO " + consult + ", " + edit);
+    query(server, "GRANT INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA quivel TO " + edit);
+    query(server, "GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA quivel TO " + edit);
+    // The version is the upgrade's, made by the catalogue's owner.
+    query(server, "REVOKE INSERT, UPDATE, DELETE ON quivel.versao FROM " + edit);
+    // Tables a later upgrade adds get the same rights.
+    query(server, "ALTER DEFAULT PRIVILEGES IN SCHEMA quivel GRANT SELECT ON TABLES TO " + consult +
+                      ", " + edit);
+    query(server, "ALTER DEFAULT PRIVILEGES IN SCHEMA quivel GRANT INSERT, UPDATE, DELETE ON "
+                  "TABLES TO " +
+                      edit);
+    query(server, "ALTER DEFAULT PRIVILEGES IN SCHEMA quivel GRANT USAGE, SELECT ON SEQUENCES "
+                  "TO " +
+                      edit);
+}
+
+void ServerAccounts::create(const QString &conninfo, const QString &name, Right right,
+                            const QByteArray &password)
+{
+    checkName(name);
+    const auto server = PostgresBackend::connectOnly(conninfo);
+    Transaction transaction(*server);
+    if (roleExists(*server, name)) {
+        throw Exception(QStringLiteral("A conta '%1' já existe no servidor '%2'; nada foi alterado")
+                            .arg(name, server->displayName()));
+    }
+    const QString group = right == Right::Edit ? editRole(*server) : consultRole(*server);
+    // A catalogue made before the roles existed gets them from its first account.
+    if (!roleExists(*server, group))
+        grantRoles(*server);
+    const QByteArray target = identifier(*server, name);
+    query(*server, "CREATE ROLE " + target + " LOGIN IN ROLE " + identifier(*server, group));
+    storePassword(*server, name, target, password);
+    transaction.commit();
+}
+
+void ServerAccounts::setPassword(const QString &conninfo, const QString &name,
+                                 const QByteArray &password)
+{
+    checkName(name);
+    const auto server = PostgresBackend::connectOnly(conninfo);
+    if (!isAccount(*server, name)) {
+        throw Exception(QStringLiteral("A conta '%1' não é uma conta do catálogo '%2'")
+                            .arg(name, server->displayName()));
+    }
+    storePassword(*server, name, identifier(*server, name), password);
+}
+
+void ServerAccounts::remove(const QString &conninfo, const QString &name)
+{
+    checkName(name);
+    const auto server = PostgresBackend::connectOnly(conninfo);
+    if (!isAccount(*server, name)) {
+        throw Exception(QStringLiteral("A conta '%1' não é uma conta do catálogo '%2'")
+                            .arg(name, server->displayName()));
+    }
+    query(*server, "DROP ROLE " + identifier(*server, name));
+}
+
+QList<ServerAccounts::Account> ServerAccounts::list(const QString &conninfo)
+{
+    const auto server = PostgresBackend::connectOnly(conninfo);
+    const QByteArray edit = literal(*server, editRole(*server).toUtf8());
+    const Result r = query(
+        *server, "SELECT u.rolname, bool_or(g.rolname = " + edit +
+                     ") FROM pg_catalog.pg_auth_members m JOIN pg_catalog.pg_roles g ON g.oid = "
+                     "m.roleid JOIN pg_catalog.pg_roles u ON u.oid = m.member WHERE u.rolcanlogin "
+                     "AND g.rolname IN (" +
+                     literal(*server, consultRole(*server).toUtf8()) + ", " + edit +
+                     ") GROUP BY u.rolname ORDER BY u.rolname");
+    QList<Account> accounts;
+    for (int row = 0; row < PQntuples(r.get()); ++row) {
+        accounts.append({QString::fromUtf8(PQgetvalue(r.get(), row, 0)),
+                         PQgetvalue(r.get(), row, 1)[0] == 't' ? Right::Edit : Right::Consult});
+    }
+    return accounts;
+}
