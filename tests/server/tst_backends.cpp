@@ -6,6 +6,7 @@
 #include "data/connection.h"
 #include "data/data_module.h"
 #include "data/engine/backend.h"
+#include "data/engine/postgres/postgres_backend.h"
 #include "data/query.h"
 #include "tests/support/temp_catalogue.h"
 #include "tests/support/test_server.h"
@@ -16,6 +17,11 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <functional>
 #include <memory>
@@ -107,6 +113,9 @@ private Q_SLOTS:
     void dataModuleOpensTheServerNamedInTheEnvironment();
     void serverStoppedDuringASave();
     void longServerStatementStops();
+    void lockedRowGivesUpAsBusy();
+    void silentServerGivesUpAtTheConnectTimeout();
+    void failuresAreWordedByCodeNotText();
 
 private:
     // A fresh sample catalogue on the backend; returns its connection string.
@@ -704,6 +713,100 @@ void TestBackends::longServerStatementStops()
     s.query.setSql(allMedia);
     s.query.open();
     QCOMPARE(s.query.recordCount(), 40);
+}
+
+// A row another program holds in an open transaction: the save gives up after the session's
+// lock wait, as the file does, and the edit stays pending.
+void TestBackends::lockedRowGivesUpAsBusy()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString cs = sampleCatalogue(QStringLiteral("server"));
+    const auto holder = PostgresBackend::connectOnly(cs);
+    holder->run(QStringLiteral("BEGIN; SELECT * FROM quivel.cds WHERE codigo = 1 FOR UPDATE"));
+    Session s(cs, allMedia);
+    s.query.open();
+    s.query.edit();
+    s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("Bloqueado"));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(failureOf([&] { s.query.post(); }),
+             QStringLiteral("O catálogo '%1' está ocupado por outro programa. Tente de novo em "
+                            "alguns instantes")
+                 .arg(s.connection.path()));
+    QVERIFY2(clock.elapsed() >= 4000 && clock.elapsed() < 15000,
+             qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(s.query.state(), TDataSetState::Edit);
+    holder->run(QStringLiteral("ROLLBACK"));
+    s.query.post();
+    QCOMPARE(s.query.state(), TDataSetState::Browse);
+}
+
+// A server that takes the connection and never answers it: the program gives up at the
+// address's connect_timeout instead of waiting for ever.
+void TestBackends::silentServerGivesUpAtTheConnectTimeout()
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(listener >= 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    QCOMPARE(::listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    QCOMPARE(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    const int port = ntohs(address.sin_port);
+
+    TADOConnection c;
+    c.setConnectionString(
+        QStringLiteral("host=127.0.0.1 port=%1 dbname=quivel connect_timeout=1").arg(port));
+    QElapsedTimer clock;
+    clock.start();
+    const QString failure = failureOf([&] { c.open(); });
+    const qint64 waited = clock.elapsed();
+    ::close(listener);
+    QCOMPARE(failure, QStringLiteral("O servidor do catálogo '127.0.0.1/quivel' não respondeu em "
+                                     "1 segundos; verifique se o servidor está ligado e "
+                                     "acessível"));
+    QVERIFY2(waited >= 900 && waited < 5000, qPrintable(QString::number(waited)));
+}
+
+// Each failure has its own Portuguese text, chosen by the server's code and libpq's state.
+void TestBackends::failuresAreWordedByCodeNotText()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const auto openFailure = [](const QString &cs) {
+        TADOConnection c;
+        c.setConnectionString(cs);
+        return failureOf([&] { c.open(); });
+    };
+    const QString cs = sampleCatalogue(QStringLiteral("server"));
+    const QString db = cs.section(QStringLiteral("dbname="), 1);
+    const QString name = PostgresBackend::describe(cs);
+
+    QCOMPARE(openFailure(cs + QStringLiteral(" sslmode=talvez")),
+             QStringLiteral("O endereço do servidor do catálogo '%1' pede uma segurança (sslmode) "
+                            "desconhecida: 'talvez'. Use disable, prefer, require, verify-ca ou "
+                            "verify-full")
+                 .arg(name));
+
+    // A user who may connect but not read the tables is told so, not that a save failed.
+    m_server->exec(db, QStringLiteral("CREATE ROLE outsider LOGIN"));
+    m_server->exec(db, QStringLiteral("GRANT USAGE ON SCHEMA quivel TO outsider"));
+    const QString outsider = cs + QStringLiteral(" user=outsider");
+    QCOMPARE(openFailure(outsider),
+             QStringLiteral("Sem permissão para ler o catálogo '%1' no servidor; peça ao "
+                            "administrador do servidor acesso às tabelas do Quivel")
+                 .arg(name));
+
+    // The test server offers no TLS: a connection that requires it fails as a secure one.
+    const int port = m_server->listenOnTcp();
+    QVERIFY(port > 0);
+    const QString tcp = QStringLiteral("host=127.0.0.1 port=%1 user=quivel dbname=%2").arg(port);
+    QCOMPARE(openFailure(tcp.arg(db) + QStringLiteral(" sslmode=require")),
+             QStringLiteral("Não foi possível estabelecer uma conexão segura com o servidor do "
+                            "catálogo '127.0.0.1/%1': o servidor não a oferece, ou o certificado "
+                            "não foi aceito ou não foi encontrado")
+                 .arg(db));
 }
 
 QTEST_GUILESS_MAIN(TestBackends)

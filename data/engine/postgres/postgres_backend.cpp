@@ -5,6 +5,7 @@
 #include "core/schema.h"
 #include "data/engine/sql_text.h"
 
+#include <QDeadlineTimer>
 #include <QRegularExpression>
 
 #include <libpq-fe.h>
@@ -348,6 +349,35 @@ PostgresBackend::~PostgresBackend()
     PQfinish(m_conn);
 }
 
+namespace {
+
+// The waits a session sets for itself, like the file's: a statement gives up after 20 s and a
+// row another program holds after 5 s. A server that never answers the connection is given
+// 10 s unless the address says otherwise.
+constexpr const char *defaultConnectTimeout = "10";
+constexpr const char *sessionLimits = "SET statement_timeout TO '20s'; SET lock_timeout TO '5s'";
+
+bool knownSslMode(const QString &mode)
+{
+    static const QStringList modes{QStringLiteral("disable"),   QStringLiteral("allow"),
+                                   QStringLiteral("prefer"),    QStringLiteral("require"),
+                                   QStringLiteral("verify-ca"), QStringLiteral("verify-full")};
+    return modes.contains(mode);
+}
+
+// The SQLSTATE of a failed start-up: the verbose error text carries it after the severity,
+// which is in the server's language while the code is not. Every code holds a digit; a
+// five-letter severity word does not.
+QString startupState(const QString &error)
+{
+    static const QRegularExpression code(
+        QStringLiteral(":\\s+((?=[A-Z]{0,4}[0-9])[0-9A-Z]{5}):\\s"));
+    const auto match = code.match(error);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+} // namespace
+
 void PostgresBackend::connect()
 {
     const QByteArray info = m_conninfo.toUtf8();
@@ -359,13 +389,60 @@ void PostgresBackend::connect()
         throw EOleException(QStringLiteral("O endereço do servidor do catálogo em QUIVEL_DATABASE "
                                            "não é válido"));
     }
+    QString sslMode;
+    int timeoutSeconds = std::atoi(defaultConnectTimeout);
+    for (const PQconninfoOption *o = options; o->keyword; ++o) {
+        if (!o->val)
+            continue;
+        if (std::strcmp(o->keyword, "sslmode") == 0)
+            sslMode = QString::fromUtf8(o->val);
+        else if (std::strcmp(o->keyword, "connect_timeout") == 0)
+            timeoutSeconds = std::atoi(o->val);
+    }
     PQconninfoFree(options);
+    m_name = describe(m_conninfo);
+    if (!sslMode.isEmpty() && !knownSslMode(sslMode)) {
+        throw EOleException(QStringLiteral("O endereço do servidor do catálogo '%1' pede uma "
+                                           "segurança (sslmode) desconhecida: '%2'. Use disable, "
+                                           "prefer, require, verify-ca ou verify-full")
+                                .arg(m_name, sslMode));
+    }
 
-    m_conn = PQconnectdb(info.constData());
-    const QString host = QString::fromUtf8(PQhost(m_conn) ? PQhost(m_conn) : "");
-    const QString db = QString::fromUtf8(PQdb(m_conn) ? PQdb(m_conn) : "");
-    m_name = (host.isEmpty() ? QStringLiteral("localhost") : host) + u'/' + db;
-    if (PQstatus(m_conn) == CONNECTION_OK) {
+    // The address's own connect_timeout, coming later, wins over the default.
+    const char *keywords[] = {"connect_timeout", "dbname", nullptr};
+    const char *values[] = {defaultConnectTimeout, info.constData(), nullptr};
+    m_conn = PQconnectStartParams(keywords, values, 1);
+    // Verbose errors carry the SQLSTATE, which is not in any one language.
+    PQsetErrorVerbosity(m_conn, PQERRORS_VERBOSE);
+    ConnStatusType reached = CONNECTION_STARTED;
+    bool timedOut = false;
+    if (PQstatus(m_conn) != CONNECTION_BAD) {
+        // libpq's own wait honours connect_timeout only when it blocks; this one waits on the
+        // socket itself and gives up at the same limit.
+        QDeadlineTimer deadline(timeoutSeconds > 0 ? qint64(timeoutSeconds) * 1000 : -1);
+        PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
+        while (polling != PGRES_POLLING_OK && polling != PGRES_POLLING_FAILED) {
+            pollfd socket{PQsocket(m_conn),
+                          short(polling == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+            const int ready = ::poll(&socket, 1, 50);
+            if (ready < 0 && errno != EINTR)
+                break;
+            if (ready > 0) {
+                reached = PQstatus(m_conn);
+                polling = PQconnectPoll(m_conn);
+                continue;
+            }
+            if (deadline.hasExpired()) {
+                timedOut = true;
+                break;
+            }
+        }
+    }
+    if (!timedOut && PQstatus(m_conn) == CONNECTION_OK) {
+        const QString host = QString::fromUtf8(PQhost(m_conn) ? PQhost(m_conn) : "");
+        const QString db = QString::fromUtf8(PQdb(m_conn) ? PQdb(m_conn) : "");
+        m_name = (host.isEmpty() ? QStringLiteral("localhost") : host) + u'/' + db;
+        PQsetErrorVerbosity(m_conn, PQERRORS_DEFAULT);
         startSession();
         return;
     }
@@ -373,13 +450,32 @@ void PostgresBackend::connect()
     const bool needsPassword = PQconnectionNeedsPassword(m_conn);
     PQfinish(m_conn);
     m_conn = nullptr;
-    if (error.contains(QStringLiteral("does not exist")) && error.contains(u'"' + db + u'"')) {
-        throw EOleException(QStringLiteral("O catálogo '%1' não existe no servidor").arg(m_name));
+    if (timedOut) {
+        throw EOleException(QStringLiteral("O servidor do catálogo '%1' não respondeu em %2 "
+                                           "segundos; verifique se o servidor está ligado e "
+                                           "acessível")
+                                .arg(m_name)
+                                .arg(timeoutSeconds));
     }
-    if (needsPassword || error.contains(QStringLiteral("authentication")) ||
-        error.contains(QStringLiteral("password")) || error.contains(QStringLiteral("role"))) {
+    const QString state = startupState(error);
+    if (state == u"3D000")
+        throw EOleException(QStringLiteral("O catálogo '%1' não existe no servidor").arg(m_name));
+    if (needsPassword || state.startsWith(u"28")) {
         throw EOleException(QStringLiteral("O servidor recusou o acesso ao catálogo '%1': usuário "
                                            "ou senha não aceitos")
+                                .arg(m_name));
+    }
+    if (state == u"53300" || state == u"57P03") {
+        throw EOleException(QStringLiteral("O servidor do catálogo '%1' não está aceitando "
+                                           "conexões agora. Tente de novo em alguns instantes")
+                                .arg(m_name));
+    }
+    // A failure while the secure channel was being set up is the certificate's or the key's.
+    if (state.isEmpty() && reached == CONNECTION_SSL_STARTUP) {
+        throw EOleException(QStringLiteral("Não foi possível estabelecer uma conexão segura com o "
+                                           "servidor do catálogo '%1': o servidor não a oferece, "
+                                           "ou o certificado não foi aceito ou não foi "
+                                           "encontrado")
                                 .arg(m_name));
     }
     throw EOleException(QStringLiteral("Não foi possível conectar ao servidor do catálogo '%1'; "
@@ -394,7 +490,8 @@ void PostgresBackend::startSession()
         m_conn, [](void *, const char *) {}, nullptr);
     PQsetClientEncoding(m_conn, "UTF8");
     run(QStringLiteral("SET search_path TO quivel, pg_catalog; "
-                       "SET standard_conforming_strings TO on"));
+                       "SET standard_conforming_strings TO on; ") +
+        QLatin1String(sessionLimits));
     // The catalogue's tables, read once: result columns are traced back to them while
     // their rows are still arriving, when no other command can run.
     m_tables.clear();
@@ -420,6 +517,20 @@ void PostgresBackend::startSession()
 }
 
 void PostgresBackend::checkCatalogue()
+{
+    try {
+        checkTables();
+    } catch (const EOleException &) {
+        if (std::strcmp(m_lastState, "42501") != 0)
+            throw;
+        throw EOleException(QStringLiteral("Sem permissão para ler o catálogo '%1' no servidor; "
+                                           "peça ao administrador do servidor acesso às tabelas "
+                                           "do Quivel")
+                                .arg(m_name));
+    }
+}
+
+void PostgresBackend::checkTables()
 {
     Result r(PQexec(m_conn, "SELECT pg_catalog.to_regclass('quivel.cds') IS NOT NULL AND "
                             "pg_catalog.to_regclass('quivel.softs') IS NOT NULL AND "
@@ -469,6 +580,7 @@ void PostgresBackend::run(const QString &sql)
 
 void PostgresBackend::fail(const char *state, const QString &text) const
 {
+    std::strncpy(m_lastState, state, sizeof m_lastState - 1);
     // libpq's own failures carry no SQLSTATE: the link to the server is gone.
     if (PQstatus(m_conn) == CONNECTION_BAD || *state == '\0' || std::strncmp(state, "08", 2) == 0 ||
         std::strncmp(state, "57P", 3) == 0) {
@@ -482,6 +594,16 @@ void PostgresBackend::fail(const char *state, const QString &text) const
         throw EOleException(QStringLiteral("O servidor do catálogo '%1' recusou um texto maior "
                                            "que o campo aceita; nada foi salvo (%2)")
                                 .arg(m_name, text));
+    }
+    if (std::strcmp(state, "55P03") == 0 || std::strcmp(state, "40P01") == 0) {
+        throw EOleException(QStringLiteral("O catálogo '%1' está ocupado por outro programa. "
+                                           "Tente de novo em alguns instantes")
+                                .arg(m_name));
+    }
+    if (std::strcmp(state, "57014") == 0) {
+        throw EOleException(QStringLiteral("O servidor do catálogo '%1' demorou demais para "
+                                           "responder, e o comando foi interrompido")
+                                .arg(m_name));
     }
     if (std::strcmp(state, "42501") == 0) {
         throw EOleException(QStringLiteral("Sem permissão para alterar o catálogo '%1' no "

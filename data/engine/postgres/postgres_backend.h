@@ -68,6 +68,7 @@ private:
     void connect();
     void startSession();
     void checkCatalogue();
+    void checkTables();
     void reconnectIfLost();
     QString inFileOrder(const QString &sql) const;
 
@@ -77,5 +78,6 @@ private:
     QString m_name;
     QHash<unsigned, Table> m_tables;
     QHash<QByteArray, QByteArray> m_prepared; // statement text to its name on the server
+    mutable char m_lastState[6] = {};         // SQLSTATE of the last failure
     mutable bool m_lost = false;              // set by a failure that left the connection unusable
 };
