@@ -116,6 +116,8 @@ private Q_SLOTS:
     void lockedRowGivesUpAsBusy();
     void silentServerGivesUpAtTheConnectTimeout();
     void failuresAreWordedByCodeNotText();
+    void namesServerOnlyForServerAddresses_data();
+    void namesServerOnlyForServerAddresses();
 
 private:
     // A fresh sample catalogue on the backend; returns its connection string.
@@ -807,6 +809,28 @@ void TestBackends::failuresAreWordedByCodeNotText()
                             "catálogo '127.0.0.1/%1': o servidor não a oferece, ou o certificado "
                             "não foi aceito ou não foi encontrado")
                  .arg(db));
+}
+
+void TestBackends::namesServerOnlyForServerAddresses_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("server");
+    QTest::newRow("keywords") << QStringLiteral("host=db.escritorio dbname=quivel") << true;
+    QTest::newRow("uri") << QStringLiteral("postgresql://ana@db/quivel") << true;
+    QTest::newRow("file with =") << QStringLiteral("cat=2024.mdb") << false;
+    QTest::newRow("path with =") << QStringLiteral("/home/ana/cat=2024.mdb") << false;
+    QTest::newRow("keyword-like file") << QStringLiteral("host=2024.mdb") << false;
+    QTest::newRow("file connection string")
+        << QStringLiteral("Provider=x;Data Source=cat=2024.mdb;") << false;
+    QTest::newRow("plain file") << QStringLiteral("catalogo.mdb") << false;
+    QTest::newRow("unknown keyword") << QStringLiteral("servidor=db dbname=quivel") << false;
+}
+
+void TestBackends::namesServerOnlyForServerAddresses()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, server);
+    QCOMPARE(Backend::namesServer(text), server);
 }
 
 QTEST_GUILESS_MAIN(TestBackends)

@@ -313,6 +313,17 @@ QString PostgresBackend::describe(const QString &conninfo)
     return (host.isEmpty() ? QStringLiteral("localhost") : host) + u'/' + db;
 }
 
+bool PostgresBackend::isKeywordString(const QString &text)
+{
+    char *error = nullptr;
+    PQconninfoOption *options = PQconninfoParse(text.toUtf8().constData(), &error);
+    PQfreemem(error);
+    if (!options)
+        return false;
+    PQconninfoFree(options);
+    return true;
+}
+
 PostgresBackend::PostgresBackend(const QString &conninfo, EngineWatch &watch, ConnectOnly)
     : m_conninfo(conninfo)
     , m_watch(watch)

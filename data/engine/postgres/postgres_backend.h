@@ -31,6 +31,8 @@ public:
 
     // Server and database a connection string names, for messages: never its password.
     static QString describe(const QString &conninfo);
+    // Whether libpq reads the text as a keyword string of its own ("host=... dbname=...").
+    static bool isKeywordString(const QString &text);
     // For the companion tool, whose statements nobody stops.
     static EngineWatch &unwatched();
     // For the companion tool: connects without looking for the catalogue's tables.
