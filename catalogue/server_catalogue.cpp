@@ -81,6 +81,48 @@ void createTables(PostgresBackend &server)
     query(server, Schema::postgresDdl());
 }
 
+// The server itself refuses a title on a medium that is not there, so a medium deleted by one
+// user while another saves a title on it cannot leave the title pointing nowhere. Kept apart
+// from the tables' own definition so catalogues made before it get it through upgrade.
+const QString mediumKey = QStringLiteral("softs_midia_cds");
+
+bool hasMediumKey(PostgresBackend &server)
+{
+    const Result r = query(server, QStringLiteral("SELECT count(*) FROM pg_catalog.pg_constraint "
+                                                  "WHERE conname = '%1' AND conrelid = "
+                                                  "'quivel.softs'::pg_catalog.regclass")
+                                       .arg(mediumKey));
+    return PQgetvalue(r.get(), 0, 0)[0] != '0';
+}
+
+// Titles whose medium is not in the catalogue, worded as the file's check words them.
+QStringList orphanTitles(PostgresBackend &server)
+{
+    const Result r =
+        query(server, QStringLiteral("SELECT numero, nome, midia FROM quivel.softs "
+                                     "WHERE midia IS NOT NULL AND midia NOT IN "
+                                     "(SELECT codigo FROM quivel.cds) ORDER BY numero"));
+    QStringList titles;
+    for (int row = 0; row < PQntuples(r.get()); ++row) {
+        titles.append(QStringLiteral("O título %1 ('%2') está na mídia %3, que não existe; não "
+                                     "aparece nas buscas nem no relatório")
+                          .arg(QString::fromUtf8(PQgetvalue(r.get(), row, 0)),
+                               QString::fromUtf8(PQgetvalue(r.get(), row, 1)),
+                               QString::fromUtf8(PQgetvalue(r.get(), row, 2))));
+    }
+    return titles;
+}
+
+// Adds the key; titles already without their medium (copied from a file that had them) are
+// kept, and every write from now on is checked.
+void addMediumKey(PostgresBackend &server)
+{
+    const bool orphans = !orphanTitles(server).isEmpty();
+    query(server, QStringLiteral("ALTER TABLE quivel.softs ADD CONSTRAINT %1 FOREIGN KEY (midia) "
+                                 "REFERENCES quivel.cds (codigo)%2")
+                      .arg(mediumKey, orphans ? QStringLiteral(" NOT VALID") : QString()));
+}
+
 // COPY's text format: backslash, tab and line breaks escaped, \N for NULL.
 void appendCopyValue(QByteArray &line, sqlite3_stmt *statement, int column)
 {
@@ -216,6 +258,7 @@ void ServerCatalogue::create(const QString &conninfo)
     const auto server = connect(conninfo);
     Transaction transaction(*server);
     createTables(*server);
+    addMediumKey(*server);
     transaction.commit();
 }
 
@@ -225,6 +268,7 @@ void ServerCatalogue::copyFromFile(const QString &path, const QString &conninfo)
     Transaction transaction(*server);
     createTables(*server);
     copyFileIntoNew(path, *server);
+    addMediumKey(*server);
     transaction.commit();
 }
 
@@ -335,8 +379,30 @@ QStringList ServerCatalogue::check(const QString &conninfo)
             }
         }
     }
+    problems.append(orphanTitles(server));
+    if (!hasMediumKey(server)) {
+        problems.append(QStringLiteral("O servidor não recusa títulos em mídias que não existem; "
+                                       "acrescente essa regra com quivel-catalogue upgrade"));
+    }
     const Result like = query(server, QStringLiteral("SELECT 'AÇÃO\\x' LIKE '%ção\\x'"));
     if (PQgetvalue(like.get(), 0, 0)[0] != 't')
         problems.append(QStringLiteral("A pesquisa do catálogo não está instalada no servidor"));
     return problems;
+}
+
+bool ServerCatalogue::upgrade(const QString &conninfo)
+{
+    PostgresBackend server(conninfo, PostgresBackend::unwatched());
+    Transaction transaction(server);
+    if (hasMediumKey(server))
+        return false;
+    const QStringList orphans = orphanTitles(server);
+    if (!orphans.isEmpty()) {
+        throw Exception(orphans.join(QStringLiteral(".\n")) +
+                        QStringLiteral(".\nCorrija esses títulos (escolha uma mídia que exista) "
+                                       "antes de atualizar o catálogo"));
+    }
+    addMediumKey(server);
+    transaction.commit();
+    return true;
 }

@@ -22,5 +22,9 @@ void copyToFile(const QString &conninfo, const QString &path);
 
 // What is wrong with a server catalogue; empty when nothing is.
 QStringList check(const QString &conninfo);
+// Brings a server catalogue made by an earlier release up to this one: the server then refuses
+// titles on media that do not exist. Refuses, naming them, while such titles are there.
+// Returns false when there was nothing to do.
+bool upgrade(const QString &conninfo);
 
 } // namespace ServerCatalogue

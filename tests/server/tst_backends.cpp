@@ -117,6 +117,8 @@ private Q_SLOTS:
     void silentServerGivesUpAtTheConnectTimeout();
     void failuresAreWordedByCodeNotText();
     void namesServerOnlyForServerAddresses_data();
+    void serverRefusesTitlesOnDeletedMedia();
+    void upgradeAddsTheMediumKeyAfterCheckingOrphans();
     void namesServerOnlyForServerAddresses();
 
 private:
@@ -831,6 +833,71 @@ void TestBackends::namesServerOnlyForServerAddresses()
     QFETCH(QString, text);
     QFETCH(bool, server);
     QCOMPARE(Backend::namesServer(text), server);
+}
+
+// Another user deletes a medium while a title is being typed on it: the server refuses the
+// title, and the program says why.
+void TestBackends::serverRefusesTitlesOnDeletedMedia()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString cs = sampleCatalogue(QStringLiteral("server"));
+    const QString db = cs.section(QStringLiteral("dbname="), 1);
+    Session titles(cs, allTitles);
+    titles.query.open();
+    const int before = titles.query.recordCount();
+    titles.query.insert();
+    titles.query.fieldByName(QStringLiteral("nome"))->setAsString(QStringLiteral("Órfão"));
+    titles.query.fieldByName(QStringLiteral("midia"))->setValue(2);
+    m_server->exec(db, QStringLiteral("DELETE FROM quivel.softs WHERE midia = 2; "
+                                      "DELETE FROM quivel.cds WHERE codigo = 2"));
+    QCOMPARE(failureOf([&] { titles.query.post(); }),
+             QStringLiteral("A mídia escolhida não existe mais no catálogo '%1'; outro usuário "
+                            "pode tê-la excluído. Escolha outra mídia; nada foi salvo")
+                 .arg(titles.connection.path()));
+    QCOMPARE(titles.query.state(), TDataSetState::Insert);
+    QCOMPARE(m_server->scalar(db, QStringLiteral("SELECT count(*) FROM quivel.softs WHERE "
+                                                 "midia NOT IN (SELECT codigo FROM quivel.cds)")),
+             QStringLiteral("0"));
+    titles.query.fieldByName(QStringLiteral("midia"))->setValue(3);
+    titles.query.post();
+    QCOMPARE(m_server->scalar(db, QStringLiteral("SELECT count(*) FROM quivel.softs WHERE nome "
+                                                 "= 'Órfão' AND midia = 3")),
+             QStringLiteral("1"));
+    QVERIFY(before > 0);
+}
+
+// A catalogue made before the key: check names the titles without a medium and the missing
+// key; upgrade refuses while such titles are there, and adds the key once they are fixed.
+void TestBackends::upgradeAddsTheMediumKeyAfterCheckingOrphans()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString cs = sampleCatalogue(QStringLiteral("server"));
+    const QString db = cs.section(QStringLiteral("dbname="), 1);
+    QCOMPARE(ServerCatalogue::check(cs), QStringList());
+    QVERIFY(!ServerCatalogue::upgrade(cs));
+    m_server->exec(db, QStringLiteral("ALTER TABLE quivel.softs DROP CONSTRAINT softs_midia_cds; "
+                                      "UPDATE quivel.softs SET midia = 999 WHERE numero = 1"));
+    const QString name = m_server->scalar(db, QStringLiteral("SELECT nome FROM quivel.softs "
+                                                             "WHERE numero = 1"));
+    const QString orphan =
+        QStringLiteral("O título 1 ('%1') está na mídia 999, que não existe; não aparece nas "
+                       "buscas nem no relatório")
+            .arg(name);
+    QCOMPARE(ServerCatalogue::check(cs),
+             QStringList({orphan, QStringLiteral("O servidor não recusa títulos em mídias que "
+                                                 "não existem; acrescente essa regra com "
+                                                 "quivel-catalogue upgrade")}));
+    const QString refused = failureOf([&] { ServerCatalogue::upgrade(cs); });
+    QVERIFY2(refused.startsWith(orphan), qPrintable(refused));
+    QCOMPARE(m_server->scalar(db, QStringLiteral("SELECT count(*) FROM pg_catalog.pg_constraint "
+                                                 "WHERE conname = 'softs_midia_cds'")),
+             QStringLiteral("0"));
+    m_server->exec(db, QStringLiteral("UPDATE quivel.softs SET midia = 1 WHERE numero = 1"));
+    QVERIFY(ServerCatalogue::upgrade(cs));
+    QCOMPARE(ServerCatalogue::check(cs), QStringList());
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                             m_server->exec(db, QStringLiteral("UPDATE quivel.softs SET midia = "
+                                                               "999 WHERE numero = 1")));
 }
 
 QTEST_GUILESS_MAIN(TestBackends)

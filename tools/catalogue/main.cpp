@@ -76,8 +76,8 @@ int usage(std::FILE *stream = stderr)
         "                                         lado dele\n"
         "  quivel-catalogue --help                mostra esta ajuda\n"
         "  quivel-catalogue --version             mostra a versão\n"
-        "Em create, sample, large, check, identify, export, import e backup, ARQUIVO e\n"
-        "CATÁLOGO podem ser o endereço de um servidor PostgreSQL\n"
+        "Em create, sample, large, check, upgrade, identify, export, import e backup,\n"
+        "ARQUIVO e CATÁLOGO podem ser o endereço de um servidor PostgreSQL\n"
         "(postgresql://usuario@servidor/banco ou service=quivel); a senha vem de\n"
         "~/.pgpass, do arquivo de serviços ou de PGPASSWORD.\n",
         stream);
@@ -107,8 +107,31 @@ int convert(const QString &source, const QString &destination)
     return 0;
 }
 
+int upgradeServer(const QString &conninfo)
+{
+    const QString name = PostgresBackend::describe(conninfo);
+    try {
+        if (ServerCatalogue::upgrade(conninfo)) {
+            print(stdout, QStringLiteral("Catálogo '%1' atualizado: o servidor agora recusa "
+                                         "títulos em mídias que não existem.")
+                              .arg(name));
+        } else {
+            print(
+                stdout,
+                QStringLiteral("O catálogo '%1' já está atualizado; nada foi alterado.").arg(name));
+        }
+    } catch (const Exception &e) {
+        print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
+        print(stderr, QStringLiteral("O catálogo '%1' não foi alterado.").arg(name));
+        return 1;
+    }
+    return 0;
+}
+
 int upgrade(const QString &path)
 {
+    if (Backend::namesServer(path))
+        return upgradeServer(path);
     try {
         const Legacy::UpgradeResult result = Legacy::upgradeCatalogue(path);
         if (result.backup.isEmpty()) {

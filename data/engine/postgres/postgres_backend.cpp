@@ -180,8 +180,16 @@ public:
         while (PGresult *rest = PQgetResult(conn))
             PQclear(rest);
         const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            // The medium a delete was guarded for got a title from another user meanwhile.
+            if (std::strcmp(sqlState(r.get()), "23503") == 0 && m_sql.startsWith("DELETE")) {
+                throw EOleException(QStringLiteral("A mídia não foi excluída do catálogo '%1': "
+                                                   "outro usuário acabou de cadastrar um título "
+                                                   "nela")
+                                        .arg(m_backend.displayName()));
+            }
             m_backend.fail(sqlState(r.get()), serverText(r.get(), conn));
+        }
         return std::atoi(PQcmdTuples(r.get()));
     }
 
@@ -609,6 +617,12 @@ void PostgresBackend::fail(const char *state, const QString &text) const
     if (std::strcmp(state, "55P03") == 0 || std::strcmp(state, "40P01") == 0) {
         throw EOleException(QStringLiteral("O catálogo '%1' está ocupado por outro programa. "
                                            "Tente de novo em alguns instantes")
+                                .arg(m_name));
+    }
+    if (std::strcmp(state, "23503") == 0) {
+        throw EOleException(QStringLiteral("A mídia escolhida não existe mais no catálogo '%1'; "
+                                           "outro usuário pode tê-la excluído. Escolha outra "
+                                           "mídia; nada foi salvo")
                                 .arg(m_name));
     }
     if (std::strcmp(state, "57014") == 0) {
