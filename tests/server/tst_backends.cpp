@@ -118,6 +118,8 @@ private Q_SLOTS:
     void failuresAreWordedByCodeNotText();
     void namesServerOnlyForServerAddresses_data();
     void serverRefusesTitlesOnDeletedMedia();
+    void nulInTypedTextIsRefused_data();
+    void nulInTypedTextIsRefused();
     void upgradeAddsTheMediumKeyAfterCheckingOrphans();
     void namesServerOnlyForServerAddresses();
 
@@ -898,6 +900,47 @@ void TestBackends::upgradeAddsTheMediumKeyAfterCheckingOrphans()
     QVERIFY_THROWS_EXCEPTION(std::runtime_error,
                              m_server->exec(db, QStringLiteral("UPDATE quivel.softs SET midia = "
                                                                "999 WHERE numero = 1")));
+}
+
+void TestBackends::nulInTypedTextIsRefused_data()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::addColumn<bool>("inserting");
+    for (const char *backend : {"file", "server"}) {
+        QTest::addRow("%s insert", backend) << QString::fromLatin1(backend) << true;
+        QTest::addRow("%s update", backend) << QString::fromLatin1(backend) << false;
+    }
+}
+
+void TestBackends::nulInTypedTextIsRefused()
+{
+    QFETCH(QString, backend);
+    QFETCH(bool, inserting);
+    if (backend == u"server")
+        QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString cs = sampleCatalogue(backend);
+    Session s(cs, allTitles);
+    s.query.open();
+    const int before = s.query.recordCount();
+    const QString name = s.query.fieldByName(QStringLiteral("nome"))->asString();
+    if (inserting) {
+        s.query.insert();
+        s.query.fieldByName(QStringLiteral("midia"))->setValue(1);
+    } else {
+        s.query.edit();
+    }
+    const QString typed = QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b");
+    s.query.fieldByName(QStringLiteral("nome"))->setAsString(typed);
+    QCOMPARE(failureOf([&] { s.query.post(); }),
+             QStringLiteral("O campo 'nome' contém um caractere nulo, que o catálogo não aceita; "
+                            "apague-o e salve de novo. Nada foi salvo"));
+    QCOMPARE(s.query.state(), inserting ? TDataSetState::Insert : TDataSetState::Edit);
+    QCOMPARE(s.query.fieldByName(QStringLiteral("nome"))->asString(), typed);
+    s.query.cancel();
+    Session again(cs, allTitles);
+    again.query.open();
+    QCOMPARE(again.query.recordCount(), before);
+    QCOMPARE(again.query.fieldByName(QStringLiteral("nome"))->asString(), name);
 }
 
 QTEST_GUILESS_MAIN(TestBackends)
