@@ -123,13 +123,15 @@ void addMediumKey(PostgresBackend &server)
                       .arg(mediumKey, orphans ? QStringLiteral(" NOT VALID") : QString()));
 }
 
-// COPY's text format: backslash, tab and line breaks escaped, \N for NULL.
-void appendCopyValue(QByteArray &line, sqlite3_stmt *statement, int column)
+// COPY's text format: backslash, tab and line breaks escaped, \N for NULL. A NUL, which the
+// server cannot keep in a text, is left out; returns false when one was.
+bool appendCopyValue(QByteArray &line, sqlite3_stmt *statement, int column)
 {
     if (sqlite3_column_type(statement, column) == SQLITE_NULL) {
         line += "\\N";
-        return;
+        return true;
     }
+    bool whole = true;
     const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
     const int size = sqlite3_column_bytes(statement, column);
     for (int i = 0; i < size; ++i) {
@@ -146,14 +148,18 @@ void appendCopyValue(QByteArray &line, sqlite3_stmt *statement, int column)
         case '\r':
             line += "\\r";
             break;
+        case '\0':
+            whole = false;
+            break;
         default:
             line += text[i];
         }
     }
+    return whole;
 }
 
 void copyTableIn(sqlite3 *db, const QString &path, PostgresBackend &server,
-                 const Schema::Table &table)
+                 const Schema::Table &table, QStringList &notes)
 {
     QStringList columns;
     for (const Schema::Column &c : table.columns)
@@ -181,7 +187,14 @@ void copyTableIn(sqlite3 *db, const QString &path, PostgresBackend &server,
         for (int i = 0; i < int(columns.size()); ++i) {
             if (i > 0)
                 buffer += '\t';
-            appendCopyValue(buffer, read.handle(), i);
+            if (!appendCopyValue(buffer, read.handle(), i)) {
+                notes.append(QStringLiteral("Tabela '%1', código %2, coluna '%3': o texto tinha "
+                                            "um caractere nulo, que o servidor não aceita; foi "
+                                            "copiado sem ele")
+                                 .arg(tableName)
+                                 .arg(sqlite3_column_int64(read.handle(), 0))
+                                 .arg(columns[i]));
+            }
         }
         buffer += '\n';
         if (buffer.size() > (1 << 20))
@@ -226,7 +239,7 @@ std::unique_ptr<PostgresBackend> connect(const QString &conninfo)
     return PostgresBackend::connectOnly(conninfo);
 }
 
-void copyFileIntoNew(const QString &path, PostgresBackend &server)
+QStringList copyFileIntoNew(const QString &path, PostgresBackend &server)
 {
     if (!QFile::exists(path))
         throw Exception(QStringLiteral("Não foi possível encontrar o arquivo '%1'").arg(path));
@@ -247,8 +260,10 @@ void copyFileIntoNew(const QString &path, PostgresBackend &server)
     }
     // One snapshot of the file for the whole copy.
     Statement(db.get(), QStringLiteral("BEGIN"), path).execute();
+    QStringList notes;
     for (const Schema::Table &table : Schema::tables)
-        copyTableIn(db.get(), path, server, table);
+        copyTableIn(db.get(), path, server, table, notes);
+    return notes;
 }
 
 } // namespace
@@ -262,14 +277,15 @@ void ServerCatalogue::create(const QString &conninfo)
     transaction.commit();
 }
 
-void ServerCatalogue::copyFromFile(const QString &path, const QString &conninfo)
+QStringList ServerCatalogue::copyFromFile(const QString &path, const QString &conninfo)
 {
     const auto server = connect(conninfo);
     Transaction transaction(*server);
     createTables(*server);
-    copyFileIntoNew(path, *server);
+    const QStringList notes = copyFileIntoNew(path, *server);
     addMediumKey(*server);
     transaction.commit();
+    return notes;
 }
 
 void ServerCatalogue::createSample(const QString &conninfo)

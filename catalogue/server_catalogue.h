@@ -15,8 +15,10 @@ void createSample(const QString &conninfo);
 void createLarge(const QString &conninfo, int mediaCount, int titleCount);
 
 // Copies a file catalogue into a server database with no catalogue yet, keeping codes,
-// NULLs and the next code each table will give.
-void copyFromFile(const QString &path, const QString &conninfo);
+// NULLs and the next code each table will give. Returns what was copied differently: texts
+// holding a NUL, which the server cannot keep, go without it, each named by table, code and
+// column.
+QStringList copyFromFile(const QString &path, const QString &conninfo);
 // Copies a server catalogue into a new file.
 void copyToFile(const QString &conninfo, const QString &path);
 

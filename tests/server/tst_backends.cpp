@@ -119,6 +119,7 @@ private Q_SLOTS:
     void namesServerOnlyForServerAddresses_data();
     void serverRefusesTitlesOnDeletedMedia();
     void nulInTypedTextIsRefused_data();
+    void copyNamesTextsHoldingNul();
     void nulInTypedTextIsRefused();
     void upgradeAddsTheMediumKeyAfterCheckingOrphans();
     void namesServerOnlyForServerAddresses();
@@ -941,6 +942,31 @@ void TestBackends::nulInTypedTextIsRefused()
     again.query.open();
     QCOMPARE(again.query.recordCount(), before);
     QCOMPARE(again.query.fieldByName(QStringLiteral("nome"))->asString(), name);
+}
+
+// A file that holds a NUL (written by another program) is still copied whole; each such
+// value is named, and arrives without the NUL.
+void TestBackends::copyNamesTextsHoldingNul()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    TempCatalogue source(TempCatalogue::Content::Sample);
+    source.exec(QStringLiteral("UPDATE softs SET nome = CAST(X'61006200' AS TEXT) || 'c' "
+                               "WHERE numero = 7; UPDATE cds SET obs = CAST(X'00' AS TEXT) WHERE "
+                               "codigo = 3"));
+    const QString uri = m_server->createDatabase(QStringLiteral("withnul"));
+    const QStringList notes = ServerCatalogue::copyFromFile(source.path(), uri);
+    QCOMPARE(notes, QStringList({QStringLiteral("Tabela 'cds', código 3, coluna 'obs': o texto "
+                                                "tinha um caractere nulo, que o servidor não "
+                                                "aceita; foi copiado sem ele"),
+                                 QStringLiteral("Tabela 'softs', código 7, coluna 'nome': o texto "
+                                                "tinha um caractere nulo, que o servidor não "
+                                                "aceita; foi copiado sem ele")}));
+    QCOMPARE(m_server->scalar(QStringLiteral("withnul"),
+                              QStringLiteral("SELECT nome FROM quivel.softs WHERE numero = 7")),
+             QStringLiteral("abc"));
+    QCOMPARE(m_server->scalar(QStringLiteral("withnul"),
+                              QStringLiteral("SELECT count(*) FROM quivel.softs")),
+             source.scalar(QStringLiteral("SELECT count(*) FROM softs")));
 }
 
 QTEST_GUILESS_MAIN(TestBackends)

@@ -414,9 +414,10 @@ int main(int argc, char *argv[])
             const bool toServer = Backend::namesServer(args[2]);
             if (server == toServer)
                 return usage();
-            if (toServer)
-                ServerCatalogue::copyFromFile(path, args[2]);
-            else
+            if (toServer) {
+                for (const QString &note : ServerCatalogue::copyFromFile(path, args[2]))
+                    print(stdout, note + QLatin1Char('.'));
+            } else
                 ServerCatalogue::copyToFile(path, args[2]);
         } else if (server && verb == u"create" && args.size() == 2) {
             ServerCatalogue::create(path);
