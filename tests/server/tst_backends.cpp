@@ -120,6 +120,7 @@ private Q_SLOTS:
     void serverRefusesTitlesOnDeletedMedia();
     void nulInTypedTextIsRefused_data();
     void copyNamesTextsHoldingNul();
+    void firstActionAfterAServerRestartWorks();
     void nulInTypedTextIsRefused();
     void upgradeAddsTheMediumKeyAfterCheckingOrphans();
     void namesServerOnlyForServerAddresses();
@@ -967,6 +968,33 @@ void TestBackends::copyNamesTextsHoldingNul()
     QCOMPARE(m_server->scalar(QStringLiteral("withnul"),
                               QStringLiteral("SELECT count(*) FROM quivel.softs")),
              source.scalar(QStringLiteral("SELECT count(*) FROM softs")));
+}
+
+// The server restarts while the program sits idle: the next read and the next save find the
+// connection broken before anything is sent, reconnect once, and go through.
+void TestBackends::firstActionAfterAServerRestartWorks()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString cs = sampleCatalogue(QStringLiteral("server"));
+    Session s(cs, allMedia);
+    s.query.open();
+    m_server->stop();
+    QVERIFY(m_server->start());
+    s.query.close();
+    s.query.open();
+    QCOMPARE(s.query.recordCount(), 40);
+
+    m_server->stop();
+    QVERIFY(m_server->start());
+    s.query.setRecNo(3);
+    s.query.edit();
+    s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("Depois"));
+    s.query.post();
+    QCOMPARE(s.query.state(), TDataSetState::Browse);
+    QCOMPARE(m_server->scalar(cs.section(QStringLiteral("dbname="), 1),
+                              QStringLiteral("SELECT count(*) FROM quivel.cds WHERE titulo = "
+                                             "'Depois'")),
+             QStringLiteral("1"));
 }
 
 QTEST_GUILESS_MAIN(TestBackends)

@@ -573,11 +573,28 @@ void PostgresBackend::checkTables()
 
 void PostgresBackend::reconnectIfLost()
 {
-    // A server that went away while the connection sat idle has left it readable at its end;
-    // reading that now finds out before a statement is sent into nothing.
-    if (!m_lost && PQconsumeInput(m_conn) == 1 && PQstatus(m_conn) == CONNECTION_OK)
+    // A server that went away while the connection sat idle has left it readable at its end:
+    // its last words, then the end of the stream. Reading all of that now finds out before a
+    // statement is sent into nothing.
+    const bool seenBefore = m_lost;
+    const PGTransactionStatusType before = PQtransactionStatus(m_conn);
+    for (int reads = 0; reads < 8 && !m_lost; ++reads) {
+        pollfd socket{PQsocket(m_conn), POLLIN, 0};
+        if (::poll(&socket, 1, 0) <= 0)
+            break;
+        if (PQconsumeInput(m_conn) != 1 || PQstatus(m_conn) != CONNECTION_OK)
+            m_lost = true;
+    }
+    if (!m_lost && PQstatus(m_conn) == CONNECTION_OK)
         return;
     m_lost = true;
+    // Inside a transaction a new session would not carry on the same work: that is said.
+    if (!seenBefore && (before == PQTRANS_INTRANS || before == PQTRANS_INERROR)) {
+        throw EOleException(QStringLiteral("A conexão com o servidor do catálogo '%1' foi "
+                                           "perdida; a operação não foi concluída. Tente de novo "
+                                           "quando o servidor estiver acessível")
+                                .arg(m_name));
+    }
     PQreset(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK) {
         throw EOleException(QStringLiteral("Não foi possível conectar ao servidor do catálogo "
