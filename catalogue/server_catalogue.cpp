@@ -13,6 +13,8 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <cstring>
+
 #include <memory>
 
 namespace {
@@ -78,7 +80,18 @@ void createTables(PostgresBackend &server)
             QStringLiteral("O banco '%1' já tem um catálogo do Quivel; nada foi alterado")
                 .arg(server.displayName()));
     }
-    query(server, Schema::postgresDdl());
+    try {
+        query(server, Schema::postgresDdl());
+    } catch (const Exception &) {
+        // Another run made the catalogue meanwhile (its schema's name is taken), or is still
+        // making it and holds it past the lock wait.
+        if (std::strcmp(server.lastState(), "23505") != 0 &&
+            std::strcmp(server.lastState(), "55P03") != 0)
+            throw;
+        throw Exception(QStringLiteral("Outro programa criou ou está criando um catálogo do "
+                                       "Quivel no banco '%1' ao mesmo tempo; nada foi alterado")
+                            .arg(server.displayName()));
+    }
 }
 
 // The server itself refuses a title on a medium that is not there, so a medium deleted by one

@@ -23,8 +23,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -121,6 +123,7 @@ private Q_SLOTS:
     void nulInTypedTextIsRefused_data();
     void copyNamesTextsHoldingNul();
     void firstActionAfterAServerRestartWorks();
+    void theLoserOfTwoCopiesIsToldSo();
     void nulInTypedTextIsRefused();
     void upgradeAddsTheMediumKeyAfterCheckingOrphans();
     void namesServerOnlyForServerAddresses();
@@ -995,6 +998,28 @@ void TestBackends::firstActionAfterAServerRestartWorks()
                               QStringLiteral("SELECT count(*) FROM quivel.cds WHERE titulo = "
                                              "'Depois'")),
              QStringLiteral("1"));
+}
+
+// Two runs make the catalogue in one database at once: the one that comes second is told,
+// whether the first still holds the database past the lock wait or has just finished.
+void TestBackends::theLoserOfTwoCopiesIsToldSo()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString uri = m_server->createDatabase(QStringLiteral("race"));
+    const QString told = QStringLiteral("Outro programa criou ou está criando um catálogo do "
+                                        "Quivel no banco '%1' ao mesmo tempo; nada foi alterado")
+                             .arg(PostgresBackend::describe(uri));
+    const auto first = PostgresBackend::connectOnly(uri);
+    first->run(QStringLiteral("BEGIN; CREATE SCHEMA quivel"));
+    QCOMPARE(failureOf([&] { ServerCatalogue::create(uri); }), told);
+
+    std::thread finishing([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        first->run(QStringLiteral("COMMIT"));
+    });
+    const QString second = failureOf([&] { ServerCatalogue::create(uri); });
+    finishing.join();
+    QCOMPARE(second, told);
 }
 
 QTEST_GUILESS_MAIN(TestBackends)

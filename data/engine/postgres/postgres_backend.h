@@ -43,6 +43,8 @@ public:
     void run(const QString &sql);
     // Throws the failure of the last command, worded for the user.
     [[noreturn]] void fail(const char *sqlState, const QString &serverText) const;
+    // The SQLSTATE of the last failure fail() worded; empty before any.
+    const char *lastState() const { return m_lastState; }
 
     struct TableColumn
     {
