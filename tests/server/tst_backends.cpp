@@ -116,6 +116,7 @@ private Q_SLOTS:
     void serverStoppedDuringASave();
     void longServerStatementStops();
     void lockedRowGivesUpAsBusy();
+    void silentServerGivesUpAtTheConnectTimeout_data();
     void silentServerGivesUpAtTheConnectTimeout();
     void failuresAreWordedByCodeNotText();
     void namesServerOnlyForServerAddresses_data();
@@ -752,10 +753,23 @@ void TestBackends::lockedRowGivesUpAsBusy()
     QCOMPARE(s.query.state(), TDataSetState::Browse);
 }
 
+void TestBackends::silentServerGivesUpAtTheConnectTimeout_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<QString>("unit");
+    QTest::newRow("the address's own")
+        << QStringLiteral(" connect_timeout=1") << 1 << QStringLiteral("segundo");
+    QTest::newRow("none in the address") << QString() << 10 << QStringLiteral("segundos");
+}
+
 // A server that takes the connection and never answers it: the program gives up at the
-// address's connect_timeout instead of waiting for ever.
+// address's connect_timeout, or at its own 10 s, instead of waiting for ever.
 void TestBackends::silentServerGivesUpAtTheConnectTimeout()
 {
+    QFETCH(QString, option);
+    QFETCH(int, seconds);
+    QFETCH(QString, unit);
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     QVERIFY(listener >= 0);
     sockaddr_in address{};
@@ -768,17 +782,19 @@ void TestBackends::silentServerGivesUpAtTheConnectTimeout()
     const int port = ntohs(address.sin_port);
 
     TADOConnection c;
-    c.setConnectionString(
-        QStringLiteral("host=127.0.0.1 port=%1 dbname=quivel connect_timeout=1").arg(port));
+    c.setConnectionString(QStringLiteral("host=127.0.0.1 port=%1 dbname=quivel").arg(port) +
+                          option);
     QElapsedTimer clock;
     clock.start();
     const QString failure = failureOf([&] { c.open(); });
     const qint64 waited = clock.elapsed();
     ::close(listener);
     QCOMPARE(failure, QStringLiteral("O servidor do catálogo '127.0.0.1/quivel' não respondeu em "
-                                     "1 segundos; verifique se o servidor está ligado e "
-                                     "acessível"));
-    QVERIFY2(waited >= 900 && waited < 5000, qPrintable(QString::number(waited)));
+                                     "%1 %2; verifique se o servidor está ligado e acessível")
+                          .arg(seconds)
+                          .arg(unit));
+    QVERIFY2(waited >= seconds * 1000 - 100 && waited < seconds * 1000 + 4000,
+             qPrintable(QString::number(waited)));
 }
 
 // Each failure has its own Portuguese text, chosen by the server's code and libpq's state.

@@ -470,11 +470,12 @@ void PostgresBackend::connect()
     PQfinish(m_conn);
     m_conn = nullptr;
     if (timedOut) {
-        throw EOleException(QStringLiteral("O servidor do catálogo '%1' não respondeu em %2 "
-                                           "segundos; verifique se o servidor está ligado e "
-                                           "acessível")
-                                .arg(m_name)
-                                .arg(timeoutSeconds));
+        throw EOleException(
+            QStringLiteral("O servidor do catálogo '%1' não respondeu em %2 %3; "
+                           "verifique se o servidor está ligado e acessível")
+                .arg(m_name)
+                .arg(timeoutSeconds)
+                .arg(timeoutSeconds == 1 ? QStringLiteral("segundo") : QStringLiteral("segundos")));
     }
     const QString state = startupState(error);
     if (state == u"3D000")
