@@ -8,6 +8,7 @@
 #include "info/about_window.h"
 #include "info/next_versions_window.h"
 #include "registration/identify_window.h"
+#include "registration/kinds_window.h"
 #include "registration/media_window.h"
 #include "registration/software_window.h"
 #include "reports/report_panel.h"
@@ -49,7 +50,7 @@ TForm1::TForm1(QWidget *parent)
     m_reportPanel = std::make_unique<ReportPanel>(
         ReportPanel::Controls{m_ui->RadioButton1, m_ui->RadioButton2, m_ui->CheckBox1, m_ui->Label4,
                               m_ui->ListaMidias, m_ui->GeraRelatBut, m_ui->GeraRelat,
-                              m_ui->NumeroCD},
+                              m_ui->NumeroCD, m_ui->LabelCategoria, m_ui->ListaCategorias},
         this, [this](TQuickRep &report) { previewReport(report); });
     finishFormLayout(this);
     setFixedSize(936, 592);
@@ -66,6 +67,8 @@ TForm1::TForm1(QWidget *parent)
     connect(m_ui->Button2, &QPushButton::clicked, this, guarded([this] { Button2Click(); }));
     connect(m_ui->Button3, &QPushButton::clicked, this, guarded([this] { Button3Click(); }));
     connect(m_ui->Button4, &QPushButton::clicked, this, guarded([this] { Button4Click(); }));
+    connect(m_ui->ButtonKinds, &QPushButton::clicked, this,
+            guarded([this] { ButtonKindsClick(); }));
     connect(m_ui->BitBtn3, &QPushButton::clicked, this, guarded([this] { BitBtn3Click(); }));
     connect(m_ui->ButtonIdentify, &QPushButton::clicked, this,
             guarded([this] { ButtonIdentifyClick(); }));
@@ -296,6 +299,12 @@ void TForm1::Button4Click()
 {
     TForm5 next(this);
     next.exec();
+}
+
+void TForm1::ButtonKindsClick()
+{
+    KindsWindow kinds(*m_dm, this);
+    kinds.exec();
 }
 
 void TForm1::BitBtn3Click()

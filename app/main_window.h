@@ -43,6 +43,7 @@ public:
     void Button2Click();
     void Button3Click();
     void Button4Click();
+    void ButtonKindsClick();
     void BitBtn3Click();
     void ButtonIdentifyClick();
     // "Exportar / importar...": the exchange window for the catalogue in use.

@@ -2,8 +2,11 @@
 #include "app/startup.h"
 
 #include "app/main_window.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/upgrade.h"
 #include "core/exceptions.h"
 #include "data/data_module.h"
+#include "data/engine/backend.h"
 #include "registration/media_window.h"
 #include "registration/software_window.h"
 #include "reports/report_run.h"
@@ -11,6 +14,7 @@
 #include "shell/application.h"
 #include "shell/dialogs.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
@@ -32,6 +36,29 @@ int fatal(const QString &className, const QString &message)
     return 1;
 }
 
+// A file of an older version is upgraded before anything reads it, and the user is told once,
+// on the start that did it. A server's catalogue is left to the companion tool.
+void upgradeOlderCatalogue()
+{
+    const QString directory = QDir::currentPath();
+    if (Backend::namesServer(Catalogue::chosenConnectionString(directory)))
+        return;
+    const QString path = Catalogue::filePath(directory);
+    QString text;
+    Dialogs::Icon icon = Dialogs::Icon::None;
+    try {
+        text = Legacy::upgradeForUser(path);
+    } catch (const Exception &e) {
+        text = QStringLiteral("Não foi possível atualizar o catálogo '%1' para esta versão do "
+                              "Quivel: %2.\n\nO arquivo não foi alterado.")
+                   .arg(path, e.message());
+        icon = Dialogs::Icon::Warning;
+    }
+    if (!text.isEmpty())
+        Dialogs::current().messageBox(text, QStringLiteral("Quivel"), Dialogs::Ok, icon,
+                                      Dialogs::Ok);
+}
+
 } // namespace
 
 int runQuivel(int argc, char **argv)
@@ -41,6 +68,7 @@ int runQuivel(int argc, char **argv)
     initReports();
     app.setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
     try {
+        upgradeOlderCatalogue();
         auto Form1 = std::make_unique<TForm1>();
         auto Dm1 = std::make_unique<TDm1>(
             [](const QString &line) { Dialogs::current().showMessage(line); });

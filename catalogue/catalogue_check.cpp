@@ -3,6 +3,8 @@
 
 #include "catalogue/catalogue_shape.h"
 
+#include "core/schema.h"
+#include "data/engine/schema_objects.h"
 #include "data/engine/sqlite/statement.h"
 
 #include <QDeadlineTimer>
@@ -42,6 +44,7 @@ public:
     ReadOnlyDatabase &operator=(const ReadOnlyDatabase &) = delete;
 
     bool opened() const { return m_rc == SQLITE_OK; }
+    sqlite3 *handle() const { return m_db; }
     QString error() const
     {
         return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
@@ -162,6 +165,32 @@ QStringList Legacy::checkCatalogue(const QString &path)
             problems.append(QStringLiteral("Integridade: %1").arg(line));
     }
 
+    qint64 version = 0;
+    if (failed(db.query(QStringLiteral("PRAGMA user_version"),
+                        [&](const Statement &s) { version = s.integer(0); }))) {
+        return problems;
+    }
+    if (version > Schema::version)
+        problems.append(QStringLiteral("O catálogo foi criado por uma versão mais nova do Quivel "
+                                       "(%1) e não pode ser aberto por esta (%2)")
+                            .arg(version)
+                            .arg(Schema::version));
+
+    // What the program refuses to write, or writes around, found by the code that refuses it.
+    try {
+        problems.append(SchemaObjects::describe(SchemaObjects::inspectFile(db.handle(), path)));
+    } catch (const EngineError &e) {
+        failed(e.engineText());
+        return problems;
+    }
+    if (version < Schema::version) {
+        problems.append(QStringLiteral("O catálogo é da versão %1; atualize-o com o comando: "
+                                       "quivel-catalogue upgrade \"%2\"")
+                            .arg(version)
+                            .arg(path));
+        return problems;
+    }
+
     QStringList usableTables;
     for (const TableShape &table : catalogueTables()) {
         QString kind;
@@ -243,7 +272,19 @@ QStringList Legacy::checkCatalogue(const QString &path)
         }
     }
 
-    if (usableTables.size() == 2) {
+    if (usableTables.contains(QStringLiteral("softs")) &&
+        usableTables.contains(QStringLiteral("categorias"))) {
+        failed(db.query(QStringLiteral("SELECT numero, nome, categoria FROM softs WHERE categoria "
+                                       "NOT IN (SELECT id_categoria FROM categorias) ORDER BY "
+                                       "numero"),
+                        [&](const Statement &s) {
+                            problems.append(QStringLiteral("O título %1 ('%2') é da categoria %3, "
+                                                           "que não existe")
+                                                .arg(s.text(0), s.text(1), s.text(2)));
+                        }));
+    }
+    if (usableTables.contains(QStringLiteral("softs")) &&
+        usableTables.contains(QStringLiteral("cds"))) {
         failed(db.query(QStringLiteral("SELECT numero, nome, midia FROM softs WHERE midia IS NULL "
                                        "OR midia NOT IN (SELECT codigo FROM cds) ORDER BY numero"),
                         [&](const Statement &s) {

@@ -3,20 +3,38 @@
 
 #include "core/schema.h"
 
+namespace {
+
+QList<Legacy::TableShape> shapesOf(int version)
+{
+    QList<Legacy::TableShape> shapes;
+    for (const Schema::Table &table : Schema::tables) {
+        if (table.since > version)
+            continue;
+        Legacy::TableShape shape{Schema::name(table.name), {}};
+        for (const Schema::Column &column : table.columns) {
+            if (column.since > version)
+                continue;
+            shape.columns.append({Schema::name(column.name),
+                                  column.type == Schema::Type::Text ? column.size : 0,
+                                  Schema::sqliteType(column)});
+        }
+        shapes.append(shape);
+    }
+    return shapes;
+}
+
+} // namespace
+
 const QList<Legacy::TableShape> &Legacy::catalogueTables()
 {
-    static const QList<TableShape> tables = [] {
-        QList<TableShape> shapes;
-        for (const Schema::Table &table : Schema::tables) {
-            TableShape shape{Schema::name(table.name), {}};
-            for (const Schema::Column &column : table.columns)
-                shape.columns.append({Schema::name(column.name),
-                                      column.type == Schema::Type::Text ? column.size : 0,
-                                      Schema::sqliteType(column)});
-            shapes.append(shape);
-        }
-        return shapes;
-    }();
+    static const QList<TableShape> tables = shapesOf(Schema::version);
+    return tables;
+}
+
+const QList<Legacy::TableShape> &Legacy::firstVersionTables()
+{
+    static const QList<TableShape> tables = shapesOf(1);
     return tables;
 }
 

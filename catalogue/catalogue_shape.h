@@ -24,6 +24,8 @@ struct TableShape
 };
 
 const QList<TableShape> &catalogueTables();
+// The tables as the first version had them: the shape of an Access/Jet catalogue.
+const QList<TableShape> &firstVersionTables();
 
 // Characters as SQLite's length() counts them (code points), which is what the columns'
 // CHECK constraints limit.

@@ -5,6 +5,7 @@
 #include "core/exceptions.h"
 #include "core/schema.h"
 #include "data/engine/postgres/postgres_backend.h"
+#include "data/engine/schema_objects.h"
 #include "data/engine/sqlite/statement.h"
 
 #include <QFile>
@@ -181,6 +182,9 @@ void copyTableIn(sqlite3 *db, const QString &path, PostgresBackend &server,
     const QString tableName = Schema::name(table.name);
     Statement read(db, QStringLiteral("SELECT %1 FROM %2 ORDER BY 1").arg(list, tableName), path);
     PGconn *conn = server.handle();
+    // The file's own rows replace those a new catalogue starts with.
+    if (!table.rows.empty())
+        query(server, QStringLiteral("DELETE FROM quivel.%1").arg(tableName));
     {
         const QByteArray copy =
             QStringLiteral("COPY quivel.%1 (%2) FROM STDIN").arg(tableName, list).toUtf8();
@@ -331,6 +335,9 @@ void ServerCatalogue::copyToFile(const QString &conninfo, const QString &path)
                 marks.append(QStringLiteral("?"));
             }
             const QString tableName = Schema::name(table.name);
+            // The server's rows replace those a new catalogue starts with.
+            if (!table.rows.empty())
+                Statement(db, QStringLiteral("DELETE FROM %1").arg(tableName), path).execute();
             Statement insert(db,
                              QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                  .arg(tableName, columns.join(u','), marks.join(u',')),
@@ -374,19 +381,78 @@ void ServerCatalogue::copyToFile(const QString &conninfo, const QString &path)
     transaction.commit();
 }
 
+ServerCatalogue::Upgrade ServerCatalogue::upgrade(const QString &conninfo)
+{
+    const auto server = connect(conninfo);
+    Transaction transaction(*server);
+    if (!hasCatalogue(*server)) {
+        throw Exception(QStringLiteral("O banco '%1' não tem um catálogo do Quivel; nada foi "
+                                       "alterado")
+                            .arg(server->displayName()));
+    }
+    // Programs still working on the catalogue finish first; none starts until this is done.
+    query(*server, QStringLiteral("LOCK TABLE quivel.versao, quivel.cds, quivel.softs IN ACCESS "
+                                  "EXCLUSIVE MODE"));
+    const Result current = query(*server, QStringLiteral("SELECT max(versao) FROM quivel.versao"));
+    const int version = QByteArray(PQgetvalue(current.get(), 0, 0)).toInt();
+    if (version > Schema::version) {
+        throw Exception(QStringLiteral("O catálogo '%1' foi criado por uma versão mais nova do "
+                                       "Quivel e não pode ser aberto por esta")
+                            .arg(server->displayName()));
+    }
+    if (version < 1) {
+        throw Exception(QStringLiteral("O catálogo '%1' não diz a sua versão; nada foi alterado")
+                            .arg(server->displayName()));
+    }
+    for (int to = version + 1; to <= Schema::version; ++to)
+        query(*server, Schema::postgresStep(to));
+    // The server's own check that a title's medium exists, once no title lacks it.
+    bool mediumKeyAdded = false;
+    if (!hasMediumKey(*server)) {
+        const QStringList orphans = orphanTitles(*server);
+        if (!orphans.isEmpty()) {
+            throw Exception(orphans.join(QStringLiteral(".\n")) +
+                            QStringLiteral(".\nCorrija esses títulos (escolha uma mídia que "
+                                           "exista) antes de atualizar o catálogo"));
+        }
+        addMediumKey(*server);
+        mediumKeyAdded = true;
+    }
+    transaction.commit();
+    return {version, Schema::version, mediumKeyAdded};
+}
+
 QStringList ServerCatalogue::check(const QString &conninfo)
 {
     QStringList problems;
-    PostgresBackend server(conninfo, PostgresBackend::unwatched());
+    const auto server = connect(conninfo);
+    if (!hasCatalogue(*server)) {
+        return {QStringLiteral("O banco '%1' não tem um catálogo do Quivel")
+                    .arg(server->displayName())};
+    }
+    {
+        const Result r = query(*server, QStringLiteral("SELECT max(versao) FROM quivel.versao"));
+        const int version = QByteArray(PQgetvalue(r.get(), 0, 0)).toInt();
+        if (version != Schema::version) {
+            return {version < Schema::version
+                        ? QStringLiteral("O catálogo '%1' é da versão %2; atualize-o com o "
+                                         "comando quivel-catalogue upgrade")
+                              .arg(server->displayName())
+                              .arg(version)
+                        : QStringLiteral("O catálogo '%1' foi criado por uma versão mais nova do "
+                                         "Quivel")
+                              .arg(server->displayName())};
+        }
+    }
     for (const Schema::Table &table : Schema::tables) {
         const QString tableName = Schema::name(table.name);
         for (const Schema::Column &c : table.columns) {
             const Result r = query(
-                server, QStringLiteral("SELECT pg_catalog.format_type(atttypid, atttypmod), "
-                                       "attidentity FROM pg_catalog.pg_attribute WHERE attrelid = "
-                                       "'quivel.%1'::regclass AND attname = '%2' AND NOT "
-                                       "attisdropped")
-                            .arg(tableName, Schema::name(c.name)));
+                *server, QStringLiteral("SELECT pg_catalog.format_type(atttypid, atttypmod), "
+                                        "attidentity FROM pg_catalog.pg_attribute WHERE attrelid = "
+                                        "'quivel.%1'::regclass AND attname = '%2' AND NOT "
+                                        "attisdropped")
+                             .arg(tableName, Schema::name(c.name)));
             const QString expected = c.type == Schema::Type::Text
                                          ? QStringLiteral("character varying(%1)").arg(c.size)
                                          : QStringLiteral("integer");
@@ -408,30 +474,15 @@ QStringList ServerCatalogue::check(const QString &conninfo)
             }
         }
     }
-    problems.append(orphanTitles(server));
-    if (!hasMediumKey(server)) {
+    problems.append(orphanTitles(*server));
+    if (!hasMediumKey(*server)) {
         problems.append(QStringLiteral("O servidor não recusa títulos em mídias que não existem; "
                                        "acrescente essa regra com quivel-catalogue upgrade"));
     }
-    const Result like = query(server, QStringLiteral("SELECT 'AÇÃO\\x' LIKE '%ção\\x'"));
+    const Result like = query(*server, QStringLiteral("SELECT 'AÇÃO\\x' LIKE '%ção\\x'"));
     if (PQgetvalue(like.get(), 0, 0)[0] != 't')
         problems.append(QStringLiteral("A pesquisa do catálogo não está instalada no servidor"));
+    // What the program refuses to write, found by the code that refuses it.
+    problems.append(SchemaObjects::describe(SchemaObjects::inspectServer(*server), true));
     return problems;
-}
-
-bool ServerCatalogue::upgrade(const QString &conninfo)
-{
-    PostgresBackend server(conninfo, PostgresBackend::unwatched());
-    Transaction transaction(server);
-    if (hasMediumKey(server))
-        return false;
-    const QStringList orphans = orphanTitles(server);
-    if (!orphans.isEmpty()) {
-        throw Exception(orphans.join(QStringLiteral(".\n")) +
-                        QStringLiteral(".\nCorrija esses títulos (escolha uma mídia que exista) "
-                                       "antes de atualizar o catálogo"));
-    }
-    addMediumKey(server);
-    transaction.commit();
-    return true;
 }

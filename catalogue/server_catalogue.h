@@ -22,11 +22,19 @@ QStringList copyFromFile(const QString &path, const QString &conninfo);
 // Copies a server catalogue into a new file.
 void copyToFile(const QString &conninfo, const QString &path);
 
+struct Upgrade
+{
+    int fromVersion = 0;
+    int toVersion = 0; // equal to fromVersion when nothing changed
+    // The server now refuses titles on media that do not exist (catalogues made before it).
+    bool mediumKeyAdded = false;
+};
+// Brings a catalogue of an older version to this one in one transaction: all the steps or,
+// on any failure, none. One of a newer version is refused and left alone, and so is one
+// holding titles whose medium does not exist (they are named).
+Upgrade upgrade(const QString &conninfo);
+
 // What is wrong with a server catalogue; empty when nothing is.
 QStringList check(const QString &conninfo);
-// Brings a server catalogue made by an earlier release up to this one: the server then refuses
-// titles on media that do not exist. Refuses, naming them, while such titles are there.
-// Returns false when there was nothing to do.
-bool upgrade(const QString &conninfo);
 
 } // namespace ServerCatalogue

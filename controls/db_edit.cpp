@@ -6,6 +6,60 @@
 #include "shell/error_handler.h"
 
 #include <QKeyEvent>
+#include <QValidator>
+
+qsizetype characterCount(QStringView text)
+{
+    qsizetype count = text.size();
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && text[i + 1].isLowSurrogate()) {
+            --count;
+            ++i;
+        }
+    }
+    return count;
+}
+
+// The box's length limit in characters, where QLineEdit's own counts UTF-16 units and cuts
+// inside a character. An edit that would pass the limit keeps only as many of the characters
+// it inserts before the cursor as fit; a value already longer (stored by another program) may
+// be shortened or changed in place, never lengthened.
+class CharacterLimit : public QValidator
+{
+public:
+    explicit CharacterLimit(TDBEdit *box)
+        : QValidator(box)
+        , m_box(box)
+    {}
+
+    State validate(QString &input, int &pos) const override
+    {
+        if (m_box->m_limit <= 0)
+            return Acceptable;
+        const qsizetype allowed =
+            std::max<qsizetype>(m_box->m_limit, characterCount(m_box->m_accepted));
+        qsizetype excess = characterCount(input) - allowed;
+        if (excess <= 0)
+            return Acceptable;
+        // Removes whole characters just before the cursor, where the edit inserted them.
+        qsizetype end = pos;
+        qsizetype start = end;
+        while (excess > 0 && start > 0) {
+            --start;
+            if (start > 0 && input[start].isLowSurrogate() && input[start - 1].isHighSurrogate())
+                --start;
+            --excess;
+        }
+        if (excess > 0)
+            return Invalid;
+        input.remove(start, end - start);
+        pos = int(start);
+        return Acceptable;
+    }
+
+private:
+    TDBEdit *m_box;
+};
 
 bool isEditingKey(const QKeyEvent *event)
 {
@@ -40,6 +94,8 @@ TDBEdit::TDBEdit(QWidget *parent)
     m_link->setWriter([this] { writeField(); });
     connect(m_link, &TFieldDataLink::activeChange, this, &TDBEdit::applyActive);
     connect(this, &QLineEdit::textEdited, this, &TDBEdit::onTextEdited);
+    connect(this, &QLineEdit::textChanged, this, [this](const QString &now) { m_accepted = now; });
+    setValidator(new CharacterLimit(this));
     applyActive();
     showField();
 }
@@ -125,16 +181,19 @@ void TDBEdit::writeField()
     TField *f = m_link->field();
     if (!f || f->readOnly())
         return;
+    // Typing that ends where it began changes nothing in the record.
+    if (text() == f->asString())
+        return;
     f->setAsString(text());
 }
 
 void TDBEdit::applyActive()
 {
     const TField *f = m_link->field();
-    const int limit =
-        f && f->dataType() == TFieldType::WideString && f->size() > 0 ? f->size() : 32767;
-    if (maxLength() != limit)
-        setMaxLength(limit);
+    m_limit = f && f->dataType() == TFieldType::WideString && f->size() > 0 ? f->size() : 0;
+    // The characters are limited by the validator; this only keeps QLineEdit from cutting.
+    if (maxLength() != 32767)
+        setMaxLength(32767);
     setReadOnly(!m_link->canModify());
     // An unbound box stays as its window made it.
     disableWhileClosed(this, m_link->dataSource() && !f, m_disabledWhileClosed);

@@ -11,7 +11,9 @@ class TFieldDataLink;
 // types puts the record into editing and is written into the field when the data source asks
 // (before a save) or when the box loses the focus; text set by the program is never taken
 // for typing. Esc shows the field's value again. The box accepts at most as many characters
-// as a text field holds. In a .ui file set the string property dataField.
+// (code points, as the catalogue counts them) as a text field holds, never cuts one in two, and
+// shows a longer value stored by another program whole. In a .ui file set the string property
+// dataField.
 class TDBEdit : public QLineEdit
 {
     Q_OBJECT
@@ -29,6 +31,8 @@ public:
     TField *field() const;
     // The user changed the text since the box last showed or wrote the field.
     bool userModified() const;
+    // The characters the bound text field holds; 0 for no limit.
+    int characterLimit() const { return m_limit; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -42,7 +46,13 @@ private:
 
     TFieldDataLink *m_link;
     bool m_disabledWhileClosed = false;
+    int m_limit = 0;    // characters the field holds; 0 for no limit
+    QString m_accepted; // the text as it stood before the edit being checked
+    friend class CharacterLimit;
 };
+
+// Characters of a text as the catalogue counts them: code points, a surrogate pair being one.
+qsizetype characterCount(QStringView text);
 
 // Whether a key press would change the text of a box (typing, Backspace, Delete, paste, cut).
 bool isEditingKey(const QKeyEvent *event);

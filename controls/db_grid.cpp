@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/db_grid.h"
 
+#include "controls/shown_text.h"
 #include "data/data_source.h"
 #include "data/query.h"
 #include "shell/error_handler.h"
@@ -59,7 +60,7 @@ public:
             // announced shape; read only what still exists.
             if (!m_dataSet || !m_dataSet->active() || index.column() >= m_dataSet->fieldCount())
                 return QString();
-            return m_dataSet->textAt(index.row(), index.column());
+            return ShownText::of(*m_dataSet, index.row(), index.column());
         }
         if (role == Qt::TextAlignmentRole) {
             const Qt::Alignment h =

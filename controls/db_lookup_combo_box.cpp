@@ -3,6 +3,7 @@
 
 #include "controls/db_edit.h"
 #include "controls/field_data_link.h"
+#include "controls/shown_text.h"
 #include "data/data_source.h"
 #include "data/fields.h"
 #include "data/query.h"
@@ -102,7 +103,7 @@ QString TLookupListModel::textAt(int row) const
 {
     if (m_listFieldIndex < 0 || row < 0 || row >= m_rows)
         return {};
-    return m_listSource->dataSet()->textAt(row, m_listFieldIndex);
+    return ShownText::of(*m_listSource->dataSet(), row, m_listFieldIndex);
 }
 
 QVariant TLookupListModel::valueAt(int row, const QString &fieldName) const

@@ -13,7 +13,7 @@ namespace Schema {
 
 // Raised whenever a table, a column, a size or an index changes; files record it, and a
 // program refuses files of a newer one.
-inline constexpr int version = 1;
+inline constexpr int version = 2;
 
 enum class Type {
     Key,     // integer key the engine numbers itself, never reused
@@ -25,14 +25,21 @@ struct Column
 {
     std::string_view name;
     Type type;
-    int size = 0;         // Text only
-    bool indexed = false; // looked up by value, so it gets an index of its own
+    int size = 0;          // Text only
+    bool indexed = false;  // looked up by value, so it gets an index of its own
+    int since = 1;         // the version that added it
+    bool required = false; // never empty; an Integer one takes `defaultValue` when not given
+    int defaultValue = 0;
+    bool distinct = false; // Text only: no two rows alike, letter case aside
 };
 
 struct Table
 {
     std::string_view name;
     std::span<const Column> columns; // the key first
+    int since = 1;
+    // Rows a new catalogue starts with, in code order: the text of the one Text column.
+    std::span<const std::string_view> rows = {};
 };
 
 inline constexpr Column mediaColumns[] = {
@@ -40,20 +47,37 @@ inline constexpr Column mediaColumns[] = {
     {"tipo", Type::Text, 16}, {"local", Type::Text, 50},
 };
 
+// The code of the kind a title gets when none is given: the first kind a catalogue starts with.
+inline constexpr int defaultKind = 1;
+
 inline constexpr Column titleColumns[] = {
     {"numero", Type::Key},
     {"nome", Type::Text, 32},
     {"descricao", Type::Text, 255},
     {"midia", Type::Integer, 0, true},
+    // Titles of a catalogue made before kinds existed are software, the first kind.
+    {"categoria", Type::Integer, 0, true, 2, true, defaultKind},
 };
+
+// The kinds of content a title may be (software, game, film ...); the user edits them.
+inline constexpr Column kindColumns[] = {
+    {"id_categoria", Type::Key, 0, false, 2},
+    {"nome_categoria", Type::Text, 32, false, 2, true, 0, true},
+};
+
+// UTF-8; "Software" first, so it gets the code titles take by default.
+inline constexpr std::string_view kindNames[] = {"Software", "Jogo",      "Filme",
+                                                 "Música",   "Documento", "Outros"};
 
 inline constexpr Table tables[] = {
     {"cds", mediaColumns},
     {"softs", titleColumns},
+    {"categorias", kindColumns, 2, kindNames},
 };
 
 inline constexpr const Table &media = tables[0];
 inline constexpr const Table &titles = tables[1];
+inline constexpr const Table &kinds = tables[2];
 
 constexpr const Column &column(const Table &table, std::string_view name)
 {
@@ -75,21 +99,30 @@ constexpr int textSize(const Table &table, std::string_view name)
 struct Migration
 {
     int from;
-    std::string_view sqlite;
+    std::string_view sqlite; // UTF-8
 };
 
-// A new version adds its step here; none exists while every catalogue is of the first.
-inline constexpr std::span<const Migration> migrations{};
+// The steps from every older version to this one, drawn from the tables and columns above by
+// the version that added them.
+std::span<const Migration> migrations();
 
 inline QString name(std::string_view text)
 {
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
+// The server's table of the catalogue's version, beside the tables above (postgresDdl).
+inline constexpr std::string_view serverVersionTable = "versao";
+
+// The name of the index a column with `indexed` gets, on either backend.
+QString indexName(const Table &table, const Column &column);
+
 // The SQLite backend: the column's declared type, and the whole DDL of a new catalogue,
 // ending with the file's version.
 QString sqliteType(const Column &column);
 QString sqliteDdl();
+// The statements that add what version `to` brought to a catalogue of version `to - 1`.
+QString sqliteStep(int to);
 
 // The PostgreSQL backend: everything lives in the "quivel" schema, which the program's
 // sessions search first. Besides the tables it holds the version and the search's LIKE,
@@ -97,5 +130,7 @@ QString sqliteDdl();
 // an ordinary character, as the file does.
 QString postgresType(const Column &column);
 QString postgresDdl();
+// As sqliteStep, the version row included.
+QString postgresStep(int to);
 
 } // namespace Schema

@@ -21,6 +21,7 @@ TDm1::TDm1(MessageWindow showMessage, QObject *parent)
     , ADOQuery2nome(QStringLiteral("nome"), Schema::textSize(Schema::titles, "nome"))
     , ADOQuery2descricao(QStringLiteral("descricao"), Schema::textSize(Schema::titles, "descricao"))
     , ADOQuery2midia(QStringLiteral("midia"))
+    , ADOQuery2categoria(QStringLiteral("categoria"))
     , DataSource2(&ADOQuery2)
     , ADOQuery3(QStringLiteral("ADOQuery3"), &ADOConnection1)
     , ADOQuery3codigo(QStringLiteral("codigo"))
@@ -34,6 +35,11 @@ TDm1::TDm1(MessageWindow showMessage, QObject *parent)
     , DataSource5(&ADOQuery5)
     , ADOQuery6(QStringLiteral("ADOQuery6"), &ADOConnection1)
     , DataSource6(&ADOQuery6)
+    , ADOQuery7(QStringLiteral("ADOQuery7"), &ADOConnection1)
+    , ADOQuery7id_categoria(QStringLiteral("id_categoria"))
+    , ADOQuery7nome_categoria(QStringLiteral("nome_categoria"),
+                              Schema::textSize(Schema::kinds, "nome_categoria"))
+    , DataSource7(&ADOQuery7)
     , m_showMessage(std::move(showMessage))
 {
     setObjectName(QStringLiteral("Dm1"));
@@ -56,8 +62,20 @@ TDm1::TDm1(MessageWindow showMessage, QObject *parent)
     ADOQuery2.setSql({QStringLiteral("select * from softs")});
     for (TField *f :
          {static_cast<TField *>(&ADOQuery2numero), static_cast<TField *>(&ADOQuery2nome),
-          static_cast<TField *>(&ADOQuery2descricao), static_cast<TField *>(&ADOQuery2midia)})
+          static_cast<TField *>(&ADOQuery2descricao), static_cast<TField *>(&ADOQuery2midia),
+          static_cast<TField *>(&ADOQuery2categoria)})
         ADOQuery2.addField(f);
+    // A new title is software until the user chooses another kind.
+    ADOQuery2categoria.setDefaultValue(Schema::defaultKind);
+    // The other half of the guard above: a title is never saved onto a medium another copy
+    // of the program has just deleted.
+    ADOQuery2.setSaveGuard(
+        QStringLiteral("midia"),
+        QStringLiteral("midia IS NULL OR EXISTS (SELECT 1 FROM cds WHERE cds.codigo = "
+                       "softs.midia)"),
+        QStringLiteral("A mídia escolhida para este software não existe mais: ela foi apagada "
+                       "por outro programa. Escolha outra mídia e salve de novo; nada foi "
+                       "salvo"));
     ADOQuery3.setSql({allMedia});
     for (TField *f :
          {static_cast<TField *>(&ADOQuery3codigo), static_cast<TField *>(&ADOQuery3titulo),
@@ -69,6 +87,14 @@ TDm1::TDm1(MessageWindow showMessage, QObject *parent)
                       QStringLiteral("where midia=1 and codigo=midia")});
     ADOQuery5.setSql({allMedia});
     ADOQuery6.setSql({allMedia});
+    ADOQuery7.setSql({QStringLiteral("select * from categorias order by id_categoria")});
+    ADOQuery7.addField(&ADOQuery7id_categoria);
+    ADOQuery7.addField(&ADOQuery7nome_categoria);
+    // A kind a title has is never deleted, nor the one new titles get when none is chosen.
+    ADOQuery7.setDeleteGuard(
+        QStringLiteral("categorias.id_categoria <> %1 AND NOT EXISTS (SELECT 1 FROM softs WHERE "
+                       "softs.categoria = categorias.id_categoria)")
+            .arg(Schema::defaultKind));
 
     DataModuleCreate();
 }
@@ -89,6 +115,7 @@ void TDm1::DataModuleCreate()
         ADOQuery3.open();
         ADOQuery4.open();
         ADOQuery6.open();
+        ADOQuery7.open();
     } catch (const Exception &e) {
         m_showMessage(e.className() + QStringLiteral("erro gerado, com mensagem: ") + e.message());
     }

@@ -39,6 +39,7 @@ public:
     TWideStringField ADOQuery2nome;
     TWideStringField ADOQuery2descricao;
     TIntegerField ADOQuery2midia;
+    TIntegerField ADOQuery2categoria;
     TDataSource DataSource2;
 
     TADOQuery ADOQuery3;
@@ -55,6 +56,12 @@ public:
     TDataSource DataSource5;
     TADOQuery ADOQuery6;
     TDataSource DataSource6;
+
+    // The kinds of content, in code order: the software window's list and the kinds window.
+    TADOQuery ADOQuery7;
+    TAutoIncField ADOQuery7id_categoria;
+    TWideStringField ADOQuery7nome_categoria;
+    TDataSource DataSource7;
 
     void DataModuleCreate();
 

@@ -39,6 +39,11 @@ public:
     void setAsString(const QString &text);
     void clear() { setValue(QVariant()); }
 
+    // The value a new record starts with (null when none); a new record that holds only its
+    // fields' defaults is still untouched, and is dropped rather than saved.
+    const QVariant &defaultValue() const { return m_defaultValue; }
+    void setDefaultValue(const QVariant &value) { m_defaultValue = value; }
+
     static QString typeName(TFieldType type);
 
 private:
@@ -48,6 +53,7 @@ private:
     TFieldType m_dataType;
     int m_size;
     bool m_readOnly = false;
+    QVariant m_defaultValue;
     TADOQuery *m_dataSet = nullptr;
     int m_index = -1;
     int m_column = -1; // column of the result this field reads

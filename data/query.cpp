@@ -616,6 +616,10 @@ void TADOQuery::insert()
     if (!canModify())
         fail(QStringLiteral("Cannot modify a read-only dataset"));
     m_buffer.assign(m_columns.size(), QVariant());
+    for (const TField *f : m_fields) {
+        if (f->defaultValue().isValid() && f->m_column >= 0)
+            m_buffer[size_t(f->m_column)] = f->defaultValue();
+    }
     m_original = m_buffer;
     m_modified = false;
     setState(TDataSetState::Insert);
@@ -677,7 +681,8 @@ void TADOQuery::checkSizes() const
         if (sameValue(m_buffer[size_t(f->m_column)], m_original[size_t(f->m_column)]))
             continue;
         const QVariant v = m_buffer[size_t(f->m_column)];
-        const qsizetype length = v.isNull() ? 0 : v.toString().size();
+        // Characters as the catalogue counts them: code points, not UTF-16 units.
+        const qsizetype length = v.isNull() ? 0 : v.toString().toUcs4().size();
         if (length > limit) {
             fail(QStringLiteral("O campo '%1' aceita no máximo %2 caracteres, e o texto digitado "
                                 "tem %3; nada foi salvo")
@@ -729,11 +734,30 @@ RowWriter TADOQuery::writer()
 
 void TADOQuery::postInsert()
 {
-    m_buffer[size_t(keyColumn())] = QVariant::fromValue<qlonglong>(writer().insert(m_buffer));
+    std::vector<int> written;
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        if (m_buffer[i].isValid() && !m_buffer[i].isNull())
+            written.push_back(int(i));
+    }
+    const RowWriter::Guard guard = saveGuardFor(written);
+    m_buffer[size_t(keyColumn())] =
+        QVariant::fromValue<qlonglong>(writer().insert(m_buffer, guard));
     const int at = m_position < 0 ? 0 : m_position;
     writableStore().insertRow(at, m_buffer);
     m_position = at;
     m_bof = m_eof = false;
+}
+
+RowWriter::Guard TADOQuery::saveGuardFor(const std::vector<int> &columns) const
+{
+    if (m_saveGuard.condition.isEmpty())
+        return {};
+    const bool writesColumn = std::any_of(columns.begin(), columns.end(), [this](int c) {
+        return m_columns[size_t(c)].origin.compare(m_saveGuard.column, Qt::CaseInsensitive) == 0;
+    });
+    if (!writesColumn)
+        return {};
+    return {m_saveGuard.condition, m_saveGuard.message};
 }
 
 void TADOQuery::postEdit()
@@ -746,7 +770,7 @@ void TADOQuery::postEdit()
     if (changed.empty())
         return;
     const std::vector<QVariant> stored = storedRow();
-    if (writer().update(m_buffer, stored, changed) != 1) {
+    if (writer().update(m_buffer, stored, changed, saveGuardFor(changed)) != 1) {
         // Saving again would be refused again: the way out is to drop the edit and re-read.
         throw ERowConflict(QStringLiteral("O registro não foi salvo: ele foi alterado ou apagado "
                                           "por outro programa depois de lido"),
@@ -780,7 +804,7 @@ void TADOQuery::remove()
     const std::vector<QVariant> stored = storedRow();
     if (rows.remove(stored, m_deleteGuard) != 1) {
         if (!m_deleteGuard.isEmpty() &&
-            rows.guardRefuses(stored[size_t(keyColumn())], m_deleteGuard))
+            rows.conditionRefuses(stored[size_t(keyColumn())], m_deleteGuard))
             throw ERowInUse(name() + QStringLiteral(": o registro é usado por outros registros"));
         throw EOleException(QStringLiteral(
             "O registro não foi apagado: ele foi alterado ou apagado por outro programa depois "

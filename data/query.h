@@ -5,6 +5,7 @@
 #include "data/engine/sql_text.h"
 #include "data/fields.h"
 #include "data/result_reader.h"
+#include "data/row_writer.h"
 
 #include <QHash>
 #include <QObject>
@@ -16,7 +17,6 @@
 #include <memory>
 #include <vector>
 
-class RowWriter;
 class TADOConnection;
 class TDataSource;
 class TADOQuery;
@@ -131,6 +131,13 @@ public:
     // DELETE itself, so no other program can make it false between a check and the delete.
     // A delete it stops throws ERowInUse.
     void setDeleteGuard(const QString &condition) { m_deleteGuard = condition; }
+    // An SQL condition on the current row's table that must hold after a save that writes
+    // `column`, checked in the save's own transaction; a save it stops is undone and throws
+    // `message`, the edit kept.
+    void setSaveGuard(const QString &column, const QString &condition, const QString &message)
+    {
+        m_saveGuard = {column, condition, message};
+    }
 
     void edit();
     void insert();
@@ -236,6 +243,14 @@ private:
     TDataSetState m_stateWhenDisabled = TDataSetState::Inactive;
     std::vector<TDataSource *> m_dataSources;
     QString m_deleteGuard;
+    struct SaveGuard
+    {
+        QString column;
+        QString condition;
+        QString message;
+    } m_saveGuard;
+    // The save guard for a save writing `columns`; none when it does not write the column.
+    RowWriter::Guard saveGuardFor(const std::vector<int> &columns) const;
 
     // The read of a gradual open while rows remain.
     std::unique_ptr<ResultReader> m_pending;

@@ -3,25 +3,44 @@
 
 #include "core/exceptions.h"
 #include "data/connection.h"
+#include "data/write_transaction.h"
 
 #include <QStringList>
 
 namespace {
 
 // One write: pending reads finished first, so they never see the connection's own change,
-// then one statement within the time limit.
+// then one statement in its own transaction, within the time limit.
 class Write
 {
 public:
-    Write(TADOConnection &connection, const QString &sql)
+    Write(TADOConnection &connection, const QString &table, const QString &sql)
         : m_timer((connection.completePendingReads(), connection))
+        , m_transaction(connection, table)
         , m_statement(connection.backend().prepare(sql))
     {}
     BackendStatement &operator*() const { return *m_statement; }
     BackendStatement *operator->() const { return m_statement.get(); }
+    WriteTransaction &transaction() { return m_transaction; }
+
+    // Keeps the write when it changed exactly one row and the guard holds.
+    int finish(int rows, const QString &keyColumn, const QVariant &key,
+               const RowWriter::Guard &guard)
+    {
+        if (rows > 1)
+            m_transaction.refuseSeveralRows(rows);
+        if (rows != 1)
+            return rows;
+        if (!guard.condition.isEmpty())
+            m_transaction.require(keyColumn, key, guard.condition, guard.message);
+        m_statement.reset();
+        m_transaction.commit();
+        return rows;
+    }
 
 private:
     TADOConnection::StatementTimer m_timer;
+    WriteTransaction m_transaction;
     std::unique_ptr<BackendStatement> m_statement;
 };
 
@@ -53,7 +72,8 @@ QString quotedIdentifier(const QString &identifier)
 RowWriter::RowWriter(TADOConnection &connection, const QString &table,
                      const std::vector<ResultColumn> &columns, int keyColumn)
     : m_connection(connection)
-    , m_table(quotedIdentifier(table))
+    , m_table(table)
+    , m_quotedTable(quotedIdentifier(table))
     , m_columns(columns)
     , m_key(keyColumn)
 {}
@@ -72,7 +92,7 @@ QString RowWriter::matchCondition(int index) const
     return left + u' ' + backend.sameValueOperator() + QStringLiteral(" ?");
 }
 
-qint64 RowWriter::insert(const std::vector<QVariant> &values)
+qint64 RowWriter::insert(const std::vector<QVariant> &values, const Guard &guard)
 {
     QStringList names;
     std::vector<int> columns;
@@ -84,7 +104,7 @@ qint64 RowWriter::insert(const std::vector<QVariant> &values)
         columns.push_back(int(i));
     }
     refuseNul(m_columns, values, columns);
-    QString sql = QStringLiteral("INSERT INTO %1").arg(m_table);
+    QString sql = QStringLiteral("INSERT INTO %1").arg(m_quotedTable);
     if (names.isEmpty()) {
         sql += QStringLiteral(" DEFAULT VALUES");
     } else {
@@ -95,19 +115,21 @@ qint64 RowWriter::insert(const std::vector<QVariant> &values)
     // The key comes back from the INSERT itself: no second statement can fail after the row
     // is stored, and none can see another session's key.
     sql += QStringLiteral(" RETURNING %1").arg(column(m_key));
-    Write statement(m_connection, sql);
+    Write statement(m_connection, m_table, sql);
     for (size_t i = 0; i < columns.size(); ++i)
         statement->bind(int(i) + 1, values[size_t(columns[i])]);
     if (!statement->step())
         throw EOleException(QStringLiteral("O registro não foi salvo"));
     const qint64 key = statement->value(0).toLongLong();
-    while (statement->step()) {
-    }
+    int rows = 1;
+    while (statement->step())
+        ++rows;
+    statement.finish(rows, m_columns[size_t(m_key)].origin, key, guard);
     return key;
 }
 
 int RowWriter::update(const std::vector<QVariant> &values, const std::vector<QVariant> &stored,
-                      const std::vector<int> &changed)
+                      const std::vector<int> &changed, const Guard &guard)
 {
     QStringList assignments;
     QStringList conditions{QStringLiteral("%1 = ?").arg(column(m_key))};
@@ -117,39 +139,42 @@ int RowWriter::update(const std::vector<QVariant> &values, const std::vector<QVa
     }
     refuseNul(m_columns, values, changed);
     const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                            .arg(m_table, assignments.join(QStringLiteral(", ")),
+                            .arg(m_quotedTable, assignments.join(QStringLiteral(", ")),
                                  conditions.join(QStringLiteral(" AND ")));
-    Write statement(m_connection, sql);
+    Write statement(m_connection, m_table, sql);
     int index = 1;
     for (int c : changed)
         statement->bind(index++, values[size_t(c)]);
     statement->bind(index++, stored[size_t(m_key)]);
     for (int c : changed)
         statement->bind(index++, stored[size_t(c)]);
-    return statement->execute();
+    return statement.finish(statement->execute(), m_columns[size_t(m_key)].origin,
+                            stored[size_t(m_key)], guard);
 }
 
-int RowWriter::remove(const std::vector<QVariant> &stored, const QString &guard)
+int RowWriter::remove(const std::vector<QVariant> &stored, const QString &condition)
 {
     QStringList conditions;
     for (size_t i = 0; i < m_columns.size(); ++i) {
         conditions.append(int(i) == m_key ? QStringLiteral("%1 = ?").arg(column(int(i)))
                                           : matchCondition(int(i)));
     }
-    if (!guard.isEmpty())
-        conditions.append(u'(' + guard + u')');
+    if (!condition.isEmpty())
+        conditions.append(u'(' + condition + u')');
     const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2")
-                            .arg(m_table, conditions.join(QStringLiteral(" AND ")));
-    Write statement(m_connection, sql);
+                            .arg(m_quotedTable, conditions.join(QStringLiteral(" AND ")));
+    Write statement(m_connection, m_table, sql);
     for (size_t i = 0; i < stored.size(); ++i)
         statement->bind(int(i) + 1, stored[i]);
-    return statement->execute();
+    return statement.finish(statement->execute(), {}, {}, {});
 }
 
-bool RowWriter::guardRefuses(const QVariant &key, const QString &guard)
+bool RowWriter::conditionRefuses(const QVariant &key, const QString &condition)
 {
-    Write statement(m_connection, QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND NOT (%3)")
-                                      .arg(m_table, column(m_key), guard));
+    const TADOConnection::StatementTimer timer(m_connection);
+    const auto statement =
+        m_connection.backend().prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND NOT (%3)")
+                                           .arg(m_quotedTable, column(m_key), condition));
     statement->bind(1, key);
     return statement->step();
 }

@@ -11,26 +11,37 @@
 class TADOConnection;
 
 // Writes one record of a one-table result back to its table: INSERT, UPDATE or DELETE, each
-// one statement within the connection's time limit, after every pending read on the
-// connection has finished. An UPDATE or DELETE matches the row by its key and by every value
-// as it was read, so a row changed meanwhile by another program is never overwritten unseen.
+// one statement in its own transaction within the connection's time limit, after every
+// pending read on the connection has finished. The transaction refuses a table whose schema
+// makes the write unsafe and undoes a write that changed more than the one row. An UPDATE or
+// DELETE matches the row by its key and by every value as it was read, so a row changed
+// meanwhile by another program is never overwritten unseen.
 class RowWriter
 {
 public:
+    // An SQL condition on the written row that must hold after the write, in its transaction;
+    // a write it stops is undone and throws `message`. No condition: no guard.
+    struct Guard
+    {
+        QString condition;
+        QString message;
+    };
+
     RowWriter(TADOConnection &connection, const QString &table,
               const std::vector<ResultColumn> &columns, int keyColumn);
 
     // Inserts the non-null values but the key; returns the key the engine gave the row.
-    qint64 insert(const std::vector<QVariant> &values);
+    qint64 insert(const std::vector<QVariant> &values, const Guard &guard = {});
     // Writes the changed columns; `stored` is the row as read (RecordStore::bytes for text).
-    // Returns how many rows it changed: 1, or 0 when the row no longer matches.
+    // Returns how many rows it changed: 1, or 0 when the row no longer matches (nothing is
+    // kept then).
     int update(const std::vector<QVariant> &values, const std::vector<QVariant> &stored,
-               const std::vector<int> &changed);
-    // Deletes the row as read, only where `guard` (an SQL condition, may be empty) holds.
-    // Returns how many rows it deleted.
-    int remove(const std::vector<QVariant> &stored, const QString &guard);
-    // Whether the row with this key exists and `guard` does not hold for it.
-    bool guardRefuses(const QVariant &key, const QString &guard);
+               const std::vector<int> &changed, const Guard &guard = {});
+    // Deletes the row as read, only where `condition` (SQL, may be empty) holds. Returns how
+    // many rows it deleted.
+    int remove(const std::vector<QVariant> &stored, const QString &condition);
+    // Whether the row with this key exists and `condition` does not hold for it.
+    bool conditionRefuses(const QVariant &key, const QString &condition);
 
 private:
     QString column(int index) const;
@@ -39,6 +50,7 @@ private:
 
     TADOConnection &m_connection;
     QString m_table;
+    QString m_quotedTable;
     const std::vector<ResultColumn> &m_columns;
     int m_key;
 };

@@ -31,6 +31,8 @@ TForm3::TForm3(TDm1 &dm, QWidget *parent)
     // With both sources bound the box places the media dataset on the first title's medium.
     m_ui->DBLookupComboBox1->setListSource(&m_dm.DataSource1);
     m_ui->DBLookupComboBox1->setDataSource(&m_dm.DataSource2);
+    m_ui->DBLookupComboBox2->setListSource(&m_dm.DataSource7);
+    m_ui->DBLookupComboBox2->setDataSource(&m_dm.DataSource2);
 
     connect(m_ui->BitBtn1, &QPushButton::clicked, this, guarded([this] { BitBtn1Click(); }));
     connect(m_ui->BitBtn2, &QPushButton::clicked, this, guarded([this] { BitBtn2Click(); }));

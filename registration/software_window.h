@@ -12,8 +12,8 @@ class TForm3;
 }
 
 // The software registration window: browses, adds, saves and deletes the titles of
-// DataSource2, each assigned to a medium chosen from the media of DataSource1. Closing it
-// only hides it; a pending change stays pending.
+// DataSource2, each assigned to a medium chosen from the media of DataSource1 and to a kind
+// chosen from those of DataSource7. Closing it only hides it; a pending change stays pending.
 class TForm3 : public QWidget
 {
     Q_OBJECT

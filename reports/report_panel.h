@@ -7,6 +7,7 @@
 #include <functional>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -31,6 +32,8 @@ public:
         QPushButton *reopenMediaList; // GeraRelatBut
         QPushButton *generate;        // GeraRelat
         QLineEdit *mediumNumber;      // NumeroCD
+        QLabel *kindListLabel;        // LabelCategoria
+        QComboBox *kindList;          // ListaCategorias: "Todas" first, then every kind
     };
     // Shows a report's preview and returns when it has been closed; failures propagate.
     using PreviewReport = std::function<void(TQuickRep &)>;
@@ -48,11 +51,16 @@ public:
     // Runs the reports the controls ask for; no failure is caught here.
     void generate();
 
-    // The software report's statement: every title, or those of the medium `:onumero`.
-    static QStringList softwareReportSql(bool oneMedium);
+    // The software report's statement: every title, or those of the medium `:onumero`; with
+    // `oneKind`, only the titles of the kind `:ocategoria`.
+    static QStringList softwareReportSql(bool oneMedium, bool oneKind = false);
 
 private:
     template <typename Form> void makeReport();
+    // Lists the kinds as the data module now holds them, keeping the one chosen.
+    void listKinds();
+    // Opens ADOQuery4 on the software report's statement for the kind chosen.
+    void openSoftwareReport(bool oneMedium);
 
     Controls m_controls;
     QWidget *m_formOwner;

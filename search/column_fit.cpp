@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "search/column_fit.h"
 
+#include "controls/shown_text.h"
 #include "data/query.h"
 
 #include <QFontMetrics>
@@ -206,8 +207,8 @@ void widenToTexts(TADOQuery &dataSet, int firstRecord, const QFont &font, std::v
             for (int record = from; record < to; ++record) {
                 if (options.tick && (record - from) % tickRecords == 0)
                     options.tick();
-                widths[column] = std::max(
-                    widths[column], metrics.horizontalAdvance(dataSet.textAt(record, int(column))));
+                widths[column] = std::max(widths[column], metrics.horizontalAdvance(ShownText::of(
+                                                              dataSet, record, int(column))));
             }
         }
         return;
@@ -227,6 +228,7 @@ void widenToTexts(TADOQuery &dataSet, int firstRecord, const QFont &font, std::v
                                   metrics.horizontalAdvance(dataSet.textAt(record, int(column))));
                 continue;
             }
+            text = ShownText::prefix(text);
             const int bound = bounds.upperBound(text);
             if (bound >= 0 && bound <= widest)
                 continue;

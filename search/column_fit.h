@@ -57,9 +57,10 @@ struct Options
 };
 
 // Widens each entry of widths to the pixel width, in font, of the text of the field at the
-// same position in every record from firstRecord to the last. The result equals measuring
-// every text with QFontMetrics::horizontalAdvance; the options only avoid measurements
-// that cannot change it. Reads the dataset by position without moving it.
+// same position in every record from firstRecord to the last, as a cell shows it (a huge
+// value's start, ShownText). The result equals measuring every such text with
+// QFontMetrics::horizontalAdvance; the options only avoid measurements that cannot change it. Reads
+// the dataset by position without moving it.
 void widenToTexts(TADOQuery &dataSet, int firstRecord, const QFont &font, std::vector<int> &widths,
                   const Options &options = {});
 

@@ -28,7 +28,9 @@
 
 namespace {
 
-const QString softwareFrom = QStringLiteral("FROM softs, cds");
+// A title whose kind is gone is still found, with no kind shown.
+const QString softwareFrom = QStringLiteral(
+    "FROM softs LEFT JOIN categorias ON categorias.id_categoria = softs.categoria, cds");
 const QString mediaFrom = QStringLiteral("FROM cds");
 const QString stoppedStatus =
     QStringLiteral("Pesquisa interrompida; o resultado anterior foi mantido.");
@@ -222,7 +224,8 @@ TForm4::TForm4(QWidget *owner, const QString &text, int kind, TDm1 &dm)
     bool completed = true;
     if (TipoBusca == SoftwareSearch && !m_ui->PesquisaAtual->text().isEmpty()) {
         SqlBusca = QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
-                                  "DESCRIÇÃO, titulo AS MÍDIA, tipo AS TIPO_MÍDIA");
+                                  "DESCRIÇÃO, nome_categoria AS CATEGORIA, titulo AS MÍDIA, tipo "
+                                  "AS TIPO_MÍDIA");
         completed = runStatement(SqlBusca, softwareFrom, softwareWhere(accentFree()));
         if (completed) {
             setWindowTitle(QStringLiteral("Busca - Softwares"));
@@ -388,8 +391,8 @@ void TForm4::ExecutaPesquisa()
     setStatus(QStringLiteral("AGUARDE... PESQUISANDO..."));
     if (TipoBusca == 1) {
         SqlBusca = QStringLiteral("SELECT softs.numero AS CODIGO, softs.nome AS APLICATIVO, "
-                                  "softs.descricao AS DESCRIÇÃO, cds.titulo AS MÍDIA, tipo AS "
-                                  "TIPO_MÍDIA");
+                                  "softs.descricao AS DESCRIÇÃO, categorias.nome_categoria AS "
+                                  "CATEGORIA, cds.titulo AS MÍDIA, tipo AS TIPO_MÍDIA");
         if (!runStatement(SqlBusca, softwareFrom, softwareWhere(accentFree()))) {
             setStatus(stoppedStatus);
             return;

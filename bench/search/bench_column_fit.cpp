@@ -43,8 +43,10 @@ void openSearch(TADOQuery &query)
     query.close();
     query.clearSql();
     query.addSql(u"SELECT softs.numero AS CODIGO, softs.nome AS APLICATIVO, softs.descricao AS "
-                 "DESCRIÇÃO, cds.titulo AS MÍDIA, tipo AS TIPO_MÍDIA"_s);
-    query.addSql(u"FROM softs, cds"_s);
+                 "DESCRIÇÃO, categorias.nome_categoria AS CATEGORIA, cds.titulo AS MÍDIA, tipo AS "
+                 "TIPO_MÍDIA"_s);
+    query.addSql(
+        u"FROM softs LEFT JOIN categorias ON categorias.id_categoria = softs.categoria, cds"_s);
     query.addSql(u"where nome like '%a%' and softs.midia = cds.codigo"_s);
     query.open();
 }

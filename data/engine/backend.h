@@ -98,6 +98,15 @@ public:
     // A condition that holds when `text` matches the LIKE `pattern` without regard to case or
     // accents; both are SQL expressions. File and server find the same rows.
     virtual QString accentFreeLike(const QString &text, const QString &pattern) const = 0;
+    // Runs SQL that returns no rows (transaction control), outside the statements above; a
+    // failure is thrown as for a write.
+    virtual void run(const QString &sql) = 0;
+    // Whether a transaction is open: the engine may have ended one itself (an interrupted
+    // write on the file, a lost connection to the server).
+    virtual bool inTransaction() const = 0;
+    // Why the catalogue's schema makes a write to `table` unsafe (a trigger, a view, an
+    // expression index, a wrong key), worded for the user; empty when nothing does.
+    virtual QString writeRefusal(const QString &table) = 0;
     // The statement that starts a transaction that will write: on a file it takes the write
     // lock at once, so no other writer slips in between its reads and its writes.
     virtual QString beginWrite() const { return QStringLiteral("BEGIN"); }

@@ -12,6 +12,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -22,15 +23,20 @@
 #include <functional>
 #include <utility>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QStringList allTitlesSql = {QStringLiteral("SELECT numero, nome, descricao, codigo, titulo"),
-                                  QStringLiteral("FROM softs, cds"),
+const QString reportColumns =
+    QStringLiteral("SELECT numero, nome, descricao, codigo, titulo, nome_categoria");
+const QString reportFrom = QStringLiteral(
+    "FROM softs LEFT JOIN categorias ON categorias.id_categoria = softs.categoria, cds");
+const QStringList allTitlesSql = {reportColumns, reportFrom,
                                   QStringLiteral("where softs.midia = cds.codigo")};
 const QStringList oneMediumSql = {
-    QStringLiteral("SELECT numero, nome, descricao, codigo, titulo"),
-    QStringLiteral("FROM softs, cds"),
+    reportColumns, reportFrom,
     QStringLiteral("where midia= :onumero and softs.midia = cds.codigo")};
+const QString oneKind = QStringLiteral(" and softs.categoria = :ocategoria");
 
 // What a report would have printed, read from its dataset when its preview would open.
 struct Run
@@ -38,8 +44,10 @@ struct Run
     QString kind; // "media", "all" or "medium"
     int records = 0;
     QVariant parameter;
-    QStringList names; // software names
-    QStringList media; // medium names of the software listed
+    QStringList names;      // software names
+    QStringList media;      // medium names of the software listed
+    QVariant kindParameter; // the kind the statement restricts to, when it does
+    QStringList kindNames;  // kind names of the software listed
     int formsAlive = 0;
 };
 
@@ -64,17 +72,23 @@ protected:
             run.kind = QStringLiteral("media");
         } else {
             QCOMPARE(query.name(), QStringLiteral("ADOQuery4"));
-            run.kind =
-                query.sql() == allTitlesSql ? QStringLiteral("all") : QStringLiteral("medium");
+            QStringList sql = query.sql();
+            if (sql.size() == 3 && sql[2].endsWith(oneKind)) {
+                sql[2].chop(oneKind.size());
+                run.kindParameter = query.parameter(QStringLiteral("ocategoria"));
+            }
+            run.kind = sql == allTitlesSql ? QStringLiteral("all") : QStringLiteral("medium");
             if (run.kind == QLatin1String("medium")) {
-                QCOMPARE(query.sql(), oneMediumSql);
+                QCOMPARE(sql, oneMediumSql);
                 run.parameter = query.parameter(QStringLiteral("onumero"));
             }
             const int name = query.findField(QStringLiteral("nome"))->index();
             const int medium = query.findField(QStringLiteral("titulo"))->index();
+            const int kind = query.findField(QStringLiteral("nome_categoria"))->index();
             for (int record = 0; record < run.records; ++record) {
                 run.names << query.textAt(record, name);
                 run.media << query.textAt(record, medium);
+                run.kindNames << query.textAt(record, kind);
             }
         }
         runs << run;
@@ -99,6 +113,8 @@ struct Fixture
     QCheckBox *allTitles = child<QCheckBox>("CheckBox1");
     QLineEdit *number = child<QLineEdit>("NumeroCD");
     QPushButton *generate = child<QPushButton>("GeraRelat");
+    QLabel *kindLabel = child<QLabel>("LabelCategoria");
+    QComboBox *kindList = child<QComboBox>("ListaCategorias");
 
     // The media list opens when the window is shown.
     Fixture()
@@ -187,6 +203,9 @@ private Q_SLOTS:
     void handlersDuringPreview_data();
     void handlersDuringPreview();
     void databaseFailureMakesNoReport();
+    void kindListFollowsTheSoftwareChoices();
+    void reportRestrictedToOneKind_data();
+    void reportRestrictedToOneKind();
 };
 
 void TestReportPanel::controlStates_data()
@@ -515,6 +534,80 @@ void TestReportPanel::databaseFailureMakesNoReport()
     QVERIFY(f.form.findChildren<TForm9 *>().isEmpty());
     QVERIFY(f.allTitles->isChecked());
     QVERIFY(f.generate->isEnabled());
+}
+
+void TestReportPanel::kindListFollowsTheSoftwareChoices()
+{
+    Fixture f;
+    QVERIFY(!f.shown(f.kindList));
+    QVERIFY(!f.shown(f.kindLabel));
+    QStringList items;
+    for (int i = 0; i < f.kindList->count(); ++i)
+        items << f.kindList->itemText(i);
+    QCOMPARE(items, (QStringList{u"Todas"_s, u"Software"_s, u"Jogo"_s, u"Filme"_s, u"Música"_s,
+                                 u"Documento"_s, u"Outros"_s}));
+    QCOMPARE(f.kindList->currentIndex(), 0);
+    QCOMPARE(f.kindList->accessibleName(), u"Categoria"_s);
+    QCOMPARE(f.kindLabel->buddy(), f.kindList);
+
+    f.act(u"s"_s);
+    QVERIFY(f.shown(f.kindList));
+    QVERIFY(f.shown(f.kindLabel));
+    QVERIFY(f.kindList->isEnabled());
+    // Below the media list, inside the panel.
+    QVERIFY(f.kindList->y() > f.list->geometry().bottom());
+    QVERIFY(f.kindList->parentWidget()->rect().contains(f.kindList->geometry()));
+    f.kindList->setCurrentIndex(f.kindList->findText(u"Filme"_s));
+    f.act(u"t"_s); // the box leaves the kind alone
+    QVERIFY(f.kindList->isEnabled());
+    f.act(u"m"_s);
+    QVERIFY(!f.shown(f.kindList));
+    f.act(u"s"_s);
+    QCOMPARE(f.kindList->currentText(), u"Filme"_s);
+
+    // A kind renamed elsewhere shows its new name once the kinds are read again; the choice
+    // stays on it.
+    f.catalogue.exec(u"update categorias set nome_categoria = 'Cinema' where id_categoria = 3"_s);
+    f.dm.ADOQuery7.close();
+    f.dm.ADOQuery7.open();
+    QCOMPARE(f.kindList->currentText(), u"Cinema"_s);
+}
+
+void TestReportPanel::reportRestrictedToOneKind_data()
+{
+    QTest::addColumn<QString>("actions");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("where");
+    QTest::newRow("all titles, one kind") << u"st"_s << u"Jogo"_s << u"categoria = 2"_s;
+    QTest::newRow("one medium, one kind")
+        << u"sc"_s << u"Jogo"_s << u"categoria = 2 and midia = 3"_s;
+    QTest::newRow("all titles, every kind") << u"st"_s << u"Todas"_s << u"1 = 1"_s;
+    QTest::newRow("a kind no title has") << u"st"_s << u"Documento"_s << u"categoria = 5"_s;
+}
+
+void TestReportPanel::reportRestrictedToOneKind()
+{
+    QFETCH(QString, actions);
+    QFETCH(QString, kind);
+    QFETCH(QString, where);
+    Fixture f;
+    f.catalogue.exec(u"update softs set categoria = 2 where numero % 3 = 0"_s);
+    const int expected = f.count(
+        u"select count(*) from softs where midia in (select codigo from cds) and "_s + where);
+    f.act(actions);
+    f.kindList->setCurrentIndex(f.kindList->findText(kind));
+    f.act(u"g"_s);
+    QCOMPARE(f.form.runs.size(), 1);
+    const Run &run = f.form.runs[0];
+    QCOMPARE(run.records, expected);
+    if (kind == u"Todas") {
+        QVERIFY(!run.kindParameter.isValid());
+        QVERIFY(run.kindNames.contains(u"Jogo"_s));
+        QVERIFY(run.kindNames.contains(u"Software"_s));
+    } else {
+        QCOMPARE(run.kindParameter.toString(), QString::number(f.kindList->currentData().toInt()));
+        QCOMPARE(run.kindNames, QStringList(run.records, kind));
+    }
 }
 
 QTEST_MAIN(TestReportPanel)

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/startup.h"
 #include "controls/db_edit.h"
+#include "controls/db_lookup_combo_box.h"
 #include "data/fields.h"
 #include "data/query.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/temp_catalogue.h"
+#include "tests/support/version1.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QTest>
@@ -96,6 +99,7 @@ private Q_SLOTS:
     void sampleCatalogueOpensQuietly();
     void closingAsksAboutPendingChange_data();
     void closingAsksAboutPendingChange();
+    void version1CatalogueIsUpgradedAndToldOnce();
 };
 
 void TestStartup::emptyFolderReportsThenShowsMainWindow()
@@ -213,6 +217,43 @@ void TestStartup::closingAsksAboutPendingChange()
              u"1"_s);
     QCOMPARE(catalogue.scalar(u"SELECT count(*) FROM cds"_s).toInt(),
              mediaBefore.toInt() + (newRecord ? 1 : 0));
+}
+
+void TestStartup::version1CatalogueIsUpgradedAndToldOnce()
+{
+    TempCatalogue fresh(TempCatalogue::Content::Sample);
+    TempCatalogue folder(TempCatalogue::Content::None);
+    writeVersion1Copy(fresh.path(), folder.path());
+    const QByteArray original = folder.fileBytes();
+    CurrentDirectory here(folder.directory());
+    QString kindShown;
+    whenRunning = [&] {
+        if (QWidget *form3 = topLevel(u"Form3"_s)) {
+            if (auto *kind = form3->findChild<TDBLookupComboBox *>(u"DBLookupComboBox2"_s))
+                kindShown = kind->text();
+        }
+    };
+    {
+        RecordingDialogs dialogs;
+        QCOMPARE(runProgram(), 0);
+        // One box, before the main window is on screen, naming where the original is.
+        QCOMPARE(dialogs.log.size(), 1);
+        QVERIFY2(dialogs.log[0].startsWith(u"box: O catálogo '%1' era da versão 1 e foi "
+                                           "atualizado para a versão 2"_s.arg(folder.path())),
+                 qPrintable(dialogs.log[0]));
+        QVERIFY2(dialogs.log[0].contains(folder.path() + u".v1-original"_s),
+                 qPrintable(dialogs.log[0]));
+        QVERIFY2(dialogs.log[0].endsWith(u"[Quivel, stop icon: no]"_s), qPrintable(dialogs.log[0]));
+    }
+    QCOMPARE(kindShown, u"Software"_s);
+    QFile kept(folder.path() + u".v1-original"_s);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), original);
+
+    // The next start has nothing to say.
+    RecordingDialogs dialogs;
+    QCOMPARE(runProgram(), 0);
+    QCOMPARE(dialogs.log, QStringList());
 }
 
 QTEST_APPLESS_MAIN(TestStartup)

@@ -46,6 +46,15 @@ struct World
     QWidget window;
 };
 
+// Typing text that QTest's key tables do not know, as an input method delivers it.
+void typeText(QWidget *widget, const QString &text)
+{
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &release);
+}
+
 TDataSetState stateOf(const TADOQuery &q)
 {
     return q.state();
@@ -64,6 +73,8 @@ private Q_SLOTS:
     void typingIntoEmptyTableStartsNewRecord();
     void editAcceptsAtMostFieldSize_data();
     void editAcceptsAtMostFieldSize();
+    void editCountsCharactersAsTheCatalogueDoes();
+    void aLongerStoredValueIsShownWholeAndNeverLengthened();
     void escRestoresFieldValue();
     void typedTextIsWrittenOnlyWhenChanged();
     void valueThatCannotBeWrittenStopsTheSave_data();
@@ -198,6 +209,75 @@ void TestBoundControls::editAcceptsAtMostFieldSize()
     w.dm.ADOQuery1.post();
     QCOMPARE(w.catalogue.scalar(u"SELECT length(%1) FROM cds WHERE codigo = 1"_s.arg(field)),
              QString::number(limit));
+}
+
+// "X" and twenty emoji are 21 characters, 41 UTF-16 units: shown whole, changed in one letter
+// and saved whole, and filled up to the limit in characters, never half of one.
+void TestBoundControls::editCountsCharactersAsTheCatalogueDoes()
+{
+    World w;
+    QString emoji;
+    for (int i = 0; i < 20; ++i)
+        emoji += u"😀"_s;
+    w.catalogue.exec(u"UPDATE cds SET titulo = 'X%1' WHERE codigo = 1"_s.arg(emoji));
+    w.dm.ADOQuery1.refresh();
+    TDBEdit edit(&w.window);
+    edit.setDataSource(&w.dm.DataSource1);
+    edit.setDataField(u"titulo"_s);
+    w.window.show();
+    QCOMPARE(edit.text(), u"X"_s + emoji);
+
+    edit.setFocus();
+    edit.home(false);
+    QTest::keyClick(&edit, Qt::Key_Delete);
+    QTest::keyClicks(&edit, u"Y"_s);
+    w.dm.ADOQuery1.post();
+    QCOMPARE(w.catalogue.scalar(u"SELECT titulo FROM cds WHERE codigo = 1"_s), u"Y"_s + emoji);
+
+    // Eleven more emoji would make 32 characters; a twelfth does not fit, nor any half of it.
+    edit.end(false);
+    for (int i = 0; i < 12; ++i)
+        typeText(&edit, u"😀"_s);
+    QCOMPARE(characterCount(edit.text()), 32);
+    QVERIFY(!edit.text().back().isHighSurrogate());
+    QGuiApplication::clipboard()->setText(u"ab😀cd"_s);
+    QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(characterCount(edit.text()), 32);
+    w.dm.ADOQuery1.post();
+    QCOMPARE(w.catalogue.scalar(u"SELECT length(titulo) FROM cds WHERE codigo = 1"_s), u"32"_s);
+}
+
+// Another program stored 40 characters where the field holds 32: the box shows them all,
+// leaves them alone unless the user changes them, and lets the user shorten them.
+void TestBoundControls::aLongerStoredValueIsShownWholeAndNeverLengthened()
+{
+    World w;
+    const QString stored = QString(40, u'é');
+    w.catalogue.exec(u"PRAGMA ignore_check_constraints = ON; UPDATE cds SET titulo = '%1' WHERE "
+                     "codigo = 1"_s.arg(stored));
+    w.dm.ADOQuery1.refresh();
+    TDBEdit edit(&w.window);
+    edit.setDataSource(&w.dm.DataSource1);
+    edit.setDataField(u"titulo"_s);
+    TDBEdit place(&w.window);
+    place.setDataSource(&w.dm.DataSource1);
+    place.setDataField(u"local"_s);
+    w.window.show();
+    QCOMPARE(edit.text(), stored);
+    edit.setFocus();
+    QTest::keyClicks(&edit, u"z"_s);
+    QCOMPARE(edit.text(), stored);
+    // Typing elsewhere and saving writes only what the user changed.
+    place.setFocus();
+    place.selectAll();
+    typeText(&place, u"Porão"_s);
+    w.dm.ADOQuery1.post();
+    QCOMPARE(w.catalogue.scalar(u"SELECT titulo || '|' || local FROM cds WHERE codigo = 1"_s),
+             stored + u"|Porão"_s);
+    edit.setFocus();
+    edit.end(false);
+    QTest::keyClick(&edit, Qt::Key_Backspace);
+    QCOMPARE(edit.text(), QString(39, u'é'));
 }
 
 void TestBoundControls::escRestoresFieldValue()

@@ -178,7 +178,8 @@ void TestDataModule::missingTableStopsTheOpeningOrder()
     Opened opened = openDataModule(cat.directory());
     QCOMPARE(opened.messages.size(), 1);
     QVERIFY2(opened.messages[0].startsWith(
-                 QStringLiteral("EOleExceptionerro gerado, com mensagem: no such table: softs")),
+                 QStringLiteral("EOleExceptionerro gerado, com mensagem: O catálogo '") +
+                 cat.path() + QStringLiteral("' não tem a tabela 'softs' (no such table: softs)")),
              qPrintable(opened.messages[0]));
     QCOMPARE(activeQueries(*opened.dm), QList<bool>({true, false, false, false, false, false}));
 }

@@ -59,6 +59,7 @@ private Q_SLOTS:
     void anEndlessStatementIsInterrupted();
     void eachReadOnlyCauseHasItsOwnMessage();
     void aFileReplacedWhileOpenIsNamedSo();
+    void aFileInWalModeGoesBackToTheJournal();
     void checkCreatesNothingAndSpeaksPortuguese_data();
     void checkCreatesNothingAndSpeaksPortuguese();
 };
@@ -223,6 +224,27 @@ void TestHostileCatalogue::aFileReplacedWhileOpenIsNamedSo()
                  qPrintable(e.message()));
     }
     QCOMPARE(query.state(), TDataSetState::Edit);
+}
+
+void TestHostileCatalogue::aFileInWalModeGoesBackToTheJournal()
+{
+    TempCatalogue cat(TempCatalogue::Content::Sample);
+    QCOMPARE(cat.scalar(u"PRAGMA journal_mode = WAL"_s), u"wal"_s);
+    {
+        TADOConnection connection;
+        connection.setConnectionString(u"Data Source="_s + cat.path() + u';');
+        connection.open();
+        TADOQuery query(u"q"_s, &connection);
+        query.setSql({u"select * from cds"_s});
+        query.open();
+        query.edit();
+        query.fieldByName(u"titulo"_s)->setAsString(u"novo"_s);
+        query.post();
+        QVERIFY(!QFile::exists(cat.path() + u"-wal"_s));
+    }
+    QCOMPARE(cat.scalar(u"PRAGMA journal_mode"_s), u"delete"_s);
+    QCOMPARE(cat.scalar(u"SELECT count(*) FROM cds WHERE titulo = 'novo'"_s), u"1"_s);
+    QCOMPARE(QDir(cat.directory()).entryList(QDir::Files), QStringList{u"quivel.mdb"_s});
 }
 
 void TestHostileCatalogue::checkCreatesNothingAndSpeaksPortuguese_data()

@@ -127,6 +127,34 @@ ln -s "$work/nowhere.mdb" "$work/dangling/quivel.mdb"
 launch HOME="$home" QUIVEL_HOME="$work/dangling"
 [ ! -e "$work/nowhere.mdb" ] || fail "the launcher wrote through a dangling link"
 
+# A catalogue of the first version (no kinds) is upgraded in place; the original is kept and the
+# user is told where.
+mkdir -p "$work/v1"
+"$prefix/bin/quivel-catalogue" sample "$work/v1/sample.mdb" > /dev/null
+sqlite3 "$work/v1/quivel.mdb" "
+CREATE TABLE cds (codigo INTEGER PRIMARY KEY AUTOINCREMENT,
+  titulo VARCHAR(32) CHECK (length(titulo) <= 32), obs VARCHAR(255) CHECK (length(obs) <= 255),
+  tipo VARCHAR(16) CHECK (length(tipo) <= 16), local VARCHAR(50) CHECK (length(local) <= 50));
+CREATE TABLE softs (numero INTEGER PRIMARY KEY AUTOINCREMENT,
+  nome VARCHAR(32) CHECK (length(nome) <= 32),
+  descricao VARCHAR(255) CHECK (length(descricao) <= 255), midia INTEGER);
+CREATE INDEX softs_midia ON softs (midia);
+ATTACH '$work/v1/sample.mdb' AS s;
+INSERT INTO cds SELECT * FROM s.cds;
+INSERT INTO softs SELECT numero, nome, descricao, midia FROM s.softs;
+PRAGMA user_version = 1;"
+rm "$work/v1/sample.mdb"
+cp "$work/v1/quivel.mdb" "$work/v1-copy.mdb"
+# The notice waits in a message box, so the program never starts within the time.
+start HOME="$home" QUIVEL_HOME="$work/v1"
+rows="$(sqlite3 -readonly "$work/v1/quivel.mdb" 'pragma user_version; select count(*) from softs;
+    select count(*) from softs join categorias on id_categoria = categoria
+    where nome_categoria = '"'Software'" | tr '\n' ' ')"
+[ "$rows" = "2 320 320 " ] || fail "upgraded catalogue: version, titles, software titles '$rows'"
+cmp "$work/v1-copy.mdb" "$work/v1/quivel.mdb.v1-original" || fail "version-1 original not kept"
+grep -qF "$work/v1/quivel.mdb.v1-original" "$work/start.log" ||
+    fail "the user was not told where the version-1 original is"
+
 # An old Jet catalogue is converted in place; the original is kept and the user is told where.
 jet="$fixtures/legacy/catalogue_jet4.mdb"
 if [ -f "$jet" ]; then

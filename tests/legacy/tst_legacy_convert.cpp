@@ -202,7 +202,12 @@ void TestLegacyConvert::convertsEveryRowAsReadAndAsKnown()
     QCOMPARE(result.titleCount, 3);
 
     const Rows media = sqliteRows(target, QStringLiteral("SELECT * FROM cds ORDER BY codigo"));
-    const Rows titles = sqliteRows(target, QStringLiteral("SELECT * FROM softs ORDER BY numero"));
+    // Every title of the old format is software.
+    const Rows titles = sqliteRows(
+        target, QStringLiteral("SELECT numero, nome, descricao, midia FROM softs ORDER BY numero"));
+    QCOMPARE(sqliteRows(target, QStringLiteral("SELECT DISTINCT nome_categoria FROM softs JOIN "
+                                               "categorias ON id_categoria = categoria")),
+             Rows({{QStringLiteral("Software")}}));
     QVERIFY2(sameRows(media, read.media.rows), qPrintable(describe(media)));
     QVERIFY2(sameRows(titles, read.titles.rows), qPrintable(describe(titles)));
     QCOMPARE(sqliteRows(target, QStringLiteral("SELECT length(titulo) FROM cds WHERE codigo = 4")),
@@ -444,12 +449,21 @@ void TestLegacyConvert::checkReportsWithoutChanging_data()
         << QStringList{QStringLiteral("A tabela 'cds' não tem a coluna 'local'")};
     QTest::newRow("column of another type")
         << QStringLiteral("CREATE TABLE t (numero INTEGER PRIMARY KEY AUTOINCREMENT, "
-                          "nome VARCHAR(32), descricao VARCHAR(255), midia TEXT);"
+                          "nome VARCHAR(32), descricao VARCHAR(255), midia TEXT, "
+                          "categoria INTEGER NOT NULL DEFAULT 1);"
                           "DROP TABLE softs; ALTER TABLE t RENAME TO softs;")
         << QStringList{QStringLiteral("A coluna 'midia' da tabela 'softs' é do tipo 'TEXT'; "
                                       "deveria ser INTEGER")};
     QTest::newRow("missing table")
         << "DROP TABLE softs;" << QStringList{QStringLiteral("Falta a tabela 'softs'")};
+    QTest::newRow("title of a kind that does not exist")
+        << "UPDATE softs SET categoria = 77 WHERE numero = 5;"
+        << QStringList{QStringLiteral("O título 5 ('VLC 1.4') é da categoria 77, que não "
+                                      "existe")};
+    QTest::newRow("older version")
+        << "PRAGMA user_version = 1;"
+        << QStringList{QStringLiteral("O catálogo é da versão 1; atualize-o com o comando: "
+                                      "quivel-catalogue upgrade \"%1\"")};
 }
 
 void TestLegacyConvert::checkReportsWithoutChanging()
@@ -461,6 +475,8 @@ void TestLegacyConvert::checkReportsWithoutChanging()
     if (!sql.isEmpty())
         catalogue.exec(sql);
     const QByteArray before = catalogue.fileBytes();
+    for (QString &problem : problems)
+        problem.replace(QStringLiteral("%1"), catalogue.path());
     QCOMPARE(Legacy::checkCatalogue(catalogue.path()), problems);
     QCOMPARE(catalogue.fileBytes(), before);
     QCOMPARE(folderEntries(catalogue.directory()), QStringList{Catalogue::fileName()});

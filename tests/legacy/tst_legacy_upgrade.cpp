@@ -35,9 +35,13 @@ ToolRun runTool(const QStringList &arguments)
 }
 
 // A made-up next version: the steps a real one would add to the schema.
+constexpr int current = Schema::version;
+constexpr int next = Schema::version + 1;
 constexpr Schema::Migration addColumn[] = {
-    {1, "ALTER TABLE cds ADD COLUMN emprestado INTEGER; CREATE INDEX cds_tipo ON cds (tipo);"}};
-constexpr Schema::Migration brokenStep[] = {{1, "ALTER TABLE nenhuma ADD COLUMN x INTEGER;"}};
+    {current,
+     "ALTER TABLE cds ADD COLUMN emprestado INTEGER; CREATE INDEX cds_tipo ON cds (tipo);"}};
+constexpr Schema::Migration brokenStep[] = {{current, "ALTER TABLE nenhuma ADD COLUMN x INTEGER;"}};
+const QString backupName = u"quivel.mdb.v%1-original"_s.arg(current);
 
 } // namespace
 
@@ -52,6 +56,8 @@ private Q_SLOTS:
     void refusesLeavingTheFileUntouched();
     void toolLeavesTheCurrentVersionAlone();
     void toolRefusesANewerVersionAsTheProgramDoes();
+    void toolRefusesADamagedFile_data();
+    void toolRefusesADamagedFile();
 };
 
 void TestLegacyUpgrade::runsTheStepsOnACopyAndSwapsItIn()
@@ -60,12 +66,12 @@ void TestLegacyUpgrade::runsTheStepsOnACopyAndSwapsItIn()
     const QByteArray before = cat.fileBytes();
     const QString titles = cat.scalar(u"SELECT group_concat(nome, '|') FROM softs"_s);
 
-    const Legacy::UpgradeResult result = Legacy::upgradeCatalogue(cat.path(), addColumn, 2);
-    QCOMPARE(result.fromVersion, 1);
-    QCOMPARE(result.toVersion, 2);
-    QCOMPARE(result.backup, cat.path() + u".v1-original"_s);
+    const Legacy::UpgradeResult result = Legacy::upgradeCatalogue(cat.path(), addColumn, next);
+    QCOMPARE(result.fromVersion, current);
+    QCOMPARE(result.toVersion, next);
+    QCOMPARE(result.backup, cat.path() + u".v%1-original"_s.arg(current));
 
-    QCOMPARE(cat.scalar(u"PRAGMA user_version"_s), u"2"_s);
+    QCOMPARE(cat.scalar(u"PRAGMA user_version"_s), QString::number(next));
     QCOMPARE(cat.scalar(u"SELECT count(*) FROM pragma_table_info('cds') WHERE name = "
                         u"'emprestado'"_s),
              u"1"_s);
@@ -75,8 +81,7 @@ void TestLegacyUpgrade::runsTheStepsOnACopyAndSwapsItIn()
     QVERIFY(original.open(QIODevice::ReadOnly));
     QCOMPARE(original.readAll(), before);
     // Nothing of the copy is left behind.
-    QCOMPARE(folderEntries(cat.directory()),
-             (QStringList{u"quivel.mdb"_s, u"quivel.mdb.v1-original"_s}));
+    QCOMPARE(folderEntries(cat.directory()), (QStringList{u"quivel.mdb"_s, backupName}));
 }
 
 void TestLegacyUpgrade::leftoversOfAKilledRunAreRemovedOnceItIsGone()
@@ -91,9 +96,9 @@ void TestLegacyUpgrade::leftoversOfAKilledRunAreRemovedOnceItIsGone()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("resto");
     }
-    Legacy::upgradeCatalogue(cat.path(), addColumn, 2);
+    Legacy::upgradeCatalogue(cat.path(), addColumn, next);
     QCOMPARE(folderEntries(cat.directory()),
-             (QStringList{u"quivel.mdb"_s, converting, alive, u"quivel.mdb.v1-original"_s}));
+             (QStringList{u"quivel.mdb"_s, converting, alive, backupName}));
 }
 
 void TestLegacyUpgrade::refusesLeavingTheFileUntouched_data()
@@ -103,11 +108,12 @@ void TestLegacyUpgrade::refusesLeavingTheFileUntouched_data()
     QTest::addColumn<int>("newest");
     QTest::addColumn<QString>("message");
     QTest::newRow("newer version")
-        << u"PRAGMA user_version = 2"_s << 1 << 1 << u"versão mais nova"_s;
+        << u"PRAGMA user_version = %1"_s.arg(next) << 1 << current << u"versão mais nova"_s;
     QTest::newRow("no step from its version")
-        << u"PRAGMA user_version = 0"_s << 1 << 1 << u"versão 0, que esta versão"_s;
-    QTest::newRow("no step at all") << QString() << 0 << 2 << u"versão 1, que esta versão"_s;
-    QTest::newRow("failing step") << QString() << 2 << 2 << u"no such table: nenhuma"_s;
+        << u"PRAGMA user_version = 0"_s << 1 << current << u"versão 0, que esta versão"_s;
+    QTest::newRow("no step at all")
+        << QString() << 0 << next << u"versão %1, que esta versão"_s.arg(current);
+    QTest::newRow("failing step") << QString() << 2 << next << u"no such table: nenhuma"_s;
 }
 
 void TestLegacyUpgrade::refusesLeavingTheFileUntouched()
@@ -156,7 +162,46 @@ void TestLegacyUpgrade::toolRefusesANewerVersionAsTheProgramDoes()
     QVERIFY2(run.output.contains(u"foi criado por uma versão mais nova do Quivel"_s),
              qPrintable(run.output));
     QVERIFY2(run.output.contains(u"não foi alterado"_s), qPrintable(run.output));
+    // check tells the same, where it used to find nothing wrong.
+    const ToolRun check = runTool({u"check"_s, cat.path()});
+    QCOMPARE(check.exitCode, 1);
+    QVERIFY2(check.output.contains(u"foi criado por uma versão mais nova do Quivel"_s),
+             qPrintable(check.output));
     QCOMPARE(cat.fileBytes(), before);
+    QCOMPARE(folderEntries(cat.directory()), QStringList{u"quivel.mdb"_s});
+}
+
+void TestLegacyUpgrade::toolRefusesADamagedFile_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("truncated") << u"truncated"_s;
+    QTest::newRow("malformed page") << u"malformed"_s;
+}
+
+// A damaged file is never called up to date.
+void TestLegacyUpgrade::toolRefusesADamagedFile()
+{
+    QFETCH(QString, damage);
+    TempCatalogue cat(TempCatalogue::Content::Sample);
+    const int pageSize = cat.scalar(u"PRAGMA page_size"_s).toInt();
+    QByteArray bytes = cat.fileBytes();
+    if (damage == u"truncated") {
+        bytes.truncate(bytes.size() / 2);
+    } else {
+        // The last page's b-tree header: a page type no b-tree has.
+        bytes[bytes.size() - pageSize] = '\x7f';
+    }
+    {
+        QFile file(cat.path());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+    const ToolRun run = runTool({u"upgrade"_s, cat.path()});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.output.contains(u"danificado"_s) || run.output.contains(u"integridade"_s),
+             qPrintable(run.output));
+    QVERIFY2(!run.output.contains(u"já está na versão"_s), qPrintable(run.output));
+    QCOMPARE(cat.fileBytes(), bytes);
     QCOMPARE(folderEntries(cat.directory()), QStringList{u"quivel.mdb"_s});
 }
 

@@ -7,6 +7,7 @@
 #include "registration/software_window.h"
 #include "tests/registration/registration_world.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QListView>
 #include <QSignalSpy>
@@ -23,12 +24,18 @@ struct SoftwareWorld : RegistrationWorld
 
     TDBEdit *name() { return control<TDBEdit>(form, "DBEdit2"); }
     TDBLookupComboBox *medium() { return control<TDBLookupComboBox>(form, "DBLookupComboBox1"); }
+    TDBLookupComboBox *kind() { return control<TDBLookupComboBox>(form, "DBLookupComboBox2"); }
     TDBNavigator *navigator() { return control<TDBNavigator>(form, "DBNavigator1"); }
     void click(const char *button) { control<TBitBtn>(form, button)->click(); }
     QString mediumOf(const QString &title) const
     {
         return catalogue.scalar(
             u"SELECT coalesce(midia, 'null') FROM softs WHERE nome = '%1'"_s.arg(title));
+    }
+    QString kindOf(const QString &title) const
+    {
+        return catalogue.scalar(u"SELECT nome_categoria FROM softs JOIN categorias ON "
+                                "id_categoria = categoria WHERE nome = '%1'"_s.arg(title));
     }
 };
 
@@ -59,6 +66,11 @@ private Q_SLOTS:
     void altShortcutsClickButtons();
     void controlsAreHeardByTheirLabels_data();
     void controlsAreHeardByTheirLabels();
+    void kindIsShownAndHeard();
+    void choosingKindAndSavingStoresIt_data();
+    void choosingKindAndSavingStoresIt();
+    void renamedKindIsListedAtOnce();
+    void untouchedNewTitleIsDroppedDespiteItsKind();
 };
 
 void TestSoftwareWindow::layoutFollowsDesign_data()
@@ -67,13 +79,16 @@ void TestSoftwareWindow::layoutFollowsDesign_data()
     QTest::addColumn<QRect>("geometry");
     QTest::newRow("DBEdit1") << u"DBEdit1"_s << QRect(24, 136, 64, 31);
     QTest::newRow("DBEdit2") << u"DBEdit2"_s << QRect(24, 216, 739, 31);
-    QTest::newRow("DBEdit4") << u"DBEdit4"_s << QRect(24, 376, 739, 105);
-    QTest::newRow("BitBtn1") << u"BitBtn1"_s << QRect(688, 521, 75, 25);
-    QTest::newRow("DBNavigator1") << u"DBNavigator1"_s << QRect(288, 520, 225, 25);
     QTest::newRow("DBLookupComboBox1") << u"DBLookupComboBox1"_s << QRect(24, 282, 345, 31);
-    QTest::newRow("BitBtn2") << u"BitBtn2"_s << QRect(24, 504, 89, 41);
-    QTest::newRow("BitBtn3") << u"BitBtn3"_s << QRect(152, 504, 89, 41);
-    QTest::newRow("BitBtn4") << u"BitBtn4"_s << QRect(560, 521, 75, 25);
+    // The kind is a field like the medium's, below it; what lies below moved down by as much.
+    const int kind = 83;
+    QTest::newRow("DBLookupComboBox2") << u"DBLookupComboBox2"_s << QRect(24, 282 + kind, 345, 31);
+    QTest::newRow("DBEdit4") << u"DBEdit4"_s << QRect(24, 376 + kind, 739, 105);
+    QTest::newRow("BitBtn1") << u"BitBtn1"_s << QRect(688, 521 + kind, 75, 25);
+    QTest::newRow("DBNavigator1") << u"DBNavigator1"_s << QRect(288, 520 + kind, 225, 25);
+    QTest::newRow("BitBtn2") << u"BitBtn2"_s << QRect(24, 504 + kind, 89, 41);
+    QTest::newRow("BitBtn3") << u"BitBtn3"_s << QRect(152, 504 + kind, 89, 41);
+    QTest::newRow("BitBtn4") << u"BitBtn4"_s << QRect(560, 521 + kind, 75, 25);
     QTest::newRow("Image1") << u"Image1"_s << QRect(0, 0, 793, 97);
 }
 
@@ -91,22 +106,27 @@ void TestSoftwareWindow::windowFrameFontsAndColours()
 {
     SoftwareWorld w;
     QCOMPARE(w.form.windowTitle(), u"Softwares"_s);
-    QCOMPARE(w.form.size(), QSize(792, 566));
+    QCOMPARE(w.form.size(), QSize(792, 566 + 83));
     QCOMPARE(w.form.minimumSize(), w.form.maximumSize());
     QVERIFY(!(w.form.windowFlags() & Qt::WindowMaximizeButtonHint));
     QCOMPARE(w.form.font().pixelSize(), 11);
-    for (const char *name : {"Label1", "Label2", "Label4", "Label5"}) {
+    for (const char *name : {"Label1", "Label2", "Label3", "Label4", "Label5"}) {
         const QLabel *label = control<QLabel>(w.form, name);
         QCOMPARE(label->font().pixelSize(), 16);
         QCOMPARE(label->font().family(), u"Comic Sans MS"_s);
     }
     QCOMPARE(control<QLabel>(w.form, "Label5")->pos(), QPoint(24, 253));
+    QCOMPARE(control<QLabel>(w.form, "Label3")->pos(), QPoint(24, 336));
+    QCOMPARE(control<QLabel>(w.form, "Label4")->pos(), QPoint(24, 336 + 83));
     QCOMPARE(w.name()->palette().color(QPalette::Text), QColor(Qt::blue));
     QCOMPARE(w.medium()->palette().color(QPalette::Text), QColor(Qt::blue));
     QCOMPARE(control<TDBEdit>(w.form, "DBEdit4")->palette().color(QPalette::Text), QColor(Qt::red));
     QCOMPARE(w.medium()->font().pixelSize(), 16);
-    QCOMPARE(w.name()->maxLength(), 32);
-    QCOMPARE(control<TDBEdit>(w.form, "DBEdit4")->maxLength(), 255);
+    QCOMPARE(w.kind()->font().pixelSize(), 16);
+    QCOMPARE(w.kind()->palette().color(QPalette::Text), QColor(Qt::blue));
+    QCOMPARE(control<QLabel>(w.form, "Label3")->text(), u"Categoria"_s);
+    QCOMPARE(w.name()->characterLimit(), 32);
+    QCOMPARE(control<TDBEdit>(w.form, "DBEdit4")->characterLimit(), 255);
     QVERIFY(!control<TDBEdit>(w.form, "DBEdit1")->isEnabled());
     QCOMPARE(control<QLabel>(w.form, "Image1")->pixmap().size(), QSize(793, 97));
     QCOMPARE(w.navigator()->button(nbFirst)->width(), 45);
@@ -120,12 +140,13 @@ void TestSoftwareWindow::tabOrderSkipsCodeAndNavigator()
     QVERIFY(showActive(w.form));
     w.name()->setFocus();
     QStringList visited;
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 8; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget()->objectName();
     }
-    QCOMPARE(visited, QStringList({u"DBEdit4"_s, u"BitBtn1"_s, u"DBLookupComboBox1"_s, u"BitBtn2"_s,
-                                   u"BitBtn3"_s, u"BitBtn4"_s, u"DBEdit2"_s}));
+    QCOMPARE(visited, QStringList({u"DBEdit4"_s, u"BitBtn1"_s, u"DBLookupComboBox1"_s,
+                                   u"DBLookupComboBox2"_s, u"BitBtn2"_s, u"BitBtn3"_s, u"BitBtn4"_s,
+                                   u"DBEdit2"_s}));
 }
 
 void TestSoftwareWindow::creationPlacesMediaOnFirstTitlesMedium()
@@ -346,6 +367,94 @@ void TestSoftwareWindow::controlsAreHeardByTheirLabels()
     SoftwareWorld w;
     w.form.show();
     checkHeardByLabel(w.form, control.toLatin1().constData(), label);
+}
+
+void TestSoftwareWindow::kindIsShownAndHeard()
+{
+    SoftwareWorld w;
+    QCOMPARE(w.kind()->text(), u"Software"_s); // titles made before kinds existed
+    QCOMPARE(w.kind()->listModel()->rowCount(), 6);
+    QCOMPARE(w.kind()->dropDownRows(), 7);
+    QAccessibleInterface *heard = QAccessible::queryAccessibleInterface(w.kind());
+    QCOMPARE(heard->role(), QAccessible::ComboBox);
+    QCOMPARE(heard->text(QAccessible::Name), u"Categoria"_s);
+    QCOMPARE(heard->text(QAccessible::Value), u"Software"_s);
+    w.catalogue.exec(u"UPDATE softs SET categoria = 4 WHERE nome = 'Jogo'"_s);
+    w.navigator()->BtnClick(nbRefresh);
+    w.navigator()->BtnClick(nbNext);
+    QCOMPARE(w.name()->text(), u"Jogo"_s);
+    QCOMPARE(heard->text(QAccessible::Value), u"Música"_s);
+}
+
+void TestSoftwareWindow::choosingKindAndSavingStoresIt_data()
+{
+    QTest::addColumn<bool>("newTitle");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("new title, typed") << true << u"fi"_s << u"Filme"_s;
+    QTest::newRow("saved title, typed") << false << u"do"_s << u"Documento"_s;
+    QTest::newRow("new title, none chosen") << true << QString() << u"Software"_s;
+}
+
+void TestSoftwareWindow::choosingKindAndSavingStoresIt()
+{
+    QFETCH(bool, newTitle);
+    QFETCH(QString, typed);
+    QFETCH(QString, kind);
+    SoftwareWorld w;
+    QVERIFY(showActive(w.form));
+    QString title = u"Editor"_s;
+    if (newTitle) {
+        w.click("BitBtn2");
+        QCOMPARE(w.kind()->text(), u"Software"_s); // until another is chosen
+        title = u"Corrida"_s;
+        w.name()->setFocus();
+        QTest::keyClicks(w.name(), title);
+    }
+    if (!typed.isEmpty()) {
+        // Tab from the medium reaches the kind, where typing chooses.
+        w.medium()->setFocus();
+        QTest::keyClick(w.medium(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.kind());
+        QTest::keyClicks(w.kind(), typed);
+        QCOMPARE(w.kind()->text(), kind);
+        QCOMPARE(w.dm.ADOQuery2.state(), newTitle ? TDataSetState::Insert : TDataSetState::Edit);
+    }
+    w.click("BitBtn3");
+    QVERIFY(w.dialogs.boxes.isEmpty());
+    QCOMPARE(w.kindOf(title), kind);
+    QCOMPARE(w.kind()->text(), kind);
+    // Read back as another start of the program would.
+    TDm1 again{[](const QString &) {}};
+    QVERIFY(again.ADOQuery2.locate(u"nome"_s, title));
+    QCOMPARE(again.ADOQuery2categoria.asInteger(), w.catalogue
+                                                       .scalar(u"SELECT id_categoria FROM "
+                                                               "categorias WHERE nome_categoria "
+                                                               "= '%1'"_s.arg(kind))
+                                                       .toLongLong());
+}
+
+void TestSoftwareWindow::renamedKindIsListedAtOnce()
+{
+    SoftwareWorld w;
+    w.dm.ADOQuery7.locate(u"id_categoria"_s, 1);
+    w.dm.ADOQuery7.edit();
+    w.dm.ADOQuery7nome_categoria.setAsString(u"Programas"_s);
+    w.dm.ADOQuery7.post();
+    QCOMPARE(w.kind()->text(), u"Programas"_s);
+}
+
+// The kind a new title starts with is no change of the user's.
+void TestSoftwareWindow::untouchedNewTitleIsDroppedDespiteItsKind()
+{
+    SoftwareWorld w;
+    w.click("BitBtn2");
+    QCOMPARE(w.kind()->text(), u"Software"_s);
+    QVERIFY(!w.dm.ADOQuery2.modified());
+    w.navigator()->BtnClick(nbFirst);
+    QCOMPARE(w.dm.ADOQuery2.state(), TDataSetState::Browse);
+    QCOMPARE(w.count(u"softs"_s), u"3"_s);
+    QCOMPARE(w.name()->text(), u"Editor"_s);
 }
 
 QTEST_MAIN(TestSoftwareWindow)

@@ -327,8 +327,9 @@ void TestReportPreview::longValuesPrintWholeLinesOnly()
         report = mediaReport(data);
     } else {
         data = std::make_shared<MemoryDataSet>(
-            QStringList{u"numero"_s, u"nome"_s, u"descricao"_s, u"codigo"_s, u"titulo"_s},
-            QList<QStringList>{{u"1"_s, u"Título"_s, value, u"1"_s, u"Mídia"_s}});
+            QStringList{u"numero"_s, u"nome"_s, u"descricao"_s, u"codigo"_s, u"titulo"_s,
+                        u"nome_categoria"_s},
+            QList<QStringList>{{u"1"_s, u"Título"_s, value, u"1"_s, u"Mídia"_s, u"Jogo"_s}});
         report = loadReportLayout(u":/reports/software_report.json"_s);
         report->DataSet = data;
     }

@@ -34,6 +34,8 @@ void TestHostileSearch::anyTextSearchesWithoutHarm_data()
         QTest::newRow("10000 characters " + k) << QString(10000, u'a') << kind;
         QTest::newRow("cyrillic and cjk " + k) << QStringLiteral("Привет 日本語 €") << kind;
         QTest::newRow("parameter-like " + k) << QStringLiteral(":onumero ?1 @x $y") << kind;
+        QTest::newRow("NUL character " + k)
+            << QStringLiteral("a") + QChar(0) + QStringLiteral("b'") << kind;
     }
 }
 

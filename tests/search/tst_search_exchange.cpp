@@ -99,10 +99,10 @@ void TestSearchExchange::clickOnTitleSortsThenReverses()
     QCOMPARE(grid->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
 
     // Another column starts the other way round again.
-    clickTitle(grid, 3);
-    QCOMPARE(window.sortColumn(), 3);
+    clickTitle(grid, 4);
+    QCOMPARE(window.sortColumn(), 4);
     QVERIFY(!window.sortDescending());
-    QCOMPARE(columnOf(grid, 3), (QStringList{u"Caixa d'água"_s, u"Caixa d'água"_s, u"Jogos CD 01"_s,
+    QCOMPARE(columnOf(grid, 4), (QStringList{u"Caixa d'água"_s, u"Caixa d'água"_s, u"Jogos CD 01"_s,
                                              u"Jogos CD 01"_s}));
     QCOMPARE(window.statusText(), u"Ordenado por MÍDIA (crescente)."_s);
 }
@@ -148,16 +148,17 @@ void TestSearchExchange::exportWritesWhatTheGridShows()
     QList<QStringList> rows;
     Exchange::SheetRow row;
     while (reader->next(row)) {
-        while (row.cells.size() < 5)
+        while (row.cells.size() < 6)
             row.cells << QString();
         rows << row.cells;
     }
     const QList<QStringList> expected{
-        {u"CÓDIGO"_s, u"APLICATIVO"_s, u"DESCRIÇÃO"_s, u"MÍDIA"_s, u"TIPO_MÍDIA"_s},
-        {u"5"_s, u"Tetris"_s, u"Blocos"_s, u"Caixa d'água"_s, u"DVD"_s},
-        {u"3"_s, u"Zork"_s, u"Texto"_s, u"Jogos CD 01"_s, u"CD"_s},
-        {u"2"_s, u"Banco; \"Imobiliário\""_s, QString(), u"Caixa d'água"_s, u"DVD"_s},
-        {u"1"_s, u"Assassin's Creed"_s, u"Aventura"_s, u"Jogos CD 01"_s, u"CD"_s},
+        {u"CÓDIGO"_s, u"APLICATIVO"_s, u"DESCRIÇÃO"_s, u"CATEGORIA"_s, u"MÍDIA"_s, u"TIPO_MÍDIA"_s},
+        {u"5"_s, u"Tetris"_s, u"Blocos"_s, u"Software"_s, u"Caixa d'água"_s, u"DVD"_s},
+        {u"3"_s, u"Zork"_s, u"Texto"_s, u"Software"_s, u"Jogos CD 01"_s, u"CD"_s},
+        {u"2"_s, u"Banco; \"Imobiliário\""_s, QString(), u"Software"_s, u"Caixa d'água"_s,
+         u"DVD"_s},
+        {u"1"_s, u"Assassin's Creed"_s, u"Aventura"_s, u"Software"_s, u"Jogos CD 01"_s, u"CD"_s},
     };
     QCOMPARE(rows, expected);
 }

@@ -33,14 +33,16 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString initialSoftware =
-    u"SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS DESCRIÇÃO, titulo AS MÍDIA, "
-    "tipo AS TIPO_MÍDIA"_s;
+    u"SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS DESCRIÇÃO, nome_categoria AS "
+    "CATEGORIA, titulo AS MÍDIA, tipo AS TIPO_MÍDIA"_s;
 const QString repeatSoftware =
     u"SELECT softs.numero AS CODIGO, softs.nome AS APLICATIVO, softs.descricao AS DESCRIÇÃO, "
-    "cds.titulo AS MÍDIA, tipo AS TIPO_MÍDIA"_s;
+    "categorias.nome_categoria AS CATEGORIA, cds.titulo AS MÍDIA, tipo AS TIPO_MÍDIA"_s;
+const QString softwareFrom =
+    u"FROM softs LEFT JOIN categorias ON categorias.id_categoria = softs.categoria, cds"_s;
 const QString softwareWhere = u"where nome like :texto and softs.midia = cds.codigo"_s;
-const QStringList softwareTitles{u"CÓDIGO"_s, u"APLICATIVO"_s, u"DESCRIÇÃO"_s, u"MÍDIA"_s,
-                                 u"TIPO_MÍDIA"_s};
+const QStringList softwareTitles{u"CÓDIGO"_s,    u"APLICATIVO"_s, u"DESCRIÇÃO"_s,
+                                 u"CATEGORIA"_s, u"MÍDIA"_s,      u"TIPO_MÍDIA"_s};
 const QStringList mediaTitles{u"codigo"_s, u"titulo"_s, u"obs"_s, u"tipo"_s, u"local"_s};
 
 // Two media and five titles, one of them on a medium that does not exist.
@@ -135,6 +137,7 @@ private Q_SLOTS:
     void layout();
     void escapeStopsALongSearchAndKeepsThePreviousResult();
     void ignoringAccentsIsAskedForAndRemembered();
+    void everyKindIsFoundAndShown();
 };
 
 void TestSearchWindow::initialSearchFindsByPartOfName_data()
@@ -178,7 +181,7 @@ void TestSearchWindow::initialSearchFindsByPartOfName()
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
 
     const QString first = kind == 1 ? initialSoftware : u"SELECT *"_s;
-    const QString from = kind == 1 ? u"FROM softs, cds"_s : u"FROM cds"_s;
+    const QString from = kind == 1 ? softwareFrom : u"FROM cds"_s;
     const QString where = kind == 1 ? softwareWhere : u"where titulo like :texto"_s;
     QCOMPARE(f.dm->ADOQuery6.sql(), QStringList({first, from, where}));
     QCOMPARE(f.dm->ADOQuery6.parameter(u"texto"_s).toString(), pattern);
@@ -237,8 +240,7 @@ void TestSearchWindow::repeatSearchFromButtonAndEnter()
     QCOMPARE(w->statusText(), u"Pesquisa Concluida!"_s);
     QCOMPARE(w->SqlBusca, repeatSoftware);
     QCOMPARE(w->TextoBusca, u"zork"_s);
-    QCOMPARE(f.dm->ADOQuery6.sql(),
-             QStringList({repeatSoftware, u"FROM softs, cds"_s, softwareWhere}));
+    QCOMPARE(f.dm->ADOQuery6.sql(), QStringList({repeatSoftware, softwareFrom, softwareWhere}));
     QCOMPARE(f.dm->ADOQuery6.parameter(u"texto"_s).toString(), u"%zork%"_s);
     QCOMPARE(titlesOf(grid).first(), u"CODIGO"_s);
     QCOMPARE(titlesOf(grid).mid(1), softwareTitles.mid(1));
@@ -292,11 +294,12 @@ void TestSearchWindow::columnsFitTheirWidestText()
     }
 
     f.catalogue.exec(
-        u"UPDATE softs SET descricao = 'Ação e aventura em Jerusalém' WHERE numero = 1"_s);
+        u"UPDATE softs SET descricao = 'Ação e aventura em Jerusalém', categoria = 2 WHERE "
+        "numero = 1"_s);
     const auto w = f.open(u"Assassin"_s, 1);
     TDBGrid *grid = gridOf(*w);
-    const QStringList values{u"1"_s, u"Assassin's Creed"_s, u"Ação e aventura em Jerusalém"_s,
-                             u"Jogos CD 01"_s, u"CD"_s};
+    const QStringList values{u"1"_s,    u"Assassin's Creed"_s, u"Ação e aventura em Jerusalém"_s,
+                             u"Jogo"_s, u"Jogos CD 01"_s,      u"CD"_s};
     for (int c = 0; c < values.size(); ++c) {
         QCOMPARE(grid->model()->index(0, c).data().toString(), values[c]);
         const int widest = std::max(metrics.horizontalAdvance(values[c]),
@@ -327,8 +330,7 @@ void TestSearchWindow::constructorFailurePropagates()
     QVERIFY_THROWS_EXCEPTION(Exception, TForm4(&f.owner, u"a"_s, 1, *f.dm));
     QVERIFY(f.owner.findChildren<TForm4 *>().isEmpty());
     QVERIFY(!f.dm->ADOQuery6.active());
-    QCOMPARE(f.dm->ADOQuery6.sql(),
-             QStringList({initialSoftware, u"FROM softs, cds"_s, softwareWhere}));
+    QCOMPARE(f.dm->ADOQuery6.sql(), QStringList({initialSoftware, softwareFrom, softwareWhere}));
     QCOMPARE(f.dm->ADOQuery6.parameter(u"texto"_s).toString(), u"%a%"_s);
     QVERIFY(!f.dm->ADOQuery6.controlsDisabled());
 
@@ -472,6 +474,26 @@ void TestSearchWindow::ignoringAccentsIsAskedForAndRemembered()
     const auto w = f.open(u"agua"_s, 2);
     QVERIFY(!w->findChild<QCheckBox *>(u"IgnorarAcentos"_s)->isChecked());
     QCOMPARE(columnOf(gridOf(*w), 1), QStringList{});
+}
+
+// The kind stands after the description; a title of any kind is found, even one whose kind
+// was removed behind the program's back (its kind is then blank).
+void TestSearchWindow::everyKindIsFoundAndShown()
+{
+    Fixture f;
+    f.catalogue.exec(u"UPDATE softs SET categoria = 2 WHERE numero = 1;"
+                     "UPDATE softs SET categoria = 4 WHERE numero = 3;"
+                     "UPDATE softs SET categoria = 77 WHERE numero = 5;"_s);
+    const auto w = f.open(u"%"_s, 1);
+    TDBGrid *grid = gridOf(*w);
+    QCOMPARE(titlesOf(grid).indexOf(u"CATEGORIA"_s), titlesOf(grid).indexOf(u"DESCRIÇÃO"_s) + 1);
+    QCOMPARE(columnOf(grid, 1),
+             (QStringList{u"Assassin's Creed"_s, u"AÇÃO TOTAL"_s, u"Tetris"_s, u"Zork"_s}));
+    QCOMPARE(columnOf(grid, 3), (QStringList{QString(), u"Jogo"_s, u"Música"_s, u"Software"_s}));
+    // A repeat search from within the window shows the same.
+    w->ExecutaPesquisa();
+    QCOMPARE(titlesOf(grid)[3], u"CATEGORIA"_s);
+    QCOMPARE(columnOf(grid, 3), (QStringList{QString(), u"Jogo"_s, u"Música"_s, u"Software"_s}));
 }
 
 QTEST_MAIN(TestSearchWindow)

@@ -112,6 +112,8 @@ private Q_SLOTS:
     void copyBothWaysKeepsEveryRow();
     void copyKilledMidwayLeavesTheTargetEmpty();
     void failuresNameServerAndDatabaseOnly();
+    void foreignObjectsStopEveryServerWrite_data();
+    void foreignObjectsStopEveryServerWrite();
     void dataModuleOpensTheServerNamedInTheEnvironment();
     void serverStoppedDuringASave();
     void longServerStatementStops();
@@ -586,6 +588,63 @@ void TestBackends::copyKilledMidwayLeavesTheTargetEmpty()
     QVERIFY(!QFileInfo::exists(target.path()));
 }
 
+void TestBackends::foreignObjectsStopEveryServerWrite_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("object");
+    QTest::newRow("trigger")
+        << QStringLiteral("CREATE FUNCTION quivel.apaga() RETURNS trigger LANGUAGE plpgsql AS $$ "
+                          "BEGIN DELETE FROM quivel.softs WHERE numero <> NEW.numero; RETURN NEW; "
+                          "END $$; CREATE TRIGGER apaga AFTER UPDATE ON quivel.cds FOR EACH ROW "
+                          "EXECUTE FUNCTION quivel.apaga()")
+        << QStringLiteral("apaga");
+    QTest::newRow("rule") << QStringLiteral(
+                                 "CREATE RULE troca AS ON UPDATE TO quivel.cds DO ALSO DELETE FROM "
+                                 "quivel.softs")
+                          << QStringLiteral("troca");
+    QTest::newRow("view") << QStringLiteral("CREATE VIEW quivel.juntos AS SELECT * FROM quivel.cds")
+                          << QStringLiteral("juntos");
+    QTest::newRow("expression index")
+        << QStringLiteral("CREATE INDEX calculado ON quivel.cds ((pg_catalog.length(titulo)))")
+        << QStringLiteral("calculado");
+    QTest::newRow("composite key")
+        << QStringLiteral("ALTER TABLE quivel.cds DROP CONSTRAINT cds_pkey CASCADE; ALTER TABLE "
+                          "quivel.cds ADD PRIMARY KEY (codigo, titulo)")
+        << QStringLiteral("chave composta (codigo, titulo)");
+}
+
+void TestBackends::foreignObjectsStopEveryServerWrite()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    QFETCH(QString, setup);
+    QFETCH(QString, object);
+    const QString uri = sampleCatalogue(QStringLiteral("server"));
+    const QString database = uri.section(QStringLiteral("dbname="), 1);
+    m_server->exec(database, setup);
+    const QString before = m_server->scalar(
+        database,
+        QStringLiteral("SELECT (SELECT count(*) FROM quivel.softs) || '/' || "
+                       "(SELECT string_agg(titulo, ',' ORDER BY codigo) FROM quivel.cds)"));
+    Session s(uri, allMedia);
+    s.query.open();
+    s.query.edit();
+    s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("Renomeada"));
+    const QString refusal = failureOf([&] { s.query.post(); });
+    QVERIFY2(refusal.contains(object) && refusal.contains(QStringLiteral("nada foi salvo")),
+             qPrintable(refusal));
+    QCOMPARE(s.query.state(), TDataSetState::Edit);
+    s.query.cancel();
+    const QString deleteRefusal = failureOf([&] { s.query.remove(); });
+    QVERIFY2(deleteRefusal.contains(object), qPrintable(deleteRefusal));
+    QCOMPARE(m_server->scalar(database,
+                              QStringLiteral("SELECT (SELECT count(*) FROM quivel.softs) || '/' || "
+                                             "(SELECT string_agg(titulo, ',' ORDER BY codigo) FROM "
+                                             "quivel.cds)")),
+             before);
+    const QString report = ServerCatalogue::check(uri).join(u'\n');
+    QVERIFY2(report.contains(object), qPrintable(report));
+}
+
 void TestBackends::failuresNameServerAndDatabaseOnly()
 {
     QUIVEL_REQUIRE_SERVER(*m_server);
@@ -897,7 +956,7 @@ void TestBackends::upgradeAddsTheMediumKeyAfterCheckingOrphans()
     const QString cs = sampleCatalogue(QStringLiteral("server"));
     const QString db = cs.section(QStringLiteral("dbname="), 1);
     QCOMPARE(ServerCatalogue::check(cs), QStringList());
-    QVERIFY(!ServerCatalogue::upgrade(cs));
+    QVERIFY(!ServerCatalogue::upgrade(cs).mediumKeyAdded);
     m_server->exec(db, QStringLiteral("ALTER TABLE quivel.softs DROP CONSTRAINT softs_midia_cds; "
                                       "UPDATE quivel.softs SET midia = 999 WHERE numero = 1"));
     const QString name = m_server->scalar(db, QStringLiteral("SELECT nome FROM quivel.softs "
@@ -916,7 +975,7 @@ void TestBackends::upgradeAddsTheMediumKeyAfterCheckingOrphans()
                                                  "WHERE conname = 'softs_midia_cds'")),
              QStringLiteral("0"));
     m_server->exec(db, QStringLiteral("UPDATE quivel.softs SET midia = 1 WHERE numero = 1"));
-    QVERIFY(ServerCatalogue::upgrade(cs));
+    QVERIFY(ServerCatalogue::upgrade(cs).mediumKeyAdded);
     QCOMPARE(ServerCatalogue::check(cs), QStringList());
     QVERIFY_THROWS_EXCEPTION(std::runtime_error,
                              m_server->exec(db, QStringLiteral("UPDATE quivel.softs SET midia = "

@@ -40,6 +40,10 @@ int usage(std::FILE *stream = stderr)
         "                                         lugar e guarda o original como\n"
         "                                         ARQUIVO.jet-original\n"
         "  quivel-catalogue check ARQUIVO         verifica um catálogo sem alterá-lo\n"
+        "  quivel-catalogue clean ARQUIVO         remove os gatilhos, visões e índices\n"
+        "                                         calculados que o Quivel não criou e que\n"
+        "                                         o impedem de gravar; guarda o original\n"
+        "                                         como ARQUIVO.antes-da-limpeza\n"
         "  quivel-catalogue upgrade ARQUIVO       atualiza um catálogo de uma versão\n"
         "                                         anterior desta; guarda o original como\n"
         "                                         ARQUIVO.vN-original\n"
@@ -79,7 +83,8 @@ int usage(std::FILE *stream = stderr)
         "Em create, sample, large, check, upgrade, identify, export, import e backup,\n"
         "ARQUIVO e CATÁLOGO podem ser o endereço de um servidor PostgreSQL\n"
         "(postgresql://usuario@servidor/banco ou service=quivel); a senha vem de\n"
-        "~/.pgpass, do arquivo de serviços ou de PGPASSWORD.\n",
+        "~/.pgpass, do arquivo de serviços ou de PGPASSWORD. No servidor, upgrade\n"
+        "atualiza o catálogo numa só transação.\n",
         stream);
     return stream == stdout ? 0 : 2;
 }
@@ -99,6 +104,8 @@ int convert(const QString &source, const QString &destination)
                           .arg(result.catalogue));
         if (!result.backup.isEmpty())
             print(stdout, QStringLiteral("O original foi guardado em '%1'.").arg(result.backup));
+        if (!result.warnings.isEmpty())
+            print(stdout, QStringLiteral("Aviso: %1.").arg(result.warnings));
     } catch (const Exception &e) {
         print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
         print(stderr, QStringLiteral("O arquivo '%1' não foi alterado.").arg(source));
@@ -111,15 +118,22 @@ int upgradeServer(const QString &conninfo)
 {
     const QString name = PostgresBackend::describe(conninfo);
     try {
-        if (ServerCatalogue::upgrade(conninfo)) {
-            print(stdout, QStringLiteral("Catálogo '%1' atualizado: o servidor agora recusa "
-                                         "títulos em mídias que não existem.")
+        const ServerCatalogue::Upgrade result = ServerCatalogue::upgrade(conninfo);
+        if (result.mediumKeyAdded) {
+            print(stdout, QStringLiteral("O servidor agora recusa títulos em mídias que não "
+                                         "existem no catálogo '%1'.")
                               .arg(name));
-        } else {
-            print(
-                stdout,
-                QStringLiteral("O catálogo '%1' já está atualizado; nada foi alterado.").arg(name));
         }
+        if (result.fromVersion == result.toVersion) {
+            print(stdout, QStringLiteral("O catálogo '%1' já está na versão %2; nada foi alterado.")
+                              .arg(name)
+                              .arg(result.toVersion));
+            return 0;
+        }
+        print(stdout, QStringLiteral("Catálogo '%1' atualizado da versão %2 para a %3.")
+                          .arg(name)
+                          .arg(result.fromVersion)
+                          .arg(result.toVersion));
     } catch (const Exception &e) {
         print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
         print(stderr, QStringLiteral("O catálogo '%1' não foi alterado.").arg(name));
@@ -145,6 +159,32 @@ int upgrade(const QString &path)
                           .arg(result.fromVersion)
                           .arg(result.toVersion));
         print(stdout, QStringLiteral("O original foi guardado em '%1'.").arg(result.backup));
+    } catch (const Exception &e) {
+        print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
+        print(stderr, QStringLiteral("O arquivo '%1' não foi alterado.").arg(path));
+        return 1;
+    }
+    return 0;
+}
+
+int clean(const QString &path)
+{
+    try {
+        const Legacy::CleanResult result = Legacy::cleanCatalogue(path);
+        if (result.backup.isEmpty()) {
+            print(stdout,
+                  QStringLiteral("O catálogo '%1' não tem nada a remover; nada foi alterado.")
+                      .arg(path));
+        } else {
+            for (const QString &line : result.removed)
+                print(stdout, QStringLiteral("Removido: %1.").arg(line));
+            print(stdout, QStringLiteral("O original foi guardado em '%1'.").arg(result.backup));
+        }
+        // What no removal mends is said, and the run counts as failed.
+        for (const QString &line : result.kept)
+            print(stdout, QStringLiteral("Não removido: %1.").arg(line));
+        if (!result.kept.isEmpty())
+            return 1;
     } catch (const Exception &e) {
         print(stderr, QStringLiteral("quivel-catalogue: %1.").arg(e.message()));
         print(stderr, QStringLiteral("O arquivo '%1' não foi alterado.").arg(path));
@@ -408,6 +448,8 @@ int main(int argc, char *argv[])
         return check(path);
     if (verb == u"upgrade" && args.size() == 2)
         return upgrade(path);
+    if (verb == u"clean" && args.size() == 2 && !Backend::namesServer(path))
+        return clean(path);
     const bool server = Backend::namesServer(path);
     try {
         if (verb == u"copy" && args.size() == 3) {

@@ -288,6 +288,7 @@ Legacy::ConversionResult Legacy::convertJetCatalogue(const QString &jetPath,
     result.catalogue = target;
     result.mediaCount = int(catalogue.media.rows.size());
     result.titleCount = int(catalogue.titles.rows.size());
+    result.warnings = catalogue.warnings;
 
     if (!inPlace) {
         // link() never replaces a file that appeared meanwhile.

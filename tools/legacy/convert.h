@@ -11,6 +11,7 @@ struct ConversionResult
     QString backup;     // where the Jet original was kept; empty unless converted in place
     int mediaCount = 0; // rows of cds
     int titleCount = 0; // rows of softs
+    QString warnings;   // what the reading library said, in one line; empty if nothing
 };
 
 // Suffix of the name under which an in-place conversion keeps the Jet original.

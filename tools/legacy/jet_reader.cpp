@@ -18,8 +18,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <memory>
 #include <poll.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -305,8 +308,8 @@ Legacy::JetCatalogue readInThisProcess(const QString &path)
     if (!mdb_read_catalog(mdb.get(), MDB_TABLE))
         damaged(path, QStringLiteral("a lista de tabelas não pôde ser lida"));
 
-    const TableShape &mediaShape = catalogueTables().at(0);
-    const TableShape &titleShape = catalogueTables().at(1);
+    const TableShape &mediaShape = firstVersionTables().at(0);
+    const TableShape &titleShape = firstVersionTables().at(1);
     MdbCatalogEntry *media = findTable(mdb.get(), mediaShape.name);
     MdbCatalogEntry *titles = findTable(mdb.get(), titleShape.name);
     if (!media && !titles)
@@ -329,28 +332,129 @@ int readLimitSeconds()
     return fromEnv > 0 ? fromEnv : 300;
 }
 
+// The library's warnings on a damaged file can run to hundreds of megabytes: the child writes
+// them into a file of at most this size, and only a summary of it reaches the user.
+constexpr rlim_t warningBytes = 64 * 1024;
+
+// The child's pipe to the parent, at a fixed descriptor once every other one is closed.
+constexpr int childChannel = 3;
+
+// Runs first in the child: it must not outlive its parent, must not hold the parent's files
+// (the conversion lock among them) and gets limits of its own.
+void prepareChild(pid_t parent, int channel, int warnings)
+{
+    // A parent killed outright cannot kill its child: the kernel does, even when the parent
+    // died before this line.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent)
+        ::_exit(3);
+    ::setpgid(0, 0);
+    if (::dup2(channel, childChannel) < 0 || ::dup2(warnings, STDERR_FILENO) < 0 ||
+        ::dup2(warnings, STDOUT_FILENO) < 0)
+        ::_exit(3);
+    ::close_range(childChannel + 1, ~0U, 0);
+    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (devNull >= 0)
+        ::dup2(devNull, STDIN_FILENO);
+
+#if !defined(__SANITIZE_ADDRESS__) && !QT_HAS_FEATURE(address_sanitizer)
+    const rlimit memory{rlim_t(4) << 30, rlim_t(4) << 30};
+    ::setrlimit(RLIMIT_AS, &memory);
+#endif
+    // A little past the parent's own limit, in case the parent is stopped meanwhile.
+    const rlim_t seconds = rlim_t(readLimitSeconds()) + 2;
+    const rlimit cpu{seconds, seconds + 1};
+    ::setrlimit(RLIMIT_CPU, &cpu);
+    // Writes past the limit fail instead of killing the child.
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit output{warningBytes, warningBytes};
+    ::setrlimit(RLIMIT_FSIZE, &output);
+    const rlimit core{0, 0};
+    ::setrlimit(RLIMIT_CORE, &core);
+}
+
+// The child's process group, killed and reaped on every way out of the parent's wait.
+class ReaderChild
+{
+public:
+    explicit ReaderChild(pid_t pid)
+        : m_pid(pid)
+    {
+        // Set from both sides, so neither order of the two calls leaves a window.
+        ::setpgid(pid, pid);
+    }
+    ~ReaderChild()
+    {
+        if (m_pid <= 0)
+            return;
+        ::kill(-m_pid, SIGKILL);
+        ::kill(m_pid, SIGKILL);
+        wait();
+    }
+    ReaderChild(const ReaderChild &) = delete;
+    ReaderChild &operator=(const ReaderChild &) = delete;
+
+    // The child's status once it has ended.
+    int wait()
+    {
+        int status = 0;
+        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        ::kill(-m_pid, SIGKILL); // anything the child left in its group
+        m_pid = -1;
+        return status;
+    }
+    void kill() const { ::kill(-m_pid, SIGKILL); }
+
+private:
+    pid_t m_pid;
+};
+
+// What the library said, as one line: how many warnings, and the first.
+QString summariseWarnings(int fd)
+{
+    QByteArray text(qsizetype(warningBytes), '\0');
+    const ssize_t got = ::pread(fd, text.data(), size_t(text.size()), 0);
+    text.truncate(got > 0 ? got : 0);
+    const QList<QByteArray> lines = text.trimmed().split('\n');
+    if (text.trimmed().isEmpty())
+        return {};
+    const bool cut = text.size() >= qsizetype(warningBytes);
+    QString first = QString::fromUtf8(lines.first().trimmed()).left(200);
+    return QStringLiteral(
+               "a biblioteca de leitura deu %1%2 aviso(s); o primeiro, nas palavras dela: \"%3\"")
+        .arg(cut ? QStringLiteral("mais de ") : QString())
+        .arg(lines.size())
+        .arg(first);
+}
+
 } // namespace
 
-// The old-format library trusts the file: a damaged one can send it into an endless loop or
-// make it take all memory. It therefore reads in a child process with a memory limit and a
-// time limit, and only the rows it read come back.
+Legacy::JetCatalogue Legacy::readJetCatalogueInProcess(const QString &path)
+{
+    return readInThisProcess(path);
+}
+
+// The old-format library trusts the file: a damaged one can send it into an endless loop, make
+// it take all memory or print warnings without end. It therefore reads in a child process with
+// limits of its own, and only the rows it read come back.
 Legacy::JetCatalogue Legacy::readJetCatalogue(const QString &path)
 {
     int channel[2];
-    if (::pipe(channel) != 0)
-        return readInThisProcess(path);
-    const pid_t child = ::fork();
-    if (child < 0) {
+    if (::pipe2(channel, O_CLOEXEC) != 0)
+        refuse(QStringLiteral("Não foi possível iniciar a leitura do arquivo '%1'").arg(path));
+    const int warnings = ::memfd_create("quivel-avisos", MFD_CLOEXEC);
+    const pid_t parent = ::getpid();
+    const pid_t pid = warnings < 0 ? -1 : ::fork();
+    if (pid < 0) {
         ::close(channel[0]);
         ::close(channel[1]);
-        return readInThisProcess(path);
+        if (warnings >= 0)
+            ::close(warnings);
+        refuse(QStringLiteral("Não foi possível iniciar a leitura do arquivo '%1'").arg(path));
     }
-    if (child == 0) {
-        ::close(channel[0]);
-#if !defined(__SANITIZE_ADDRESS__) && !QT_HAS_FEATURE(address_sanitizer)
-        const rlimit memory{rlim_t(4) << 30, rlim_t(4) << 30};
-        ::setrlimit(RLIMIT_AS, &memory);
-#endif
+    if (pid == 0) {
+        prepareChild(parent, channel[1], warnings);
         QByteArray bytes;
         QDataStream out(&bytes, QIODevice::WriteOnly);
         try {
@@ -363,7 +467,7 @@ Legacy::JetCatalogue Legacy::readJetCatalogue(const QString &path)
         qsizetype written = 0;
         while (written < bytes.size()) {
             const ssize_t n =
-                ::write(channel[1], bytes.constData() + written, size_t(bytes.size() - written));
+                ::write(childChannel, bytes.constData() + written, size_t(bytes.size() - written));
             if (n <= 0)
                 ::_exit(2);
             written += n;
@@ -371,6 +475,7 @@ Legacy::JetCatalogue Legacy::readJetCatalogue(const QString &path)
         ::_exit(0);
     }
 
+    ReaderChild child(pid);
     ::close(channel[1]);
     QByteArray bytes;
     QElapsedTimer clock;
@@ -394,17 +499,19 @@ Legacy::JetCatalogue Legacy::readJetCatalogue(const QString &path)
     }
     ::close(channel[0]);
     if (timedOut)
-        ::kill(child, SIGKILL);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+        child.kill();
+    const int status = child.wait();
+    const QString said = summariseWarnings(warnings);
+    ::close(warnings);
+    const auto withWarnings = [&](const QString &detail) {
+        return said.isEmpty() ? detail : detail + QStringLiteral("; ") + said;
+    };
     if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        damaged(
-            path,
-            timedOut
-                ? QStringLiteral("a leitura não terminou em %1 segundos").arg(readLimitSeconds())
-                : QStringLiteral("a leitura esgotou a memória ou foi "
-                                 "interrompida"));
+        damaged(path,
+                withWarnings(timedOut ? QStringLiteral("a leitura não terminou em %1 segundos")
+                                            .arg(readLimitSeconds())
+                                      : QStringLiteral("a leitura esgotou a memória ou o tempo "
+                                                       "de processador, ou foi interrompida")));
     }
     QDataStream in(bytes);
     quint8 outcome = 0;
@@ -418,6 +525,7 @@ Legacy::JetCatalogue Legacy::readJetCatalogue(const QString &path)
     in >> catalogue.media.name >> catalogue.media.rows >> catalogue.titles.name >>
         catalogue.titles.rows;
     if (in.status() != QDataStream::Ok)
-        damaged(path, QStringLiteral("a leitura foi interrompida"));
+        damaged(path, withWarnings(QStringLiteral("a leitura foi interrompida")));
+    catalogue.warnings = said;
     return catalogue;
 }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // quivel-start: what the menu entry runs. The program opens the catalogue in its current
 // folder, so this gives the user a folder of their own, makes an empty catalogue there on the
-// first start, carries a catalogue of the earlier version over, and then becomes the program.
+// first start, carries a catalogue of the earlier version over (or upgrades one of an older
+// schema), and then becomes the program.
 #include "catalogue/catalogue.h"
+#include "catalogue/upgrade.h"
 #include "core/exceptions.h"
 #include "data/engine/backend.h"
 #include "resources/picture_resources.h"
@@ -22,6 +24,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -37,6 +40,40 @@ QString catalogueFolder()
         return chosen;
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            QStringLiteral("/quivel");
+}
+
+// The program's own rule for the files it reads: only a regular file, opened without
+// blocking (a FIFO would hold the open for ever) and read for a bounded number of bytes (a
+// device would never end). Returns what was read, or nothing when the file is missing; a file
+// that is there but no regular file sets `problem`.
+QByteArray readStart(const QString &path, qsizetype bytes, QString *problem = nullptr)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat info;
+    QByteArray data;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        data.resize(bytes);
+        qsizetype got = 0;
+        while (got < bytes) {
+            const ssize_t count = ::read(fd, data.data() + got, size_t(bytes - got));
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break;
+            got += count;
+        }
+        data.truncate(got);
+    } else if (problem) {
+        *problem = S_ISDIR(info.st_mode)
+                       ? QStringLiteral("'%1' é uma pasta, não um arquivo").arg(path)
+                       : QStringLiteral("'%1' não é um arquivo comum (é um dispositivo, um FIFO "
+                                        "ou um soquete)")
+                             .arg(path);
+    }
+    ::close(fd);
+    return data;
 }
 
 bool somethingAt(const QString &path);
@@ -59,15 +96,15 @@ ServerSetting serverSetting()
                          QStringLiteral("/quivel/servidor");
     if (!somethingAt(path))
         return {};
-    QFile file(path);
-    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) {
+    QString unreadable;
+    const QByteArray text = readStart(path, 64 * 1024, &unreadable);
+    if (!unreadable.isEmpty()) {
         return {{},
-                QStringLiteral("Não foi possível ler o arquivo '%1', que indica o servidor do "
-                               "catálogo.")
-                    .arg(path)};
+                QStringLiteral("O endereço do servidor do catálogo não pôde ser lido: %1.")
+                    .arg(unreadable)};
     }
     QStringList addresses;
-    for (const QByteArray &raw : file.read(64 * 1024).split('\n')) {
+    for (const QByteArray &raw : text.split('\n')) {
         const QString line = QString::fromUtf8(raw).trimmed();
         if (!line.isEmpty() && !line.startsWith(u'#'))
             addresses << line;
@@ -105,10 +142,7 @@ bool somethingAt(const QString &path)
 
 bool isJetFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray signature = file.read(19).mid(4);
+    const QByteArray signature = readStart(path, 19).mid(4);
     return signature == "Standard Jet DB" || signature == "Standard ACE DB";
 }
 
@@ -141,7 +175,7 @@ QString prepareCatalogue(const QString &path)
         return {};
     }
     if (!isJetFile(path))
-        return {};
+        return Legacy::upgradeForUser(path);
     const Legacy::ConversionResult result = Legacy::convertJetCatalogue(path, QString());
     return QStringLiteral("O catálogo '%1' estava no formato da versão anterior (Access/Jet) e "
                           "foi convertido para esta versão: %2 mídias e %3 títulos.\n\n"
@@ -156,10 +190,15 @@ QString prepareCatalogue(const QString &path)
 // version, so a start changes nothing once the folder is set up.
 QString writeConfig(const QString &path)
 {
-    QFile current(path);
-    if (current.open(QIODevice::ReadOnly) && current.readLine().trimmed() == version.toUtf8())
+    QString problem;
+    const QByteArray current = readStart(path, 256, &problem);
+    // Something else the user put there is never replaced.
+    if (!problem.isEmpty())
+        return QStringLiteral("%1; a versão não foi gravada nele, e a janela Sobre não poderá "
+                              "mostrá-la.")
+            .arg(problem);
+    if (current.left(current.indexOf('\n')).trimmed() == version.toUtf8())
         return {};
-    current.close();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(version.toUtf8() + '\n') < 0 ||
         !file.commit()) {

@@ -3,6 +3,7 @@
 
 #include "core/exceptions.h"
 #include "core/schema.h"
+#include "data/engine/schema_objects.h"
 #include "data/engine/sql_text.h"
 
 #include <QDeadlineTimer>
@@ -509,9 +510,9 @@ void PostgresBackend::startSession()
     PQsetNoticeProcessor(
         m_conn, [](void *, const char *) {}, nullptr);
     PQsetClientEncoding(m_conn, "UTF8");
-    run(QStringLiteral("SET search_path TO quivel, pg_catalog; "
-                       "SET standard_conforming_strings TO on; ") +
-        QLatin1String(sessionLimits));
+    execute(QStringLiteral("SET search_path TO quivel, pg_catalog; "
+                           "SET standard_conforming_strings TO on; ") +
+            QLatin1String(sessionLimits));
     // The catalogue's tables, read once: result columns are traced back to them while
     // their rows are still arriving, when no other command can run.
     m_tables.clear();
@@ -565,10 +566,22 @@ void PostgresBackend::checkTables()
     r.reset(PQexec(m_conn, "SELECT max(versao) FROM quivel.versao"));
     if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
         fail(sqlState(r.get()), serverText(r.get(), m_conn));
-    if (std::atoi(PQgetvalue(r.get(), 0, 0)) > Schema::version) {
+    const int version = std::atoi(PQgetvalue(r.get(), 0, 0));
+    if (version > Schema::version) {
         throw EOleException(QStringLiteral("O catálogo '%1' foi criado por uma versão mais nova "
                                            "do Quivel e não pode ser aberto por esta")
                                 .arg(m_name));
+    }
+    // A server's catalogue is shared: it is upgraded once, on purpose, not by whichever
+    // program happens to open it first.
+    if (version < Schema::version) {
+        throw EOleException(
+            QStringLiteral("O catálogo '%1' no servidor é da versão %2, anterior a esta do "
+                           "Quivel. Feche o Quivel em todos os computadores que o usam e "
+                           "atualize-o com o comando:\n\nquivel-catalogue upgrade ENDEREÇO\n\n"
+                           "com o mesmo endereço dado em QUIVEL_DATABASE.")
+                .arg(m_name)
+                .arg(version));
     }
 }
 
@@ -608,6 +621,12 @@ void PostgresBackend::reconnectIfLost()
 }
 
 void PostgresBackend::run(const QString &sql)
+{
+    reconnectIfLost();
+    execute(sql);
+}
+
+void PostgresBackend::execute(const QString &sql)
 {
     Result r(PQexec(m_conn, sql.toUtf8().constData()));
     const ExecStatusType status = PQresultStatus(r.get());
@@ -653,7 +672,13 @@ void PostgresBackend::fail(const char *state, const QString &text) const
                                            "servidor; a alteração não foi salva")
                                 .arg(m_name));
     }
-    throw EOleException(text);
+    if (std::strncmp(state, "23", 2) == 0) {
+        throw EOleException(QStringLiteral("O servidor do catálogo '%1' recusou a gravação: ela "
+                                           "não cumpre uma regra das tabelas; nada foi salvo (%2)")
+                                .arg(m_name, text));
+    }
+    throw EOleException(
+        QStringLiteral("O servidor do catálogo '%1' recusou a operação (%2)").arg(m_name, text));
 }
 
 const PostgresBackend::Table *PostgresBackend::table(unsigned oid) const
@@ -756,4 +781,15 @@ QString PostgresBackend::accentFreeLike(const QString &text, const QString &patt
             .arg(value);
     };
     return bare(text) + QStringLiteral(" LIKE ") + bare(pattern);
+}
+
+bool PostgresBackend::inTransaction() const
+{
+    const PGTransactionStatusType status = PQtransactionStatus(m_conn);
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
+}
+
+QString PostgresBackend::writeRefusal(const QString &table)
+{
+    return SchemaObjects::writeRefusal(SchemaObjects::inspectServer(*this), table, m_name, true);
 }

@@ -39,8 +39,11 @@ public:
     static std::unique_ptr<PostgresBackend> connectOnly(const QString &conninfo);
 
     pg_conn *handle() const { return m_conn; }
-    // Runs SQL with no parameters and no result; throws on failure.
-    void run(const QString &sql);
+    // Runs SQL with no parameters and no result, reconnecting first when the connection was
+    // found lost; throws on failure.
+    void run(const QString &sql) override;
+    bool inTransaction() const override;
+    QString writeRefusal(const QString &table) override;
     // Throws the failure of the last command, worded for the user.
     [[noreturn]] void fail(const char *sqlState, const QString &serverText) const;
     // The SQLSTATE of the last failure fail() worded; empty before any.
@@ -74,6 +77,7 @@ private:
     void checkCatalogue();
     void checkTables();
     void reconnectIfLost();
+    void execute(const QString &sql);
     QString inFileOrder(const QString &sql) const;
 
     QString m_conninfo;

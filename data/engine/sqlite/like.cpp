@@ -135,9 +135,16 @@ inline char32_t nextFolded(const unsigned char *&s, const unsigned char *end)
     return Fold(decode(s, end));
 }
 
+// Steps of a match between two questions whether it may go on: about a millisecond.
+constexpr unsigned stepsPerCheck = 1u << 20;
+
+enum class Outcome { NoMatch, Match, Stopped };
+
 template <char32_t (*Fold)(char32_t)>
-bool matchCompiled(const CompiledPattern &pattern, std::string_view text)
+Outcome matchCompiled(const CompiledPattern &pattern, std::string_view text,
+                      const std::function<bool()> *goesOn = nullptr)
 {
+    unsigned steps = 0;
     const char32_t *p = pattern.tokens.data();
     const char32_t *pEnd = p + pattern.tokens.size();
     const auto *s = reinterpret_cast<const unsigned char *>(text.data());
@@ -146,6 +153,11 @@ bool matchCompiled(const CompiledPattern &pattern, std::string_view text)
     const unsigned char *starS = nullptr;
 
     while (s < sEnd) {
+        if (goesOn && ++steps == stepsPerCheck) {
+            steps = 0;
+            if (!(*goesOn)())
+                return Outcome::Stopped;
+        }
         const unsigned char *sNext = s;
         const char32_t sc = nextFolded<Fold>(sNext, sEnd);
         if (sc == dropped) {
@@ -165,7 +177,7 @@ bool matchCompiled(const CompiledPattern &pattern, std::string_view text)
             }
         }
         if (!starP)
-            return false;
+            return Outcome::NoMatch;
         // Let the last '%' swallow one more character and try again from there.
         p = starP;
         nextFolded<Fold>(starS, sEnd);
@@ -173,7 +185,20 @@ bool matchCompiled(const CompiledPattern &pattern, std::string_view text)
     }
     while (p < pEnd && *p == CompiledPattern::anyText)
         ++p;
-    return p == pEnd;
+    return p == pEnd ? Outcome::Match : Outcome::NoMatch;
+}
+
+void answer(sqlite3_context *context, Outcome outcome)
+{
+    if (outcome == Outcome::Stopped)
+        sqlite3_result_error_code(context, SQLITE_INTERRUPT);
+    else
+        sqlite3_result_int(context, outcome == Outcome::Match ? 1 : 0);
+}
+
+void deleteCheck(void *goesOn)
+{
+    delete static_cast<std::function<bool()> *>(goesOn);
 }
 
 void deletePattern(void *pattern)
@@ -200,14 +225,15 @@ void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
         }
     }
     const std::string_view t(text, size_t(sqlite3_value_bytes(argv[1])));
+    const auto *goesOn = static_cast<const std::function<bool()> *>(sqlite3_user_data(context));
     // The engine keeps the compiled pattern while the pattern argument stays the same.
     if (const auto *cached = static_cast<CompiledPattern *>(sqlite3_get_auxdata(context, 0))) {
-        sqlite3_result_int(context, matchCompiled<Fold>(*cached, t) ? 1 : 0);
+        answer(context, matchCompiled<Fold>(*cached, t, goesOn));
         return;
     }
     auto compiled = std::make_unique<CompiledPattern>(
         compile<Fold>(std::string_view(pattern, size_t(sqlite3_value_bytes(argv[0]))), escape));
-    sqlite3_result_int(context, matchCompiled<Fold>(*compiled, t) ? 1 : 0);
+    answer(context, matchCompiled<Fold>(*compiled, t, goesOn));
     // May delete the pattern at once, so it is handed over last.
     sqlite3_set_auxdata(context, 0, compiled.release(), deletePattern);
 }
@@ -216,21 +242,25 @@ void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
 
 bool likeMatch(std::string_view pattern, std::string_view text, char32_t escape)
 {
-    return matchCompiled<fold>(compile<fold>(pattern, escape), text);
+    return matchCompiled<fold>(compile<fold>(pattern, escape), text) == Outcome::Match;
 }
 
 bool likeMatchIgnoringAccents(std::string_view pattern, std::string_view text)
 {
-    return matchCompiled<foldAccents>(compile<foldAccents>(pattern, 0), text);
+    return matchCompiled<foldAccents>(compile<foldAccents>(pattern, 0), text) == Outcome::Match;
 }
 
-void registerLike(sqlite3 *db)
+void registerLike(sqlite3 *db, std::function<bool()> goesOn)
 {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunction<fold>, nullptr, nullptr,
-                               nullptr);
-    sqlite3_create_function_v2(db, "like", 3, flags, nullptr, likeFunction<fold>, nullptr, nullptr,
-                               nullptr);
-    sqlite3_create_function_v2(db, "like_sem_acentos", 2, flags, nullptr, likeFunction<foldAccents>,
-                               nullptr, nullptr, nullptr);
+    // Each registration owns its copy of the check; the engine deletes it with the function.
+    const auto check = [&]() -> void * {
+        return goesOn ? new std::function<bool()>(goesOn) : nullptr;
+    };
+    sqlite3_create_function_v2(db, "like", 2, flags, check(), likeFunction<fold>, nullptr, nullptr,
+                               deleteCheck);
+    sqlite3_create_function_v2(db, "like", 3, flags, check(), likeFunction<fold>, nullptr, nullptr,
+                               deleteCheck);
+    sqlite3_create_function_v2(db, "like_sem_acentos", 2, flags, check(), likeFunction<foldAccents>,
+                               nullptr, nullptr, deleteCheck);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 struct sqlite3;
@@ -14,5 +15,7 @@ bool likeMatch(std::string_view pattern, std::string_view text, char32_t escape 
 bool likeMatchIgnoringAccents(std::string_view pattern, std::string_view text);
 
 // Replaces the engine's LIKE, which folds ASCII letters only, on this connection, and adds
-// like_sem_acentos(pattern, text), which also ignores accents.
-void registerLike(sqlite3 *db);
+// like_sem_acentos(pattern, text), which also ignores accents. A match over a long value asks
+// `goesOn` now and then and, once it answers false, ends the statement as interrupted: one
+// call on a value of any length can then be stopped.
+void registerLike(sqlite3 *db, std::function<bool()> goesOn = {});

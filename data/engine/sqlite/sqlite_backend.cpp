@@ -3,6 +3,7 @@
 
 #include "core/exceptions.h"
 #include "core/schema.h"
+#include "data/engine/schema_objects.h"
 #include "data/engine/sqlite/like.h"
 #include "data/engine/sqlite/statement.h"
 
@@ -127,6 +128,19 @@ int interruptWhenLate(void *watch)
     return static_cast<EngineWatch *>(watch)->goesOn() ? 0 : 1;
 }
 
+// A file another program left in WAL mode goes back to the rollback journal (see where the
+// journal is chosen, in the backend's constructor) when this program may write it and no other
+// program has it open; otherwise it stays as it is, which the engine handles too. Nobody is
+// waited for: that would delay the start.
+void leaveWalMode(sqlite3 *db, EngineWatch &watch)
+{
+    if (sqlite3_db_readonly(db, "main") != 0)
+        return;
+    sqlite3_busy_handler(db, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+    sqlite3_busy_handler(db, waitForOtherWriter, &watch);
+}
+
 // Declared types as the catalogue writes them: INTEGER, VARCHAR(n), TEXT, REAL.
 void classify(const char *declared, RecordStore::Kind &kind, int &size)
 {
@@ -246,7 +260,7 @@ SqliteBackend::SqliteBackend(const QString &path, EngineWatch &watch)
     // Views and triggers of a file made elsewhere may call no function with side effects.
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_progress_handler(m_db, 1000, interruptWhenLate, &watch);
-    registerLike(m_db);
+    registerLike(m_db, [&watch] { return watch.goesOn(); });
 
     // Reading the schema makes the engine look at the whole header now, not at first use.
     int version = 0;
@@ -272,6 +286,19 @@ SqliteBackend::SqliteBackend(const QString &path, EngineWatch &watch)
                                            "do Quivel e não pode ser aberto por esta")
                                 .arg(path));
     }
+    // The program and its launcher upgrade a file before it gets here; one that is still
+    // older (opened some other way) lacks what the windows read.
+    if (version < Schema::version) {
+        sqlite3_close(m_db);
+        throw EOleException(QStringLiteral("O catálogo '%1' é da versão %2, anterior a esta do "
+                                           "Quivel; atualize-o com o comando: quivel-catalogue "
+                                           "upgrade \"%1\"")
+                                .arg(path)
+                                .arg(version));
+    }
+    // Once the reads above are finished, and only in a file the program uses: the change needs
+    // the file to itself.
+    leaveWalMode(m_db, watch);
 }
 
 SqliteBackend::~SqliteBackend()
@@ -282,4 +309,21 @@ SqliteBackend::~SqliteBackend()
 std::unique_ptr<BackendStatement> SqliteBackend::prepare(const QString &sql)
 {
     return std::make_unique<SqliteStatement>(m_db, sql, m_path);
+}
+
+void SqliteBackend::run(const QString &sql)
+{
+    const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw EngineError(rc, QString::fromUtf8(sqlite3_errmsg(m_db)), m_path, true);
+}
+
+bool SqliteBackend::inTransaction() const
+{
+    return !sqlite3_get_autocommit(m_db);
+}
+
+QString SqliteBackend::writeRefusal(const QString &table)
+{
+    return SchemaObjects::writeRefusal(SchemaObjects::inspectFile(m_db, m_path), table, m_path);
 }

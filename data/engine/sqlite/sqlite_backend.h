@@ -20,6 +20,9 @@ public:
     std::unique_ptr<BackendStatement> prepare(const QString &sql) override;
     bool readsGradually() const override { return true; }
     QString beginWrite() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
+    void run(const QString &sql) override;
+    bool inTransaction() const override;
+    QString writeRefusal(const QString &table) override;
     QString sameValueOperator() const override { return QStringLiteral("IS"); }
     // A file made by another tool may hold text that is not valid UTF-8: match its bytes.
     QString storedText(const QString &column) const override

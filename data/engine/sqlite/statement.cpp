@@ -38,7 +38,72 @@ QString describeReadOnly(int resultCode, const QString &path)
     }
 }
 
-QString describe(int resultCode, const QString &engineText, const QString &path)
+// The name an engine text gives after "prefix: ", as in "no such table: cds".
+QString namedIn(const QString &engineText, QLatin1StringView prefix)
+{
+    const qsizetype at = engineText.indexOf(prefix);
+    return at < 0 ? QString() : engineText.mid(at + prefix.size()).section(u' ', 0, 0);
+}
+
+QString describeError(const QString &engineText, const QString &path)
+{
+    if (const QString table = namedIn(engineText, QLatin1StringView("no such table: "));
+        !table.isEmpty())
+        return QStringLiteral("O catálogo '%1' não tem a tabela '%2' (%3)")
+            .arg(path, table, engineText);
+    if (const QString column = namedIn(engineText, QLatin1StringView("no such column: "));
+        !column.isEmpty())
+        return QStringLiteral("O catálogo '%1' não tem a coluna '%2' (%3)")
+            .arg(path, column, engineText);
+    if (engineText.contains(QLatin1StringView("unsafe use of")) ||
+        engineText.contains(QLatin1StringView("no such function")) ||
+        engineText.contains(QLatin1StringView("prohibited in")))
+        return QStringLiteral("O catálogo '%1' tem um gatilho, visão ou índice que chama uma "
+                              "função que o Quivel não permite em arquivos feitos por outros "
+                              "programas; veja-o com o comando quivel-catalogue check \"%1\" "
+                              "(%2)")
+            .arg(path, engineText);
+    if (const QString collation =
+            namedIn(engineText, QLatin1StringView("no such collation sequence: "));
+        !collation.isEmpty())
+        return QStringLiteral("O catálogo '%1' usa a ordenação '%2', que o Quivel não conhece; "
+                              "ele não foi criado pelo Quivel (%3)")
+            .arg(path, collation, engineText);
+    return QStringLiteral("O catálogo '%1' recusou a operação (%2)").arg(path, engineText);
+}
+
+QString describeConstraint(int resultCode, const QString &engineText, const QString &path)
+{
+    QString reason;
+    switch (resultCode) {
+    case SQLITE_CONSTRAINT_CHECK:
+        reason = QStringLiteral("um valor não obedece a uma regra do arquivo, como o tamanho "
+                                "máximo de um campo");
+        break;
+    case SQLITE_CONSTRAINT_UNIQUE:
+    case SQLITE_CONSTRAINT_PRIMARYKEY:
+    case SQLITE_CONSTRAINT_ROWID:
+        reason = QStringLiteral("o arquivo não aceita dois registros com o mesmo valor, e ele "
+                                "já existe");
+        break;
+    case SQLITE_CONSTRAINT_NOTNULL:
+        reason = QStringLiteral("o arquivo exige um valor num campo deixado vazio");
+        break;
+    case SQLITE_CONSTRAINT_FOREIGNKEY:
+        reason = QStringLiteral("o registro está ligado a outro que falta ou que o usa");
+        break;
+    case SQLITE_CONSTRAINT_TRIGGER:
+        reason = QStringLiteral("um gatilho do arquivo recusou a gravação");
+        break;
+    default:
+        reason = QStringLiteral("o arquivo tem uma regra que a gravação não cumpre");
+        break;
+    }
+    return QStringLiteral("O catálogo '%1' recusou a gravação: %2; nada foi salvo (%3)")
+        .arg(path, reason, engineText);
+}
+
+QString describe(int resultCode, const QString &engineText, const QString &path, bool writing)
 {
     if (path.isEmpty())
         return engineText;
@@ -59,21 +124,57 @@ QString describe(int resultCode, const QString &engineText, const QString &path)
         return QStringLiteral("O arquivo '%1' está danificado ou não é um catálogo do Quivel (%2)")
             .arg(path, engineText);
     case SQLITE_INTERRUPT:
+        if (writing)
+            return QStringLiteral("A gravação no catálogo '%1' demorou demais e foi "
+                                  "interrompida; nada foi salvo. O arquivo pode estar danificado "
+                                  "ou ter sido feito por outro programa")
+                .arg(path);
         return QStringLiteral("A leitura do catálogo '%1' demorou demais e foi interrompida; o "
                               "arquivo pode estar danificado ou não ser um catálogo do Quivel")
             .arg(path);
     case SQLITE_IOERR:
         return QStringLiteral("Erro de leitura ou gravação no catálogo '%1' (%2)")
             .arg(path, engineText);
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("Não foi possível abrir o catálogo '%1' nem criar o diário ao lado "
+                              "dele: verifique as permissões do arquivo e da sua pasta (%2)")
+            .arg(path, engineText);
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return QStringLiteral("Sem permissão para usar o catálogo '%1' (%2)").arg(path, engineText);
+    case SQLITE_NOMEM:
+        return QStringLiteral("Falta memória para usar o catálogo '%1'; feche outros programas e "
+                              "tente de novo")
+            .arg(path);
+    case SQLITE_TOOBIG:
+        return QStringLiteral("Um valor do catálogo '%1' é grande demais para ser lido ou gravado "
+                              "(%2)")
+            .arg(path, engineText);
+    case SQLITE_CONSTRAINT:
+        return describeConstraint(resultCode, engineText, path);
+    case SQLITE_NOLFS:
+        return QStringLiteral("O catálogo '%1' é grande demais para este sistema de arquivos (%2)")
+            .arg(path, engineText);
+    case SQLITE_PROTOCOL:
+    case SQLITE_SCHEMA:
+        return QStringLiteral("O catálogo '%1' foi alterado por outro programa durante a operação; "
+                              "tente de novo (%2)")
+            .arg(path, engineText);
+    case SQLITE_ERROR:
+        return describeError(engineText, path);
     default:
-        return engineText;
+        return QStringLiteral("Erro interno ao usar o catálogo '%1' (código %2: %3)")
+            .arg(path)
+            .arg(resultCode)
+            .arg(engineText);
     }
 }
 
 } // namespace
 
-EngineError::EngineError(int resultCode, const QString &engineText, const QString &catalogue)
-    : EOleException(describe(resultCode, engineText, catalogue))
+EngineError::EngineError(int resultCode, const QString &engineText, const QString &catalogue,
+                         bool writing)
+    : EOleException(describe(resultCode, engineText, catalogue, writing))
     , m_resultCode(resultCode)
     , m_engineText(engineText)
 {}
@@ -100,7 +201,8 @@ void Statement::fail(int resultCode) const
 {
     const QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
                               : QString::fromUtf8(sqlite3_errstr(resultCode));
-    throw EngineError(resultCode, text, m_catalogue);
+    throw EngineError(resultCode, text, m_catalogue,
+                      m_statement && !sqlite3_stmt_readonly(m_statement));
 }
 
 void Statement::bind(int index, const QVariant &value)

@@ -14,7 +14,9 @@ struct sqlite3_stmt;
 class EngineError : public EOleException
 {
 public:
-    EngineError(int resultCode, const QString &engineText, const QString &catalogue);
+    // `writing`: the failing statement writes, so an interruption is not a slow read.
+    EngineError(int resultCode, const QString &engineText, const QString &catalogue,
+                bool writing = false);
     int resultCode() const { return m_resultCode; }
     const QString &engineText() const { return m_engineText; }
 
