@@ -933,9 +933,9 @@ void TestBackends::serverRefusesTitlesOnDeletedMedia()
     m_server->exec(db, QStringLiteral("DELETE FROM quivel.softs WHERE midia = 2; "
                                       "DELETE FROM quivel.cds WHERE codigo = 2"));
     QCOMPARE(failureOf([&] { titles.query.post(); }),
-             QStringLiteral("A mídia escolhida não existe mais no catálogo '%1'; outro usuário "
-                            "pode tê-la excluído. Escolha outra mídia; nada foi salvo")
-                 .arg(titles.connection.path()));
+             QStringLiteral("A mídia escolhida para este software não existe mais: ela foi "
+                            "apagada por outro programa. Escolha outra mídia e salve de novo; "
+                            "nada foi salvo"));
     QCOMPARE(titles.query.state(), TDataSetState::Insert);
     QCOMPARE(m_server->scalar(db, QStringLiteral("SELECT count(*) FROM quivel.softs WHERE "
                                                  "midia NOT IN (SELECT codigo FROM quivel.cds)")),

@@ -96,13 +96,12 @@ ServerSetting serverSetting()
                          QStringLiteral("/quivel/servidor");
     if (!somethingAt(path))
         return {};
-    QString unreadable;
-    const QByteArray text = readStart(path, 64 * 1024, &unreadable);
-    if (!unreadable.isEmpty()) {
-        return {{},
-                QStringLiteral("O endereço do servidor do catálogo não pôde ser lido: %1.")
-                    .arg(unreadable)};
-    }
+    // Something there that is no regular file (a FIFO, a device) is passed over, as the
+    // launcher always has: it must never hold the start.
+    QString special;
+    const QByteArray text = readStart(path, 64 * 1024, &special);
+    if (!special.isEmpty())
+        return {};
     QStringList addresses;
     for (const QByteArray &raw : text.split('\n')) {
         const QString line = QString::fromUtf8(raw).trimmed();

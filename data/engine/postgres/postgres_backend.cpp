@@ -657,10 +657,10 @@ void PostgresBackend::fail(const char *state, const QString &text) const
                                 .arg(m_name));
     }
     if (std::strcmp(state, "23503") == 0) {
-        throw EOleException(QStringLiteral("A mídia escolhida não existe mais no catálogo '%1'; "
-                                           "outro usuário pode tê-la excluído. Escolha outra "
-                                           "mídia; nada foi salvo")
-                                .arg(m_name));
+        // The same words as the program's own guard, which the server's key backs up.
+        throw EOleException(QStringLiteral("A mídia escolhida para este software não existe mais: "
+                                           "ela foi apagada por outro programa. Escolha outra "
+                                           "mídia e salve de novo; nada foi salvo"));
     }
     if (std::strcmp(state, "57014") == 0) {
         throw EOleException(QStringLiteral("O servidor do catálogo '%1' demorou demais para "
