@@ -15,6 +15,8 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <cstring>
+
 #include <memory>
 
 namespace {
@@ -53,6 +55,9 @@ public:
         : m_server(server)
     {
         query(m_server, QString::fromLatin1(begin));
+        // A whole catalogue moves in one statement per table, which may outlast the session's
+        // 20 s; the lock wait still applies.
+        query(m_server, QStringLiteral("SET LOCAL statement_timeout TO 0"));
     }
     ~Transaction()
     {
@@ -77,16 +82,71 @@ void createTables(PostgresBackend &server)
             QStringLiteral("O banco '%1' já tem um catálogo do Quivel; nada foi alterado")
                 .arg(server.displayName()));
     }
-    query(server, Schema::postgresDdl());
+    try {
+        query(server, Schema::postgresDdl());
+    } catch (const Exception &) {
+        // Another run made the catalogue meanwhile (its schema's name is taken), or is still
+        // making it and holds it past the lock wait.
+        if (std::strcmp(server.lastState(), "23505") != 0 &&
+            std::strcmp(server.lastState(), "55P03") != 0)
+            throw;
+        throw Exception(QStringLiteral("Outro programa criou ou está criando um catálogo do "
+                                       "Quivel no banco '%1' ao mesmo tempo; nada foi alterado")
+                            .arg(server.displayName()));
+    }
 }
 
-// COPY's text format: backslash, tab and line breaks escaped, \N for NULL.
-void appendCopyValue(QByteArray &line, sqlite3_stmt *statement, int column)
+// The server itself refuses a title on a medium that is not there, so a medium deleted by one
+// user while another saves a title on it cannot leave the title pointing nowhere. Kept apart
+// from the tables' own definition so catalogues made before it get it through upgrade.
+const QString mediumKey = QStringLiteral("softs_midia_cds");
+
+bool hasMediumKey(PostgresBackend &server)
+{
+    const Result r = query(server, QStringLiteral("SELECT count(*) FROM pg_catalog.pg_constraint "
+                                                  "WHERE conname = '%1' AND conrelid = "
+                                                  "'quivel.softs'::pg_catalog.regclass")
+                                       .arg(mediumKey));
+    return PQgetvalue(r.get(), 0, 0)[0] != '0';
+}
+
+// Titles whose medium is not in the catalogue, worded as the file's check words them.
+QStringList orphanTitles(PostgresBackend &server)
+{
+    const Result r =
+        query(server, QStringLiteral("SELECT numero, nome, midia FROM quivel.softs "
+                                     "WHERE midia IS NOT NULL AND midia NOT IN "
+                                     "(SELECT codigo FROM quivel.cds) ORDER BY numero"));
+    QStringList titles;
+    for (int row = 0; row < PQntuples(r.get()); ++row) {
+        titles.append(QStringLiteral("O título %1 ('%2') está na mídia %3, que não existe; não "
+                                     "aparece nas buscas nem no relatório")
+                          .arg(QString::fromUtf8(PQgetvalue(r.get(), row, 0)),
+                               QString::fromUtf8(PQgetvalue(r.get(), row, 1)),
+                               QString::fromUtf8(PQgetvalue(r.get(), row, 2))));
+    }
+    return titles;
+}
+
+// Adds the key; titles already without their medium (copied from a file that had them) are
+// kept, and every write from now on is checked.
+void addMediumKey(PostgresBackend &server)
+{
+    const bool orphans = !orphanTitles(server).isEmpty();
+    query(server, QStringLiteral("ALTER TABLE quivel.softs ADD CONSTRAINT %1 FOREIGN KEY (midia) "
+                                 "REFERENCES quivel.cds (codigo)%2")
+                      .arg(mediumKey, orphans ? QStringLiteral(" NOT VALID") : QString()));
+}
+
+// COPY's text format: backslash, tab and line breaks escaped, \N for NULL. A NUL, which the
+// server cannot keep in a text, is left out; returns false when one was.
+bool appendCopyValue(QByteArray &line, sqlite3_stmt *statement, int column)
 {
     if (sqlite3_column_type(statement, column) == SQLITE_NULL) {
         line += "\\N";
-        return;
+        return true;
     }
+    bool whole = true;
     const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
     const int size = sqlite3_column_bytes(statement, column);
     for (int i = 0; i < size; ++i) {
@@ -103,14 +163,18 @@ void appendCopyValue(QByteArray &line, sqlite3_stmt *statement, int column)
         case '\r':
             line += "\\r";
             break;
+        case '\0':
+            whole = false;
+            break;
         default:
             line += text[i];
         }
     }
+    return whole;
 }
 
 void copyTableIn(sqlite3 *db, const QString &path, PostgresBackend &server,
-                 const Schema::Table &table)
+                 const Schema::Table &table, QStringList &notes)
 {
     QStringList columns;
     for (const Schema::Column &c : table.columns)
@@ -141,7 +205,14 @@ void copyTableIn(sqlite3 *db, const QString &path, PostgresBackend &server,
         for (int i = 0; i < int(columns.size()); ++i) {
             if (i > 0)
                 buffer += '\t';
-            appendCopyValue(buffer, read.handle(), i);
+            if (!appendCopyValue(buffer, read.handle(), i)) {
+                notes.append(QStringLiteral("Tabela '%1', código %2, coluna '%3': o texto tinha "
+                                            "um caractere nulo, que o servidor não aceita; foi "
+                                            "copiado sem ele")
+                                 .arg(tableName)
+                                 .arg(sqlite3_column_int64(read.handle(), 0))
+                                 .arg(columns[i]));
+            }
         }
         buffer += '\n';
         if (buffer.size() > (1 << 20))
@@ -186,7 +257,7 @@ std::unique_ptr<PostgresBackend> connect(const QString &conninfo)
     return PostgresBackend::connectOnly(conninfo);
 }
 
-void copyFileIntoNew(const QString &path, PostgresBackend &server)
+QStringList copyFileIntoNew(const QString &path, PostgresBackend &server)
 {
     if (!QFile::exists(path))
         throw Exception(QStringLiteral("Não foi possível encontrar o arquivo '%1'").arg(path));
@@ -207,8 +278,10 @@ void copyFileIntoNew(const QString &path, PostgresBackend &server)
     }
     // One snapshot of the file for the whole copy.
     Statement(db.get(), QStringLiteral("BEGIN"), path).execute();
+    QStringList notes;
     for (const Schema::Table &table : Schema::tables)
-        copyTableIn(db.get(), path, server, table);
+        copyTableIn(db.get(), path, server, table, notes);
+    return notes;
 }
 
 } // namespace
@@ -218,18 +291,21 @@ void ServerCatalogue::create(const QString &conninfo)
     const auto server = connect(conninfo);
     Transaction transaction(*server);
     createTables(*server);
+    addMediumKey(*server);
     ServerAccounts::grantRoles(*server); // once the tables are there
     transaction.commit();
 }
 
-void ServerCatalogue::copyFromFile(const QString &path, const QString &conninfo)
+QStringList ServerCatalogue::copyFromFile(const QString &path, const QString &conninfo)
 {
     const auto server = connect(conninfo);
     Transaction transaction(*server);
     createTables(*server);
-    copyFileIntoNew(path, *server);
+    const QStringList notes = copyFileIntoNew(path, *server);
+    addMediumKey(*server);
     ServerAccounts::grantRoles(*server); // once the tables are there
     transaction.commit();
+    return notes;
 }
 
 void ServerCatalogue::createSample(const QString &conninfo)
@@ -333,8 +409,20 @@ ServerCatalogue::Upgrade ServerCatalogue::upgrade(const QString &conninfo)
     }
     for (int to = version + 1; to <= Schema::version; ++to)
         query(*server, Schema::postgresStep(to));
+    // The server's own check that a title's medium exists, once no title lacks it.
+    bool mediumKeyAdded = false;
+    if (!hasMediumKey(*server)) {
+        const QStringList orphans = orphanTitles(*server);
+        if (!orphans.isEmpty()) {
+            throw Exception(orphans.join(QStringLiteral(".\n")) +
+                            QStringLiteral(".\nCorrija esses títulos (escolha uma mídia que "
+                                           "exista) antes de atualizar o catálogo"));
+        }
+        addMediumKey(*server);
+        mediumKeyAdded = true;
+    }
     transaction.commit();
-    return {version, Schema::version};
+    return {version, Schema::version, mediumKeyAdded};
 }
 
 QStringList ServerCatalogue::check(const QString &conninfo)
@@ -388,6 +476,11 @@ QStringList ServerCatalogue::check(const QString &conninfo)
                         .arg(Schema::name(c.name), tableName));
             }
         }
+    }
+    problems.append(orphanTitles(*server));
+    if (!hasMediumKey(*server)) {
+        problems.append(QStringLiteral("O servidor não recusa títulos em mídias que não existem; "
+                                       "acrescente essa regra com quivel-catalogue upgrade"));
     }
     const Result like = query(*server, QStringLiteral("SELECT 'AÇÃO\\x' LIKE '%ção\\x'"));
     if (PQgetvalue(like.get(), 0, 0)[0] != 't')

@@ -15,8 +15,10 @@ void createSample(const QString &conninfo);
 void createLarge(const QString &conninfo, int mediaCount, int titleCount);
 
 // Copies a file catalogue into a server database with no catalogue yet, keeping codes,
-// NULLs and the next code each table will give.
-void copyFromFile(const QString &path, const QString &conninfo);
+// NULLs and the next code each table will give. Returns what was copied differently: texts
+// holding a NUL, which the server cannot keep, go without it, each named by table, code and
+// column.
+QStringList copyFromFile(const QString &path, const QString &conninfo);
 // Copies a server catalogue into a new file.
 void copyToFile(const QString &conninfo, const QString &path);
 
@@ -24,9 +26,12 @@ struct Upgrade
 {
     int fromVersion = 0;
     int toVersion = 0; // equal to fromVersion when nothing changed
+    // The server now refuses titles on media that do not exist (catalogues made before it).
+    bool mediumKeyAdded = false;
 };
 // Brings a catalogue of an older version to this one in one transaction: all the steps or,
-// on any failure, none. One of a newer version is refused and left alone.
+// on any failure, none. One of a newer version is refused and left alone, and so is one
+// holding titles whose medium does not exist (they are named).
 Upgrade upgrade(const QString &conninfo);
 
 // What is wrong with a server catalogue; empty when nothing is.

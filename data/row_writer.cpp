@@ -44,6 +44,22 @@ private:
     std::unique_ptr<BackendStatement> m_statement;
 };
 
+// A NUL cannot be kept: the server cuts the text there and the file would hand it to other
+// programs cut. It is refused before anything is written, naming the field.
+void refuseNul(const std::vector<ResultColumn> &columns, const std::vector<QVariant> &values,
+               const std::vector<int> &written)
+{
+    for (int c : written) {
+        const QVariant &v = values[size_t(c)];
+        if (v.typeId() == QMetaType::QString && v.toString().contains(QChar(u'\0'))) {
+            throw EOleException(QStringLiteral("O campo '%1' contém um caractere nulo, que o "
+                                               "catálogo não aceita; apague-o e salve de novo. "
+                                               "Nada foi salvo")
+                                    .arg(columns[size_t(c)].name));
+        }
+    }
+}
+
 } // namespace
 
 QString quotedIdentifier(const QString &identifier)
@@ -87,6 +103,7 @@ qint64 RowWriter::insert(const std::vector<QVariant> &values, const Guard &guard
         names.append(column(int(i)));
         columns.push_back(int(i));
     }
+    refuseNul(m_columns, values, columns);
     QString sql = QStringLiteral("INSERT INTO %1").arg(m_quotedTable);
     if (names.isEmpty()) {
         sql += QStringLiteral(" DEFAULT VALUES");
@@ -120,6 +137,7 @@ int RowWriter::update(const std::vector<QVariant> &values, const std::vector<QVa
         assignments.append(QStringLiteral("%1 = ?").arg(column(c)));
         conditions.append(matchCondition(c));
     }
+    refuseNul(m_columns, values, changed);
     const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                             .arg(m_quotedTable, assignments.join(QStringLiteral(", ")),
                                  conditions.join(QStringLiteral(" AND ")));

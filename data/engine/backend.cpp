@@ -29,7 +29,17 @@ bool Backend::namesServer(const QString &connectionString)
         s.startsWith(QStringLiteral("postgres://")))
         return true;
     // The file's strings are "key=value;" pieces; libpq's keyword strings never hold a ';'.
-    return !s.contains(u';') && s.contains(u'=');
+    // A file's name may hold a '=' ("cat=2024.mdb"): only what libpq reads as its own keywords,
+    // and is not one word ending like a catalogue file, names a server.
+    if (s.contains(u';') || !s.contains(u'='))
+        return false;
+    static const QStringList fileEndings{QStringLiteral(".mdb"), QStringLiteral(".db"),
+                                         QStringLiteral(".sqlite"), QStringLiteral(".qvl")};
+    for (const QString &ending : fileEndings) {
+        if (!s.contains(u' ') && s.endsWith(ending, Qt::CaseInsensitive))
+            return false;
+    }
+    return PostgresBackend::isKeywordString(s);
 }
 
 QString Backend::dataSourcePath(const QString &connectionString)

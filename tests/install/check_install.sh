@@ -99,6 +99,23 @@ launch HOME="$home" QUIVEL_HOME="$work/served" XDG_CONFIG_HOME="$work/config"
 [ ! -e "$work/served/quivel.mdb" ] || fail "a catalogue file was made although a server is set"
 [ "$(cat "$work/served/config.cfg")" = "$version" ] || fail "no config.cfg beside a server setting"
 
+# The settings file by its rules: comments and blank lines around the one address are left out.
+printf '# servidor do escritório\n\n  host=%s dbname=quivel  \n\n' "$work/no-server" \
+    > "$work/config/quivel/servidor"
+launch HOME="$home" QUIVEL_HOME="$work/commented" XDG_CONFIG_HOME="$work/config"
+[ ! -e "$work/commented/quivel.mdb" ] || fail "a commented servidor file was not read as a server"
+grep -q "quivel-start: O arquivo" "$work/start.log" && fail "a commented servidor file was refused: $(cat "$work/start.log")"
+# A file that names no server, or more than one, is said and nothing local is made or opened.
+for content in '\n' '# só um comentário\n\n' 'host=a dbname=q\nhost=b dbname=q\n' 'catalogo.mdb\n'; do
+    printf "$content" > "$work/config/quivel/servidor"
+    rm -rf "$work/unserved"
+    launch HOME="$home" QUIVEL_HOME="$work/unserved" XDG_CONFIG_HOME="$work/config"
+    [ ! -e "$work/unserved/quivel.mdb" ] || fail "a local catalogue was made for servidor '$content'"
+    grep -q "quivel-start: O arquivo '.*servidor'" "$work/start.log" ||
+        fail "no message for servidor '$content': $(cat "$work/start.log")"
+done
+rm -f "$work/config/quivel/servidor"
+
 # Something at the catalogue's name that is not a catalogue is left exactly as it is.
 mkdir -p "$work/odd"
 printf 'not a catalogue' > "$work/odd/quivel.mdb"

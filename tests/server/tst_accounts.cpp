@@ -300,7 +300,8 @@ void TestAccounts::accountOfNoCatalogueReadsNothing()
     TADOConnection c;
     c.setConnectionString(as(QStringLiteral("visitante"), QStringLiteral("visita")));
     QCOMPARE(failureOf([&] { c.open(); }),
-             QStringLiteral("Sua conta não tem acesso ao catálogo '%1/escritorio' no servidor")
+             QStringLiteral("Sem permissão para ler o catálogo '%1/escritorio' no servidor; peça "
+                            "ao administrador do servidor acesso às tabelas do Quivel")
                  .arg(m_server->uri(m_db).section(QStringLiteral("host="), 1).section(u' ', 0, 0)));
 }
 
@@ -467,9 +468,11 @@ void TestAccounts::tlsChecksTheServersName()
         q.open();
         QCOMPARE(q.fieldText(0), QStringLiteral("sim"));
     } else {
-        QCOMPARE(failure, QStringLiteral("Não foi possível conectar ao servidor do catálogo "
-                                         "'%1/escritorio'; verifique se o servidor está ligado "
-                                         "e acessível")
+        // A refused certificate is said as such, not as a server that is away.
+        QCOMPARE(failure, QStringLiteral("Não foi possível estabelecer uma conexão segura com o "
+                                         "servidor do catálogo '%1/escritorio': o servidor não a "
+                                         "oferece, ou o certificado não foi aceito ou não foi "
+                                         "encontrado")
                               .arg(hostName));
     }
 }

@@ -6,6 +6,7 @@
 #include "data/connection.h"
 #include "data/data_module.h"
 #include "data/engine/backend.h"
+#include "data/engine/postgres/postgres_backend.h"
 #include "data/query.h"
 #include "tests/support/temp_catalogue.h"
 #include "tests/support/test_server.h"
@@ -17,8 +18,15 @@
 #include <QProcess>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -109,6 +117,19 @@ private Q_SLOTS:
     void dataModuleOpensTheServerNamedInTheEnvironment();
     void serverStoppedDuringASave();
     void longServerStatementStops();
+    void lockedRowGivesUpAsBusy();
+    void silentServerGivesUpAtTheConnectTimeout_data();
+    void silentServerGivesUpAtTheConnectTimeout();
+    void failuresAreWordedByCodeNotText();
+    void namesServerOnlyForServerAddresses_data();
+    void serverRefusesTitlesOnDeletedMedia();
+    void nulInTypedTextIsRefused_data();
+    void copyNamesTextsHoldingNul();
+    void firstActionAfterAServerRestartWorks();
+    void theLoserOfTwoCopiesIsToldSo();
+    void nulInTypedTextIsRefused();
+    void upgradeAddsTheMediumKeyAfterCheckingOrphans();
+    void namesServerOnlyForServerAddresses();
 
 private:
     // A fresh sample catalogue on the backend; returns its connection string.
@@ -763,6 +784,317 @@ void TestBackends::longServerStatementStops()
     s.query.setSql(allMedia);
     s.query.open();
     QCOMPARE(s.query.recordCount(), 40);
+}
+
+// A row another program holds in an open transaction: the save gives up after the session's
+// lock wait, as the file does, and the edit stays pending.
+void TestBackends::lockedRowGivesUpAsBusy()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString cs = sampleCatalogue(QStringLiteral("server"));
+    const auto holder = PostgresBackend::connectOnly(cs);
+    holder->run(QStringLiteral("BEGIN; SELECT * FROM quivel.cds WHERE codigo = 1 FOR UPDATE"));
+    Session s(cs, allMedia);
+    s.query.open();
+    s.query.edit();
+    s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("Bloqueado"));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(failureOf([&] { s.query.post(); }),
+             QStringLiteral("O catálogo '%1' está ocupado por outro programa. Tente de novo em "
+                            "alguns instantes")
+                 .arg(s.connection.path()));
+    QVERIFY2(clock.elapsed() >= 4000 && clock.elapsed() < 15000,
+             qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(s.query.state(), TDataSetState::Edit);
+    holder->run(QStringLiteral("ROLLBACK"));
+    s.query.post();
+    QCOMPARE(s.query.state(), TDataSetState::Browse);
+}
+
+void TestBackends::silentServerGivesUpAtTheConnectTimeout_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<QString>("unit");
+    QTest::newRow("the address's own")
+        << QStringLiteral(" connect_timeout=1") << 1 << QStringLiteral("segundo");
+    QTest::newRow("none in the address") << QString() << 10 << QStringLiteral("segundos");
+}
+
+// A server that takes the connection and never answers it: the program gives up at the
+// address's connect_timeout, or at its own 10 s, instead of waiting for ever.
+void TestBackends::silentServerGivesUpAtTheConnectTimeout()
+{
+    QFETCH(QString, option);
+    QFETCH(int, seconds);
+    QFETCH(QString, unit);
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(listener >= 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    QCOMPARE(::listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    QCOMPARE(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    const int port = ntohs(address.sin_port);
+
+    TADOConnection c;
+    c.setConnectionString(QStringLiteral("host=127.0.0.1 port=%1 dbname=quivel").arg(port) +
+                          option);
+    QElapsedTimer clock;
+    clock.start();
+    const QString failure = failureOf([&] { c.open(); });
+    const qint64 waited = clock.elapsed();
+    ::close(listener);
+    QCOMPARE(failure, QStringLiteral("O servidor do catálogo '127.0.0.1/quivel' não respondeu em "
+                                     "%1 %2; verifique se o servidor está ligado e acessível")
+                          .arg(seconds)
+                          .arg(unit));
+    QVERIFY2(waited >= seconds * 1000 - 100 && waited < seconds * 1000 + 4000,
+             qPrintable(QString::number(waited)));
+}
+
+// Each failure has its own Portuguese text, chosen by the server's code and libpq's state.
+void TestBackends::failuresAreWordedByCodeNotText()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const auto openFailure = [](const QString &cs) {
+        TADOConnection c;
+        c.setConnectionString(cs);
+        return failureOf([&] { c.open(); });
+    };
+    const QString cs = sampleCatalogue(QStringLiteral("server"));
+    const QString db = cs.section(QStringLiteral("dbname="), 1);
+    const QString name = PostgresBackend::describe(cs);
+
+    QCOMPARE(openFailure(cs + QStringLiteral(" sslmode=talvez")),
+             QStringLiteral("O endereço do servidor do catálogo '%1' pede uma segurança (sslmode) "
+                            "desconhecida: 'talvez'. Use disable, prefer, require, verify-ca ou "
+                            "verify-full")
+                 .arg(name));
+
+    // A user who may connect but not read the tables is told so, not that a save failed.
+    m_server->exec(db, QStringLiteral("CREATE ROLE outsider LOGIN"));
+    m_server->exec(db, QStringLiteral("GRANT USAGE ON SCHEMA quivel TO outsider"));
+    const QString outsider = cs + QStringLiteral(" user=outsider");
+    QCOMPARE(openFailure(outsider),
+             QStringLiteral("Sem permissão para ler o catálogo '%1' no servidor; peça ao "
+                            "administrador do servidor acesso às tabelas do Quivel")
+                 .arg(name));
+
+    // The test server offers no TLS: a connection that requires it fails as a secure one.
+    const int port = m_server->listenOnTcp();
+    QVERIFY(port > 0);
+    const QString tcp = QStringLiteral("host=127.0.0.1 port=%1 user=quivel dbname=%2").arg(port);
+    QCOMPARE(openFailure(tcp.arg(db) + QStringLiteral(" sslmode=require")),
+             QStringLiteral("Não foi possível estabelecer uma conexão segura com o servidor do "
+                            "catálogo '127.0.0.1/%1': o servidor não a oferece, ou o certificado "
+                            "não foi aceito ou não foi encontrado")
+                 .arg(db));
+}
+
+void TestBackends::namesServerOnlyForServerAddresses_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("server");
+    QTest::newRow("keywords") << QStringLiteral("host=db.escritorio dbname=quivel") << true;
+    QTest::newRow("uri") << QStringLiteral("postgresql://ana@db/quivel") << true;
+    QTest::newRow("file with =") << QStringLiteral("cat=2024.mdb") << false;
+    QTest::newRow("path with =") << QStringLiteral("/home/ana/cat=2024.mdb") << false;
+    QTest::newRow("keyword-like file") << QStringLiteral("host=2024.mdb") << false;
+    QTest::newRow("file connection string")
+        << QStringLiteral("Provider=x;Data Source=cat=2024.mdb;") << false;
+    QTest::newRow("plain file") << QStringLiteral("catalogo.mdb") << false;
+    QTest::newRow("unknown keyword") << QStringLiteral("servidor=db dbname=quivel") << false;
+}
+
+void TestBackends::namesServerOnlyForServerAddresses()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, server);
+    QCOMPARE(Backend::namesServer(text), server);
+}
+
+// Another user deletes a medium while a title is being typed on it: the server refuses the
+// title, and the program says why.
+void TestBackends::serverRefusesTitlesOnDeletedMedia()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString cs = sampleCatalogue(QStringLiteral("server"));
+    const QString db = cs.section(QStringLiteral("dbname="), 1);
+    Session titles(cs, allTitles);
+    titles.query.open();
+    const int before = titles.query.recordCount();
+    titles.query.insert();
+    titles.query.fieldByName(QStringLiteral("nome"))->setAsString(QStringLiteral("Órfão"));
+    titles.query.fieldByName(QStringLiteral("midia"))->setValue(2);
+    m_server->exec(db, QStringLiteral("DELETE FROM quivel.softs WHERE midia = 2; "
+                                      "DELETE FROM quivel.cds WHERE codigo = 2"));
+    QCOMPARE(failureOf([&] { titles.query.post(); }),
+             QStringLiteral("A mídia escolhida para este software não existe mais: ela foi "
+                            "apagada por outro programa. Escolha outra mídia e salve de novo; "
+                            "nada foi salvo"));
+    QCOMPARE(titles.query.state(), TDataSetState::Insert);
+    QCOMPARE(m_server->scalar(db, QStringLiteral("SELECT count(*) FROM quivel.softs WHERE "
+                                                 "midia NOT IN (SELECT codigo FROM quivel.cds)")),
+             QStringLiteral("0"));
+    titles.query.fieldByName(QStringLiteral("midia"))->setValue(3);
+    titles.query.post();
+    QCOMPARE(m_server->scalar(db, QStringLiteral("SELECT count(*) FROM quivel.softs WHERE nome "
+                                                 "= 'Órfão' AND midia = 3")),
+             QStringLiteral("1"));
+    QVERIFY(before > 0);
+}
+
+// A catalogue made before the key: check names the titles without a medium and the missing
+// key; upgrade refuses while such titles are there, and adds the key once they are fixed.
+void TestBackends::upgradeAddsTheMediumKeyAfterCheckingOrphans()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString cs = sampleCatalogue(QStringLiteral("server"));
+    const QString db = cs.section(QStringLiteral("dbname="), 1);
+    QCOMPARE(ServerCatalogue::check(cs), QStringList());
+    QVERIFY(!ServerCatalogue::upgrade(cs).mediumKeyAdded);
+    m_server->exec(db, QStringLiteral("ALTER TABLE quivel.softs DROP CONSTRAINT softs_midia_cds; "
+                                      "UPDATE quivel.softs SET midia = 999 WHERE numero = 1"));
+    const QString name = m_server->scalar(db, QStringLiteral("SELECT nome FROM quivel.softs "
+                                                             "WHERE numero = 1"));
+    const QString orphan =
+        QStringLiteral("O título 1 ('%1') está na mídia 999, que não existe; não aparece nas "
+                       "buscas nem no relatório")
+            .arg(name);
+    QCOMPARE(ServerCatalogue::check(cs),
+             QStringList({orphan, QStringLiteral("O servidor não recusa títulos em mídias que "
+                                                 "não existem; acrescente essa regra com "
+                                                 "quivel-catalogue upgrade")}));
+    const QString refused = failureOf([&] { ServerCatalogue::upgrade(cs); });
+    QVERIFY2(refused.startsWith(orphan), qPrintable(refused));
+    QCOMPARE(m_server->scalar(db, QStringLiteral("SELECT count(*) FROM pg_catalog.pg_constraint "
+                                                 "WHERE conname = 'softs_midia_cds'")),
+             QStringLiteral("0"));
+    m_server->exec(db, QStringLiteral("UPDATE quivel.softs SET midia = 1 WHERE numero = 1"));
+    QVERIFY(ServerCatalogue::upgrade(cs).mediumKeyAdded);
+    QCOMPARE(ServerCatalogue::check(cs), QStringList());
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                             m_server->exec(db, QStringLiteral("UPDATE quivel.softs SET midia = "
+                                                               "999 WHERE numero = 1")));
+}
+
+void TestBackends::nulInTypedTextIsRefused_data()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::addColumn<bool>("inserting");
+    for (const char *backend : {"file", "server"}) {
+        QTest::addRow("%s insert", backend) << QString::fromLatin1(backend) << true;
+        QTest::addRow("%s update", backend) << QString::fromLatin1(backend) << false;
+    }
+}
+
+void TestBackends::nulInTypedTextIsRefused()
+{
+    QFETCH(QString, backend);
+    QFETCH(bool, inserting);
+    if (backend == u"server")
+        QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString cs = sampleCatalogue(backend);
+    Session s(cs, allTitles);
+    s.query.open();
+    const int before = s.query.recordCount();
+    const QString name = s.query.fieldByName(QStringLiteral("nome"))->asString();
+    if (inserting) {
+        s.query.insert();
+        s.query.fieldByName(QStringLiteral("midia"))->setValue(1);
+    } else {
+        s.query.edit();
+    }
+    const QString typed = QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b");
+    s.query.fieldByName(QStringLiteral("nome"))->setAsString(typed);
+    QCOMPARE(failureOf([&] { s.query.post(); }),
+             QStringLiteral("O campo 'nome' contém um caractere nulo, que o catálogo não aceita; "
+                            "apague-o e salve de novo. Nada foi salvo"));
+    QCOMPARE(s.query.state(), inserting ? TDataSetState::Insert : TDataSetState::Edit);
+    QCOMPARE(s.query.fieldByName(QStringLiteral("nome"))->asString(), typed);
+    s.query.cancel();
+    Session again(cs, allTitles);
+    again.query.open();
+    QCOMPARE(again.query.recordCount(), before);
+    QCOMPARE(again.query.fieldByName(QStringLiteral("nome"))->asString(), name);
+}
+
+// A file that holds a NUL (written by another program) is still copied whole; each such
+// value is named, and arrives without the NUL.
+void TestBackends::copyNamesTextsHoldingNul()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    TempCatalogue source(TempCatalogue::Content::Sample);
+    source.exec(QStringLiteral("UPDATE softs SET nome = CAST(X'61006200' AS TEXT) || 'c' "
+                               "WHERE numero = 7; UPDATE cds SET obs = CAST(X'00' AS TEXT) WHERE "
+                               "codigo = 3"));
+    const QString uri = m_server->createDatabase(QStringLiteral("withnul"));
+    const QStringList notes = ServerCatalogue::copyFromFile(source.path(), uri);
+    QCOMPARE(notes, QStringList({QStringLiteral("Tabela 'cds', código 3, coluna 'obs': o texto "
+                                                "tinha um caractere nulo, que o servidor não "
+                                                "aceita; foi copiado sem ele"),
+                                 QStringLiteral("Tabela 'softs', código 7, coluna 'nome': o texto "
+                                                "tinha um caractere nulo, que o servidor não "
+                                                "aceita; foi copiado sem ele")}));
+    QCOMPARE(m_server->scalar(QStringLiteral("withnul"),
+                              QStringLiteral("SELECT nome FROM quivel.softs WHERE numero = 7")),
+             QStringLiteral("abc"));
+    QCOMPARE(m_server->scalar(QStringLiteral("withnul"),
+                              QStringLiteral("SELECT count(*) FROM quivel.softs")),
+             source.scalar(QStringLiteral("SELECT count(*) FROM softs")));
+}
+
+// The server restarts while the program sits idle: the next read and the next save find the
+// connection broken before anything is sent, reconnect once, and go through.
+void TestBackends::firstActionAfterAServerRestartWorks()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString cs = sampleCatalogue(QStringLiteral("server"));
+    Session s(cs, allMedia);
+    s.query.open();
+    m_server->stop();
+    QVERIFY(m_server->start());
+    s.query.close();
+    s.query.open();
+    QCOMPARE(s.query.recordCount(), 40);
+
+    m_server->stop();
+    QVERIFY(m_server->start());
+    s.query.setRecNo(3);
+    s.query.edit();
+    s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("Depois"));
+    s.query.post();
+    QCOMPARE(s.query.state(), TDataSetState::Browse);
+    QCOMPARE(m_server->scalar(cs.section(QStringLiteral("dbname="), 1),
+                              QStringLiteral("SELECT count(*) FROM quivel.cds WHERE titulo = "
+                                             "'Depois'")),
+             QStringLiteral("1"));
+}
+
+// Two runs make the catalogue in one database at once: the one that comes second is told,
+// whether the first still holds the database past the lock wait or has just finished.
+void TestBackends::theLoserOfTwoCopiesIsToldSo()
+{
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString uri = m_server->createDatabase(QStringLiteral("race"));
+    const QString told = QStringLiteral("Outro programa criou ou está criando um catálogo do "
+                                        "Quivel no banco '%1' ao mesmo tempo; nada foi alterado")
+                             .arg(PostgresBackend::describe(uri));
+    const auto first = PostgresBackend::connectOnly(uri);
+    first->run(QStringLiteral("BEGIN; CREATE SCHEMA quivel"));
+    QCOMPARE(failureOf([&] { ServerCatalogue::create(uri); }), told);
+
+    std::thread finishing([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        first->run(QStringLiteral("COMMIT"));
+    });
+    const QString second = failureOf([&] { ServerCatalogue::create(uri); });
+    finishing.join();
+    QCOMPARE(second, told);
 }
 
 QTEST_GUILESS_MAIN(TestBackends)

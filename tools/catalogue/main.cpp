@@ -132,6 +132,11 @@ int upgradeServer(const QString &conninfo)
     const QString name = PostgresBackend::describe(conninfo);
     try {
         const ServerCatalogue::Upgrade result = ServerCatalogue::upgrade(conninfo);
+        if (result.mediumKeyAdded) {
+            print(stdout, QStringLiteral("O servidor agora recusa títulos em mídias que não "
+                                         "existem no catálogo '%1'.")
+                              .arg(name));
+        }
         if (result.fromVersion == result.toVersion) {
             print(stdout, QStringLiteral("O catálogo '%1' já está na versão %2; nada foi alterado.")
                               .arg(name)
@@ -558,9 +563,10 @@ int main(int argc, char *argv[])
             const bool toServer = Backend::namesServer(args[2]);
             if (server == toServer)
                 return usage();
-            if (toServer)
-                ServerCatalogue::copyFromFile(path, args[2]);
-            else
+            if (toServer) {
+                for (const QString &note : ServerCatalogue::copyFromFile(path, args[2]))
+                    print(stdout, note + QLatin1Char('.'));
+            } else
                 ServerCatalogue::copyToFile(path, args[2]);
         } else if (server && verb == u"create" && args.size() == 2) {
             ServerCatalogue::create(path);

@@ -6,6 +6,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/upgrade.h"
 #include "core/exceptions.h"
+#include "data/engine/backend.h"
 #include "resources/picture_resources.h"
 #include "tools/legacy/convert.h"
 
@@ -75,19 +76,60 @@ QByteArray readStart(const QString &path, qsizetype bytes, QString *problem = nu
     return data;
 }
 
-// A catalogue on a server, set once for the user: the first line of
-// $XDG_CONFIG_HOME/quivel/servidor, unless QUIVEL_DATABASE already names one. Passwords stay in
-// libpq's own files, never here.
-QString serverSetting()
+bool somethingAt(const QString &path);
+
+struct ServerSetting
+{
+    QString address;
+    QString problem; // a settings file that exists but names no usable server
+};
+
+// A catalogue on a server, set once for the user in $XDG_CONFIG_HOME/quivel/servidor, unless
+// QUIVEL_DATABASE already names one. The file holds one address; blank lines and lines that
+// start with '#' are left out. Passwords stay in libpq's own files, never here.
+ServerSetting serverSetting()
 {
     const QString chosen = qEnvironmentVariable("QUIVEL_DATABASE").trimmed();
     if (!chosen.isEmpty())
-        return chosen;
-    const QByteArray text =
-        readStart(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                      QStringLiteral("/quivel/servidor"),
-                  4096);
-    return QString::fromUtf8(text.left(text.indexOf('\n'))).trimmed();
+        return {chosen, {}};
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QStringLiteral("/quivel/servidor");
+    if (!somethingAt(path))
+        return {};
+    // Something there that is no regular file (a FIFO, a device) is passed over, as the
+    // launcher always has: it must never hold the start.
+    QString special;
+    const QByteArray text = readStart(path, 64 * 1024, &special);
+    if (!special.isEmpty())
+        return {};
+    QStringList addresses;
+    for (const QByteArray &raw : text.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (!line.isEmpty() && !line.startsWith(u'#'))
+            addresses << line;
+    }
+    const QString rules = QStringLiteral("\n\nEscreva nele uma única linha com o endereço do "
+                                         "servidor, por exemplo:\n"
+                                         "host=servidor.escritorio dbname=quivel\n"
+                                         "ou apague o arquivo para usar um catálogo neste "
+                                         "computador. O Quivel não foi iniciado.");
+    if (addresses.isEmpty()) {
+        return {{},
+                QStringLiteral("O arquivo '%1' não indica nenhum servidor do catálogo.").arg(path) +
+                    rules};
+    }
+    if (addresses.size() > 1) {
+        return {{},
+                QStringLiteral("O arquivo '%1' indica mais de um servidor do catálogo.").arg(path) +
+                    rules};
+    }
+    if (!Backend::namesServer(addresses.first())) {
+        return {{},
+                QStringLiteral("O arquivo '%1' não contém um endereço de servidor válido ('%2').")
+                        .arg(path, addresses.first()) +
+                    rules};
+    }
+    return {addresses.first(), {}};
 }
 
 // Anything at the path counts, a dangling link included: it is never written over.
@@ -175,7 +217,8 @@ void usage()
                "  quivel-start --version   mostra a versão\n"
                "A pasta é $QUIVEL_HOME, senão $XDG_DATA_HOME/quivel, senão\n"
                "~/.local/share/quivel. Um catálogo num servidor PostgreSQL vem de\n"
-               "QUIVEL_DATABASE ou da primeira linha de $XDG_CONFIG_HOME/quivel/servidor.\n",
+               "QUIVEL_DATABASE ou do arquivo $XDG_CONFIG_HOME/quivel/servidor (uma linha\n"
+               "com o endereço; linhas em branco e linhas iniciadas por # são ignoradas).\n",
                stdout);
 }
 
@@ -204,7 +247,14 @@ int main(int argc, char **argv)
         return 1;
     }
     const QString catalogue = folder + QLatin1Char('/') + Catalogue::fileName();
-    const QString server = serverSetting();
+    const ServerSetting setting = serverSetting();
+    // A settings file that names no server is never taken for "use a file here": the user
+    // would work on a private catalogue believing it is the shared one.
+    if (!setting.problem.isEmpty()) {
+        tell(QMessageBox::Critical, setting.problem);
+        return 1;
+    }
+    const QString server = setting.address;
     QStringList notices;
     try {
         // A catalogue on a server leaves the folder's file alone: the program opens the server.

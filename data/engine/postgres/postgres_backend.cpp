@@ -6,6 +6,7 @@
 #include "data/engine/schema_objects.h"
 #include "data/engine/sql_text.h"
 
+#include <QDeadlineTimer>
 #include <QRegularExpression>
 
 #include <libpq-fe.h>
@@ -189,8 +190,16 @@ public:
         while (PGresult *rest = PQgetResult(conn))
             PQclear(rest);
         const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            // The medium a delete was guarded for got a title from another user meanwhile.
+            if (std::strcmp(sqlState(r.get()), "23503") == 0 && m_sql.startsWith("DELETE")) {
+                throw EOleException(QStringLiteral("A mídia não foi excluída do catálogo '%1': "
+                                                   "outro usuário acabou de cadastrar um título "
+                                                   "nela")
+                                        .arg(m_backend.displayName()));
+            }
             m_backend.fail(sqlState(r.get()), serverText(r.get(), conn), m_writes);
+        }
         return std::atoi(PQcmdTuples(r.get()));
     }
 
@@ -323,6 +332,17 @@ QString PostgresBackend::describe(const QString &conninfo)
     return (host.isEmpty() ? QStringLiteral("localhost") : host) + u'/' + db;
 }
 
+bool PostgresBackend::isKeywordString(const QString &text)
+{
+    char *error = nullptr;
+    PQconninfoOption *options = PQconninfoParse(text.toUtf8().constData(), &error);
+    PQfreemem(error);
+    if (!options)
+        return false;
+    PQconninfoFree(options);
+    return true;
+}
+
 PostgresBackend::PostgresBackend(const QString &conninfo, EngineWatch &watch, ConnectOnly)
     : m_conninfo(conninfo)
     , m_watch(watch)
@@ -359,6 +379,90 @@ PostgresBackend::~PostgresBackend()
     PQfinish(m_conn);
 }
 
+namespace {
+
+// The waits a session sets for itself, like the file's: a statement gives up after 20 s and a
+// row another program holds after 5 s. A server that never answers the connection is given
+// 10 s unless the address says otherwise.
+constexpr const char *defaultConnectTimeout = "10";
+constexpr const char *sessionLimits = "SET statement_timeout TO '20s'; SET lock_timeout TO '5s'";
+
+bool knownSslMode(const QString &mode)
+{
+    static const QStringList modes{QStringLiteral("disable"),   QStringLiteral("allow"),
+                                   QStringLiteral("prefer"),    QStringLiteral("require"),
+                                   QStringLiteral("verify-ca"), QStringLiteral("verify-full")};
+    return modes.contains(mode);
+}
+
+// The SQLSTATE of a failed start-up: the verbose error text carries it after the severity,
+// which is in the server's language while the code is not. Every code holds a digit; a
+// five-letter severity word does not.
+QString startupState(const QString &error)
+{
+    static const QRegularExpression code(
+        QStringLiteral(":\\s+((?=[A-Z]{0,4}[0-9])[0-9A-Z]{5}):\\s"));
+    const auto match = code.match(error);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+} // namespace
+
+namespace {
+
+// Connects as the address says, or as the account the user typed, waiting at most
+// `timeoutSeconds` for the server.
+PGconn *connectAs(const QByteArray &info, const QString &user, const QByteArray &password,
+                  int timeoutSeconds, bool &timedOut, ConnStatusType &reached)
+{
+    // The address is expanded first; its own connect_timeout, coming later, wins over the
+    // default. The account and the password typed by the user go as parameters of their own,
+    // never into a string that could be shown or logged.
+    const QByteArray account = user.toUtf8();
+    std::vector<const char *> keys{"connect_timeout", "dbname"};
+    std::vector<const char *> values{defaultConnectTimeout, info.constData()};
+    if (!account.isEmpty()) {
+        keys.push_back("user");
+        values.push_back(account.constData());
+    }
+    if (!password.isEmpty()) {
+        keys.push_back("password");
+        values.push_back(password.constData());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    pg_conn *conn = PQconnectStartParams(keys.data(), values.data(), 1);
+    // Verbose errors carry the SQLSTATE, which is not in any one language.
+    PQsetErrorVerbosity(conn, PQERRORS_VERBOSE);
+    timedOut = false;
+    reached = CONNECTION_STARTED;
+    if (PQstatus(conn) == CONNECTION_BAD)
+        return conn;
+    // libpq's own wait honours connect_timeout only when it blocks; this one waits on the
+    // socket itself and gives up at the same limit.
+    QDeadlineTimer deadline(timeoutSeconds > 0 ? qint64(timeoutSeconds) * 1000 : -1);
+    PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
+    while (polling != PGRES_POLLING_OK && polling != PGRES_POLLING_FAILED) {
+        pollfd socket{PQsocket(conn), short(polling == PGRES_POLLING_READING ? POLLIN : POLLOUT),
+                      0};
+        const int ready = ::poll(&socket, 1, 50);
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (ready > 0) {
+            reached = PQstatus(conn);
+            polling = PQconnectPoll(conn);
+            continue;
+        }
+        if (deadline.hasExpired()) {
+            timedOut = true;
+            break;
+        }
+    }
+    return conn;
+}
+
+} // namespace
+
 void PostgresBackend::connect()
 {
     const QByteArray info = m_conninfo.toUtf8();
@@ -370,16 +474,34 @@ void PostgresBackend::connect()
         throw EOleException(QStringLiteral("O endereço do servidor do catálogo em QUIVEL_DATABASE "
                                            "não é válido"));
     }
+    QString sslMode;
+    int timeoutSeconds = std::atoi(defaultConnectTimeout);
+    for (const PQconninfoOption *o = options; o->keyword; ++o) {
+        if (!o->val)
+            continue;
+        if (std::strcmp(o->keyword, "sslmode") == 0)
+            sslMode = QString::fromUtf8(o->val);
+        else if (std::strcmp(o->keyword, "connect_timeout") == 0)
+            timeoutSeconds = std::atoi(o->val);
+    }
     PQconninfoFree(options);
+    m_name = describe(m_conninfo);
+    if (!sslMode.isEmpty() && !knownSslMode(sslMode)) {
+        throw EOleException(QStringLiteral("O endereço do servidor do catálogo '%1' pede uma "
+                                           "segurança (sslmode) desconhecida: '%2'. Use disable, "
+                                           "prefer, require, verify-ca ou verify-full")
+                                .arg(m_name, sslMode));
+    }
 
     QString user;
     QByteArray password;
-    m_conn = connectAs(info, user, password);
+    bool timedOut = false;
+    ConnStatusType reached = CONNECTION_STARTED;
+    m_conn = connectAs(info, user, password, timeoutSeconds, timedOut, reached);
     // Asked of the user when libpq had no password, or the server refused the one typed.
-    for (int tries = 0; PQstatus(m_conn) != CONNECTION_OK && tries < 3; ++tries) {
+    for (int tries = 0; !timedOut && PQstatus(m_conn) != CONNECTION_OK && tries < 3; ++tries) {
         // Also a wrong password from .pgpass or PGPASSWORD: the user may type the right one.
-        const bool refused = QString::fromUtf8(PQerrorMessage(m_conn))
-                                 .contains(QStringLiteral("password authentication failed"));
+        const bool refused = startupState(QString::fromUtf8(PQerrorMessage(m_conn))) == u"28P01";
         if (!PQconnectionNeedsPassword(m_conn) && !refused)
             break;
         if (user.isEmpty())
@@ -400,13 +522,14 @@ void PostgresBackend::connect()
         if (!given)
             break; // nobody to ask: the refusal below says what happened
         PQfinish(m_conn);
-        m_conn = connectAs(info, user, password);
+        m_conn = connectAs(info, user, password, timeoutSeconds, timedOut, reached);
         password.fill('\0');
     }
-    const QString host = QString::fromUtf8(PQhost(m_conn) ? PQhost(m_conn) : "");
-    const QString db = QString::fromUtf8(PQdb(m_conn) ? PQdb(m_conn) : "");
-    m_name = (host.isEmpty() ? QStringLiteral("localhost") : host) + u'/' + db;
-    if (PQstatus(m_conn) == CONNECTION_OK) {
+    if (!timedOut && PQstatus(m_conn) == CONNECTION_OK) {
+        const QString host = QString::fromUtf8(PQhost(m_conn) ? PQhost(m_conn) : "");
+        const QString db = QString::fromUtf8(PQdb(m_conn) ? PQdb(m_conn) : "");
+        m_name = (host.isEmpty() ? QStringLiteral("localhost") : host) + u'/' + db;
+        PQsetErrorVerbosity(m_conn, PQERRORS_DEFAULT);
         startSession();
         return;
     }
@@ -414,41 +537,38 @@ void PostgresBackend::connect()
     const bool needsPassword = PQconnectionNeedsPassword(m_conn);
     PQfinish(m_conn);
     m_conn = nullptr;
-    if (error.contains(QStringLiteral("does not exist")) && error.contains(u'"' + db + u'"')) {
-        throw EOleException(QStringLiteral("O catálogo '%1' não existe no servidor").arg(m_name));
+    if (timedOut) {
+        throw EOleException(
+            QStringLiteral("O servidor do catálogo '%1' não respondeu em %2 %3; "
+                           "verifique se o servidor está ligado e acessível")
+                .arg(m_name)
+                .arg(timeoutSeconds)
+                .arg(timeoutSeconds == 1 ? QStringLiteral("segundo") : QStringLiteral("segundos")));
     }
-    if (needsPassword || error.contains(QStringLiteral("authentication")) ||
-        error.contains(QStringLiteral("password")) || error.contains(QStringLiteral("role"))) {
+    const QString state = startupState(error);
+    if (state == u"3D000")
+        throw EOleException(QStringLiteral("O catálogo '%1' não existe no servidor").arg(m_name));
+    if (needsPassword || state.startsWith(u"28")) {
         throw EOleException(QStringLiteral("O servidor recusou o acesso ao catálogo '%1': usuário "
                                            "ou senha não aceitos")
+                                .arg(m_name));
+    }
+    if (state == u"53300" || state == u"57P03") {
+        throw EOleException(QStringLiteral("O servidor do catálogo '%1' não está aceitando "
+                                           "conexões agora. Tente de novo em alguns instantes")
+                                .arg(m_name));
+    }
+    // A failure while the secure channel was being set up is the certificate's or the key's.
+    if (state.isEmpty() && reached == CONNECTION_SSL_STARTUP) {
+        throw EOleException(QStringLiteral("Não foi possível estabelecer uma conexão segura com o "
+                                           "servidor do catálogo '%1': o servidor não a oferece, "
+                                           "ou o certificado não foi aceito ou não foi "
+                                           "encontrado")
                                 .arg(m_name));
     }
     throw EOleException(QStringLiteral("Não foi possível conectar ao servidor do catálogo '%1'; "
                                        "verifique se o servidor está ligado e acessível")
                             .arg(m_name));
-}
-
-pg_conn *PostgresBackend::connectAs(const QByteArray &info, const QString &user,
-                                    const QByteArray &password)
-{
-    if (user.isEmpty() && password.isEmpty())
-        return PQconnectdb(info.constData());
-    // The address is expanded first; the account and the password typed by the user go as
-    // parameters of their own, never into a string that could be shown or logged.
-    const QByteArray account = user.toUtf8();
-    std::vector<const char *> keys{"dbname"};
-    std::vector<const char *> values{info.constData()};
-    if (!account.isEmpty()) {
-        keys.push_back("user");
-        values.push_back(account.constData());
-    }
-    if (!password.isEmpty()) {
-        keys.push_back("password");
-        values.push_back(password.constData());
-    }
-    keys.push_back(nullptr);
-    values.push_back(nullptr);
-    return PQconnectdbParams(keys.data(), values.data(), 1);
 }
 
 QString PostgresBackend::account() const
@@ -499,7 +619,8 @@ void PostgresBackend::startSession()
         m_conn, [](void *, const char *) {}, nullptr);
     PQsetClientEncoding(m_conn, "UTF8");
     execute(QStringLiteral("SET search_path TO quivel, pg_catalog; "
-                           "SET standard_conforming_strings TO on"));
+                           "SET standard_conforming_strings TO on; ") +
+            QLatin1String(sessionLimits));
     // The catalogue's tables, read once: result columns are traced back to them while
     // their rows are still arriving, when no other command can run.
     m_tables.clear();
@@ -525,6 +646,20 @@ void PostgresBackend::startSession()
 }
 
 void PostgresBackend::checkCatalogue()
+{
+    try {
+        checkTables();
+    } catch (const EOleException &) {
+        if (std::strcmp(m_lastState, "42501") != 0)
+            throw;
+        throw EOleException(QStringLiteral("Sem permissão para ler o catálogo '%1' no servidor; "
+                                           "peça ao administrador do servidor acesso às tabelas "
+                                           "do Quivel")
+                                .arg(m_name));
+    }
+}
+
+void PostgresBackend::checkTables()
 {
     Result r(PQexec(m_conn, "SELECT pg_catalog.to_regclass('quivel.cds') IS NOT NULL AND "
                             "pg_catalog.to_regclass('quivel.softs') IS NOT NULL AND "
@@ -560,11 +695,28 @@ void PostgresBackend::checkCatalogue()
 
 void PostgresBackend::reconnectIfLost()
 {
-    // A server that went away while the connection sat idle has left it readable at its end;
-    // reading that now finds out before a statement is sent into nothing.
-    if (!m_lost && PQconsumeInput(m_conn) == 1 && PQstatus(m_conn) == CONNECTION_OK)
+    // A server that went away while the connection sat idle has left it readable at its end:
+    // its last words, then the end of the stream. Reading all of that now finds out before a
+    // statement is sent into nothing.
+    const bool seenBefore = m_lost;
+    const PGTransactionStatusType before = PQtransactionStatus(m_conn);
+    for (int reads = 0; reads < 8 && !m_lost; ++reads) {
+        pollfd socket{PQsocket(m_conn), POLLIN, 0};
+        if (::poll(&socket, 1, 0) <= 0)
+            break;
+        if (PQconsumeInput(m_conn) != 1 || PQstatus(m_conn) != CONNECTION_OK)
+            m_lost = true;
+    }
+    if (!m_lost && PQstatus(m_conn) == CONNECTION_OK)
         return;
     m_lost = true;
+    // Inside a transaction a new session would not carry on the same work: that is said.
+    if (!seenBefore && (before == PQTRANS_INTRANS || before == PQTRANS_INERROR)) {
+        throw EOleException(QStringLiteral("A conexão com o servidor do catálogo '%1' foi "
+                                           "perdida; a operação não foi concluída. Tente de novo "
+                                           "quando o servidor estiver acessível")
+                                .arg(m_name));
+    }
     PQreset(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK) {
         throw EOleException(QStringLiteral("Não foi possível conectar ao servidor do catálogo "
@@ -592,6 +744,7 @@ void PostgresBackend::execute(const QString &sql)
 
 void PostgresBackend::fail(const char *state, const QString &text, bool writing) const
 {
+    std::strncpy(m_lastState, state, sizeof m_lastState - 1);
     // libpq's own failures carry no SQLSTATE: the link to the server is gone.
     if (PQstatus(m_conn) == CONNECTION_BAD || *state == '\0' || std::strncmp(state, "08", 2) == 0 ||
         std::strncmp(state, "57P", 3) == 0) {
@@ -609,6 +762,22 @@ void PostgresBackend::fail(const char *state, const QString &text, bool writing)
     // The server's rights decide; the program only says what they mean.
     if (std::strcmp(state, "42501") == 0 && writing)
         throw EOleException(readOnlyAccountText());
+    if (std::strcmp(state, "55P03") == 0 || std::strcmp(state, "40P01") == 0) {
+        throw EOleException(QStringLiteral("O catálogo '%1' está ocupado por outro programa. "
+                                           "Tente de novo em alguns instantes")
+                                .arg(m_name));
+    }
+    if (std::strcmp(state, "23503") == 0) {
+        // The same words as the program's own guard, which the server's key backs up.
+        throw EOleException(QStringLiteral("A mídia escolhida para este software não existe mais: "
+                                           "ela foi apagada por outro programa. Escolha outra "
+                                           "mídia e salve de novo; nada foi salvo"));
+    }
+    if (std::strcmp(state, "57014") == 0) {
+        throw EOleException(QStringLiteral("O servidor do catálogo '%1' demorou demais para "
+                                           "responder, e o comando foi interrompido")
+                                .arg(m_name));
+    }
     if (std::strcmp(state, "42501") == 0) {
         throw EOleException(
             QStringLiteral("Sua conta não tem acesso ao catálogo '%1' no servidor").arg(m_name));

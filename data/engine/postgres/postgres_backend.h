@@ -34,6 +34,8 @@ public:
 
     // Server and database a connection string names, for messages: never its password.
     static QString describe(const QString &conninfo);
+    // Whether libpq reads the text as a keyword string of its own ("host=... dbname=...").
+    static bool isKeywordString(const QString &text);
     // For the companion tool, whose statements nobody stops.
     static EngineWatch &unwatched();
     // For the companion tool: connects without looking for the catalogue's tables.
@@ -49,6 +51,8 @@ public:
     // account may only consult.
     [[noreturn]] void fail(const char *sqlState, const QString &serverText,
                            bool writing = false) const;
+    // The SQLSTATE of the last failure fail() worded; empty before any.
+    const char *lastState() const { return m_lastState; }
 
     struct TableColumn
     {
@@ -74,10 +78,9 @@ private:
     };
     PostgresBackend(const QString &conninfo, EngineWatch &watch, ConnectOnly);
     void connect();
-    static pg_conn *connectAs(const QByteArray &info, const QString &user,
-                              const QByteArray &password);
     void startSession();
     void checkCatalogue();
+    void checkTables();
     void reconnectIfLost();
     void execute(const QString &sql);
     QString inFileOrder(const QString &sql) const;
@@ -89,5 +92,6 @@ private:
     QHash<unsigned, Table> m_tables;
     QHash<QByteArray, QByteArray> m_prepared; // statement text to its name on the server
     int m_mayWrite = -1;                      // not yet asked of the server
+    mutable char m_lastState[6] = {};         // SQLSTATE of the last failure
     mutable bool m_lost = false;              // set by a failure that left the connection unusable
 };
