@@ -13,7 +13,7 @@ packages=(
     liblief-dev libmsi-dev libarchive-dev libblkid-dev librpm-dev rpm
     binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-win32 mingw-w64-x86-64-dev wixl gcab xorriso zip
     libxlsxwriter-dev libminizip-dev libcsv-dev libreoffice-calc-nogui python3-openpyxl
-    xvfb xauth x11-utils openbox poppler-utils desktop-file-utils appstream xdotool python3
+    xdotool python3
     "$@"
 )
 
