@@ -29,7 +29,7 @@ cp "$src/leia.txt" "$w/visor/usr/share/doc/visor-fotos/leia.txt"
 dpkg-deb --root-owner-group -Zxz --build "$w/visor" "$w/visor-fotos_3.2-1_all.deb" >/dev/null
 
 # An .rpm package.
-rpmbuild --quiet -bb --define "_topdir $w/rpm" "$src/editor.spec" >/dev/null
+rpmbuild --quiet -bb --define "_topdir $w/rpm" "$src/editor.rpmbuild" >/dev/null
 cp "$w/rpm/RPMS/noarch/editor-grafico-4.1-2.noarch.rpm" "$w/"
 
 # A cabinet file beside the installer, as installers ship their data.
