@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/data_module.h"
 
-#include "catalogue/catalogue.h"
 #include "core/exceptions.h"
 #include "core/schema.h"
+#include "data/catalogue_address.h"
 
 #include <QDir>
 
