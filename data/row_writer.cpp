@@ -3,6 +3,7 @@
 
 #include "core/exceptions.h"
 #include "data/connection.h"
+#include "data/engine/sql_text.h"
 #include "data/write_transaction.h"
 
 #include <QStringList>
@@ -61,13 +62,6 @@ void refuseNul(const std::vector<ResultColumn> &columns, const std::vector<QVari
 }
 
 } // namespace
-
-QString quotedIdentifier(const QString &identifier)
-{
-    QString out = identifier;
-    out.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + out + u'"';
-}
 
 RowWriter::RowWriter(TADOConnection &connection, const QString &table,
                      const std::vector<ResultColumn> &columns, int keyColumn)

@@ -54,6 +54,3 @@ private:
     const std::vector<ResultColumn> &m_columns;
     int m_key;
 };
-
-// An identifier in SQL, double-quoted so any name is taken as written.
-QString quotedIdentifier(const QString &identifier);

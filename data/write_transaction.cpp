@@ -4,15 +4,7 @@
 #include "core/exceptions.h"
 #include "data/connection.h"
 #include "data/engine/backend.h"
-
-namespace {
-
-QString quoted(QString identifier)
-{
-    return u'"' + identifier.replace(u'"', QStringLiteral("\"\"")) + u'"';
-}
-
-} // namespace
+#include "data/engine/sql_text.h"
 
 WriteTransaction::WriteTransaction(TADOConnection &connection, const QString &table)
     : m_connection(connection)
@@ -68,9 +60,9 @@ void WriteTransaction::refuseSeveralRows(int changedRows) const
 void WriteTransaction::require(const QString &keyColumn, const QVariant &key,
                                const QString &condition, const QString &message) const
 {
-    const auto statement =
-        m_connection.backend().prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND NOT (%3)")
-                                           .arg(quoted(m_table), quoted(keyColumn), condition));
+    const auto statement = m_connection.backend().prepare(
+        QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND NOT (%3)")
+            .arg(quotedIdentifier(m_table), quotedIdentifier(keyColumn), condition));
     statement->bind(1, key);
     if (statement->step())
         throw EOleException(message);

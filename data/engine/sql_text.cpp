@@ -55,3 +55,10 @@ QStringList scanParameterNames(const QString &statement)
     }
     return names;
 }
+
+QString quotedIdentifier(const QString &identifier)
+{
+    QString out = identifier;
+    out.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + out + u'"';
+}

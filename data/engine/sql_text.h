@@ -20,3 +20,6 @@ std::vector<SqlParameter> sqlParameters(const QString &statement);
 
 // Names of the ":name" parameters, in order of first use, each once whatever its case.
 QStringList scanParameterNames(const QString &statement);
+
+// An identifier in SQL, double-quoted so any name is taken as written.
+QString quotedIdentifier(const QString &identifier);
