@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/exceptions.h"
+#include "core/like_pattern.h"
 #include "data/connection.h"
 #include "data/data_source.h"
-#include "data/engine/sqlite/like.h"
 #include "data/query.h"
 #include "tests/support/temp_catalogue.h"
 

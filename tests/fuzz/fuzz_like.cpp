@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/engine/sqlite/like.h"
+#include "core/like_pattern.h"
 
 #include <cstddef>
 #include <cstdint>
