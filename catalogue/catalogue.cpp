@@ -3,44 +3,28 @@
 
 #include "core/exceptions.h"
 #include "core/schema.h"
+#include "data/engine/sqlite/sqlite_file.h"
 #include "data/engine/sqlite/statement.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
-#include <sqlite3.h>
-
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <random>
 #include <unistd.h>
 
 namespace {
 
-struct Database
-{
-    sqlite3 *db = nullptr;
-    ~Database() { sqlite3_close(db); }
-};
-
-void exec(sqlite3 *db, const char *sql)
-{
-    char *error = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(error ? error : "erro desconhecido");
-        sqlite3_free(error);
-        throw EOleException(text);
-    }
-}
-
 // Runs one INSERT again and again, a row of values at a time.
 class Inserter
 {
 public:
-    Inserter(sqlite3 *db, const char *sql)
-        : m_statement(db, QString::fromUtf8(sql))
+    Inserter(SqliteFile &file, const char *sql)
+        : m_statement(file, QString::fromUtf8(sql))
     {}
 
     void row(std::initializer_list<QVariant> values)
@@ -58,7 +42,7 @@ private:
 
 } // namespace
 
-void Catalogue::createWith(const QString &path, const std::function<void(sqlite3 *)> &fill)
+void Catalogue::createWith(const QString &path, const std::function<void(SqliteFile &)> &fill)
 {
     if (QFileInfo::exists(path))
         throw Exception(QStringLiteral("O arquivo '%1' já existe; nada foi alterado").arg(path));
@@ -67,16 +51,19 @@ void Catalogue::createWith(const QString &path, const std::function<void(sqlite3
     QFile::remove(temporary);
     const QByteArray temporaryName = QFile::encodeName(temporary);
     try {
-        Database database;
-        if (sqlite3_open_v2(temporaryName.constData(), &database.db,
-                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        std::unique_ptr<SqliteFile> opened;
+        try {
+            opened = std::make_unique<SqliteFile>(temporary, SqliteFile::Option::Create);
+        } catch (const SqliteFile::OpenError &e) {
             throw Exception(QStringLiteral("Não foi possível criar o arquivo '%1' (%2)")
-                                .arg(temporary, QString::fromUtf8(sqlite3_errmsg(database.db))));
+                                .arg(temporary, e.engineText()));
         }
-        exec(database.db, "BEGIN");
-        exec(database.db, Schema::sqliteDdl().toUtf8().constData());
-        fill(database.db);
-        exec(database.db, "COMMIT");
+        SqliteFile &file = *opened;
+        file.run(QStringLiteral("BEGIN"));
+        file.run(Schema::sqliteDdl());
+        fill(file);
+        file.run(QStringLiteral("COMMIT"));
+        file.close();
     } catch (...) {
         QFile::remove(temporary);
         throw;
@@ -92,12 +79,12 @@ void Catalogue::createWith(const QString &path, const std::function<void(sqlite3
 
 void Catalogue::createEmpty(const QString &path)
 {
-    createWith(path, [](sqlite3 *) {});
+    createWith(path, [](SqliteFile &) {});
 }
 
 void Catalogue::createSample(const QString &path)
 {
-    createWith(path, [](sqlite3 *db) {
+    createWith(path, [](SqliteFile &file) {
         static const char *const types[] = {"CD", "DVD", "BLURAY", "PENDRIVE", "HD EXTERNO"};
         static const char *const themes[] = {"Instaladores", "Jogos",      "Utilitários",
                                              "Escritório",   "Multimídia", "Programação",
@@ -141,7 +128,7 @@ void Catalogue::createSample(const QString &path)
                                                "Pôquer Clássico",
                                                "Dicionário Aurélio"};
         std::mt19937 random(20261210);
-        Inserter media(db, "INSERT INTO cds (titulo, obs, tipo, local) VALUES (?, ?, ?, ?)");
+        Inserter media(file, "INSERT INTO cds (titulo, obs, tipo, local) VALUES (?, ?, ?, ?)");
         int mediaCount = 0;
         for (const char *type : types) {
             for (int n = 1; n <= 8; ++n) {
@@ -158,7 +145,7 @@ void Catalogue::createSample(const QString &path)
                 ++mediaCount;
             }
         }
-        Inserter titles(db, "INSERT INTO softs (nome, descricao, midia) VALUES (?, ?, ?)");
+        Inserter titles(file, "INSERT INTO softs (nome, descricao, midia) VALUES (?, ?, ?)");
         const int programCount = int(std::size(programs));
         for (int i = 0; i < 320; ++i) {
             // Media whose code ends in 0 or 7 hold nothing, so empty media are covered.
@@ -182,14 +169,14 @@ void Catalogue::createSample(const QString &path)
 
 void Catalogue::createLarge(const QString &path, int mediaCount, int titleCount)
 {
-    createWith(path, [mediaCount, titleCount](sqlite3 *db) {
+    createWith(path, [mediaCount, titleCount](SqliteFile &file) {
         static const char *const types[] = {"CD", "DVD", "BLURAY", "PENDRIVE", "HD EXTERNO"};
-        Inserter media(db, "INSERT INTO cds (titulo, obs, tipo, local) VALUES (?, ?, ?, ?)");
+        Inserter media(file, "INSERT INTO cds (titulo, obs, tipo, local) VALUES (?, ?, ?, ?)");
         for (int i = 1; i <= mediaCount; ++i) {
             media.row({QStringLiteral("Mídia %1").arg(i), QStringLiteral("Observação %1").arg(i),
                        QString::fromUtf8(types[i % 5]), QStringLiteral("Estante %1").arg(i % 97)});
         }
-        Inserter titles(db, "INSERT INTO softs (nome, descricao, midia) VALUES (?, ?, ?)");
+        Inserter titles(file, "INSERT INTO softs (nome, descricao, midia) VALUES (?, ?, ?)");
         std::mt19937 random(42);
         for (int i = 1; i <= titleCount; ++i) {
             titles.row({QStringLiteral("Aplicativo %1 edição %2").arg(i).arg(random() % 1000),

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-struct sqlite3;
+class SqliteFile;
 
 // How a new catalogue file is made for a first run, for tests and for benchmarks; its name and
 // connection string are in data/catalogue_address.h.
@@ -15,7 +15,7 @@ namespace Catalogue {
 
 // Builds a catalogue in a temporary file beside the target inside one transaction, then links
 // it into place, so an existing file is never replaced and a failure leaves nothing behind.
-void createWith(const QString &path, const std::function<void(sqlite3 *)> &fill);
+void createWith(const QString &path, const std::function<void(SqliteFile &)> &fill);
 
 // Each refuses to replace an existing file and leaves nothing behind when it fails.
 void createEmpty(const QString &path);

@@ -8,6 +8,7 @@
 
 #include "core/schema.h"
 #include "data/engine/schema_objects.h"
+#include "data/engine/sqlite/sqlite_file.h"
 #include "data/engine/sqlite/statement.h"
 
 #include <QDeadlineTimer>
@@ -15,51 +16,32 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include <sqlite3.h>
-
 #include <cerrno>
 #include <functional>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
 
+// The file as the check reads it: read-only, through an untrusted schema, each query with a
+// time limit.
 class ReadOnlyDatabase
 {
 public:
     explicit ReadOnlyDatabase(const QString &path)
+        : m_file(path, options(path))
     {
-        // A file in WAL mode with no WAL beside it has nothing outside the file: opened as
-        // immutable, the engine creates no -wal or -shm file next to it.
-        QUrl uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-        uri.setScheme(QStringLiteral("file"));
-        uri.setQuery(walModeWithoutWal(path) ? QStringLiteral("mode=ro&immutable=1")
-                                             : QStringLiteral("mode=ro"));
-        m_rc = sqlite3_open_v2(uri.toEncoded().constData(), &m_db,
-                               SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
-        if (m_db) {
-            sqlite3_extended_result_codes(m_db, 1);
-            sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-            sqlite3_progress_handler(m_db, 1000, interruptWhenLate, &m_deadline);
-        }
+        m_file.stopWhen([this] { return m_deadline.hasExpired(); });
     }
-    ~ReadOnlyDatabase() { sqlite3_close(m_db); }
-    ReadOnlyDatabase(const ReadOnlyDatabase &) = delete;
-    ReadOnlyDatabase &operator=(const ReadOnlyDatabase &) = delete;
 
-    bool opened() const { return m_rc == SQLITE_OK; }
-    sqlite3 *handle() const { return m_db; }
-    QString error() const
-    {
-        return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
-                    : QString::fromUtf8(sqlite3_errstr(m_rc));
-    }
+    SqliteFile &file() { return m_file; }
 
     // Runs `sql`, handing each row to `row`; returns the engine's error text, empty on success.
-    QString query(const QString &sql, const std::function<void(const Statement &)> &row) const
+    QString query(const QString &sql, const std::function<void(const Statement &)> &row)
     {
         m_deadline = QDeadlineTimer(timeLimitMs);
         try {
-            Statement statement(m_db, sql);
+            Statement statement(m_file, sql);
             while (statement.step())
                 row(statement);
         } catch (const EngineError &e) {
@@ -72,9 +54,15 @@ private:
     // Long enough for the integrity check of a very large catalogue.
     static constexpr int timeLimitMs = 120000;
 
-    static int interruptWhenLate(void *deadline)
+    // A file in WAL mode with no WAL beside it has nothing outside the file: opened as
+    // immutable, the engine creates no -wal or -shm file next to it.
+    static SqliteFile::Options options(const QString &path)
     {
-        return static_cast<QDeadlineTimer *>(deadline)->hasExpired() ? 1 : 0;
+        SqliteFile::Options options = SqliteFile::Option::ReadOnly;
+        options |= SqliteFile::Option::UntrustedSchema;
+        if (walModeWithoutWal(path))
+            options |= SqliteFile::Option::Immutable;
+        return options;
     }
 
     static bool walModeWithoutWal(const QString &path)
@@ -87,24 +75,19 @@ private:
                !QFileInfo::exists(path + QStringLiteral("-wal"));
     }
 
-    QString describe(const EngineError &e) const
+    static QString describe(const EngineError &e)
     {
-        switch (e.resultCode()) {
-        case SQLITE_READONLY_ROLLBACK:
-        case SQLITE_READONLY_RECOVERY:
+        if (e.leftUnfinishedWrite())
             return QStringLiteral("uma gravação interrompida deixou um diário ao lado do arquivo, "
                                   "e a verificação, que não grava nada, não pode desfazê-la; "
                                   "abra o catálogo uma vez no Quivel para desfazê-la");
-        case SQLITE_INTERRUPT:
+        if (e.wasInterrupted())
             return QStringLiteral("a leitura demorou demais e foi interrompida");
-        default:
-            return e.engineText();
-        }
+        return e.engineText();
     }
 
-    sqlite3 *m_db = nullptr;
-    mutable QDeadlineTimer m_deadline;
-    int m_rc = SQLITE_OK;
+    SqliteFile m_file;
+    QDeadlineTimer m_deadline;
 };
 
 // A problem of the file as a whole, found before the engine is asked.
@@ -146,10 +129,13 @@ QStringList Legacy::checkCatalogue(const QString &path)
 {
     if (const QString problem = fileProblem(path); !problem.isEmpty())
         return {problem};
-    const ReadOnlyDatabase db(path);
-    if (!db.opened())
-        return {
-            QStringLiteral("Não foi possível abrir o catálogo '%1' (%2)").arg(path, db.error())};
+    std::optional<ReadOnlyDatabase> opened;
+    try {
+        opened.emplace(path);
+    } catch (const SqliteFile::OpenError &e) {
+        return {e.message()};
+    }
+    ReadOnlyDatabase &db = *opened;
 
     QStringList problems;
     const auto failed = [&](const QString &error) {
@@ -181,7 +167,7 @@ QStringList Legacy::checkCatalogue(const QString &path)
 
     // What the program refuses to write, or writes around, found by the code that refuses it.
     try {
-        problems.append(SchemaObjects::describe(SchemaObjects::inspectFile(db.handle(), path)));
+        problems.append(SchemaObjects::describe(SchemaObjects::inspectFile(db.file())));
     } catch (const EngineError &e) {
         failed(e.engineText());
         return problems;

@@ -3,13 +3,12 @@
 
 #include "core/exceptions.h"
 #include "core/schema.h"
+#include "data/engine/sqlite/sqlite_file.h"
 #include "data/engine/sqlite/statement.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-
-#include <sqlite3.h>
 
 #include <cerrno>
 #include <cstring>
@@ -21,75 +20,25 @@ namespace {
 // Long enough for another program to finish any one save, or a run of them.
 constexpr int busyTimeoutMs = 30000;
 
-// A writer that saves again and again leaves the file free only for moments between its
-// saves; waits of a millisecond catch them where the engine's growing waits would miss them.
-int waitBriefly(void *, int attempt)
+std::unique_ptr<SqliteFile> openFile(const QString &path, SqliteFile::Options options = {})
 {
-    if (attempt >= busyTimeoutMs)
-        return 0;
-    sqlite3_sleep(1);
-    return 1;
+    auto file = std::make_unique<SqliteFile>(path, options);
+    file->waitForWriters(busyTimeoutMs);
+    return file;
 }
 
-struct Closer
-{
-    void operator()(sqlite3 *db) const { sqlite3_close(db); }
-};
-using Database = std::unique_ptr<sqlite3, Closer>;
-
-Database openFile(const QString &path, int flags)
-{
-    sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, flags, nullptr);
-    Database db(raw);
-    if (rc != SQLITE_OK) {
-        throw Exception(
-            QStringLiteral("Não foi possível abrir o catálogo '%1' (%2)")
-                .arg(path, QString::fromUtf8(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc))));
-    }
-    sqlite3_extended_result_codes(db.get(), 1);
-    sqlite3_busy_handler(db.get(), waitBriefly, nullptr);
-    return db;
-}
-
-FileBackup::Counts countRows(sqlite3 *db, const QString &path)
+FileBackup::Counts countRows(SqliteFile &file)
 {
     FileBackup::Counts counts;
     Statement media(
-        db, QStringLiteral("SELECT count(*) FROM %1").arg(Schema::name(Schema::media.name)), path);
+        file, QStringLiteral("SELECT count(*) FROM %1").arg(Schema::name(Schema::media.name)));
     if (media.step())
         counts.media = media.integer(0);
     Statement titles(
-        db, QStringLiteral("SELECT count(*) FROM %1").arg(Schema::name(Schema::titles.name)), path);
+        file, QStringLiteral("SELECT count(*) FROM %1").arg(Schema::name(Schema::titles.name)));
     if (titles.step())
         counts.titles = titles.integer(0);
     return counts;
-}
-
-// Runs the whole backup in one step: a step at a time would let a writer in between, and the
-// engine would then start the copy over, perhaps for ever.
-void runBackup(sqlite3 *destination, sqlite3 *source, const QString &path)
-{
-    sqlite3_backup *backup = sqlite3_backup_init(destination, "main", source, "main");
-    if (!backup)
-        throw EngineError(sqlite3_errcode(destination),
-                          QString::fromUtf8(sqlite3_errmsg(destination)), path);
-    int rc = SQLITE_OK;
-    do {
-        rc = sqlite3_backup_step(backup, -1);
-        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-            sqlite3_sleep(50);
-    } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
-    const int finished = sqlite3_backup_finish(backup);
-    if (rc != SQLITE_DONE || finished != SQLITE_OK)
-        throw EngineError(rc != SQLITE_DONE ? rc : finished,
-                          QString::fromUtf8(sqlite3_errmsg(destination)), path);
-}
-
-int userVersion(sqlite3 *db, const QString &path)
-{
-    Statement statement(db, QStringLiteral("PRAGMA user_version"), path);
-    return statement.step() ? int(statement.integer(0)) : 0;
 }
 
 } // namespace
@@ -100,16 +49,16 @@ QStringList FileBackup::check(const QString &path)
     if (!QFileInfo(path).isFile())
         return {QStringLiteral("O arquivo '%1' não existe").arg(path)};
     try {
-        Database db = openFile(path, SQLITE_OPEN_READONLY);
+        const auto db = openFile(path, SqliteFile::Option::ReadOnly);
         {
-            Statement integrity(db.get(), QStringLiteral("PRAGMA integrity_check(20)"), path);
+            Statement integrity(*db, QStringLiteral("PRAGMA integrity_check(20)"));
             while (integrity.step()) {
                 const QString line = integrity.text(0);
                 if (line != u"ok")
                     problems.append(QStringLiteral("Dano no arquivo: %1").arg(line));
             }
         }
-        const int version = userVersion(db.get(), path);
+        const int version = db->userVersion();
         if (version != Schema::version) {
             problems.append(QStringLiteral("O catálogo '%1' é da versão %2; esta versão do Quivel "
                                            "usa a %3")
@@ -122,10 +71,8 @@ QStringList FileBackup::check(const QString &path)
             for (const Schema::Column &c : table.columns)
                 columns.append(Schema::name(c.name));
             try {
-                Statement(db.get(),
-                          QStringLiteral("SELECT %1 FROM %2 LIMIT 0")
-                              .arg(columns.join(u','), Schema::name(table.name)),
-                          path);
+                Statement(*db, QStringLiteral("SELECT %1 FROM %2 LIMIT 0")
+                                   .arg(columns.join(u','), Schema::name(table.name)));
             } catch (const Exception &) {
                 problems.append(
                     QStringLiteral("A tabela '%1' falta ou não tem as colunas %2")
@@ -140,8 +87,7 @@ QStringList FileBackup::check(const QString &path)
 
 FileBackup::Counts FileBackup::counts(const QString &path)
 {
-    Database db = openFile(path, SQLITE_OPEN_READONLY);
-    return countRows(db.get(), path);
+    return countRows(*openFile(path, SqliteFile::Option::ReadOnly));
 }
 
 FileBackup::Counts FileBackup::copy(const QString &source, const QString &destination)
@@ -157,14 +103,14 @@ FileBackup::Counts FileBackup::copy(const QString &source, const QString &destin
     Counts counts;
     try {
         {
-            Database from = openFile(source, SQLITE_OPEN_READONLY);
-            Database to = openFile(temporary, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            const auto from = openFile(source, SqliteFile::Option::ReadOnly);
+            const auto to = openFile(temporary, SqliteFile::Option::Create);
             // The counts and the copy come from one snapshot: the read lock taken here lasts
             // until the copy is done.
-            Statement(from.get(), QStringLiteral("BEGIN"), source).execute();
-            counts = countRows(from.get(), source);
-            runBackup(to.get(), from.get(), destination);
-            Statement(from.get(), QStringLiteral("COMMIT"), source).execute();
+            Statement(*from, QStringLiteral("BEGIN")).execute();
+            counts = countRows(*from);
+            from->copyInto(*to);
+            Statement(*from, QStringLiteral("COMMIT")).execute();
         }
         const QStringList problems = check(temporary);
         if (!problems.isEmpty())
@@ -200,9 +146,9 @@ FileBackup::Counts FileBackup::restoreInto(const QString &backup, const QString 
         throw Exception(QStringLiteral("Não foi possível encontrar o arquivo '%1'").arg(target));
     const Counts expected = counts(backup);
     {
-        Database from = openFile(backup, SQLITE_OPEN_READONLY);
-        Database to = openFile(target, SQLITE_OPEN_READWRITE);
-        runBackup(to.get(), from.get(), target);
+        const auto from = openFile(backup, SqliteFile::Option::ReadOnly);
+        const auto to = openFile(target);
+        from->copyInto(*to);
     }
     const Counts restored = counts(target);
     if (restored.media != expected.media || restored.titles != expected.titles)

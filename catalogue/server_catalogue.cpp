@@ -7,13 +7,13 @@
 #include "core/schema.h"
 #include "data/engine/postgres/postgres_backend.h"
 #include "data/engine/schema_objects.h"
+#include "data/engine/sqlite/sqlite_file.h"
 #include "data/engine/sqlite/statement.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <libpq-fe.h>
-#include <sqlite3.h>
 
 #include <cstring>
 
@@ -140,16 +140,16 @@ void addMediumKey(PostgresBackend &server)
 
 // COPY's text format: backslash, tab and line breaks escaped, \N for NULL. A NUL, which the
 // server cannot keep in a text, is left out; returns false when one was.
-bool appendCopyValue(QByteArray &line, sqlite3_stmt *statement, int column)
+bool appendCopyValue(QByteArray &line, const Statement &statement, int column)
 {
-    if (sqlite3_column_type(statement, column) == SQLITE_NULL) {
+    const QByteArrayView value = statement.utf8(column);
+    if (value.isNull()) {
         line += "\\N";
         return true;
     }
     bool whole = true;
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
-    const int size = sqlite3_column_bytes(statement, column);
-    for (int i = 0; i < size; ++i) {
+    const char *text = value.data();
+    for (qsizetype i = 0; i < value.size(); ++i) {
         switch (text[i]) {
         case '\\':
             line += "\\\\";
@@ -173,15 +173,15 @@ bool appendCopyValue(QByteArray &line, sqlite3_stmt *statement, int column)
     return whole;
 }
 
-void copyTableIn(sqlite3 *db, const QString &path, PostgresBackend &server,
-                 const Schema::Table &table, QStringList &notes)
+void copyTableIn(SqliteFile &file, PostgresBackend &server, const Schema::Table &table,
+                 QStringList &notes)
 {
     QStringList columns;
     for (const Schema::Column &c : table.columns)
         columns.append(Schema::name(c.name));
     const QString list = columns.join(u',');
     const QString tableName = Schema::name(table.name);
-    Statement read(db, QStringLiteral("SELECT %1 FROM %2 ORDER BY 1").arg(list, tableName), path);
+    Statement read(file, QStringLiteral("SELECT %1 FROM %2 ORDER BY 1").arg(list, tableName));
     PGconn *conn = server.handle();
     // The file's own rows replace those a new catalogue starts with.
     if (!table.rows.empty())
@@ -205,12 +205,12 @@ void copyTableIn(sqlite3 *db, const QString &path, PostgresBackend &server,
         for (int i = 0; i < int(columns.size()); ++i) {
             if (i > 0)
                 buffer += '\t';
-            if (!appendCopyValue(buffer, read.handle(), i)) {
+            if (!appendCopyValue(buffer, read, i)) {
                 notes.append(QStringLiteral("Tabela '%1', código %2, coluna '%3': o texto tinha "
                                             "um caractere nulo, que o servidor não aceita; foi "
                                             "copiado sem ele")
                                  .arg(tableName)
-                                 .arg(sqlite3_column_int64(read.handle(), 0))
+                                 .arg(read.integer(0))
                                  .arg(columns[i]));
             }
         }
@@ -236,11 +236,9 @@ void copyTableIn(sqlite3 *db, const QString &path, PostgresBackend &server,
     const Schema::Column &key = table.columns.front();
     qint64 next = 0;
     {
-        Statement seq(db,
-                      QStringLiteral("SELECT max(n) FROM (SELECT max(%1) AS n FROM %2 UNION "
-                                     "ALL SELECT seq FROM sqlite_sequence WHERE name = '%2')")
-                          .arg(Schema::name(key.name), tableName),
-                      path);
+        Statement seq(file, QStringLiteral("SELECT max(n) FROM (SELECT max(%1) AS n FROM %2 UNION "
+                                           "ALL SELECT seq FROM sqlite_sequence WHERE name = '%2')")
+                                .arg(Schema::name(key.name), tableName));
         if (seq.step())
             next = seq.integer(0);
     }
@@ -261,26 +259,17 @@ QStringList copyFileIntoNew(const QString &path, PostgresBackend &server)
 {
     if (!QFile::exists(path))
         throw Exception(QStringLiteral("Não foi possível encontrar o arquivo '%1'").arg(path));
-    sqlite3 *raw = nullptr;
-    const int rc =
-        sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    std::unique_ptr<sqlite3, int (*)(sqlite3 *)> db(raw, sqlite3_close);
-    if (rc != SQLITE_OK)
-        throw Exception(QStringLiteral("Não foi possível abrir o catálogo '%1'").arg(path));
-    {
-        Statement version(db.get(), QStringLiteral("PRAGMA user_version"), path);
-        if (version.step() && version.integer(0) != Schema::version) {
-            throw Exception(QStringLiteral("O catálogo '%1' é de outra versão do Quivel; "
-                                           "atualize-o com quivel-catalogue upgrade antes de "
-                                           "copiá-lo")
-                                .arg(path));
-        }
+    SqliteFile file(path, SqliteFile::Option::ReadOnly);
+    if (file.userVersion() != Schema::version) {
+        throw Exception(QStringLiteral("O catálogo '%1' é de outra versão do Quivel; atualize-o "
+                                       "com quivel-catalogue upgrade antes de copiá-lo")
+                            .arg(path));
     }
     // One snapshot of the file for the whole copy.
-    Statement(db.get(), QStringLiteral("BEGIN"), path).execute();
+    file.run(QStringLiteral("BEGIN"));
     QStringList notes;
     for (const Schema::Table &table : Schema::tables)
-        copyTableIn(db.get(), path, server, table, notes);
+        copyTableIn(file, server, table, notes);
     return notes;
 }
 
@@ -329,7 +318,7 @@ void ServerCatalogue::copyToFile(const QString &conninfo, const QString &path)
     PostgresBackend server(conninfo, PostgresBackend::unwatched());
     // One consistent snapshot of the server while the rows are read.
     Transaction transaction(server, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-    Catalogue::createWith(path, [&](sqlite3 *db) {
+    Catalogue::createWith(path, [&](SqliteFile &file) {
         for (const Schema::Table &table : Schema::tables) {
             QStringList columns;
             QStringList marks;
@@ -340,11 +329,9 @@ void ServerCatalogue::copyToFile(const QString &conninfo, const QString &path)
             const QString tableName = Schema::name(table.name);
             // The server's rows replace those a new catalogue starts with.
             if (!table.rows.empty())
-                Statement(db, QStringLiteral("DELETE FROM %1").arg(tableName), path).execute();
-            Statement insert(db,
-                             QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                 .arg(tableName, columns.join(u','), marks.join(u',')),
-                             path);
+                Statement(file, QStringLiteral("DELETE FROM %1").arg(tableName)).execute();
+            Statement insert(file, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                       .arg(tableName, columns.join(u','), marks.join(u',')));
             auto select = server.prepare(QStringLiteral("SELECT %1 FROM quivel.%2 ORDER BY 1")
                                              .arg(columns.join(u','), tableName));
             while (select->step()) {
@@ -363,17 +350,13 @@ void ServerCatalogue::copyToFile(const QString &conninfo, const QString &path)
             const qint64 next = QByteArray(PQgetvalue(last.get(), 0, 0)).toLongLong();
             if (next > 0) {
                 // The engine keeps one row per table there, made by the first insert.
-                Statement raise(db,
-                                QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, ?) "
-                                               "WHERE name = ?"),
-                                path);
+                Statement raise(file, QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, ?) "
+                                                     "WHERE name = ?"));
                 raise.bind(1, next);
                 raise.bind(2, tableName);
                 if (raise.execute() == 0) {
-                    Statement first(db,
-                                    QStringLiteral("INSERT INTO sqlite_sequence (name, seq) "
-                                                   "VALUES (?, ?)"),
-                                    path);
+                    Statement first(file, QStringLiteral("INSERT INTO sqlite_sequence (name, seq) "
+                                                         "VALUES (?, ?)"));
                     first.bind(1, tableName);
                     first.bind(2, next);
                     first.execute();

@@ -4,16 +4,16 @@
 #include "catalogue/disk.h"
 #include "core/exceptions.h"
 #include "data/engine/schema_objects.h"
+#include "data/engine/sqlite/sqlite_file.h"
 #include "data/engine/sqlite/statement.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,45 +24,13 @@ namespace {
     throw Exception(message);
 }
 
-class Database
+// Opened the way an upgrade needs it: failures refuse with the file's name, and another
+// program's save is waited for.
+std::unique_ptr<SqliteFile> openCatalogue(const QString &path, SqliteFile::Options options = {})
 {
-public:
-    Database(const QString &path, int flags)
-    {
-        const int rc = sqlite3_open_v2(Legacy::nativeName(path).constData(), &m_db, flags, nullptr);
-        if (rc != SQLITE_OK) {
-            const QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
-                                      : QString::fromUtf8(sqlite3_errstr(rc));
-            sqlite3_close(m_db);
-            refuse(QStringLiteral("Não foi possível abrir o catálogo '%1' (%2)").arg(path, text));
-        }
-        sqlite3_extended_result_codes(m_db, 1);
-    }
-    ~Database() { sqlite3_close(m_db); }
-    Database(const Database &) = delete;
-    Database &operator=(const Database &) = delete;
-
-    sqlite3 *handle() const { return m_db; }
-
-    // Runs one or more statements that return no rows.
-    void exec(const QString &sql, const QString &catalogue) const
-    {
-        char *error = nullptr;
-        const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &error);
-        const QString text = QString::fromUtf8(error ? error : sqlite3_errstr(rc));
-        sqlite3_free(error);
-        if (rc != SQLITE_OK)
-            throw EngineError(rc, text, catalogue);
-    }
-
-private:
-    sqlite3 *m_db = nullptr;
-};
-
-int versionOf(const Database &db, const QString &path)
-{
-    Statement statement(db.handle(), QStringLiteral("PRAGMA user_version"), path);
-    return statement.step() ? int(statement.integer(0)) : 0;
+    auto file = std::make_unique<SqliteFile>(path, options);
+    file->waitForWriters(5000);
+    return file;
 }
 
 void checkIsCatalogueFile(const QString &path)
@@ -101,9 +69,9 @@ QString keepOriginal(const QString &source, const QString &suffix)
 // quick_check reads every page, record and constraint; integrity_check would also match every
 // index entry with its row, which took five times as long on a catalogue of 1,000,000 titles.
 // A copy is also compared table by table with its original (checkSameRows).
-void checkIntegrity(const Database &db, const QString &path, const QString &what)
+void checkIntegrity(SqliteFile &db, const QString &what)
 {
-    Statement check(db.handle(), QStringLiteral("PRAGMA quick_check"), path);
+    Statement check(db, QStringLiteral("PRAGMA quick_check"));
     QStringList integrity;
     while (check.step())
         integrity.append(check.text(0));
@@ -115,37 +83,37 @@ void checkIntegrity(const Database &db, const QString &path, const QString &what
 // Replaces the catalogue at `source`, whose write lock `original` holds, by a copy that
 // `change` has changed: the copy must pass the engine's integrity check and is made durable,
 // the original keeps a second name (`source` + `suffix`), and only then does the copy take the
-// file's name at once. Returns the original's second name.
+// file's name at once. The copy is opened with `copyOptions`. Returns the original's second
+// name.
 QString replaceThroughCopy(const QString &source, const QString &suffix,
-                           const std::function<void(const Database &, const QString &)> &change)
+                           const std::function<void(SqliteFile &)> &change,
+                           SqliteFile::Options copyOptions = {})
 {
     Legacy::TemporaryFile temporaryFile(source, QStringLiteral("upgrade"));
     const QString &temporary = temporaryFile.path();
     {
         // A second connection reads the file: the engine copies nothing from one that holds
         // a write transaction.
-        Database reader(source, SQLITE_OPEN_READONLY);
-        Database copy(temporary, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-        sqlite3_backup *backup =
-            sqlite3_backup_init(copy.handle(), "main", reader.handle(), "main");
-        const int rc = backup ? sqlite3_backup_step(backup, -1) : SQLITE_ERROR;
-        sqlite3_backup_finish(backup);
-        if (rc != SQLITE_DONE)
+        const auto reader = openCatalogue(source, SqliteFile::Option::ReadOnly);
+        const auto copy = openCatalogue(temporary, copyOptions | SqliteFile::Option::Create);
+        try {
+            reader->copyInto(*copy);
+        } catch (const EngineError &e) {
             refuse(QStringLiteral("Não foi possível copiar o catálogo '%1' (%2)")
-                       .arg(source, QString::fromUtf8(sqlite3_errmsg(copy.handle()))));
-        change(copy, temporary);
-        checkIntegrity(copy, temporary, QStringLiteral("O catálogo alterado"));
+                       .arg(source, e.engineText()));
+        }
+        change(*copy);
+        checkIntegrity(*copy, QStringLiteral("O catálogo alterado"));
         // No table lost or gained a row.
-        Statement tables(reader.handle(),
+        Statement tables(*reader,
                          QStringLiteral("SELECT name FROM sqlite_schema WHERE type = 'table' AND "
-                                        "name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"),
-                         source);
+                                        "name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"));
         while (tables.step()) {
             const QString table = tables.text(0);
             const QString count = QStringLiteral("SELECT count(*) FROM \"%1\"")
                                       .arg(QString(table).replace(u'"', QStringLiteral("\"\"")));
-            Statement before(reader.handle(), count, source);
-            Statement after(copy.handle(), count, temporary);
+            Statement before(*reader, count);
+            Statement after(*copy, count);
             if (!before.step() || !after.step() || before.integer(0) != after.integer(0))
                 refuse(QStringLiteral("O catálogo alterado não tem todos os registros da "
                                       "tabela '%1'")
@@ -185,13 +153,12 @@ Legacy::UpgradeResult Legacy::upgradeCatalogue(const QString &path,
     const QString source = QFileInfo(path).exists() ? QFileInfo(path).canonicalFilePath() : path;
     checkIsCatalogueFile(source);
 
-    Database original(source, SQLITE_OPEN_READWRITE);
-    sqlite3_busy_timeout(original.handle(), 5000);
+    const auto original = openCatalogue(source);
     // Held to the end: no other copy of the program can save into the file being replaced.
-    original.exec(QStringLiteral("BEGIN IMMEDIATE"), source);
+    original->run(QStringLiteral("BEGIN IMMEDIATE"));
     // A damaged file is never called up to date, nor copied into a new one.
-    checkIntegrity(original, source, QStringLiteral("O catálogo '%1'").arg(source));
-    const int version = versionOf(original, source);
+    checkIntegrity(*original, QStringLiteral("O catálogo '%1'").arg(source));
+    const int version = original->userVersion();
     UpgradeResult result{version, version, {}};
     if (version > newest) {
         refuse(QStringLiteral("O catálogo '%1' foi criado por uma versão mais nova do Quivel e "
@@ -215,13 +182,11 @@ Legacy::UpgradeResult Legacy::upgradeCatalogue(const QString &path,
     }
 
     result.backup = replaceThroughCopy(
-        source, QStringLiteral(".v%1-original").arg(version),
-        [&](const Database &copy, const QString &temporary) {
-            copy.exec(QStringLiteral("BEGIN"), temporary);
+        source, QStringLiteral(".v%1-original").arg(version), [&](SqliteFile &copy) {
+            copy.run(QStringLiteral("BEGIN"));
             for (const Schema::Migration &step : std::as_const(steps))
-                copy.exec(QString::fromUtf8(step.sqlite.data(), qsizetype(step.sqlite.size())),
-                          temporary);
-            copy.exec(QStringLiteral("PRAGMA user_version = %1; COMMIT").arg(newest), temporary);
+                copy.run(QString::fromUtf8(step.sqlite.data(), qsizetype(step.sqlite.size())));
+            copy.run(QStringLiteral("PRAGMA user_version = %1; COMMIT").arg(newest));
         });
     result.toVersion = newest;
     return result;
@@ -271,14 +236,11 @@ Legacy::CleanResult Legacy::cleanCatalogue(const QString &path)
     const QString source = QFileInfo(path).exists() ? QFileInfo(path).canonicalFilePath() : path;
     checkIsCatalogueFile(source);
 
-    Database original(source, SQLITE_OPEN_READWRITE);
-    sqlite3_busy_timeout(original.handle(), 5000);
-    sqlite3_db_config(original.handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    original.exec(QStringLiteral("BEGIN IMMEDIATE"), source);
-    checkIntegrity(original, source, QStringLiteral("O catálogo '%1'").arg(source));
+    const auto original = openCatalogue(source, SqliteFile::Option::UntrustedSchema);
+    original->run(QStringLiteral("BEGIN IMMEDIATE"));
+    checkIntegrity(*original, QStringLiteral("O catálogo '%1'").arg(source));
     CleanResult result;
-    const QList<SchemaObjects::Finding> findings =
-        SchemaObjects::inspectFile(original.handle(), source);
+    const QList<SchemaObjects::Finding> findings = SchemaObjects::inspectFile(*original);
     const QStringList statements = SchemaObjects::removalStatements(findings);
     for (const SchemaObjects::Finding &finding : findings) {
         if (!finding.refusesWrites)
@@ -292,12 +254,12 @@ Legacy::CleanResult Legacy::cleanCatalogue(const QString &path)
         return result;
     result.backup = replaceThroughCopy(
         source, QStringLiteral(".antes-da-limpeza"),
-        [&](const Database &copy, const QString &temporary) {
-            sqlite3_db_config(copy.handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-            copy.exec(QStringLiteral("BEGIN"), temporary);
+        [&](SqliteFile &copy) {
+            copy.run(QStringLiteral("BEGIN"));
             for (const QString &statement : statements)
-                copy.exec(statement, temporary);
-            copy.exec(QStringLiteral("COMMIT"), temporary);
-        });
+                copy.run(statement);
+            copy.run(QStringLiteral("COMMIT"));
+        },
+        SqliteFile::Option::UntrustedSchema);
     return result;
 }

@@ -3,11 +3,10 @@
 
 #include "core/schema.h"
 #include "data/engine/backend.h"
+#include "data/engine/sqlite/sqlite_file.h"
 #include "data/engine/sqlite/statement.h"
 
 #include <QHash>
-
-#include <sqlite3.h>
 
 namespace {
 
@@ -135,20 +134,18 @@ QString keyProblem(const Schema::Table &table, const QStringList &keyColumns, co
 
 } // namespace
 
-QList<Finding> SchemaObjects::inspectFile(sqlite3 *db, const QString &path)
+QList<Finding> SchemaObjects::inspectFile(SqliteFile &file)
 {
     QList<Finding> findings;
-    Statement objects(db,
+    Statement objects(file,
                       QStringLiteral("SELECT type, name, tbl_name, "
                                      "upper(substr(ltrim(sql), 1, 14)) = 'CREATE VIRTUAL' "
                                      "FROM sqlite_schema WHERE substr(name, 1, 7) <> 'sqlite_' "
-                                     "ORDER BY type, name"),
-                      path);
-    Statement indexShape(db,
+                                     "ORDER BY type, name"));
+    Statement indexShape(file,
                          QStringLiteral("SELECT (SELECT count(*) FROM pragma_index_xinfo(?1) "
                                         "WHERE cid = -2) + (SELECT count(*) FROM "
-                                        "pragma_index_list(?2) WHERE name = ?1 AND partial)"),
-                         path);
+                                        "pragma_index_list(?2) WHERE name = ?1 AND partial)"));
     while (objects.step()) {
         const QString type = objects.text(0);
         const QString name = objects.text(1);
@@ -171,18 +168,12 @@ QList<Finding> SchemaObjects::inspectFile(sqlite3 *db, const QString &path)
         }
     }
 
-    Statement key(db,
-                  QStringLiteral("SELECT name, type FROM pragma_table_info(?1) WHERE pk > 0 "
-                                 "ORDER BY pk"),
-                  path);
-    Statement keyIndex(db,
-                       QStringLiteral("SELECT count(*) FROM pragma_index_list(?1) "
-                                      "WHERE origin = 'pk'"),
-                       path);
-    Statement exists(db,
-                     QStringLiteral("SELECT count(*) FROM sqlite_schema WHERE type = 'table' "
-                                    "AND name = ?1 COLLATE NOCASE"),
-                     path);
+    Statement key(file, QStringLiteral("SELECT name, type FROM pragma_table_info(?1) WHERE pk > 0 "
+                                       "ORDER BY pk"));
+    Statement keyIndex(file, QStringLiteral("SELECT count(*) FROM pragma_index_list(?1) "
+                                            "WHERE origin = 'pk'"));
+    Statement exists(file, QStringLiteral("SELECT count(*) FROM sqlite_schema WHERE type = 'table' "
+                                          "AND name = ?1 COLLATE NOCASE"));
     for (const Schema::Table &table : Schema::tables) {
         const QString name = Schema::name(table.name);
         exists.bind(1, name);
@@ -205,14 +196,10 @@ QList<Finding> SchemaObjects::inspectFile(sqlite3 *db, const QString &path)
             findings.append(wrongKey(table, problem));
         // A collation the engine lacks fails every write that compares the column.
         for (const Schema::Column &column : table.columns) {
-            const char *collation = nullptr;
-            if (sqlite3_table_column_metadata(db, "main", name.toUtf8().constData(),
-                                              Schema::name(column.name).toUtf8().constData(),
-                                              nullptr, &collation, nullptr, nullptr,
-                                              nullptr) != SQLITE_OK ||
-                !collation)
+            const SqliteFile::ColumnFacts facts = file.columnFacts(name, Schema::name(column.name));
+            if (!facts.found || facts.collation.isEmpty())
                 continue;
-            const QString collationName = QString::fromUtf8(collation);
+            const QString &collationName = facts.collation;
             static const QStringList builtIn{QStringLiteral("BINARY"), QStringLiteral("NOCASE"),
                                              QStringLiteral("RTRIM")};
             if (!builtIn.contains(collationName, Qt::CaseInsensitive))

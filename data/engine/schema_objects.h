@@ -6,7 +6,7 @@
 #include <QStringList>
 
 class Backend;
-struct sqlite3;
+class SqliteFile;
 
 // What a catalogue holds besides what the program made, and whether that makes it unsafe to
 // write. A trigger runs on every save, a view or an index on an expression or with a
@@ -28,7 +28,7 @@ struct Finding
 
 // Every object of the file's schema the program's own schema does not make, and every table of
 // the program whose key is not its single integer key. Engine failures throw EngineError.
-QList<Finding> inspectFile(sqlite3 *db, const QString &path);
+QList<Finding> inspectFile(SqliteFile &file);
 
 // The same for the server catalogue's "quivel" schema, through its open backend.
 QList<Finding> inspectServer(Backend &backend);

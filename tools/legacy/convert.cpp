@@ -5,17 +5,17 @@
 #include "catalogue/disk.h"
 #include "core/exceptions.h"
 #include "core/schema.h"
+#include "data/engine/sqlite/sqlite_file.h"
 #include "data/engine/sqlite/statement.h"
 #include "tools/legacy/jet_reader.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <sqlite3.h>
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,90 +61,84 @@ bool identityOf(const QString &path, FileIdentity *identity)
     return true;
 }
 
-// The new catalogue while it is being made; removed unless it was moved into place.
-class Database
+// The new catalogue while it is being made and checked; every failure names it.
+class NewCatalogue
 {
 public:
-    Database(const QString &path, int flags)
+    NewCatalogue(const QString &path, SqliteFile::Options options)
         : m_path(path)
     {
-        if (sqlite3_open_v2(nativeName(path).constData(), &m_db, flags, nullptr) != SQLITE_OK)
-            fail();
+        attempt([&] { m_file = std::make_unique<SqliteFile>(path, options); });
     }
-    ~Database() { sqlite3_close(m_db); }
-    Database(const Database &) = delete;
-    Database &operator=(const Database &) = delete;
 
-    sqlite3 *handle() const { return m_db; }
-
-    void exec(const QString &sql)
+    void run(const QString &sql)
     {
-        if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-            fail();
+        attempt([&] { m_file->run(sql); });
     }
 
     QStringList column(const char *sql)
     {
         QStringList values;
-        try {
-            Statement statement(m_db, QString::fromUtf8(sql));
+        attempt([&] {
+            Statement statement(*m_file, QString::fromUtf8(sql));
             while (statement.step())
                 values.append(statement.text(0));
-        } catch (const EngineError &e) {
-            fail(e.engineText());
-        }
+        });
         return values;
+    }
+
+    void insertRows(const Legacy::JetTable &table, const QString &sql)
+    {
+        attempt([&] {
+            Statement statement(*m_file, sql);
+            for (const QList<QVariant> &row : table.rows) {
+                for (int i = 0; i < row.size(); ++i)
+                    statement.bind(i + 1, row.at(i));
+                statement.execute();
+                statement.reset();
+            }
+        });
     }
 
     void close()
     {
-        if (sqlite3_close(m_db) != SQLITE_OK)
-            fail();
-        m_db = nullptr;
-    }
-
-    [[noreturn]] void fail(const QString &engineText = {}) const
-    {
-        refuse(QStringLiteral("Não foi possível gravar o novo catálogo '%1' (%2)")
-                   .arg(m_path, !engineText.isEmpty() ? engineText
-                                : m_db                ? QString::fromUtf8(sqlite3_errmsg(m_db))
-                                                      : QStringLiteral("sem memória")));
+        attempt([&] { m_file->close(); });
     }
 
 private:
-    QString m_path;
-    sqlite3 *m_db = nullptr;
-};
-
-void insertRows(Database &db, const Legacy::JetTable &table, const QString &sql)
-{
-    try {
-        Statement statement(db.handle(), sql);
-        for (const QList<QVariant> &row : table.rows) {
-            for (int i = 0; i < row.size(); ++i)
-                statement.bind(i + 1, row.at(i));
-            statement.execute();
-            statement.reset();
+    template <typename Work> void attempt(const Work &work)
+    {
+        try {
+            work();
+        } catch (const SqliteFile::OpenError &e) {
+            fail(e.engineText());
+        } catch (const EngineError &e) {
+            fail(e.engineText());
         }
-    } catch (const EngineError &e) {
-        db.fail(e.engineText());
     }
-}
+
+    [[noreturn]] void fail(const QString &engineText) const
+    {
+        refuse(QStringLiteral("Não foi possível gravar o novo catálogo '%1' (%2)")
+                   .arg(m_path, engineText));
+    }
+
+    QString m_path;
+    std::unique_ptr<SqliteFile> m_file;
+};
 
 void writeCatalogue(const QString &path, const Legacy::JetCatalogue &catalogue)
 {
-    Database db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    NewCatalogue db(path, SqliteFile::Option::Create);
     // The file is thrown away if anything fails, and synced as a whole once complete.
-    db.exec(QStringLiteral("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN"));
-    db.exec(Schema::sqliteDdl());
+    db.run(QStringLiteral("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN"));
+    db.run(Schema::sqliteDdl());
     // Explicit codes keep the gaps; AUTOINCREMENT then records the highest in sqlite_sequence.
-    insertRows(db, catalogue.media,
-               QStringLiteral(
-                   "INSERT INTO cds (codigo, titulo, obs, tipo, local) VALUES (?, ?, ?, ?, ?)"));
-    insertRows(
-        db, catalogue.titles,
-        QStringLiteral("INSERT INTO softs (numero, nome, descricao, midia) VALUES (?, ?, ?, ?)"));
-    db.exec(QStringLiteral("COMMIT"));
+    db.insertRows(catalogue.media, QStringLiteral("INSERT INTO cds (codigo, titulo, obs, tipo, "
+                                                  "local) VALUES (?, ?, ?, ?, ?)"));
+    db.insertRows(catalogue.titles, QStringLiteral("INSERT INTO softs (numero, nome, descricao, "
+                                                   "midia) VALUES (?, ?, ?, ?)"));
+    db.run(QStringLiteral("COMMIT"));
     db.close();
 }
 
@@ -159,7 +153,7 @@ qint64 highestCode(const Legacy::JetTable &table)
 // Reads the finished file afresh, as the program would, before it may replace anything.
 void verifyCatalogue(const QString &path, const Legacy::JetCatalogue &catalogue)
 {
-    Database db(path, SQLITE_OPEN_READONLY);
+    NewCatalogue db(path, SqliteFile::Option::ReadOnly);
     const QStringList integrity = db.column("PRAGMA integrity_check");
     if (integrity != QStringList{QStringLiteral("ok")})
         refuse(QStringLiteral("O novo catálogo '%1' não passou na verificação de integridade "

@@ -5,6 +5,7 @@
 #include "core/schema.h"
 #include "data/engine/schema_objects.h"
 #include "data/engine/sqlite/like.h"
+#include "data/engine/sqlite/sqlite_file.h"
 #include "data/engine/sqlite/statement.h"
 
 #include <QFile>
@@ -76,19 +77,18 @@ void checkCatalogueFile(const QString &path)
 
 // The catalogue's tables must be plain tables: a view or a virtual table in their place could
 // make every read endless.
-void checkTablesArePlain(sqlite3 *db, const QString &path)
+void checkTablesArePlain(SqliteFile &file)
 {
-    Statement statement(db,
+    Statement statement(file,
                         QStringLiteral("SELECT name FROM sqlite_schema WHERE name = ?1 COLLATE "
                                        "NOCASE AND (type <> 'table' OR upper(substr(sql, 1, 14)) "
-                                       "= 'CREATE VIRTUAL')"),
-                        path);
+                                       "= 'CREATE VIRTUAL')"));
     for (const Schema::Table &table : Schema::tables) {
         statement.bind(1, Schema::name(table.name));
         if (statement.step())
             throw EOleException(QStringLiteral("O arquivo '%1' não é um catálogo do Quivel: '%2' "
                                                "não é uma tabela")
-                                    .arg(path, statement.text(0)));
+                                    .arg(file.path(), statement.text(0)));
         statement.reset();
     }
 }
@@ -97,25 +97,22 @@ void checkTablesArePlain(sqlite3 *db, const QString &path)
 // join visits a medium for each title in no useful order, and thrashes a cache that cannot hold
 // them all. The titles are read in order, so caching more of them buys nothing, and a cache the
 // size of the whole catalogue holds that much memory for as long as the program runs.
-void sizePageCache(sqlite3 *db, const QString &path)
+void sizePageCache(SqliteFile &file)
 {
     constexpr qint64 defaultKiB = 2000;
     constexpr qint64 largestKiB = 512 * 1024;
     qint64 mediaKiB = 0;
     try {
-        Statement statement(db,
-                            QStringLiteral("SELECT sum(pgsize) FROM dbstat WHERE name = '%1' "
-                                           "AND aggregate = 1")
-                                .arg(Schema::name(Schema::media.name)),
-                            path);
+        Statement statement(file, QStringLiteral("SELECT sum(pgsize) FROM dbstat WHERE name = '%1' "
+                                                 "AND aggregate = 1")
+                                      .arg(Schema::name(Schema::media.name)));
         if (statement.step())
             mediaKiB = statement.integer(0) / 1024;
     } catch (const Exception &) {
         // An engine built without its page statistics keeps the default cache.
     }
     const qint64 kib = std::clamp(mediaKiB + mediaKiB / 2 + defaultKiB, defaultKiB, largestKiB);
-    const QByteArray pragma = "PRAGMA cache_size = -" + QByteArray::number(kib);
-    sqlite3_exec(db, pragma.constData(), nullptr, nullptr, nullptr);
+    file.run(QStringLiteral("PRAGMA cache_size = -%1").arg(kib));
 }
 
 int waitForOtherWriter(void *watch, int attempt)
@@ -123,22 +120,21 @@ int waitForOtherWriter(void *watch, int attempt)
     return static_cast<EngineWatch *>(watch)->waitForWriter(attempt) ? 1 : 0;
 }
 
-int interruptWhenLate(void *watch)
-{
-    return static_cast<EngineWatch *>(watch)->goesOn() ? 0 : 1;
-}
-
 // A file another program left in WAL mode goes back to the rollback journal (see where the
 // journal is chosen, in the backend's constructor) when this program may write it and no other
 // program has it open; otherwise it stays as it is, which the engine handles too. Nobody is
 // waited for: that would delay the start.
-void leaveWalMode(sqlite3 *db, EngineWatch &watch)
+void leaveWalMode(SqliteFile &file, EngineWatch &watch)
 {
-    if (sqlite3_db_readonly(db, "main") != 0)
+    if (file.isReadOnly())
         return;
-    sqlite3_busy_handler(db, nullptr, nullptr);
-    sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
-    sqlite3_busy_handler(db, waitForOtherWriter, &watch);
+    sqlite3_busy_handler(file.handle(), nullptr, nullptr);
+    try {
+        file.run(QStringLiteral("PRAGMA journal_mode = DELETE"));
+    } catch (const Exception &) {
+        // Another program has the file open: it stays in WAL mode.
+    }
+    sqlite3_busy_handler(file.handle(), waitForOtherWriter, &watch);
 }
 
 // Declared types as the catalogue writes them: INTEGER, VARCHAR(n), TEXT, REAL.
@@ -162,9 +158,9 @@ void classify(const char *declared, RecordStore::Kind &kind, int &size)
 class SqliteStatement : public BackendStatement
 {
 public:
-    SqliteStatement(sqlite3 *db, const QString &sql, const QString &path)
-        : m_db(db)
-        , m_statement(db, sql, path)
+    SqliteStatement(SqliteFile &file, const QString &sql)
+        : m_file(file)
+        , m_statement(file, sql)
     {}
 
     void bind(int index, const QVariant &value) override { m_statement.bind(index, value); }
@@ -178,11 +174,7 @@ public:
     QVariant value(int column) const override { return m_statement.value(column); }
     QByteArrayView utf8(int column, QByteArray &) const override
     {
-        sqlite3_stmt *s = m_statement.handle();
-        if (sqlite3_column_type(s, column) == SQLITE_NULL)
-            return {};
-        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, column));
-        return QByteArrayView(text, sqlite3_column_bytes(s, column));
+        return m_statement.utf8(column);
     }
     void appendRow(RecordStore &store) override
     {
@@ -220,19 +212,13 @@ public:
         c.table = QString::fromUtf8(table ? table : "");
         c.origin = QString::fromUtf8(origin ? origin : "");
         classify(sqlite3_column_decltype(s, i), c.kind, c.size);
-        if (table && origin) {
-            int primaryKey = 0;
-            int autoInc = 0;
-            if (sqlite3_table_column_metadata(m_db, nullptr, table, origin, nullptr, nullptr,
-                                              nullptr, &primaryKey, &autoInc) == SQLITE_OK &&
-                primaryKey && c.kind == RecordStore::Kind::Integer)
-                c.key = true;
-        }
+        if (table && origin && c.kind == RecordStore::Kind::Integer)
+            c.key = m_file.columnFacts(c.table, c.origin).primaryKey;
         return c;
     }
 
 private:
-    sqlite3 *m_db;
+    SqliteFile &m_file;
     Statement m_statement;
 };
 
@@ -242,46 +228,24 @@ SqliteBackend::SqliteBackend(const QString &path, EngineWatch &watch)
     : m_path(path)
 {
     checkCatalogueFile(path);
-
-    // The program reaches its catalogue from one thread only, so the engine's lock on every
-    // call to the connection is pure cost.
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString text =
-            m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
-        sqlite3_close(m_db);
-        throw EOleException(
-            QStringLiteral("Não foi possível abrir o catálogo '%1' (%2)").arg(path, text));
-    }
-    sqlite3_extended_result_codes(m_db, 1);
+    m_file = std::make_unique<SqliteFile>(path, SqliteFile::Option::OneThread |
+                                                    SqliteFile::Option::UntrustedSchema);
+    sqlite3 *db = m_file->handle();
     // The wait runs on the interface thread: the watch shows it and keeps windows painted.
-    sqlite3_busy_handler(m_db, waitForOtherWriter, &watch);
-    // Views and triggers of a file made elsewhere may call no function with side effects.
-    sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_progress_handler(m_db, 1000, interruptWhenLate, &watch);
-    registerLike(m_db, [&watch] { return watch.goesOn(); });
+    sqlite3_busy_handler(db, waitForOtherWriter, &watch);
+    m_file->stopWhen([&watch] { return !watch.goesOn(); });
+    registerLike(db, [&watch] { return watch.goesOn(); });
 
     // Reading the schema makes the engine look at the whole header now, not at first use.
-    int version = 0;
-    try {
-        Statement statement(m_db, QStringLiteral("PRAGMA user_version"), path);
-        if (statement.step())
-            version = int(statement.integer(0));
-        checkTablesArePlain(m_db, path);
-        sizePageCache(m_db, path);
-        // The rollback journal keeps the catalogue one file, which read-only media and
-        // network folders handle; WAL needs its companion files writable and shared memory
-        // that network folders do not give. EXTRA syncs the folder once the journal is
-        // deleted, so a power cut right after a save cannot bring the journal back and undo
-        // the save.
-        Statement(m_db, QStringLiteral("PRAGMA synchronous = EXTRA"), path).execute();
-    } catch (const Exception &) {
-        sqlite3_close(m_db);
-        throw;
-    }
+    const int version = m_file->userVersion();
+    checkTablesArePlain(*m_file);
+    sizePageCache(*m_file);
+    // The rollback journal keeps the catalogue one file, which read-only media and network
+    // folders handle; WAL needs its companion files writable and shared memory that network
+    // folders do not give. EXTRA syncs the folder once the journal is deleted, so a power cut
+    // right after a save cannot bring the journal back and undo the save.
+    Statement(*m_file, QStringLiteral("PRAGMA synchronous = EXTRA")).execute();
     if (version > Schema::version) {
-        sqlite3_close(m_db);
         throw EOleException(QStringLiteral("O catálogo '%1' foi criado por uma versão mais nova "
                                            "do Quivel e não pode ser aberto por esta")
                                 .arg(path));
@@ -289,7 +253,6 @@ SqliteBackend::SqliteBackend(const QString &path, EngineWatch &watch)
     // The program and its launcher upgrade a file before it gets here; one that is still
     // older (opened some other way) lacks what the windows read.
     if (version < Schema::version) {
-        sqlite3_close(m_db);
         throw EOleException(QStringLiteral("O catálogo '%1' é da versão %2, anterior a esta do "
                                            "Quivel; atualize-o com o comando: quivel-catalogue "
                                            "upgrade \"%1\"")
@@ -298,32 +261,27 @@ SqliteBackend::SqliteBackend(const QString &path, EngineWatch &watch)
     }
     // Once the reads above are finished, and only in a file the program uses: the change needs
     // the file to itself.
-    leaveWalMode(m_db, watch);
+    leaveWalMode(*m_file, watch);
 }
 
-SqliteBackend::~SqliteBackend()
-{
-    sqlite3_close_v2(m_db);
-}
+SqliteBackend::~SqliteBackend() = default;
 
 std::unique_ptr<BackendStatement> SqliteBackend::prepare(const QString &sql)
 {
-    return std::make_unique<SqliteStatement>(m_db, sql, m_path);
+    return std::make_unique<SqliteStatement>(*m_file, sql);
 }
 
 void SqliteBackend::run(const QString &sql)
 {
-    const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        throw EngineError(rc, QString::fromUtf8(sqlite3_errmsg(m_db)), m_path, true);
+    m_file->run(sql);
 }
 
 bool SqliteBackend::inTransaction() const
 {
-    return !sqlite3_get_autocommit(m_db);
+    return m_file->inTransaction();
 }
 
 QString SqliteBackend::writeRefusal(const QString &table)
 {
-    return SchemaObjects::writeRefusal(SchemaObjects::inspectFile(m_db, m_path), table, m_path);
+    return SchemaObjects::writeRefusal(SchemaObjects::inspectFile(*m_file), table, m_path);
 }

@@ -3,7 +3,9 @@
 
 #include "data/engine/backend.h"
 
-struct sqlite3;
+#include <memory>
+
+class SqliteFile;
 
 // The catalogue file through SQLite. Owns the engine's handle from a successful open to its
 // destruction; statements prepared from it must go first.
@@ -37,6 +39,6 @@ public:
     QString displayName() const override { return m_path; }
 
 private:
-    sqlite3 *m_db = nullptr;
     QString m_path;
+    std::unique_ptr<SqliteFile> m_file;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/engine/sqlite/statement.h"
 
+#include "data/engine/sqlite/sqlite_file.h"
+
 #include <sqlite3.h>
 
 namespace {
@@ -179,6 +181,16 @@ EngineError::EngineError(int resultCode, const QString &engineText, const QStrin
     , m_engineText(engineText)
 {}
 
+bool EngineError::wasInterrupted() const
+{
+    return (m_resultCode & 0xFF) == SQLITE_INTERRUPT;
+}
+
+bool EngineError::leftUnfinishedWrite() const
+{
+    return m_resultCode == SQLITE_READONLY_ROLLBACK || m_resultCode == SQLITE_READONLY_RECOVERY;
+}
+
 Statement::Statement(sqlite3 *db, const QString &sql, const QString &catalogue)
     : m_db(db)
     , m_catalogue(catalogue)
@@ -191,6 +203,10 @@ Statement::Statement(sqlite3 *db, const QString &sql, const QString &catalogue)
     if (!m_statement)
         throw EOleException(QStringLiteral("O comando SQL está vazio"));
 }
+
+Statement::Statement(SqliteFile &file, const QString &sql)
+    : Statement(file.handle(), sql, file.path())
+{}
 
 Statement::~Statement()
 {
@@ -288,6 +304,14 @@ QString Statement::text(int column) const
 {
     const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
     return QString::fromUtf8(data, sqlite3_column_bytes(m_statement, column));
+}
+
+QByteArrayView Statement::utf8(int column) const
+{
+    if (sqlite3_column_type(m_statement, column) == SQLITE_NULL)
+        return {};
+    const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    return QByteArrayView(data, sqlite3_column_bytes(m_statement, column));
 }
 
 QVariant Statement::value(int column) const

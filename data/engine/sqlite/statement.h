@@ -3,9 +3,11 @@
 
 #include "core/exceptions.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 
+class SqliteFile;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -19,6 +21,11 @@ public:
                 bool writing = false);
     int resultCode() const { return m_resultCode; }
     const QString &engineText() const { return m_engineText; }
+    // Stopped by the time limit or the user.
+    bool wasInterrupted() const;
+    // A read-only connection met the journal of an interrupted write, which only a writer can
+    // roll back.
+    bool leftUnfinishedWrite() const;
 
 private:
     int m_resultCode;
@@ -31,6 +38,8 @@ class Statement
 public:
     // Prepares the first statement of `sql`; `catalogue` names the file in messages.
     Statement(sqlite3 *db, const QString &sql, const QString &catalogue = {});
+    // The same on an open catalogue file, named in messages by its path.
+    Statement(SqliteFile &file, const QString &sql);
     ~Statement();
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
@@ -52,6 +61,8 @@ public:
     bool isNull(int column) const;
     qint64 integer(int column) const;
     QString text(int column) const; // empty for NULL
+    // The value as the engine's UTF-8 text, valid until the next step; null for NULL.
+    QByteArrayView utf8(int column) const;
     // By the value's own storage: invalid for NULL, qlonglong, double or QString.
     QVariant value(int column) const;
 
