@@ -4,9 +4,16 @@
 #include <QString>
 #include <QVariant>
 
+#include <memory>
+#include <vector>
+
 class TADOQuery;
+struct ResultColumn;
 
 enum class TFieldType { AutoInc, Integer, Float, WideString };
+
+// Whether an edit left a value as it was: null equals only null, other values compare as values.
+bool sameValue(const QVariant &a, const QVariant &b);
 
 // One column of a dataset, read and written through the dataset's current record. A
 // persistent field is declared by its owner before the dataset opens and is matched to the
@@ -48,6 +55,7 @@ public:
 
 private:
     friend class TADOQuery;
+    friend class ResultFields;
 
     QString m_fieldName;
     TFieldType m_dataType;
@@ -82,4 +90,51 @@ public:
     TWideStringField(const QString &fieldName, int size)
         : TField(fieldName, TFieldType::WideString, size)
     {}
+};
+
+// The fields a dataset shows of its open result: its persistent fields when it declares any,
+// each matched to the result's column of its name and type, otherwise one automatic field per
+// column.
+class ResultFields
+{
+public:
+    explicit ResultFields(TADOQuery *dataSet)
+        : m_dataSet(dataSet)
+    {}
+    // Persistent fields outlive nothing of the dataset's: they are let go, not deleted.
+    ~ResultFields();
+    ResultFields(const ResultFields &) = delete;
+    ResultFields &operator=(const ResultFields &) = delete;
+
+    void declare(TField *field);
+    // A persistent field going away before its dataset.
+    void forget(TField *field);
+
+    // Matches the fields to an open result; a field the result lacks or types otherwise
+    // throws EDatabaseError naming the dataset, and leaves the fields unbound.
+    void bind(const std::vector<ResultColumn> &columns);
+    void unbind();
+    // The state of one binding, to put back when a new result is refused.
+    struct Binding
+    {
+        std::vector<TField *> fields;
+        std::vector<std::unique_ptr<TField>> automatic;
+    };
+    Binding take();
+    void restore(Binding binding);
+
+    const std::vector<TField *> &all() const { return m_fields; }
+    TField *find(const QString &fieldName) const;
+
+    // Refuses a text typed longer than its field or column allows, counted in code points as
+    // the catalogue counts them; a value the user did not change passes (another program may
+    // have stored it longer).
+    void checkLengths(const std::vector<ResultColumn> &columns, const std::vector<QVariant> &values,
+                      const std::vector<QVariant> &original) const;
+
+private:
+    TADOQuery *m_dataSet;
+    std::vector<TField *> m_persistent;
+    std::vector<std::unique_ptr<TField>> m_automatic;
+    std::vector<TField *> m_fields;
 };

@@ -9,67 +9,12 @@
 #include <algorithm>
 #include <exception>
 
-namespace {
-
-// A slice of a gradual read asked for by its reader, who has other work in the same pass of
-// the event loop.
-constexpr int readSliceMs = 8;
-// A slice read between other events: as long as a report's layout slice, so the two share
-// the time evenly, and short enough for the event loop to stay live.
-constexpr int backgroundSliceMs = 20;
-TFieldType fieldType(const ResultColumn &column)
-{
-    if (column.key)
-        return TFieldType::AutoInc;
-    switch (column.kind) {
-    case RecordStore::Kind::Integer:
-        return TFieldType::Integer;
-    case RecordStore::Kind::Real:
-        return TFieldType::Float;
-    case RecordStore::Kind::Text:
-        break;
-    }
-    return TFieldType::WideString;
-}
-
-bool compatible(TFieldType wanted, TFieldType actual)
-{
-    const auto numeric = [](TFieldType t) {
-        return t == TFieldType::AutoInc || t == TFieldType::Integer;
-    };
-    if (numeric(wanted))
-        return numeric(actual);
-    return wanted == actual;
-}
-
-bool sameValue(const QVariant &a, const QVariant &b)
-{
-    const bool aNull = !a.isValid() || a.isNull();
-    const bool bNull = !b.isValid() || b.isNull();
-    if (aNull || bNull)
-        return aNull == bNull;
-    return a == b;
-}
-
-} // namespace
-
 TADOQuery::TADOQuery(const QString &name, TADOConnection *connection, QObject *parent)
     : QObject(parent)
     , m_connection(connection)
+    , m_fields(this)
 {
     setObjectName(name);
-    // A read left pending (its report closed early) goes on between other events, so its
-    // statement never holds the file against other programs for long.
-    m_backgroundRead.setInterval(0);
-    connect(&m_backgroundRead, &QTimer::timeout, this, [this] {
-        if (m_connection->statementRunning())
-            return;
-        try {
-            readSlice(backgroundSliceMs);
-        } catch (...) {
-            // The query is closed and the result's reader, if any, is handed the failure.
-        }
-    });
 }
 
 TADOQuery::~TADOQuery()
@@ -80,16 +25,11 @@ TADOQuery::~TADOQuery()
     }
     // A pending record is dropped, never saved, when the dataset goes away.
     m_state = TDataSetState::Inactive;
-    for (TField *f : m_persistentFields) {
-        f->m_dataSet = nullptr;
-        f->m_column = -1;
-    }
 }
 
 void TADOQuery::removeField(TField *field)
 {
-    std::erase(m_persistentFields, field);
-    std::erase(m_fields, field);
+    m_fields.forget(field);
 }
 
 void TADOQuery::fail(const QString &message) const
@@ -147,13 +87,12 @@ void TADOQuery::addField(TField *field)
 {
     if (active())
         fail(QStringLiteral("Cannot perform this operation on an open dataset"));
-    field->m_dataSet = this;
-    m_persistentFields.push_back(field);
+    m_fields.declare(field);
 }
 
 bool TADOQuery::canModify() const
 {
-    return active() && !updateTable().isEmpty() && keyColumn() >= 0;
+    return active() && RowWriter::canWrite(m_columns);
 }
 
 void TADOQuery::open()
@@ -165,7 +104,7 @@ void TADOQuery::open()
     m_connection->open();
     try {
         runStatement();
-        bindFields();
+        m_fields.bind(m_columns);
     } catch (...) {
         forgetResult();
         throw;
@@ -180,8 +119,7 @@ void TADOQuery::forgetResult()
 {
     m_store.reset();
     m_columns.clear();
-    m_fields.clear();
-    m_automaticFields.clear();
+    m_fields.unbind();
 }
 
 // A result just read, browsed from its first record.
@@ -208,29 +146,18 @@ void TADOQuery::openGradually()
         return;
     }
     try {
-        m_pending = std::make_unique<ResultReader>(*m_connection, statementText(), m_parameters);
-        // The first row at once, so the reader has the columns and something to show.
-        ResultReader::Limits firstRow;
-        firstRow.maxRows = 1;
-        if (m_pending->read(firstRow) == ResultReader::Outcome::Complete) {
-            m_columns = m_pending->columns();
-            m_store = m_pending->rows();
+        m_pending =
+            std::make_unique<GradualRead>(*m_connection, *this, statementText(), m_parameters);
+        m_columns = m_pending->columns();
+        m_store = m_pending->rows();
+        if (m_pending->finished())
             m_pending.reset();
-        } else {
-            m_columns = m_pending->columns();
-            m_store = m_pending->rows();
-            m_growing = std::make_shared<GrowingResult>();
-            m_growing->m_query = this;
-            m_growing->m_rows = m_store;
-            m_connection->addPendingRead(this);
-        }
-        bindFields();
-        readSlice(readSliceMs);
+        m_fields.bind(m_columns);
+        readSlice(GradualRead::readerSliceMs);
         if (m_pending)
-            m_backgroundRead.start();
+            m_pending->readInBackground();
     } catch (...) {
-        if (m_pending)
-            endPendingRead(nullptr);
+        endPendingRead(nullptr);
         forgetResult();
         throw;
     }
@@ -243,12 +170,7 @@ std::shared_ptr<GrowingResult> TADOQuery::growingResult() const
 {
     if (!m_store)
         return nullptr;
-    if (m_growing)
-        return m_growing;
-    auto result = std::make_shared<GrowingResult>();
-    result->m_rows = m_store;
-    result->m_complete = true;
-    return result;
+    return m_pending ? m_pending->growing() : GrowingResult::whole(m_store);
 }
 
 void TADOQuery::readSlice(int milliseconds, int maxRows)
@@ -256,11 +178,7 @@ void TADOQuery::readSlice(int milliseconds, int maxRows)
     if (!m_pending)
         return;
     try {
-        ResultReader::Limits limits;
-        limits.slice = QDeadlineTimer(milliseconds);
-        limits.maxRows = maxRows ? maxRows : maxRowsPerSlice;
-        const ResultReader::Outcome outcome = m_pending->read(limits);
-        if (outcome == ResultReader::Outcome::Complete)
+        if (m_pending->read(milliseconds, maxRows ? maxRows : maxRowsPerSlice))
             endPendingRead(nullptr);
     } catch (...) {
         const std::exception_ptr failure = std::current_exception();
@@ -273,29 +191,16 @@ void TADOQuery::readSlice(int milliseconds, int maxRows)
 
 void TADOQuery::endPendingRead(std::exception_ptr failure)
 {
+    if (!m_pending)
+        return;
+    m_pending->end(failure);
     m_pending.reset();
-    m_connection->removePendingRead(this);
-    m_backgroundRead.stop();
-    if (m_growing) {
-        m_growing->m_query = nullptr;
-        m_growing->m_failure = failure;
-        m_growing->m_complete = !failure;
-        m_growing.reset();
-    }
 }
 
 void TADOQuery::completeRead()
 {
     while (m_pending)
-        readSlice(readSliceMs * 8);
-}
-
-void GrowingResult::readMore()
-{
-    if (m_failure)
-        std::rethrow_exception(m_failure);
-    if (m_query)
-        m_query->readSlice(readSliceMs);
+        readSlice(GradualRead::readerSliceMs * 8);
 }
 
 void TADOQuery::runStatement()
@@ -327,15 +232,13 @@ bool TADOQuery::openInSteps(const QStringList &lines, const Parameters &paramete
     const bool wasActive = active();
     std::swap(columns, m_columns);
     std::swap(store, m_store);
-    auto fields = std::move(m_fields);
-    auto automaticFields = std::move(m_automaticFields);
+    ResultFields::Binding binding = m_fields.take();
     try {
-        bindFields();
+        m_fields.bind(m_columns);
     } catch (...) {
         std::swap(columns, m_columns);
         std::swap(store, m_store);
-        m_fields = std::move(fields);
-        m_automaticFields = std::move(automaticFields);
+        m_fields.restore(std::move(binding));
         throw;
     }
     m_sql = lines;
@@ -350,48 +253,6 @@ bool TADOQuery::openInSteps(const QStringList &lines, const Parameters &paramete
     return true;
 }
 
-void TADOQuery::bindFields()
-{
-    m_fields.clear();
-    m_automaticFields.clear();
-    const auto columnNamed = [this](const QString &fieldName) {
-        for (size_t i = 0; i < m_columns.size(); ++i) {
-            if (m_columns[i].name.compare(fieldName, Qt::CaseInsensitive) == 0)
-                return int(i);
-        }
-        return -1;
-    };
-    if (m_persistentFields.empty()) {
-        for (size_t i = 0; i < m_columns.size(); ++i) {
-            const ResultColumn &c = m_columns[i];
-            auto field = std::make_unique<TField>(c.name, fieldType(c), c.size);
-            field->m_dataSet = this;
-            field->m_automatic = true;
-            field->m_column = int(i);
-            field->m_index = int(i);
-            m_fields.push_back(field.get());
-            m_automaticFields.push_back(std::move(field));
-        }
-        return;
-    }
-    for (TField *f : m_persistentFields) {
-        const int column = columnNamed(f->fieldName());
-        if (column < 0)
-            fail(QStringLiteral("Field '%1' not found").arg(f->fieldName()));
-        const TFieldType actual = fieldType(m_columns[size_t(column)]);
-        if (!compatible(f->dataType(), actual)) {
-            fail(QStringLiteral("Type mismatch for field '%1', expecting: %2 actual: %3")
-                     .arg(f->fieldName(), TField::typeName(f->dataType()),
-                          TField::typeName(actual)));
-        }
-    }
-    for (TField *f : m_persistentFields) {
-        f->m_column = columnNamed(f->fieldName());
-        f->m_index = int(m_fields.size());
-        m_fields.push_back(f);
-    }
-}
-
 void TADOQuery::close()
 {
     if (!active())
@@ -401,12 +262,7 @@ void TADOQuery::close()
     m_state = TDataSetState::Inactive;
     m_store.reset();
     m_columns.clear();
-    m_fields.clear();
-    m_automaticFields.clear();
-    for (TField *f : m_persistentFields) {
-        f->m_column = -1;
-        f->m_index = -1;
-    }
+    m_fields.unbind();
     m_buffer.clear();
     m_original.clear();
     m_modified = false;
@@ -424,11 +280,7 @@ int TADOQuery::recordCount()
 
 TField *TADOQuery::findField(const QString &fieldName) const
 {
-    for (TField *f : m_fields) {
-        if (f->fieldName().compare(fieldName, Qt::CaseInsensitive) == 0)
-            return f;
-    }
-    return nullptr;
+    return m_fields.find(fieldName);
 }
 
 TField *TADOQuery::fieldByName(const QString &fieldName) const
@@ -441,7 +293,7 @@ TField *TADOQuery::fieldByName(const QString &fieldName) const
 
 QString TADOQuery::fieldText(int index) const
 {
-    return m_fields[size_t(index)]->asString();
+    return field(index)->asString();
 }
 
 QString TADOQuery::textAt(int record, int fieldIndex)
@@ -449,7 +301,7 @@ QString TADOQuery::textAt(int record, int fieldIndex)
     completeRead();
     if (!m_store || record < 0 || record >= m_store->rowCount())
         return {};
-    return m_store->text(record, m_fields[size_t(fieldIndex)]->m_column);
+    return m_store->text(record, field(fieldIndex)->m_column);
 }
 
 bool TADOQuery::utf8At(int record, int fieldIndex, RecordStore::Scratch &scratch,
@@ -458,12 +310,12 @@ bool TADOQuery::utf8At(int record, int fieldIndex, RecordStore::Scratch &scratch
     completeRead();
     if (!m_store || record < 0 || record >= m_store->rowCount())
         return false;
-    return m_store->utf8(record, m_fields[size_t(fieldIndex)]->m_column, scratch, text);
+    return m_store->utf8(record, field(fieldIndex)->m_column, scratch, text);
 }
 
 int TADOQuery::storeColumn(int fieldIndex) const
 {
-    return m_fields[size_t(fieldIndex)]->m_column;
+    return field(fieldIndex)->m_column;
 }
 
 RecordStore &TADOQuery::writableStore()
@@ -479,7 +331,7 @@ QVariant TADOQuery::valueAt(int record, int fieldIndex)
     completeRead();
     if (!m_store || record < 0 || record >= m_store->rowCount())
         return {};
-    return m_store->value(record, m_fields[size_t(fieldIndex)]->m_column);
+    return m_store->value(record, field(fieldIndex)->m_column);
 }
 
 QVariant TADOQuery::currentValue(int column) const
@@ -567,28 +419,13 @@ bool TADOQuery::locate(const QString &fieldName, const QVariant &value)
 {
     checkActive();
     const TField *f = fieldByName(fieldName);
-    if (!value.isValid() || value.isNull())
+    completeRead();
+    const int row = m_store->findRow(f->m_column, value);
+    if (row < 0)
         return false;
-    const int column = f->m_column;
-    const int count = recordCount();
-    const bool numeric = m_store->kind(column) == RecordStore::Kind::Integer;
-    bool ok = false;
-    const qlonglong wanted = numeric ? value.toLongLong(&ok) : 0;
-    if (numeric && !ok)
-        return false;
-    const QString wantedText = numeric ? QString() : value.toString();
-    for (int row = 0; row < count; ++row) {
-        if (m_store->isNull(row, column))
-            continue;
-        const bool found = numeric ? m_store->value(row, column).toLongLong() == wanted
-                                   : m_store->text(row, column) == wantedText;
-        if (found) {
-            if (row != m_position || m_state != TDataSetState::Browse)
-                moveTo(row);
-            return true;
-        }
-    }
-    return false;
+    if (row != m_position || m_state != TDataSetState::Browse)
+        moveTo(row);
+    return true;
 }
 
 void TADOQuery::edit()
@@ -616,7 +453,7 @@ void TADOQuery::insert()
     if (!canModify())
         fail(QStringLiteral("Cannot modify a read-only dataset"));
     m_buffer.assign(m_columns.size(), QVariant());
-    for (const TField *f : m_fields) {
+    for (const TField *f : m_fields.all()) {
         if (f->defaultValue().isValid() && f->m_column >= 0)
             m_buffer[size_t(f->m_column)] = f->defaultValue();
     }
@@ -648,57 +485,12 @@ void TADOQuery::checkBrowseMode()
         cancel();
 }
 
-int TADOQuery::keyColumn() const
-{
-    for (size_t i = 0; i < m_columns.size(); ++i) {
-        if (m_columns[i].key)
-            return int(i);
-    }
-    return -1;
-}
-
-// The one table a result's columns come from, or empty when it joins or computes.
-QString TADOQuery::updateTable() const
-{
-    QString table;
-    for (const ResultColumn &c : m_columns) {
-        if (c.table.isEmpty())
-            return {};
-        if (!table.isEmpty() && table != c.table)
-            return {};
-        table = c.table;
-    }
-    return table;
-}
-
-void TADOQuery::checkSizes() const
-{
-    for (const TField *f : m_fields) {
-        const int limit = f->size() > 0 ? f->size() : m_columns[size_t(f->m_column)].size;
-        if (limit <= 0 || f->dataType() != TFieldType::WideString)
-            continue;
-        // A value stored longer by another program blocks nothing until the user changes it.
-        if (sameValue(m_buffer[size_t(f->m_column)], m_original[size_t(f->m_column)]))
-            continue;
-        const QVariant v = m_buffer[size_t(f->m_column)];
-        // Characters as the catalogue counts them: code points, not UTF-16 units.
-        const qsizetype length = v.isNull() ? 0 : v.toString().toUcs4().size();
-        if (length > limit) {
-            fail(QStringLiteral("O campo '%1' aceita no máximo %2 caracteres, e o texto digitado "
-                                "tem %3; nada foi salvo")
-                     .arg(f->fieldName())
-                     .arg(limit)
-                     .arg(length));
-        }
-    }
-}
-
 void TADOQuery::post()
 {
     if (m_state != TDataSetState::Edit && m_state != TDataSetState::Insert)
         fail(QStringLiteral("Dataset not in edit or insert mode"));
     updateRecord();
-    checkSizes();
+    m_fields.checkLengths(m_columns, m_buffer, m_original);
     if (m_state == TDataSetState::Insert)
         postInsert();
     else
@@ -710,54 +502,19 @@ void TADOQuery::post()
     notifyDataSetChanged();
 }
 
-QVariant TADOQuery::storedValue(int column) const
-{
-    if (m_store->isNull(m_position, column))
-        return {};
-    if (m_store->kind(column) == RecordStore::Kind::Text)
-        return m_store->bytes(m_position, column);
-    return m_store->value(m_position, column);
-}
-
-std::vector<QVariant> TADOQuery::storedRow() const
-{
-    std::vector<QVariant> row;
-    for (size_t i = 0; i < m_columns.size(); ++i)
-        row.push_back(storedValue(int(i)));
-    return row;
-}
-
 RowWriter TADOQuery::writer()
 {
-    return RowWriter(*m_connection, updateTable(), m_columns, keyColumn());
+    return RowWriter(*m_connection, m_columns);
 }
 
 void TADOQuery::postInsert()
 {
-    std::vector<int> written;
-    for (size_t i = 0; i < m_columns.size(); ++i) {
-        if (m_buffer[i].isValid() && !m_buffer[i].isNull())
-            written.push_back(int(i));
-    }
-    const RowWriter::Guard guard = saveGuardFor(written);
-    m_buffer[size_t(keyColumn())] =
-        QVariant::fromValue<qlonglong>(writer().insert(m_buffer, guard));
+    m_buffer[size_t(RowWriter::keyColumnOf(m_columns))] =
+        QVariant::fromValue<qlonglong>(writer().insert(m_buffer, m_saveGuard));
     const int at = m_position < 0 ? 0 : m_position;
     writableStore().insertRow(at, m_buffer);
     m_position = at;
     m_bof = m_eof = false;
-}
-
-RowWriter::Guard TADOQuery::saveGuardFor(const std::vector<int> &columns) const
-{
-    if (m_saveGuard.condition.isEmpty())
-        return {};
-    const bool writesColumn = std::any_of(columns.begin(), columns.end(), [this](int c) {
-        return m_columns[size_t(c)].origin.compare(m_saveGuard.column, Qt::CaseInsensitive) == 0;
-    });
-    if (!writesColumn)
-        return {};
-    return {m_saveGuard.condition, m_saveGuard.message};
 }
 
 void TADOQuery::postEdit()
@@ -769,8 +526,8 @@ void TADOQuery::postEdit()
     }
     if (changed.empty())
         return;
-    const std::vector<QVariant> stored = storedRow();
-    if (writer().update(m_buffer, stored, changed, saveGuardFor(changed)) != 1) {
+    const std::vector<QVariant> stored = m_store->storedRow(m_position);
+    if (writer().update(m_buffer, stored, changed, m_saveGuard) != 1) {
         // Saving again would be refused again: the way out is to drop the edit and re-read.
         throw ERowConflict(QStringLiteral("O registro não foi salvo: ele foi alterado ou apagado "
                                           "por outro programa depois de lido"),
@@ -801,10 +558,10 @@ void TADOQuery::remove()
     // The stored row is matched as the engine holds it, so a value that is no valid text
     // (invalid UTF-8, a blob) still finds its row.
     RowWriter rows = writer();
-    const std::vector<QVariant> stored = storedRow();
+    const std::vector<QVariant> stored = m_store->storedRow(m_position);
     if (rows.remove(stored, m_deleteGuard) != 1) {
         if (!m_deleteGuard.isEmpty() &&
-            rows.conditionRefuses(stored[size_t(keyColumn())], m_deleteGuard))
+            rows.conditionRefuses(stored[size_t(RowWriter::keyColumnOf(m_columns))], m_deleteGuard))
             throw ERowInUse(name() + QStringLiteral(": o registro é usado por outros registros"));
         throw EOleException(QStringLiteral(
             "O registro não foi apagado: ele foi alterado ou apagado por outro programa depois "
@@ -828,7 +585,7 @@ void TADOQuery::refresh()
     completeRead();
     checkActive();
     checkBrowseMode();
-    const int key = keyColumn();
+    const int key = RowWriter::keyColumnOf(m_columns);
     const QVariant currentKey =
         key >= 0 && m_position >= 0 ? m_store->value(m_position, key) : QVariant();
     const int oldPosition = m_position;

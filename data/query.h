@@ -4,13 +4,13 @@
 #include "data/engine/record_store.h"
 #include "data/engine/sql_text.h"
 #include "data/fields.h"
+#include "data/gradual_read.h"
 #include "data/result_reader.h"
 #include "data/row_writer.h"
 
 #include <QHash>
 #include <QObject>
 #include <QStringList>
-#include <QTimer>
 
 #include <exception>
 #include <functional>
@@ -20,26 +20,6 @@
 class TADOConnection;
 class TDataSource;
 class TADOQuery;
-
-// A result that a query is still reading, as its one reader that may see it grow (a report)
-// sees it: the rows so far, whether they are all, and a way to read on.
-class GrowingResult
-{
-public:
-    // Shared with the query while it reads; the rows stay valid after it closes.
-    const std::shared_ptr<const RecordStore> &rows() const { return m_rows; }
-    bool complete() const { return m_complete; }
-    // Reads on for about one short slice. A failure of the read, now or met earlier by
-    // someone else, is thrown: the rows are then never complete.
-    void readMore();
-
-private:
-    friend class TADOQuery;
-    TADOQuery *m_query = nullptr; // null once the query stopped reading
-    std::shared_ptr<const RecordStore> m_rows;
-    bool m_complete = false;
-    std::exception_ptr m_failure;
-};
 
 enum class TDataSetState { Inactive, Browse, Edit, Insert };
 
@@ -114,8 +94,8 @@ public:
     void prior();
     bool locate(const QString &fieldName, const QVariant &value);
 
-    int fieldCount() const { return int(m_fields.size()); }
-    TField *field(int index) const { return m_fields[size_t(index)]; }
+    int fieldCount() const { return int(m_fields.all().size()); }
+    TField *field(int index) const { return m_fields.all()[size_t(index)]; }
     TField *findField(const QString &fieldName) const;
     TField *fieldByName(const QString &fieldName) const;
     QString fieldText(int index) const;
@@ -183,12 +163,12 @@ private:
     friend class TField;
     friend class TDataSource;
     friend class GrowingResult;
+    friend class GradualRead;
 
     [[noreturn]] void fail(const QString &message) const;
     void checkActive() const;
     // Reads the statement whole into the result.
     void runStatement();
-    void bindFields();
     // Reads pending rows for about `milliseconds`, each slice within the statement time limit.
     void readSlice(int milliseconds, int maxRows = 0);
     void endPendingRead(std::exception_ptr failure);
@@ -207,24 +187,16 @@ private:
 
     QVariant currentValue(int column) const;
     void setCurrentValue(TField *field, const QVariant &value);
-    void checkSizes() const;
-    // The current row as the engine holds it, text as its bytes, for matching it in a write.
-    QVariant storedValue(int column) const;
-    std::vector<QVariant> storedRow() const;
     RowWriter writer();
     void postInsert();
     void postEdit();
-    int keyColumn() const;
-    QString updateTable() const;
 
     TADOConnection *m_connection;
     QStringList m_sql;
     QStringList m_parameterNames;
     QHash<QString, QVariant> m_parameters;
 
-    std::vector<TField *> m_persistentFields;
-    std::vector<std::unique_ptr<TField>> m_automaticFields;
-    std::vector<TField *> m_fields;
+    ResultFields m_fields;
 
     std::vector<ResultColumn> m_columns;
     // Copied before a change while a snapshot shares it.
@@ -243,17 +215,8 @@ private:
     TDataSetState m_stateWhenDisabled = TDataSetState::Inactive;
     std::vector<TDataSource *> m_dataSources;
     QString m_deleteGuard;
-    struct SaveGuard
-    {
-        QString column;
-        QString condition;
-        QString message;
-    } m_saveGuard;
-    // The save guard for a save writing `columns`; none when it does not write the column.
-    RowWriter::Guard saveGuardFor(const std::vector<int> &columns) const;
+    RowWriter::Guard m_saveGuard;
 
     // The read of a gradual open while rows remain.
-    std::unique_ptr<ResultReader> m_pending;
-    std::shared_ptr<GrowingResult> m_growing;
-    QTimer m_backgroundRead;
+    std::unique_ptr<GradualRead> m_pending;
 };

@@ -8,6 +8,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 // One write: pending reads finished first, so they never see the connection's own change,
@@ -63,14 +65,45 @@ void refuseNul(const std::vector<ResultColumn> &columns, const std::vector<QVari
 
 } // namespace
 
-RowWriter::RowWriter(TADOConnection &connection, const QString &table,
-                     const std::vector<ResultColumn> &columns, int keyColumn)
+RowWriter::RowWriter(TADOConnection &connection, const std::vector<ResultColumn> &columns)
     : m_connection(connection)
-    , m_table(table)
-    , m_quotedTable(quotedIdentifier(table))
+    , m_table(tableOf(columns))
+    , m_quotedTable(quotedIdentifier(m_table))
     , m_columns(columns)
-    , m_key(keyColumn)
+    , m_key(keyColumnOf(columns))
 {}
+
+QString RowWriter::tableOf(const std::vector<ResultColumn> &columns)
+{
+    QString table;
+    for (const ResultColumn &c : columns) {
+        if (c.table.isEmpty())
+            return {};
+        if (!table.isEmpty() && table != c.table)
+            return {};
+        table = c.table;
+    }
+    return table;
+}
+
+int RowWriter::keyColumnOf(const std::vector<ResultColumn> &columns)
+{
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (columns[i].key)
+            return int(i);
+    }
+    return -1;
+}
+
+RowWriter::Guard RowWriter::guardFor(const Guard &guard, const std::vector<int> &written) const
+{
+    if (guard.condition.isEmpty() || guard.column.isEmpty())
+        return guard;
+    const bool writesColumn = std::any_of(written.begin(), written.end(), [&](int c) {
+        return m_columns[size_t(c)].origin.compare(guard.column, Qt::CaseInsensitive) == 0;
+    });
+    return writesColumn ? guard : Guard{};
+}
 
 QString RowWriter::column(int index) const
 {
@@ -118,7 +151,7 @@ qint64 RowWriter::insert(const std::vector<QVariant> &values, const Guard &guard
     int rows = 1;
     while (statement->step())
         ++rows;
-    statement.finish(rows, m_columns[size_t(m_key)].origin, key, guard);
+    statement.finish(rows, m_columns[size_t(m_key)].origin, key, guardFor(guard, columns));
     return key;
 }
 
@@ -143,7 +176,7 @@ int RowWriter::update(const std::vector<QVariant> &values, const std::vector<QVa
     for (int c : changed)
         statement->bind(index++, stored[size_t(c)]);
     return statement.finish(statement->execute(), m_columns[size_t(m_key)].origin,
-                            stored[size_t(m_key)], guard);
+                            stored[size_t(m_key)], guardFor(guard, changed));
 }
 
 int RowWriter::remove(const std::vector<QVariant> &stored, const QString &condition)

@@ -19,16 +19,28 @@ class TADOConnection;
 class RowWriter
 {
 public:
-    // An SQL condition on the written row that must hold after the write, in its transaction;
-    // a write it stops is undone and throws `message`. No condition: no guard.
+    // An SQL condition on the written row that must hold after a write of `column` (of any
+    // column when empty), in its transaction; a write it stops is undone and throws `message`.
+    // No condition: no guard.
     struct Guard
     {
+        QString column;
         QString condition;
         QString message;
     };
 
-    RowWriter(TADOConnection &connection, const QString &table,
-              const std::vector<ResultColumn> &columns, int keyColumn);
+    // Writes to the one table `columns` come from, by its key column.
+    RowWriter(TADOConnection &connection, const std::vector<ResultColumn> &columns);
+
+    // The one table a result's columns come from, or empty when it joins or computes.
+    static QString tableOf(const std::vector<ResultColumn> &columns);
+    // The result's key column, or -1 when it has none.
+    static int keyColumnOf(const std::vector<ResultColumn> &columns);
+    // A result can be written back when it has both.
+    static bool canWrite(const std::vector<ResultColumn> &columns)
+    {
+        return !tableOf(columns).isEmpty() && keyColumnOf(columns) >= 0;
+    }
 
     // Inserts the non-null values but the key; returns the key the engine gave the row.
     qint64 insert(const std::vector<QVariant> &values, const Guard &guard = {});
@@ -45,6 +57,8 @@ public:
 
 private:
     QString column(int index) const;
+    // The guard when the write covers its column; none otherwise.
+    Guard guardFor(const Guard &guard, const std::vector<int> &written) const;
     // Compares a column with its stored value, text as its bytes.
     QString matchCondition(int index) const;
 

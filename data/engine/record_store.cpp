@@ -306,6 +306,41 @@ std::vector<QVariant> RecordStore::rowValues(int row) const
     return values;
 }
 
+std::vector<QVariant> RecordStore::storedRow(int row) const
+{
+    std::vector<QVariant> values;
+    values.reserve(m_columns.size());
+    for (int c = 0; c < columnCount(); ++c) {
+        if (isNull(row, c))
+            values.emplace_back();
+        else if (kind(c) == Kind::Text)
+            values.emplace_back(bytes(row, c));
+        else
+            values.push_back(value(row, c));
+    }
+    return values;
+}
+
+int RecordStore::findRow(int column, const QVariant &value) const
+{
+    if (!value.isValid() || value.isNull())
+        return -1;
+    const bool numeric = kind(column) == Kind::Integer;
+    bool ok = false;
+    const qlonglong wanted = numeric ? value.toLongLong(&ok) : 0;
+    if (numeric && !ok)
+        return -1;
+    const QString wantedText = numeric ? QString() : value.toString();
+    for (int row = 0; row < rowCount(); ++row) {
+        if (isNull(row, column))
+            continue;
+        if (numeric ? this->value(row, column).toLongLong() == wanted
+                    : text(row, column) == wantedText)
+            return row;
+    }
+    return -1;
+}
+
 size_t RecordStore::memoryUsage() const
 {
     size_t total = m_order.memoryUsage();

@@ -59,6 +59,12 @@ public:
     void replaceRow(int row, const std::vector<QVariant> &values);
     void removeRow(int row);
     std::vector<QVariant> rowValues(int row) const;
+    // The row as the engine holds it, text as its bytes (valid UTF-8 or not), for matching it
+    // in a write.
+    std::vector<QVariant> storedRow(int row) const;
+    // The first row whose value in `column` equals `value` (numbers as numbers, text as
+    // text); -1 when none does or `value` is null.
+    int findRow(int column, const QVariant &value) const;
 
     size_t memoryUsage() const;
 

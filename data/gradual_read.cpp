@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/gradual_read.h"
+
+#include "data/connection.h"
+#include "data/query.h"
+
+namespace {
+
+// A slice read between other events: as long as a report's layout slice, so the two share
+// the time evenly, and short enough for the event loop to stay live.
+constexpr int backgroundSliceMs = 20;
+
+} // namespace
+
+void GrowingResult::readMore()
+{
+    if (m_failure)
+        std::rethrow_exception(m_failure);
+    if (m_query)
+        m_query->readSlice(GradualRead::readerSliceMs);
+}
+
+std::shared_ptr<GrowingResult> GrowingResult::whole(std::shared_ptr<const RecordStore> rows)
+{
+    auto result = std::make_shared<GrowingResult>();
+    result->m_rows = std::move(rows);
+    result->m_complete = true;
+    return result;
+}
+
+GradualRead::GradualRead(TADOConnection &connection, TADOQuery &query, const QString &sql,
+                         const ResultReader::Parameters &parameters)
+    : m_connection(connection)
+    , m_query(query)
+    , m_reader(connection, sql, parameters)
+{
+    ResultReader::Limits firstRow;
+    firstRow.maxRows = 1;
+    m_finished = m_reader.read(firstRow) == ResultReader::Outcome::Complete;
+    if (m_finished)
+        return;
+    m_growing = std::make_shared<GrowingResult>();
+    m_growing->m_query = &query;
+    m_growing->m_rows = m_reader.rows();
+    m_connection.addPendingRead(&query);
+    // A read left pending (its report closed early) goes on between other events, so its
+    // statement never holds the file against other programs for long.
+    m_background.setInterval(0);
+    QObject::connect(&m_background, &QTimer::timeout, &m_background, [this] {
+        if (m_connection.statementRunning())
+            return;
+        try {
+            m_query.readSlice(backgroundSliceMs);
+        } catch (...) {
+            // The query is closed and the result's reader, if any, is handed the failure.
+        }
+    });
+}
+
+GradualRead::~GradualRead()
+{
+    if (!m_growing)
+        return;
+    m_connection.removePendingRead(&m_query);
+    m_growing->m_query = nullptr;
+    m_growing->m_failure = m_failure;
+    m_growing->m_complete = !m_failure;
+}
+
+bool GradualRead::read(int milliseconds, int maxRows)
+{
+    ResultReader::Limits limits;
+    limits.slice = QDeadlineTimer(milliseconds);
+    limits.maxRows = maxRows;
+    m_finished = m_reader.read(limits) == ResultReader::Outcome::Complete;
+    return m_finished;
+}
