@@ -12,7 +12,9 @@
 //
 // Every failure throws ReportError with a Portuguese message naming the file.
 
-inline constexpr quint16 reportFileVersion = 1;
+// 2: a wrapped text holds the lines that print, as the page shows them. A file of format 1 holds
+// the whole text, which is cut the same way when the file is read.
+inline constexpr quint16 reportFileVersion = 2;
 
 QByteArray reportToBytes(const ReportDocument &document);
 ReportDocument reportFromBytes(const QByteArray &bytes, const QString &source);

@@ -80,3 +80,10 @@ QStringList fittedLines(const QFont &font, const QString &text, double width, do
     }
     return shown;
 }
+
+QString fittedText(const QFont &font, const QString &text, const QSizeF &box, bool wrap)
+{
+    return fittedLines(font, text, box.width() * reportUnitsPerMm, box.height() * reportUnitsPerMm,
+                       wrap)
+        .join(QLatin1Char('\n'));
+}
