@@ -147,8 +147,12 @@ public:
                 text.alignment = Qt::Alignment(read<quint32>());
                 text.wordWrap = read<bool>();
                 text.element = read<QString>();
+                // The first format kept a wrapped text whole, cut only when painted. No text
+                // reaches past its page, so nor does the box it is cut to.
                 if (text.wordWrap && m_version < 2)
-                    text.text = fittedText(text.font, text.text, text.rect.size(), true);
+                    text.text = fittedText(
+                        text.font, text.text,
+                        text.rect.size().boundedTo(doc.pageSize).expandedTo(QSizeF(0, 0)), true);
             }
             doc.appendPage(std::move(page));
         }
