@@ -30,7 +30,9 @@ for t in $targets; do
     if [ "$t" = legacy ] && [ -d "$root/../shared/fixtures/legacy" ]; then
         seeds+=("$root/../shared/fixtures/legacy")
     fi
-    if ! QT_QPA_PLATFORM=offscreen "$build/tests/fuzz/fuzz_$t" -runs="$runs" -max_len=1048576 "${limits[@]}" \
+    # The same third-party leaks as the sanitizer suite are passed over (tests/lsan.supp).
+    if ! LSAN_OPTIONS="suppressions=$root/tests/lsan.supp" QT_QPA_PLATFORM=offscreen \
+        "$build/tests/fuzz/fuzz_$t" -runs="$runs" -max_len=1048576 "${limits[@]}" \
         -artifact_prefix="$build/crashes/$t-" "$work" "${seeds[@]}"; then
         status=1
     fi

@@ -20,8 +20,10 @@ struct PageText
     QString text;
     QFont font; // family, point size and style; the size is in points whatever the device
     Qt::Alignment alignment = Qt::AlignLeft;
-    // Set where the text does not fit its rectangle: painting then shows the whole lines that
-    // fit, wrapped at word boundaries, the last one ending in "…".
+    // Set where the text did not fit its rectangle and was wrapped to fit: text then holds the
+    // whole lines that fit, one per '\n', the last one ending in "…" where more was cut, and
+    // painting sets each on its own line. Text is always cut when the page is made, never
+    // when it is painted.
     bool wordWrap = false;
     QString element; // the layout element that printed it
 };

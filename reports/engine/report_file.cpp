@@ -2,6 +2,7 @@
 #include "reports/engine/report_file.h"
 
 #include "reports/engine/report_error.h"
+#include "reports/engine/text_metrics.h"
 
 #include <QBuffer>
 #include <QDataStream>
@@ -53,8 +54,9 @@ void writeRect(QDataStream &out, const QRectF &rect)
 class PayloadReader
 {
 public:
-    PayloadReader(const QByteArray &payload, QString source)
+    PayloadReader(const QByteArray &payload, QString source, quint16 version)
         : m_source(std::move(source))
+        , m_version(version)
     {
         m_buffer.setData(payload);
         m_buffer.open(QIODevice::ReadOnly);
@@ -145,6 +147,12 @@ public:
                 text.alignment = Qt::Alignment(read<quint32>());
                 text.wordWrap = read<bool>();
                 text.element = read<QString>();
+                // The first format kept a wrapped text whole, cut only when painted. No text
+                // reaches past its page, so nor does the box it is cut to.
+                if (text.wordWrap && m_version < 2)
+                    text.text = fittedText(
+                        text.font, text.text,
+                        text.rect.size().boundedTo(doc.pageSize).expandedTo(QSizeF(0, 0)), true);
             }
             doc.appendPage(std::move(page));
         }
@@ -157,6 +165,7 @@ private:
     QBuffer m_buffer;
     QDataStream m_in;
     QString m_source;
+    quint16 m_version;
 };
 
 } // namespace
@@ -236,7 +245,7 @@ ReportDocument reportFromBytes(const QByteArray &bytes, const QString &source)
     quint16 version = 0, reserved = 0;
     quint32 length = 0, checksum = 0;
     header >> version >> reserved >> length >> checksum;
-    if (version != reportFileVersion)
+    if (version < 1 || version > reportFileVersion)
         throw ReportError(QStringLiteral("O arquivo de relatório %1 está no formato %2, que esta "
                                          "versão do Quivel não sabe ler (formato %3).")
                               .arg(source)
@@ -248,7 +257,7 @@ ReportDocument reportFromBytes(const QByteArray &bytes, const QString &source)
     const QByteArray payload = bytes.mid(headerSize);
     if (payload.size() != qsizetype(length) || crc32(payload) != checksum)
         throw ReportError(QStringLiteral("O arquivo de relatório %1 está corrompido.").arg(source));
-    return PayloadReader(payload, source).document();
+    return PayloadReader(payload, source, version).document();
 }
 
 void saveReportFile(const ReportDocument &document, const QString &path)

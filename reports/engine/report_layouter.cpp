@@ -125,8 +125,9 @@ public:
     bool mayContain(int index, const QString &text) const override;
 
     double bandHeight(const BandInfo &band, const TQRPrintContext &context) const;
-    void placeBand(ReportPage &page, const BandInfo &band, double top,
-                   const TQRPrintContext &context) const;
+    // Makes what a placed band shows on its page: texts (cut to fit), pictures, rules.
+    void makeBand(ReportPage &page, const BandInfo &band, double top,
+                  const TQRPrintContext &context) const;
 
 private:
     std::pair<size_t, size_t> bandsOf(int index) const
@@ -162,8 +163,10 @@ struct ReportLayouter::Impl
     {
         return pages->bandHeight(band, context);
     }
-    double placeBand(PlacedBands &page, const BandInfo &band, double top,
-                     const TQRPrintContext &context) const;
+    // Records where a band goes and returns its height: the one given, where the caller has
+    // already measured it to see whether the band fits, else measured here.
+    double placeBand(const BandInfo &band, double top, const TQRPrintContext &context,
+                     std::optional<double> height = std::nullopt);
     bool hasDetail(int index);
     void layoutPage();
 };
@@ -279,8 +282,10 @@ double LaidOutPages::bandHeight(const BandInfo &band, const TQRPrintContext &con
 // Text running past the right margin stops there: an element never widens beyond the printable
 // area. What does not fit its rectangle prints as the whole lines that do, wrapped at word
 // boundaries when the element wraps, the last one ending in "…"; the block keeps its height.
-void LaidOutPages::placeBand(ReportPage &page, const BandInfo &band, double top,
-                             const TQRPrintContext &context) const
+// The text is cut here, once, so that painting, the preview's search and a saved report file
+// all see what prints and no word hidden behind the "…".
+void LaidOutPages::makeBand(ReportPage &page, const BandInfo &band, double top,
+                            const TQRPrintContext &context) const
 {
     const double height = bandHeight(band, context);
     const double left = printable.left();
@@ -302,15 +307,13 @@ void LaidOutPages::placeBand(ReportPage &page, const BandInfo &band, double top,
             // Text that fits is never wrapped: a device measuring a hair wider must not push
             // the last word onto a line that the rectangle then hides.
             const bool overflows = widest > rect.width() + 0.01 || text.contains(QLatin1Char('\n'));
-            if (overflows && !e.text->WordWrap) {
-                // Cut here, once: painting then has nothing to clip.
-                const QString cut = fittedLines(e.font, text, rect.width() * reportUnitsPerMm,
-                                                rect.height() * reportUnitsPerMm, false)
-                                        .join(QLatin1Char('\n'));
-                page.texts.push_back({rect, cut, e.font, e.text->Alignment, false, el.Name});
+            if (!overflows) {
+                page.texts.push_back({rect, text, e.font, e.text->Alignment, false, el.Name});
                 continue;
             }
-            page.texts.push_back({rect, text, e.font, e.text->Alignment, overflows, el.Name});
+            const bool wrap = e.text->WordWrap;
+            page.texts.push_back({rect, fittedText(e.font, text, rect.size(), wrap), e.font,
+                                  e.text->Alignment, wrap, el.Name});
         } else if (e.image) {
             if (e.picture.isNull())
                 continue;
@@ -339,15 +342,15 @@ void LaidOutPages::placeBand(ReportPage &page, const BandInfo &band, double top,
 
 // The band's texts are read here, so that a dataset failing part-way fails the run, but measured
 // and kept only when a page is made.
-double ReportLayouter::Impl::placeBand(PlacedBands &page, const BandInfo &band, double top,
-                                       const TQRPrintContext &context) const
+double ReportLayouter::Impl::placeBand(const BandInfo &band, double top,
+                                       const TQRPrintContext &context, std::optional<double> height)
 {
     for (const ElementInfo &e : band.elements) {
         if (e.text)
             printedText(e, context);
     }
-    page.push_back({float(top), context.record, band.slot});
-    return bandHeight(band, context);
+    pages->placed.push_back({float(top), context.record, band.slot});
+    return height ? *height : bandHeight(band, context);
 }
 
 ReportPage LaidOutPages::page(int index) const
@@ -356,15 +359,17 @@ ReportPage LaidOutPages::page(int index) const
     const auto [first, end] = bandsOf(index);
     for (size_t i = first; i < end; ++i) {
         const PlacedBand &placedBand = placed[i];
-        placeBand(page, *bands[placedBand.band], placedBand.top,
-                  TQRPrintContext{dataSet.get(), placedBand.record});
+        makeBand(page, *bands[placedBand.band], placedBand.top,
+                 TQRPrintContext{dataSet.get(), placedBand.record});
     }
     return page;
 }
 
-// Made texts are pieces of what the elements print: whole lines, trimmed, the last one perhaps
-// with its spaces run together and cut with "…". Text without either is found only where the
-// printed text holds it.
+// The one place the search reads a text whole, as the element prints it before any cut: a page
+// is made only where that holds the text. A made text is a piece of it (whole lines, trimmed,
+// the last one perhaps with its spaces run together and cut with "…"), so text without either
+// is found on a made page only where the whole text holds it; the search then looks in the made
+// page, and finds no word that the cut hid.
 bool LaidOutPages::mayContain(int index, const QString &text) const
 {
     if (std::any_of(text.begin(), text.end(),
@@ -384,7 +389,6 @@ bool LaidOutPages::mayContain(int index, const QString &text) const
 
 void ReportLayouter::Impl::layoutPage()
 {
-    PlacedBands &page = pages->placed;
     const int pageIndex = pages->pageCount();
     const double footerHeight = pageFooter ? pageFooter->height : 0;
     const double bottom = printable.bottom() - footerHeight;
@@ -392,14 +396,14 @@ void ReportLayouter::Impl::layoutPage()
     double y = printable.top();
 
     if (pageHeader && (pageIndex > 0 || options.testFlag(FirstPageHeader)))
-        y += placeBand(page, *pageHeader, y, noRecord);
+        y += placeBand(*pageHeader, y, noRecord);
     if (!titleDone) {
         if (title)
-            y += placeBand(page, *title, y, noRecord);
+            y += placeBand(*title, y, noRecord);
         titleDone = true;
     }
     if (columnHeader)
-        y += placeBand(page, *columnHeader, y, noRecord);
+        y += placeBand(*columnHeader, y, noRecord);
 
     // A band that does not fit goes to the next page, unless it is the first on this one and
     // would fit on none.
@@ -410,7 +414,7 @@ void ReportLayouter::Impl::layoutPage()
             const double height = bandHeight(*detail, context);
             if (placedAny && y + height > bottom)
                 break;
-            y += placeBand(page, *detail, y, context);
+            y += placeBand(*detail, y, context, height);
             ++nextDetail;
             placedAny = true;
         }
@@ -424,7 +428,7 @@ void ReportLayouter::Impl::layoutPage()
         } else {
             const double height = bandHeight(*summary, noRecord);
             if (!placedAny || y + height <= bottom) {
-                y += placeBand(page, *summary, y, noRecord);
+                y += placeBand(*summary, y, noRecord, height);
                 summaryDone = true;
             }
         }
@@ -432,8 +436,8 @@ void ReportLayouter::Impl::layoutPage()
     done = summaryDone;
 
     if (pageFooter && (!done || options.testFlag(LastPageFooter)))
-        placeBand(page, *pageFooter, printable.bottom() - footerHeight, noRecord);
-    pages->pageEnds.push_back(page.size());
+        placeBand(*pageFooter, printable.bottom() - footerHeight, noRecord, footerHeight);
+    pages->pageEnds.push_back(pages->placed.size());
     // The document keeps what the run placed for as long as it lives: without growth slack.
     if (done) {
         pages->placed.shrinkToFit();

@@ -61,7 +61,7 @@ QStringList fittedLines(const QFont &font, const QString &text, double width, do
 
     // Only whole lines: a line the box cannot hold would leave the top of its glyphs behind.
     const double lineHeight = metrics.height();
-    const int fit = std::min(int(lines.size()), int((height + 0.5) / lineHeight));
+    const int fit = int(std::clamp((height + 0.5) / lineHeight, 0.0, double(lines.size())));
     QStringList shown;
     for (int i = 0; i < fit; ++i)
         shown.append(flat.mid(lines[size_t(i)].start, lines[size_t(i)].length).trimmed());
@@ -79,4 +79,11 @@ QStringList fittedLines(const QFont &font, const QString &text, double width, do
         shown.back() = elided;
     }
     return shown;
+}
+
+QString fittedText(const QFont &font, const QString &text, const QSizeF &box, bool wrap)
+{
+    return fittedLines(font, text, box.width() * reportUnitsPerMm, box.height() * reportUnitsPerMm,
+                       wrap)
+        .join(QLatin1Char('\n'));
 }

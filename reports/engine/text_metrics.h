@@ -3,6 +3,7 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QSizeF>
 #include <QString>
 #include <QStringList>
 
@@ -22,3 +23,5 @@ QFontMetricsF reportFontMetrics(const QFont &font);
 // the last line that fits, which then ends with "…" so that the reader knows there is more.
 QStringList fittedLines(const QFont &font, const QString &text, double width, double height,
                         bool wrap);
+// The same lines for a box given in millimetres, joined by '\n': the text a page shows.
+QString fittedText(const QFont &font, const QString &text, const QSizeF &box, bool wrap);

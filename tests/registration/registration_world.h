@@ -6,6 +6,7 @@
 #include "tests/support/temp_catalogue.h"
 
 #include "controls/db_lookup_combo_box.h"
+#include "controls/glyph_button.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -83,4 +84,27 @@ inline bool showActive(QWidget &window)
     window.show();
     window.activateWindow();
     return QTest::qWaitForWindowActive(&window);
+}
+
+inline void clickButton(QWidget &window, const char *button)
+{
+    control<TBitBtn>(window, button)->click();
+}
+
+// Types at the end of a box, as the user would.
+inline void typeAtEnd(QLineEdit *box, const QString &text)
+{
+    box->setFocus();
+    box->end(false);
+    QTest::keyClicks(box, text);
+}
+
+// The question both record windows ask before deleting, No the default.
+inline void checkDeleteQuestion(const FakeDialogs::Box &box)
+{
+    QCOMPARE(box.text, QStringLiteral("Deseja APAGAR este registro?"));
+    QCOMPARE(box.caption, QStringLiteral("Confirmação de exclusão de registro"));
+    QCOMPARE(box.buttons, int(Dialogs::Yes | Dialogs::No));
+    QCOMPARE(box.defaultButton, Dialogs::No);
+    QCOMPARE(box.icon, Dialogs::Icon::Question);
 }

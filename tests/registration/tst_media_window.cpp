@@ -27,14 +27,8 @@ struct MediaWorld : RegistrationWorld
     TDBEdit *name() { return control<TDBEdit>(form, "DBEdit2"); }
     TDBEdit *code() { return control<TDBEdit>(form, "Codmidia"); }
     TDBComboBox *type() { return control<TDBComboBox>(form, "DBComboBox1"); }
-    void click(const char *button) { control<TBitBtn>(form, button)->click(); }
-    // Types at the end of the name box, as the user would.
-    void typeName(const QString &text)
-    {
-        name()->setFocus();
-        name()->end(false);
-        QTest::keyClicks(name(), text);
-    }
+    void click(const char *button) { clickButton(form, button); }
+    void typeName(const QString &text) { typeAtEnd(name(), text); }
 };
 
 } // namespace
@@ -45,55 +39,17 @@ class TestMediaWindow : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QApplication::setApplicationDisplayName(u"Quivel"_s); }
-    void layoutFollowsDesign_data();
-    void layoutFollowsDesign();
     void windowFrameFontsAndBanner();
     void tabOrderEndsWithLocation();
     void savedMediaGetDistinctCodesAtOnce();
-    void novoTwiceWithoutTypingLeavesOnePending();
-    void novoSavesChangedRecordFirst();
-    void salvarWithNothingPendingIsRefused();
     void usedMediumIsRefusedWithoutQuestion();
     void unusedMediumAsksBeforeDeleting_data();
     void unusedMediumAsksBeforeDeleting();
     void mediumGivenATitleDuringTheQuestionIsKept();
-    void editConflictOffersAWayOut();
     void aLockWaitShowsItselfAndKeepsTheWindowAlive();
     void apagarOnNewRecordShowsEngineError();
     void overlongTypeIsRefusedAndStaysPending();
-    void closingHidesAndKeepsPendingChange();
-    void altShortcutsClickButtons_data();
-    void altShortcutsClickButtons();
-    void controlsAreHeardByTheirLabels_data();
-    void controlsAreHeardByTheirLabels();
 };
-
-void TestMediaWindow::layoutFollowsDesign_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("geometry");
-    QTest::newRow("Codmidia") << u"Codmidia"_s << QRect(24, 144, 81, 26);
-    QTest::newRow("DBEdit2") << u"DBEdit2"_s << QRect(24, 208, 750, 26);
-    QTest::newRow("DBEdit3") << u"DBEdit3"_s << QRect(24, 329, 750, 100);
-    QTest::newRow("DBNavigator1") << u"DBNavigator1"_s << QRect(280, 480, 225, 25);
-    QTest::newRow("BitBtn1") << u"BitBtn1"_s << QRect(699, 481, 75, 25);
-    QTest::newRow("DBComboBox1") << u"DBComboBox1"_s << QRect(629, 145, 145, 26);
-    QTest::newRow("BitBtn2") << u"BitBtn2"_s << QRect(24, 449, 90, 56);
-    QTest::newRow("BitBtn3") << u"BitBtn3"_s << QRect(152, 449, 81, 56);
-    QTest::newRow("BitBtn4") << u"BitBtn4"_s << QRect(560, 481, 75, 25);
-    QTest::newRow("DBEdit1") << u"DBEdit1"_s << QRect(24, 267, 750, 26);
-    QTest::newRow("Image1") << u"Image1"_s << QRect(0, 0, 793, 97);
-}
-
-void TestMediaWindow::layoutFollowsDesign()
-{
-    QFETCH(QString, name);
-    QFETCH(QRect, geometry);
-    MediaWorld w;
-    const QWidget *widget = w.form.findChild<QWidget *>(name);
-    QVERIFY(widget);
-    QCOMPARE(widget->geometry(), geometry);
-}
 
 void TestMediaWindow::windowFrameFontsAndBanner()
 {
@@ -155,40 +111,6 @@ void TestMediaWindow::savedMediaGetDistinctCodesAtOnce()
     QVERIFY(w.dialogs.boxes.isEmpty());
 }
 
-void TestMediaWindow::novoTwiceWithoutTypingLeavesOnePending()
-{
-    MediaWorld w;
-    w.click("BitBtn2");
-    w.click("BitBtn2");
-    QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Insert);
-    QCOMPARE(w.dm.ADOQuery1.recordCount(), 4);
-    QCOMPARE(w.count(u"cds"_s), u"4"_s);
-    QCOMPARE(w.name()->text(), QString());
-}
-
-void TestMediaWindow::novoSavesChangedRecordFirst()
-{
-    MediaWorld w;
-    QVERIFY(showActive(w.form));
-    w.typeName(u" Renomeada"_s);
-    w.click("BitBtn2");
-    QCOMPARE(w.catalogue.scalar(u"SELECT titulo FROM cds WHERE codigo = 1"_s), u"Alfa Renomeada"_s);
-    QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Insert);
-    QCOMPARE(w.name()->text(), QString());
-    QCOMPARE(w.code()->text(), QString());
-}
-
-void TestMediaWindow::salvarWithNothingPendingIsRefused()
-{
-    MediaWorld w;
-    w.click("BitBtn3");
-    QCOMPARE(w.dialogs.boxes.size(), 1);
-    QCOMPARE(w.dialogs.boxes[0].text, u"ADOQuery1: Dataset not in edit or insert mode."_s);
-    QCOMPARE(w.dialogs.boxes[0].caption, u"Quivel"_s);
-    QCOMPARE(w.dialogs.boxes[0].icon, Dialogs::Icon::Critical);
-    QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Browse);
-}
-
 void TestMediaWindow::usedMediumIsRefusedWithoutQuestion()
 {
     MediaWorld w;
@@ -231,12 +153,7 @@ void TestMediaWindow::unusedMediumAsksBeforeDeleting()
     w.dialogs.answers = {answer};
     w.click("BitBtn4");
     QCOMPARE(w.dialogs.boxes.size(), 1);
-    const FakeDialogs::Box &box = w.dialogs.boxes[0];
-    QCOMPARE(box.text, u"Deseja APAGAR este registro?"_s);
-    QCOMPARE(box.caption, u"Confirmação de exclusão de registro"_s);
-    QCOMPARE(box.buttons, int(Dialogs::Yes | Dialogs::No));
-    QCOMPARE(box.defaultButton, Dialogs::No);
-    QCOMPARE(box.icon, Dialogs::Icon::Question);
+    checkDeleteQuestion(w.dialogs.boxes[0]);
     QCOMPARE(w.count(u"cds"_s), mediaLeft);
     QCOMPARE(w.dialogs.messages, messages);
     QCOMPARE(w.catalogue.scalar(u"SELECT count(*) FROM cds WHERE codigo = 1"_s),
@@ -259,44 +176,6 @@ void TestMediaWindow::mediumGivenATitleDuringTheQuestionIsKept()
     QCOMPARE(w.catalogue.scalar(u"SELECT count(*) FROM cds WHERE codigo = 1"_s), u"1"_s);
     QCOMPARE(w.dm.ADOQuery1.recordCount(), 4);
     QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Browse);
-}
-
-void TestMediaWindow::editConflictOffersAWayOut()
-{
-    MediaWorld w;
-    QVERIFY(showActive(w.form));
-    w.typeName(u" minha"_s);
-    w.catalogue.exec(u"UPDATE cds SET titulo = 'Alfa de outro' WHERE codigo = 1"_s);
-
-    // No (the default) keeps the edit on screen, unsaved; every try asks again.
-    for (int attempt = 1; attempt <= 2; ++attempt) {
-        w.dialogs.answers = {Dialogs::No};
-        w.click("BitBtn3");
-        QCOMPARE(w.dialogs.boxes.size(), attempt);
-        const FakeDialogs::Box &box = w.dialogs.boxes.last();
-        QCOMPARE(box.caption, u"Registro alterado por outro programa"_s);
-        QVERIFY2(box.text.startsWith(u"O registro não foi salvo: ele foi alterado ou apagado por "
-                                     "outro programa depois de lido."_s),
-                 qPrintable(box.text));
-        QCOMPARE(box.buttons, int(Dialogs::Yes | Dialogs::No));
-        QCOMPARE(box.defaultButton, Dialogs::No);
-        QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Edit);
-        QCOMPARE(w.name()->text(), u"Alfa minha"_s);
-        QCOMPARE(w.catalogue.scalar(u"SELECT titulo FROM cds WHERE codigo = 1"_s),
-                 u"Alfa de outro"_s);
-    }
-
-    // Yes drops the edit and shows the row as the other program left it.
-    w.dialogs.answers = {Dialogs::Yes};
-    w.click("BitBtn3");
-    QCOMPARE(w.dialogs.boxes.size(), 3);
-    QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Browse);
-    QCOMPARE(w.name()->text(), u"Alfa de outro"_s);
-    // From there the record edits and saves as usual.
-    w.typeName(u"!"_s);
-    w.click("BitBtn3");
-    QCOMPARE(w.dialogs.boxes.size(), 3);
-    QCOMPARE(w.catalogue.scalar(u"SELECT titulo FROM cds WHERE codigo = 1"_s), u"Alfa de outro!"_s);
 }
 
 void TestMediaWindow::aLockWaitShowsItselfAndKeepsTheWindowAlive()
@@ -363,63 +242,6 @@ void TestMediaWindow::overlongTypeIsRefusedAndStaysPending()
     QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Edit);
     QCOMPARE(w.type()->currentText(), type);
     QCOMPARE(w.catalogue.scalar(u"SELECT tipo FROM cds WHERE codigo = 1"_s), u"CD"_s);
-}
-
-void TestMediaWindow::closingHidesAndKeepsPendingChange()
-{
-    MediaWorld w;
-    QVERIFY(showActive(w.form));
-    w.typeName(u"!"_s);
-    w.click("BitBtn1");
-    QVERIFY(!w.form.isVisible());
-    w.form.show();
-    QCOMPARE(w.name()->text(), u"Alfa!"_s);
-    QCOMPARE(w.dm.ADOQuery1.state(), TDataSetState::Edit);
-    QVERIFY(w.form.close()); // the close box hides it the same way
-    QVERIFY(!w.form.isVisible());
-    w.click("BitBtn3");
-    QCOMPARE(w.catalogue.scalar(u"SELECT titulo FROM cds WHERE codigo = 1"_s), u"Alfa!"_s);
-}
-
-void TestMediaWindow::altShortcutsClickButtons_data()
-{
-    QTest::addColumn<Qt::Key>("key");
-    QTest::addColumn<QString>("button");
-    QTest::newRow("Novo") << Qt::Key_N << u"BitBtn2"_s;
-    QTest::newRow("Salvar") << Qt::Key_S << u"BitBtn3"_s;
-    QTest::newRow("Apagar") << Qt::Key_A << u"BitBtn4"_s;
-    QTest::newRow("Fechar") << Qt::Key_F << u"BitBtn1"_s;
-}
-
-void TestMediaWindow::altShortcutsClickButtons()
-{
-    QFETCH(Qt::Key, key);
-    QFETCH(QString, button);
-    MediaWorld w;
-    QVERIFY(showActive(w.form));
-    QSignalSpy clicks(w.form.findChild<TBitBtn *>(button), &QAbstractButton::clicked);
-    QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
-    QTRY_COMPARE(clicks.count(), 1); // a mnemonic clicks with the button's short animation
-}
-
-void TestMediaWindow::controlsAreHeardByTheirLabels_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QString>("label");
-    QTest::newRow("code") << u"Codmidia"_s << u"Código"_s;
-    QTest::newRow("type") << u"DBComboBox1"_s << u"Tipo de mídia:"_s;
-    QTest::newRow("name") << u"DBEdit2"_s << u"Nome da Mídia"_s;
-    QTest::newRow("place") << u"DBEdit1"_s << u"Local Atual da Mídia"_s;
-    QTest::newRow("remarks") << u"DBEdit3"_s << u"Observações"_s;
-}
-
-void TestMediaWindow::controlsAreHeardByTheirLabels()
-{
-    QFETCH(QString, control);
-    QFETCH(QString, label);
-    MediaWorld w;
-    w.form.show();
-    checkHeardByLabel(w.form, control.toLatin1().constData(), label);
 }
 
 QTEST_MAIN(TestMediaWindow)

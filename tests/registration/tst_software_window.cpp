@@ -26,7 +26,7 @@ struct SoftwareWorld : RegistrationWorld
     TDBLookupComboBox *medium() { return control<TDBLookupComboBox>(form, "DBLookupComboBox1"); }
     TDBLookupComboBox *kind() { return control<TDBLookupComboBox>(form, "DBLookupComboBox2"); }
     TDBNavigator *navigator() { return control<TDBNavigator>(form, "DBNavigator1"); }
-    void click(const char *button) { control<TBitBtn>(form, button)->click(); }
+    void click(const char *button) { clickButton(form, button); }
     QString mediumOf(const QString &title) const
     {
         return catalogue.scalar(
@@ -47,8 +47,6 @@ class TestSoftwareWindow : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QApplication::setApplicationDisplayName(u"Quivel"_s); }
-    void layoutFollowsDesign_data();
-    void layoutFollowsDesign();
     void windowFrameFontsAndColours();
     void tabOrderSkipsCodeAndNavigator();
     void creationPlacesMediaOnFirstTitlesMedium();
@@ -61,46 +59,12 @@ private Q_SLOTS:
     void apagarAsksBeforeDeleting();
     void apagarOnEmptyTableShowsNoSuccess();
     void closedSoftwareDatasetDoesNothing();
-    void salvarWithNothingPendingIsRefused();
-    void altShortcutsClickButtons_data();
-    void altShortcutsClickButtons();
-    void controlsAreHeardByTheirLabels_data();
-    void controlsAreHeardByTheirLabels();
     void kindIsShownAndHeard();
     void choosingKindAndSavingStoresIt_data();
     void choosingKindAndSavingStoresIt();
     void renamedKindIsListedAtOnce();
     void untouchedNewTitleIsDroppedDespiteItsKind();
 };
-
-void TestSoftwareWindow::layoutFollowsDesign_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("geometry");
-    QTest::newRow("DBEdit1") << u"DBEdit1"_s << QRect(24, 136, 64, 31);
-    QTest::newRow("DBEdit2") << u"DBEdit2"_s << QRect(24, 216, 739, 31);
-    QTest::newRow("DBLookupComboBox1") << u"DBLookupComboBox1"_s << QRect(24, 282, 345, 31);
-    // The kind is a field like the medium's, below it; what lies below moved down by as much.
-    const int kind = 83;
-    QTest::newRow("DBLookupComboBox2") << u"DBLookupComboBox2"_s << QRect(24, 282 + kind, 345, 31);
-    QTest::newRow("DBEdit4") << u"DBEdit4"_s << QRect(24, 376 + kind, 739, 105);
-    QTest::newRow("BitBtn1") << u"BitBtn1"_s << QRect(688, 521 + kind, 75, 25);
-    QTest::newRow("DBNavigator1") << u"DBNavigator1"_s << QRect(288, 520 + kind, 225, 25);
-    QTest::newRow("BitBtn2") << u"BitBtn2"_s << QRect(24, 504 + kind, 89, 41);
-    QTest::newRow("BitBtn3") << u"BitBtn3"_s << QRect(152, 504 + kind, 89, 41);
-    QTest::newRow("BitBtn4") << u"BitBtn4"_s << QRect(560, 521 + kind, 75, 25);
-    QTest::newRow("Image1") << u"Image1"_s << QRect(0, 0, 793, 97);
-}
-
-void TestSoftwareWindow::layoutFollowsDesign()
-{
-    QFETCH(QString, name);
-    QFETCH(QRect, geometry);
-    SoftwareWorld w;
-    const QWidget *widget = w.form.findChild<QWidget *>(name);
-    QVERIFY(widget);
-    QCOMPARE(widget->geometry(), geometry);
-}
 
 void TestSoftwareWindow::windowFrameFontsAndColours()
 {
@@ -281,9 +245,7 @@ void TestSoftwareWindow::apagarAsksBeforeDeleting()
     w.dialogs.answers = {answer};
     w.click("BitBtn4");
     QCOMPARE(w.dialogs.boxes.size(), 1);
-    QCOMPARE(w.dialogs.boxes[0].text, u"Deseja APAGAR este registro?"_s);
-    QCOMPARE(w.dialogs.boxes[0].caption, u"Confirmação de exclusão de registro"_s);
-    QCOMPARE(w.dialogs.boxes[0].defaultButton, Dialogs::No);
+    checkDeleteQuestion(w.dialogs.boxes[0]);
     QCOMPARE(w.dialogs.messages, messages);
     QCOMPARE(w.count(u"softs"_s), titlesLeft);
     QCOMPARE(w.mediumOf(u"Editor"_s), editorLeft ? u"2"_s : QString());
@@ -319,54 +281,6 @@ void TestSoftwareWindow::closedSoftwareDatasetDoesNothing()
     QVERIFY(w.dialogs.messages.isEmpty());
     QCOMPARE(w.count(u"softs"_s), u"3"_s);
     QVERIFY(!w.dm.ADOQuery2.active());
-}
-
-void TestSoftwareWindow::salvarWithNothingPendingIsRefused()
-{
-    SoftwareWorld w;
-    w.click("BitBtn3");
-    QCOMPARE(w.dialogs.boxes.size(), 1);
-    QCOMPARE(w.dialogs.boxes[0].text, u"ADOQuery2: Dataset not in edit or insert mode."_s);
-}
-
-void TestSoftwareWindow::altShortcutsClickButtons_data()
-{
-    QTest::addColumn<Qt::Key>("key");
-    QTest::addColumn<QString>("button");
-    QTest::newRow("Novo") << Qt::Key_N << u"BitBtn2"_s;
-    QTest::newRow("Salvar") << Qt::Key_S << u"BitBtn3"_s;
-    QTest::newRow("Apagar") << Qt::Key_A << u"BitBtn4"_s;
-    QTest::newRow("Fechar") << Qt::Key_F << u"BitBtn1"_s;
-}
-
-void TestSoftwareWindow::altShortcutsClickButtons()
-{
-    QFETCH(Qt::Key, key);
-    QFETCH(QString, button);
-    SoftwareWorld w;
-    QVERIFY(showActive(w.form));
-    QSignalSpy clicks(w.form.findChild<TBitBtn *>(button), &QAbstractButton::clicked);
-    QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
-    QTRY_COMPARE(clicks.count(), 1); // a mnemonic clicks with the button's short animation
-}
-
-void TestSoftwareWindow::controlsAreHeardByTheirLabels_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QString>("label");
-    QTest::newRow("code") << u"DBEdit1"_s << u"Código"_s;
-    QTest::newRow("name") << u"DBEdit2"_s << u"Nome do Software"_s;
-    QTest::newRow("medium") << u"DBLookupComboBox1"_s << u"Mídia"_s;
-    QTest::newRow("description") << u"DBEdit4"_s << u"Descrição"_s;
-}
-
-void TestSoftwareWindow::controlsAreHeardByTheirLabels()
-{
-    QFETCH(QString, control);
-    QFETCH(QString, label);
-    SoftwareWorld w;
-    w.form.show();
-    checkHeardByLabel(w.form, control.toLatin1().constData(), label);
 }
 
 void TestSoftwareWindow::kindIsShownAndHeard()

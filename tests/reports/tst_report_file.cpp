@@ -4,6 +4,7 @@
 #include "reports/engine/report_error.h"
 #include "reports/engine/report_file.h"
 #include "reports/engine/report_layouter.h"
+#include "reports/engine/text_metrics.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +20,7 @@ private Q_SLOTS:
     void badFilesAreRefused_data();
     void badFilesAreRefused();
     void missingFileIsRefused();
+    void wrappedTextOfAFormatOneFileIsCutWhenRead();
 };
 
 namespace {
@@ -117,7 +119,10 @@ void TestReportFile::badFilesAreRefused_data()
     QTest::newRow("bytes appended") << good + QByteArray(16, 'x') << corrupt;
     QByteArray newer = good;
     newer[9] = char(reportFileVersion + 1);
-    QTest::newRow("newer version") << newer << u"no formato 2"_s;
+    QTest::newRow("newer version") << newer << u"no formato %1"_s.arg(reportFileVersion + 1);
+    QByteArray none = good;
+    none[9] = 0;
+    QTest::newRow("format 0") << none << u"no formato 0"_s;
     // Well-formed headers (right length, right CRC) over payloads that are not a report.
     const QByteArray payload = good.mid(20);
     QTest::newRow("payload cut, header redone")
@@ -153,6 +158,38 @@ void TestReportFile::missingFileIsRefused()
         QVERIFY2(error.message().startsWith(u"Não foi possível abrir"_s),
                  qPrintable(error.message()));
     }
+}
+
+// A file of the first format holds a wrapped text whole, as it was before texts were cut when
+// the page is made: reading it cuts the text as a page would, and leaves others as they are.
+void TestReportFile::wrappedTextOfAFormatOneFileIsCutWhenRead()
+{
+    const QString whole = u"Ábaco Édito Íntegro Ótica Último "_s.repeated(6) + u"FIM"_s;
+    QFont font(u"Arial"_s);
+    font.setPointSizeF(10);
+    ReportDocument document;
+    ReportPage page;
+    page.texts.push_back({QRectF(20, 30, 40, 9), whole, font, Qt::AlignLeft, true, u"obs"_s});
+    page.texts.push_back(
+        {QRectF(20, 50, 40, 5), u"Mídia 1"_s, font, Qt::AlignLeft, false, u"titulo"_s});
+    document.appendPage(page);
+    QByteArray bytes = reportToBytes(document);
+    bytes[9] = 1;
+
+    const ReportPage read = reportFromBytes(bytes, u"antigo.qvr"_s).page(0);
+    const PageText &cut = read.texts.at(0);
+    const QStringList lines = cut.text.split(u'\n');
+    const double lineHeight = reportFontMetrics(font).height() / reportUnitsPerMm;
+    QCOMPARE(lines.size(), int(cut.rect.height() / lineHeight));
+    QVERIFY(lines.back().endsWith(u'…'));
+    QVERIFY(whole.startsWith(lines.join(u' ').chopped(1)));
+    QVERIFY(!cut.text.contains(u"FIM"_s));
+    QVERIFY(cut.wordWrap);
+    QCOMPARE(read.texts.at(1).text, u"Mídia 1"_s);
+
+    // The current format keeps what the page held.
+    QCOMPARE(reportFromBytes(reportToBytes(document), u"novo.qvr"_s).page(0).texts.at(0).text,
+             whole);
 }
 
 QTEST_MAIN(TestReportFile)

@@ -100,6 +100,29 @@ PdfWords pdfWords(const QString &path)
     return result;
 }
 
+// Makes the pages of a laid-out document and keeps which ones, in order.
+class CountingPageMaker : public PageMaker
+{
+public:
+    explicit CountingPageMaker(std::shared_ptr<const ReportDocument> document)
+        : m_document(std::move(document))
+    {}
+    int pageCount() const override { return m_document->pageCount(); }
+    ReportPage page(int index) const override
+    {
+        made.append(index);
+        return m_document->page(index);
+    }
+    bool mayContain(int index, const QString &text) const override
+    {
+        return m_document->pageMayContain(index, text);
+    }
+    mutable QList<int> made;
+
+private:
+    std::shared_ptr<const ReportDocument> m_document;
+};
+
 QRectF unite(const std::vector<QRectF> &rects)
 {
     QRectF all;
@@ -151,6 +174,7 @@ private Q_SLOTS:
     void statusTellsNoTotalWhileRecordsArrive();
     void searchFindsTextsAsPrinted_data();
     void searchFindsTextsAsPrinted();
+    void aSearchHitMakesItsPageOnce();
     void runFailureSurfacesFromPreview();
     void previewReturnsWhenTheApplicationQuits(); // last: it ends the event loops
 };
@@ -337,15 +361,14 @@ void TestReportPreview::longValuesPrintWholeLinesOnly()
     const ReportPage page = document->page(0);
     const PageText &text = *textsOf(page, element).at(0);
     const PageText &below = *textsOf(page, next).at(0);
-    QCOMPARE(text.text, value);
     QVERIFY(text.wordWrap);
 
-    // Whole lines only, the last one cut with "…", and the block keeps its height.
+    // Whole lines only, the last one cut with "…", and the block keeps its height: cut when
+    // the page is made, so the page holds just the lines that print.
     const double lineHeight = reportFontMetrics(text.font).height() / reportUnitsPerMm;
-    const QStringList lines =
-        fittedLines(text.font, text.text, text.rect.width() * reportUnitsPerMm,
-                    text.rect.height() * reportUnitsPerMm, true);
+    const QStringList lines = text.text.split(u'\n');
     QCOMPARE(lines.size(), int(text.rect.height() / lineHeight));
+    QVERIFY(!text.text.contains(u"FIM"_s));
     QVERIFY(lines.back().endsWith(u'…'));
     QVERIFY(value.startsWith(lines.join(u' ').chopped(1)));
 
@@ -369,10 +392,11 @@ void TestReportPreview::longValuesPrintWholeLinesOnly()
     QVERIFY2(!inkIn(lastLineBottom + 0.1, below.rect.top() - 0.1, text.rect.left()),
              "ink under the value's last whole line");
 
-    // The preview's search still finds the whole text.
+    // The preview's search finds what prints, and nothing the cut hid.
     ReportPreviewWindow window{QString()};
     window.setDocument(std::make_shared<ReportDocument>(*document));
-    QCOMPARE(window.searchText(value.right(20)), 1);
+    QCOMPARE(window.searchText(lines.front()), 1);
+    QCOMPARE(window.searchText(u"FIM"_s), 0);
 }
 
 void TestReportPreview::windowMatchesTheStandardPreview()
@@ -651,25 +675,31 @@ void TestReportPreview::statusTellsNoTotalWhileRecordsArrive()
 
 void TestReportPreview::searchFindsTextsAsPrinted_data()
 {
+    QTest::addColumn<bool>("wrap");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("hits");
-    QTest::newRow("before the cut") << u"BETA"_s << 2;
-    QTest::newRow("only past the cut") << u"zeta"_s << 0;
-    QTest::newRow("the cut's mark") << u"…"_s << 2;
-    QTest::newRow("across a space") << u"alfa beta"_s << 2;
-    QTest::newRow("a caption") << u"obs"_s << 2;
-    QTest::newRow("nowhere") << u"ômega"_s << 0;
+    for (const bool wrap : {false, true}) {
+        const char *mode = wrap ? "wrapped" : "one line";
+        QTest::addRow("%s, before the cut", mode) << wrap << u"BETA"_s << 2;
+        QTest::addRow("%s, only past the cut", mode) << wrap << u"zeta"_s << 0;
+        QTest::addRow("%s, the cut's mark", mode) << wrap << u"…"_s << 2;
+        QTest::addRow("%s, across a space", mode) << wrap << u"alfa beta"_s << 2;
+        QTest::addRow("%s, a caption", mode) << wrap << u"obs"_s << 2;
+        QTest::addRow("%s, nowhere", mode) << wrap << u"ômega"_s << 0;
+    }
 }
 
 void TestReportPreview::searchFindsTextsAsPrinted()
 {
-    // A value too wide for its unwrapped box prints cut with "…": the search finds what the
-    // page shows, not what the dataset holds.
+    // A value too wide for its box prints cut with "…", on one line or wrapped on two: the
+    // search finds what the page shows, not what the dataset holds, and so does a saved file.
+    QFETCH(bool, wrap);
     QFETCH(QString, text);
     QFETCH(int, hits);
+    const QString tail = u" eta teta iota kapa lambda mi ni csi ómicron pi ro sigma tau zeta"_s;
     const auto data = std::make_shared<MemoryDataSet>(QStringList{u"obs"_s});
-    data->append({u"alfa beta gama delta epsilon zeta eta teta"_s});
-    data->append({u"Alfa Beta Gama Delta Epsilon Zeta Eta Teta"_s});
+    data->append({u"alfa beta gama delta epsilon"_s + tail});
+    data->append({u"Alfa Beta Gama Delta Epsilon"_s + tail.toUpper()});
     TQuickRep report;
     report.DataSet = data;
     TQRBand &detail = report.addBand(u"Detail"_s, rbDetail, 10);
@@ -679,15 +709,55 @@ void TestReportPreview::searchFindsTextsAsPrinted()
     value.DataField = u"obs"_s;
     value.Left = 20;
     value.Width = 25;
-    value.Height = 5;
+    value.Height = 10;
     value.AutoSize = false;
-    value.WordWrap = false;
+    value.WordWrap = wrap;
     const auto document = layoutReport(report);
-    QVERIFY(!textsOf(document->page(0), u"value"_s).at(0)->text.contains(u"zeta"_s));
+    const PageText &printed = *textsOf(document->page(0), u"value"_s).at(0);
+    QVERIFY(!printed.text.contains(u"zeta"_s));
+    QCOMPARE(printed.text.count(u'\n'), wrap ? 1 : 0);
 
     ReportPreviewWindow window{QString()};
     window.setDocument(document);
     QCOMPARE(window.searchText(text), hits);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"obs.qvr"_s);
+    window.saveTo(path);
+    ReportPreviewWindow saved{QString()};
+    saved.loadFrom(path);
+    QCOMPARE(saved.searchText(text), hits);
+}
+
+// Showing a hit shows the page the search made for it, and a hit on the page shown makes
+// nothing again.
+void TestReportPreview::aSearchHitMakesItsPageOnce()
+{
+    const auto document = layoutReport(*mediaReport(mediaDataSet(10)));
+    auto counted = std::make_shared<ReportDocument>();
+    counted->pageSize = document->pageSize;
+    const auto maker = std::make_shared<CountingPageMaker>(document);
+    counted->setPageMaker(maker);
+    ReportPreviewWindow window{QString()};
+    window.setDocument(counted);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.grab();
+    maker->made.clear();
+
+    // "BLURAY" is the kind of media 2 and 7, on the first two pages; the third is not made.
+    QCOMPARE(window.searchText(u"BLURAY"_s), 2);
+    QCOMPARE(window.currentPage(), 0);
+    window.grab();
+    QCOMPARE(maker->made, (QList<int>{0, 1}));
+
+    window.showSearchResult(1);
+    QCOMPARE(window.currentPage(), 1);
+    window.grab();
+    QCOMPARE(maker->made, (QList<int>{0, 1, 1}));
+    window.showSearchResult(1);
+    window.grab();
+    QCOMPARE(maker->made, (QList<int>{0, 1, 1}));
 }
 
 void TestReportPreview::searchSaveAndLoadInTheWindow()

@@ -102,9 +102,8 @@ void paintReportPage(QPainter &painter, const ReportPage &page, const QSizeF &pa
             painter.drawText(rect, int(text.alignment) | Qt::AlignTop, text.text);
             continue;
         }
-        // Text wider than its place: whole lines only, cut with "…" where they run out.
-        const QStringList lines =
-            fittedLines(text.font, text.text, rect.width(), rect.height(), true);
+        // Wrapped text the layout cut to fit: its whole lines, one per line height.
+        const QStringList lines = text.text.split(QLatin1Char('\n'));
         const QFontMetricsF metrics = reportFontMetrics(text.font);
         painter.save();
         painter.setClipRect(rect);

@@ -161,13 +161,19 @@ public:
         setAccessibleName(QStringLiteral("Página do relatório"));
     }
 
-    // By index: the page is made when it is first painted, and kept while it is shown.
-    void setPage(const ReportDocument *document, int index)
+    // By index: the page is made when it is first painted, and kept while it is shown, so
+    // showing the page already shown makes nothing again. A page the caller has already made
+    // (the search's) is taken as it is.
+    void setPage(std::shared_ptr<const ReportDocument> document, int index,
+                 std::optional<ReportPage> made = std::nullopt)
     {
-        m_document = document;
-        m_index = index;
-        m_pageSize = document->pageSize;
-        m_page.reset();
+        if (document != m_document || index != m_index || made) {
+            m_page = std::move(made);
+            m_document = std::move(document);
+            m_index = index;
+        }
+        if (m_document)
+            m_pageSize = m_document->pageSize;
         update();
     }
 
@@ -208,7 +214,8 @@ protected:
     }
 
 private:
-    const ReportDocument *m_document = nullptr;
+    // Shared, so that a page kept here cannot outlive its document and pass for another's.
+    std::shared_ptr<const ReportDocument> m_document;
     int m_index = -1;
     std::optional<ReportPage> m_page;
     QSizeF m_pageSize{210, 297};
@@ -541,14 +548,14 @@ int ReportPreviewWindow::pageCount() const
 void ReportPreviewWindow::showPage(int index)
 {
     if (pageCount() == 0) {
-        m_pageView->setPage(m_document.get(), -1);
+        m_pageView->setPage(m_document, -1);
         applyZoom();
         updateStatus();
         return;
     }
     m_currentPage = qBound(0, index, pageCount() - 1);
     m_pageView->setHighlights({});
-    m_pageView->setPage(m_document.get(), m_currentPage);
+    m_pageView->setPage(m_document, m_currentPage);
     applyZoom();
     m_thumbnails->setCurrentIndex(m_thumbnailModel->index(m_currentPage));
     updateStatus();
@@ -630,21 +637,33 @@ int ReportPreviewWindow::searchText(const QString &text)
     m_searchResults->clear();
     if (text.isEmpty())
         return 0;
-    // Only the pages that may hold the text are made.
+    // Only the pages that may hold the text are made, each once: a hit keeps the place of its
+    // text, and the first hit's page goes to the page view, which shows it without making it
+    // again.
+    std::optional<ReportPage> firstHitPage;
+    int firstHit = -1;
     for (int p = 0; p < m_document->pageCount(); ++p) {
         if (!m_document->pageMayContain(p, text))
             continue;
-        const auto texts = m_document->page(p).texts;
-        for (int t = 0; t < int(texts.size()); ++t) {
-            if (!texts[t].text.contains(text, Qt::CaseInsensitive))
+        ReportPage page = m_document->page(p);
+        bool hit = false;
+        for (const PageText &pageText : page.texts) {
+            if (!pageText.text.contains(text, Qt::CaseInsensitive))
                 continue;
             auto *item = new QListWidgetItem(
-                QStringLiteral("Página %1: %2").arg(p + 1).arg(texts[t].text), m_searchResults);
+                QStringLiteral("Página %1: %2").arg(p + 1).arg(pageText.text), m_searchResults);
             item->setData(Qt::UserRole, p);
-            item->setData(Qt::UserRole + 1, t);
+            item->setData(Qt::UserRole + 1, pageText.rect);
+            hit = true;
+        }
+        if (hit && !firstHitPage) {
+            firstHitPage = std::move(page);
+            firstHit = p;
         }
     }
     m_sidePanel->setCurrentWidget(m_searchResults);
+    if (firstHitPage)
+        m_pageView->setPage(m_document, firstHit, std::move(firstHitPage));
     if (m_searchResults->count() > 0)
         m_searchResults->setCurrentRow(0);
     return m_searchResults->count();
@@ -655,11 +674,8 @@ void ReportPreviewWindow::showSearchResult(int row)
     const QListWidgetItem *item = m_searchResults->item(row);
     if (!item)
         return;
-    const int page = item->data(Qt::UserRole).toInt();
-    const int text = item->data(Qt::UserRole + 1).toInt();
-    showPage(page);
-    guarded(
-        [&] { m_pageView->setHighlights({m_document->page(page).texts.at(size_t(text)).rect}); });
+    showPage(item->data(Qt::UserRole).toInt());
+    m_pageView->setHighlights({item->data(Qt::UserRole + 1).toRectF()});
 }
 
 void ReportPreviewWindow::askSearch()
