@@ -215,6 +215,9 @@ private:
     void postInsert();
     void postEdit();
     int keyColumn() const;
+    // Who changed the row with this key and when, as the catalogue recorded it: "por maria
+    // às 14:32"; empty when it keeps no record.
+    QString changedBy(const QVariant &key) const;
     QString updateTable() const;
 
     TADOConnection *m_connection;
