@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/accounts_window.h"
 
+#include "app/new_account_window.h"
+#include "catalogue/server_accounts.h"
 #include "core/exceptions.h"
 #include "data/connection.h"
+#include "shell/dialogs.h"
 #include "shell/error_handler.h"
 
 #include "ui_accounts_window.h"
 
+#include <QHeaderView>
 #include <QPushButton>
+#include <QTreeWidget>
 
 namespace {
 
@@ -47,17 +52,106 @@ AccountsWindow::AccountsWindow(TADOConnection &connection, QWidget *owner)
         for (QWidget *w : passwordParts)
             w->hide();
         m_ui->LabelInfo->resize(m_ui->LabelInfo->width(), 224);
-    } else {
+    }
+    // The server says whether this account may manage the others; one that may not never
+    // sees the controls.
+    bool manages = false;
+    if (!account.isEmpty()) {
+        try {
+            connection.completePendingReads();
+            manages = ServerAccounts::mayManage(connection.backend());
+        } catch (const Exception &) {
+            manages = false;
+        }
         m_ui->LabelInfo->setText(
             QStringLiteral("Conta em uso: %1\nServidor: %2\n\n"
-                           "O que a conta pode fazer no catálogo é decidido pelo servidor. As "
-                           "contas são criadas e removidas com quivel-catalogue usuario.")
-                .arg(account, connection.path()));
+                           "O que a conta pode fazer no catálogo é decidido pelo servidor. %3")
+                .arg(account, connection.path(),
+                     manages ? QStringLiteral("Esta conta pode criar e remover as contas do "
+                                              "catálogo, abaixo.")
+                             : QStringLiteral("As contas são criadas e removidas com "
+                                              "quivel-catalogue usuario.")));
     }
     m_ui->LabelInfo->setAccessibleName(m_ui->LabelInfo->text());
+    m_ui->ListAccounts->setAccessibleName(QStringLiteral("Contas do catálogo"));
+    m_ui->ListAccounts->header()->resizeSection(0, 260);
+    if (manages) {
+        fillAccounts();
+    } else {
+        // Without the list the window ends below the password.
+        m_ui->GroupAccounts->hide();
+        const int up = m_ui->ButtonClose->y() - m_ui->GroupAccounts->y();
+        m_ui->ButtonClose->move(m_ui->ButtonClose->x(), m_ui->GroupAccounts->y());
+        setFixedSize(width(), height() - up);
+    }
     connect(m_ui->ButtonChange, &QPushButton::clicked, this,
             guarded([this] { ButtonChangeClick(); }));
+    connect(m_ui->ButtonAdd, &QPushButton::clicked, this, guarded([this] { ButtonAddClick(); }));
+    connect(m_ui->ButtonRemove, &QPushButton::clicked, this,
+            guarded([this] { ButtonRemoveClick(); }));
     connect(m_ui->ButtonClose, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void AccountsWindow::fillAccounts(const QString &current)
+{
+    m_ui->ListAccounts->clear();
+    m_connection.completePendingReads();
+    const QList<ServerAccounts::Account> accounts = ServerAccounts::list(m_connection.backend());
+    for (const ServerAccounts::Account &a : accounts) {
+        auto *item =
+            new QTreeWidgetItem(m_ui->ListAccounts, {a.name, a.right == ServerAccounts::Right::Edit
+                                                                 ? QStringLiteral("edição")
+                                                                 : QStringLiteral("consulta")});
+        if (a.name == current)
+            m_ui->ListAccounts->setCurrentItem(item);
+    }
+    if (!m_ui->ListAccounts->currentItem() && m_ui->ListAccounts->topLevelItemCount() > 0)
+        m_ui->ListAccounts->setCurrentItem(m_ui->ListAccounts->topLevelItem(0));
+}
+
+void AccountsWindow::ButtonAddClick()
+{
+    m_ui->LabelAccountsStatus->clear();
+    NewAccountWindow window(this);
+    if (window.exec() != QDialog::Accepted)
+        return;
+    const QString name = window.accountName();
+    const ServerAccounts::Right right =
+        window.mayEdit() ? ServerAccounts::Right::Edit : ServerAccounts::Right::Consult;
+    QByteArray password = window.takePassword();
+    try {
+        m_connection.completePendingReads();
+        ServerAccounts::create(m_connection.backend(), name, right, password);
+    } catch (...) {
+        password.fill('\0');
+        throw;
+    }
+    password.fill('\0');
+    fillAccounts(name);
+    m_ui->LabelAccountsStatus->setText(QStringLiteral("A conta %1 foi criada.").arg(name));
+    m_ui->ListAccounts->setFocus();
+}
+
+void AccountsWindow::ButtonRemoveClick()
+{
+    m_ui->LabelAccountsStatus->clear();
+    const QTreeWidgetItem *item = m_ui->ListAccounts->currentItem();
+    if (!item) {
+        showRefusal(QStringLiteral("Escolha na lista a conta a remover."),
+                    QStringLiteral("Remover conta"));
+        return;
+    }
+    const QString name = item->text(0);
+    if (askYesNo(QStringLiteral("Deseja REMOVER a conta %1 do catálogo? Ela não poderá mais "
+                                "entrar no catálogo.")
+                     .arg(name),
+                 QStringLiteral("Confirmação de remoção de conta")) != Dialogs::Yes)
+        return;
+    m_connection.completePendingReads();
+    ServerAccounts::remove(m_connection.backend(), name);
+    fillAccounts();
+    m_ui->LabelAccountsStatus->setText(QStringLiteral("A conta %1 foi removida.").arg(name));
+    m_ui->ListAccounts->setFocus();
 }
 
 AccountsWindow::~AccountsWindow() = default;

@@ -11,8 +11,9 @@ class AccountsWindow;
 class TADOConnection;
 
 // "Senha e usuários": on a server, the account in use and a change of its own password (the
-// server decides what the account may do); on a file, how such a catalogue is protected and
-// how to move it to a server, since a file has no password of its own.
+// server decides what the account may do), and for an account the server lets manage the
+// others, the catalogue's accounts, to add and remove; on a file, how such a catalogue is
+// protected and how to move it to a server, since a file has no password of its own.
 class AccountsWindow : public QDialog
 {
     Q_OBJECT
@@ -23,8 +24,14 @@ public:
 
     // "Trocar a senha": both boxes must agree; they are emptied whatever happens.
     void ButtonChangeClick();
+    // "Adicionar...": asks for the new account in its own window, then the server makes it.
+    void ButtonAddClick();
+    // "Remover": the account chosen in the list, once the user confirms.
+    void ButtonRemoveClick();
 
 private:
+    void fillAccounts(const QString &current = {});
+
     std::unique_ptr<Ui::AccountsWindow> m_ui;
     TADOConnection &m_connection;
 };

@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 SignInWindow::SignInWindow(const QString &server, const QString &reason, const QString &user,
-                           QWidget *owner)
+                           bool offerRemember, QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint)
     , m_ui(std::make_unique<Ui::SignInWindow>())
@@ -18,6 +18,18 @@ SignInWindow::SignInWindow(const QString &server, const QString &reason, const Q
     m_ui->EditAccount->setText(user);
     m_ui->EditAccount->setAccessibleName(QStringLiteral("Conta"));
     m_ui->EditPassword->setAccessibleName(QStringLiteral("Senha"));
+    m_ui->CheckRemember->setAccessibleName(QStringLiteral("Lembrar a senha"));
+    m_ui->CheckRemember->setAccessibleDescription(
+        QStringLiteral("Guarda a senha no chaveiro da área de trabalho"));
+    if (!offerRemember) {
+        // Nowhere to keep it: the window is as it was without the tick.
+        m_ui->CheckRemember->hide();
+        // The tick's row: the tick and the space between it and the buttons.
+        const int up = m_ui->CheckRemember->height() + 3;
+        m_ui->ButtonEnter->move(m_ui->ButtonEnter->x(), m_ui->ButtonEnter->y() - up);
+        m_ui->ButtonCancel->move(m_ui->ButtonCancel->x(), m_ui->ButtonCancel->y() - up);
+        setFixedSize(width(), height() - up);
+    }
     // The account is usually known: the cursor waits in the password.
     if (!user.isEmpty())
         m_ui->EditPassword->setFocus();
@@ -42,13 +54,21 @@ QByteArray SignInWindow::takePassword()
     return password;
 }
 
-bool SignInWindow::ask(const QString &server, const QString &reason, QString &user,
-                       QByteArray &password)
+bool SignInWindow::remember() const
 {
-    SignInWindow window(server, reason, user);
+    // Asked once the window has closed, when nothing in it is visible any more.
+    return !m_ui->CheckRemember->isHidden() && m_ui->CheckRemember->isChecked();
+}
+
+bool SignInWindow::ask(const QString &server, const QString &reason, QString &user,
+                       QByteArray &password, bool offerRemember, bool *remember)
+{
+    SignInWindow window(server, reason, user, offerRemember);
     if (window.exec() != QDialog::Accepted)
         return false;
     user = window.account();
     password = window.takePassword();
+    if (remember)
+        *remember = window.remember();
     return true;
 }

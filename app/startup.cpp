@@ -2,6 +2,7 @@
 #include "app/startup.h"
 
 #include "app/main_window.h"
+#include "app/remembered_sign_in.h"
 #include "app/sign_in_window.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/upgrade.h"
@@ -69,18 +70,23 @@ int runQuivel(int argc, char **argv)
     initQuivelResources();
     initReports();
     app.setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
-    // A server that asks for a password asks the user, in a window of the program's own.
-    TADOConnection::setSignIn(
-        [](const QString &server, const QString &reason, QString &user, QByteArray &password) {
-            if (!SignInWindow::ask(server, reason, user, password))
-                throw SignInCancelled();
-            return true;
+    // A server that asks for a password gets the one the desktop keeps for it, or asks the
+    // user, in a window of the program's own.
+    auto signIn = std::make_shared<RememberedSignIn>(
+        [](const QString &server, const QString &reason, QString &user, QByteArray &password,
+           bool offerRemember, bool &remember) {
+            return SignInWindow::ask(server, reason, user, password, offerRemember, &remember);
         });
+    TADOConnection::setSignIn(
+        [signIn](const QString &server, const QString &reason, QString &user,
+                 QByteArray &password) { return (*signIn)(server, reason, user, password); });
     try {
         upgradeOlderCatalogue();
         auto Form1 = std::make_unique<TForm1>();
         auto Dm1 = std::make_unique<TDm1>(
             [](const QString &line) { Dialogs::current().showMessage(line); });
+        if (Dm1->ADOConnection1.connected())
+            signIn->accepted();
         Form1->bindDataModule(*Dm1);
         auto Form2 = std::make_unique<TForm2>(*Dm1);
         auto Form3 = std::make_unique<TForm3>(*Dm1);

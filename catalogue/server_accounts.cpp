@@ -2,6 +2,7 @@
 #include "catalogue/server_accounts.h"
 
 #include "core/exceptions.h"
+#include "core/schema.h"
 #include "data/engine/postgres/postgres_backend.h"
 
 #include <libpq-fe.h>
@@ -133,6 +134,11 @@ void storePassword(PostgresBackend &server, const QString &role, const QByteArra
 
 } // namespace
 
+bool ServerAccounts::hasRoles(PostgresBackend &server)
+{
+    return roleExists(server, consultRole(server)) && roleExists(server, editRole(server));
+}
+
 QString ServerAccounts::consultRole(PostgresBackend &server)
 {
     return roleName(server, "_consulta");
@@ -159,6 +165,18 @@ void ServerAccounts::grantRoles(PostgresBackend &server)
     query(server, "GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA quivel TO " + edit);
     // The version is the upgrade's, made by the catalogue's owner.
     query(server, "REVOKE INSERT, UPDATE, DELETE ON quivel.versao FROM " + edit);
+    // Who changed what is the server's to write; the accounts only read it.
+    const Result changes =
+        query(server, "SELECT pg_catalog.to_regclass('quivel." +
+                          QByteArray(Schema::serverChangesTable.data(),
+                                     qsizetype(Schema::serverChangesTable.size())) +
+                          "') IS NOT NULL");
+    if (PQgetvalue(changes.get(), 0, 0)[0] == 't') {
+        query(server, "REVOKE INSERT, UPDATE, DELETE, TRUNCATE ON quivel." +
+                          QByteArray(Schema::serverChangesTable.data(),
+                                     qsizetype(Schema::serverChangesTable.size())) +
+                          " FROM " + edit);
+    }
     // Tables a later upgrade adds get the same rights.
     query(server, "ALTER DEFAULT PRIVILEGES IN SCHEMA quivel GRANT SELECT ON TABLES TO " + consult +
                       ", " + edit);
@@ -170,24 +188,78 @@ void ServerAccounts::grantRoles(PostgresBackend &server)
                       edit);
 }
 
+namespace {
+
+PostgresBackend &server(Backend &catalogue)
+{
+    auto *postgres = dynamic_cast<PostgresBackend *>(&catalogue);
+    if (!postgres)
+        throw Exception(QStringLiteral("Um catálogo em arquivo não tem contas"));
+    return *postgres;
+}
+
+void createOn(PostgresBackend &server, const QString &name, ServerAccounts::Right right,
+              const QByteArray &password)
+{
+    checkName(name);
+    Transaction transaction(server);
+    if (roleExists(server, name)) {
+        throw Exception(QStringLiteral("A conta '%1' já existe no servidor '%2'; nada foi alterado")
+                            .arg(name, server.displayName()));
+    }
+    const QString group = right == ServerAccounts::Right::Edit
+                              ? ServerAccounts::editRole(server)
+                              : ServerAccounts::consultRole(server);
+    // A catalogue made before the roles existed gets them from its first account.
+    if (!roleExists(server, group))
+        ServerAccounts::grantRoles(server);
+    const QByteArray target = identifier(server, name);
+    query(server, "CREATE ROLE " + target + " LOGIN IN ROLE " + identifier(server, group));
+    storePassword(server, name, target, password);
+    transaction.commit();
+}
+
+void removeFrom(PostgresBackend &server, const QString &name)
+{
+    checkName(name);
+    if (!isAccount(server, name)) {
+        throw Exception(QStringLiteral("A conta '%1' não é uma conta do catálogo '%2'")
+                            .arg(name, server.displayName()));
+    }
+    if (name == QString::fromUtf8(PQuser(server.handle()))) {
+        throw Exception(QStringLiteral("A conta '%1' está em uso e não pode ser removida por ela "
+                                       "mesma; nada foi alterado")
+                            .arg(name));
+    }
+    query(server, "DROP ROLE " + identifier(server, name));
+}
+
+QList<ServerAccounts::Account> listOf(PostgresBackend &server)
+{
+    const QByteArray edit = literal(server, ServerAccounts::editRole(server).toUtf8());
+    const Result r = query(
+        server, "SELECT u.rolname, bool_or(g.rolname = " + edit +
+                    ") FROM pg_catalog.pg_auth_members m JOIN pg_catalog.pg_roles g ON g.oid = "
+                    "m.roleid JOIN pg_catalog.pg_roles u ON u.oid = m.member WHERE u.rolcanlogin "
+                    "AND g.rolname IN (" +
+                    literal(server, ServerAccounts::consultRole(server).toUtf8()) + ", " + edit +
+                    ") GROUP BY u.rolname ORDER BY u.rolname");
+    QList<ServerAccounts::Account> accounts;
+    for (int row = 0; row < PQntuples(r.get()); ++row) {
+        accounts.append({QString::fromUtf8(PQgetvalue(r.get(), row, 0)),
+                         PQgetvalue(r.get(), row, 1)[0] == 't' ? ServerAccounts::Right::Edit
+                                                               : ServerAccounts::Right::Consult});
+    }
+    return accounts;
+}
+
+} // namespace
+
 void ServerAccounts::create(const QString &conninfo, const QString &name, Right right,
                             const QByteArray &password)
 {
-    checkName(name);
     const auto server = PostgresBackend::connectOnly(conninfo);
-    Transaction transaction(*server);
-    if (roleExists(*server, name)) {
-        throw Exception(QStringLiteral("A conta '%1' já existe no servidor '%2'; nada foi alterado")
-                            .arg(name, server->displayName()));
-    }
-    const QString group = right == Right::Edit ? editRole(*server) : consultRole(*server);
-    // A catalogue made before the roles existed gets them from its first account.
-    if (!roleExists(*server, group))
-        grantRoles(*server);
-    const QByteArray target = identifier(*server, name);
-    query(*server, "CREATE ROLE " + target + " LOGIN IN ROLE " + identifier(*server, group));
-    storePassword(*server, name, target, password);
-    transaction.commit();
+    createOn(*server, name, right, password);
 }
 
 void ServerAccounts::setPassword(const QString &conninfo, const QString &name,
@@ -204,30 +276,48 @@ void ServerAccounts::setPassword(const QString &conninfo, const QString &name,
 
 void ServerAccounts::remove(const QString &conninfo, const QString &name)
 {
-    checkName(name);
     const auto server = PostgresBackend::connectOnly(conninfo);
-    if (!isAccount(*server, name)) {
-        throw Exception(QStringLiteral("A conta '%1' não é uma conta do catálogo '%2'")
-                            .arg(name, server->displayName()));
-    }
-    query(*server, "DROP ROLE " + identifier(*server, name));
+    removeFrom(*server, name);
 }
 
 QList<ServerAccounts::Account> ServerAccounts::list(const QString &conninfo)
 {
     const auto server = PostgresBackend::connectOnly(conninfo);
-    const QByteArray edit = literal(*server, editRole(*server).toUtf8());
+    return listOf(*server);
+}
+
+bool ServerAccounts::mayManage(Backend &catalogue)
+{
+    auto *postgres = dynamic_cast<PostgresBackend *>(&catalogue);
+    if (!postgres)
+        return false;
+    PostgresBackend &server = *postgres;
+    // From version 16 CREATEROLE alone no longer lets an account give out membership in roles
+    // it was not given with ADMIN OPTION.
     const Result r = query(
-        *server, "SELECT u.rolname, bool_or(g.rolname = " + edit +
-                     ") FROM pg_catalog.pg_auth_members m JOIN pg_catalog.pg_roles g ON g.oid = "
-                     "m.roleid JOIN pg_catalog.pg_roles u ON u.oid = m.member WHERE u.rolcanlogin "
-                     "AND g.rolname IN (" +
-                     literal(*server, consultRole(*server).toUtf8()) + ", " + edit +
-                     ") GROUP BY u.rolname ORDER BY u.rolname");
-    QList<Account> accounts;
-    for (int row = 0; row < PQntuples(r.get()); ++row) {
-        accounts.append({QString::fromUtf8(PQgetvalue(r.get(), row, 0)),
-                         PQgetvalue(r.get(), row, 1)[0] == 't' ? Right::Edit : Right::Consult});
-    }
-    return accounts;
+        server, "SELECT r.rolsuper OR (r.rolcreaterole AND (pg_catalog.current_setting("
+                "'server_version_num')::integer < 160000 OR (pg_catalog.pg_has_role(r.oid, "
+                "c.oid, 'USAGE WITH ADMIN OPTION') AND pg_catalog.pg_has_role(r.oid, e.oid, "
+                "'USAGE WITH ADMIN OPTION')))) FROM pg_catalog.pg_roles r "
+                "LEFT JOIN pg_catalog.pg_roles c ON c.rolname = " +
+                    literal(server, consultRole(server).toUtf8()) +
+                    " LEFT JOIN pg_catalog.pg_roles e ON e.rolname = " +
+                    literal(server, editRole(server).toUtf8()) + " WHERE r.rolname = CURRENT_USER");
+    return PQntuples(r.get()) == 1 && PQgetvalue(r.get(), 0, 0)[0] == 't';
+}
+
+void ServerAccounts::create(Backend &catalogue, const QString &name, Right right,
+                            const QByteArray &password)
+{
+    createOn(server(catalogue), name, right, password);
+}
+
+void ServerAccounts::remove(Backend &catalogue, const QString &name)
+{
+    removeFrom(server(catalogue), name);
+}
+
+QList<ServerAccounts::Account> ServerAccounts::list(Backend &catalogue)
+{
+    return listOf(server(catalogue));
 }

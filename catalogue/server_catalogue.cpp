@@ -273,6 +273,25 @@ QStringList copyFileIntoNew(const QString &path, PostgresBackend &server)
     return notes;
 }
 
+bool recordsChanges(PostgresBackend &server)
+{
+    const Result r = query(server, QStringLiteral("SELECT count(*) FROM pg_catalog.pg_trigger t "
+                                                  "WHERE NOT t.tgisinternal AND t.tgrelid IN "
+                                                  "('quivel.cds'::pg_catalog.regclass, "
+                                                  "'quivel.softs'::pg_catalog.regclass) AND "
+                                                  "t.tgname IN ('%1', '%2')")
+                                       .arg(Schema::serverChangesTrigger(Schema::media),
+                                            Schema::serverChangesTrigger(Schema::titles)));
+    return QByteArray(PQgetvalue(r.get(), 0, 0)).toInt() == 2;
+}
+
+// The server records who changed each medium and title from now on; the rows already there
+// have no record until their next change.
+void recordChanges(PostgresBackend &server)
+{
+    query(server, Schema::postgresChangesDdl());
+}
+
 } // namespace
 
 void ServerCatalogue::create(const QString &conninfo)
@@ -281,6 +300,7 @@ void ServerCatalogue::create(const QString &conninfo)
     Transaction transaction(*server);
     createTables(*server);
     addMediumKey(*server);
+    recordChanges(*server);
     ServerAccounts::grantRoles(*server); // once the tables are there
     transaction.commit();
 }
@@ -292,6 +312,8 @@ QStringList ServerCatalogue::copyFromFile(const QString &path, const QString &co
     createTables(*server);
     const QStringList notes = copyFileIntoNew(path, *server);
     addMediumKey(*server);
+    // After the copy: the copied rows were changed by nobody here.
+    recordChanges(*server);
     ServerAccounts::grantRoles(*server); // once the tables are there
     transaction.commit();
     return notes;
@@ -404,8 +426,17 @@ ServerCatalogue::Upgrade ServerCatalogue::upgrade(const QString &conninfo)
         addMediumKey(*server);
         mediumKeyAdded = true;
     }
+    bool changesAdded = false;
+    if (!recordsChanges(*server)) {
+        recordChanges(*server);
+        // The accounts read the record and cannot write it; a catalogue made before the
+        // accounts gets its roles with its first account.
+        if (ServerAccounts::hasRoles(*server))
+            ServerAccounts::grantRoles(*server);
+        changesAdded = true;
+    }
     transaction.commit();
-    return {version, Schema::version, mediumKeyAdded};
+    return {version, Schema::version, mediumKeyAdded, changesAdded};
 }
 
 QStringList ServerCatalogue::check(const QString &conninfo)
@@ -464,6 +495,11 @@ QStringList ServerCatalogue::check(const QString &conninfo)
     if (!hasMediumKey(*server)) {
         problems.append(QStringLiteral("O servidor não recusa títulos em mídias que não existem; "
                                        "acrescente essa regra com quivel-catalogue upgrade"));
+    }
+    if (!recordsChanges(*server)) {
+        problems.append(QStringLiteral("O servidor não registra quem alterou cada mídia e "
+                                       "título; acrescente esse registro com quivel-catalogue "
+                                       "upgrade"));
     }
     const Result like = query(*server, QStringLiteral("SELECT 'AÇÃO\\x' LIKE '%ção\\x'"));
     if (PQgetvalue(like.get(), 0, 0)[0] != 't')

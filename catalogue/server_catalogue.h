@@ -28,6 +28,8 @@ struct Upgrade
     int toVersion = 0; // equal to fromVersion when nothing changed
     // The server now refuses titles on media that do not exist (catalogues made before it).
     bool mediumKeyAdded = false;
+    // The server now records who changed each medium and title (catalogues made before it).
+    bool changesAdded = false;
 };
 // Brings a catalogue of an older version to this one in one transaction: all the steps or,
 // on any failure, none. One of a newer version is refused and left alone, and so is one

@@ -50,18 +50,23 @@ public:
 };
 
 // A save refused because another program changed or deleted the row after it was read. The
-// pending edit stays; discardAndReload() drops it and reads the row as it is now.
+// pending edit stays; discardAndReload() drops it and reads the row as it is now. `changedBy`
+// names who changed it and when ("por maria às 14:32") when the catalogue knows.
 class ERowConflict : public EOleException
 {
 public:
-    ERowConflict(const QString &description, std::function<void()> discardAndReload)
+    ERowConflict(const QString &description, std::function<void()> discardAndReload,
+                 const QString &changedBy = {})
         : EOleException(description)
         , m_discardAndReload(std::move(discardAndReload))
+        , m_changedBy(changedBy)
     {}
     void discardAndReload() const { m_discardAndReload(); }
+    QString changedBy() const { return m_changedBy; }
 
 private:
     std::function<void()> m_discardAndReload;
+    QString m_changedBy;
 };
 
 // Silent abort: reaches the general error handler and shows nothing.

@@ -192,3 +192,50 @@ QString Schema::postgresStep(int to)
     return tablesDdl(to - 1, to, QStringLiteral("quivel."), postgresDefinition, true) +
            QStringLiteral("UPDATE quivel.versao SET versao = %1;\n").arg(to);
 }
+
+QString Schema::serverChangesTrigger(const Table &table)
+{
+    return name(table.name) + QStringLiteral("_alteracao");
+}
+
+QString Schema::postgresChangesDdl()
+{
+    const QString changes = name(serverChangesTable);
+    const QString function = name(serverChangesFunction);
+    // session_user is the account that signed in, whoever owns the function; the function
+    // runs as its owner, so accounts need no right to write the table themselves. The key
+    // column's name comes as the trigger's argument.
+    QString ddl =
+        QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS quivel.%1 (\n"
+            "  tabela varchar(32) NOT NULL,\n"
+            "  codigo integer NOT NULL,\n"
+            "  alterado_por text NOT NULL,\n"
+            "  alterado_em timestamptz NOT NULL,\n"
+            "  PRIMARY KEY (tabela, codigo)\n"
+            ");\n"
+            "CREATE OR REPLACE FUNCTION quivel.%2() RETURNS trigger LANGUAGE plpgsql "
+            "SECURITY DEFINER SET search_path = pg_catalog AS $$\n"
+            "BEGIN\n"
+            "  IF TG_OP = 'DELETE' THEN\n"
+            "    DELETE FROM quivel.%1 WHERE tabela = TG_TABLE_NAME\n"
+            "      AND codigo = (to_jsonb(OLD) ->> TG_ARGV[0])::integer;\n"
+            "    RETURN OLD;\n"
+            "  END IF;\n"
+            "  INSERT INTO quivel.%1 VALUES (TG_TABLE_NAME, (to_jsonb(NEW) ->> "
+            "TG_ARGV[0])::integer,\n"
+            "    session_user, now())\n"
+            "    ON CONFLICT (tabela, codigo) DO UPDATE\n"
+            "    SET alterado_por = EXCLUDED.alterado_por, alterado_em = EXCLUDED.alterado_em;\n"
+            "  RETURN NEW;\n"
+            "END $$;\n")
+            .arg(changes, function);
+    for (const Table &table : {media, titles}) {
+        const QString trigger = serverChangesTrigger(table);
+        ddl += QStringLiteral("DROP TRIGGER IF EXISTS %1 ON quivel.%2;\n"
+                              "CREATE TRIGGER %1 AFTER INSERT OR UPDATE OR DELETE ON quivel.%2 "
+                              "FOR EACH ROW EXECUTE FUNCTION quivel.%3('%4');\n")
+                   .arg(trigger, name(table.name), function, name(table.columns.front().name));
+    }
+    return ddl;
+}

@@ -114,6 +114,17 @@ inline QString name(std::string_view text)
 // The server's table of the catalogue's version, beside the tables above (postgresDdl).
 inline constexpr std::string_view serverVersionTable = "versao";
 
+// Who changed what, on a server only: the server records the account and the time of each
+// row's last change in a table of its own, filled by a trigger on each of the tables above,
+// so no program can write a name of its choosing. The file has no accounts.
+inline constexpr std::string_view serverChangesTable = "alteracoes";
+inline constexpr std::string_view serverChangesFunction = "registra_alteracao";
+// The trigger that records changes to `table`.
+QString serverChangesTrigger(const Table &table);
+// Makes the table, its function and the triggers, or brings them up to date; runs again
+// harmlessly. The table's rows outlive nothing: a row deleted takes its record along.
+QString postgresChangesDdl();
+
 // The name of the index a column with `indexed` gets, on either backend.
 QString indexName(const Table &table, const Column &column);
 

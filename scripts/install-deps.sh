@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-qpa-plugins libgl-dev
     qt6-translations-l10n
     libsqlite3-dev sqlite3 postgresql libpq-dev libjpeg-dev libbenchmark-dev mdbtools-dev mdbtools
+    libsecret-1-dev gnome-keyring dbus-daemon dbus-bin
     fonts-liberation2 fonts-crosextra-carlito fonts-comic-neue fonts-dejavu-core
     xvfb xauth x11-utils openbox poppler-utils desktop-file-utils appstream
     liblief-dev libmsi-dev libarchive-dev libblkid-dev librpm-dev rpm

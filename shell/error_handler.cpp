@@ -31,8 +31,9 @@ void handleException(std::exception_ptr failure)
                                "registro é lido de novo.\nNão: a alteração continua na tela, "
                                "sem ser salva; cada nova tentativa de salvá-la será recusada da "
                                "mesma forma."),
-            QStringLiteral("Registro alterado por outro programa"), Dialogs::Yes | Dialogs::No,
-            Dialogs::Icon::Warning, Dialogs::No);
+            QStringLiteral("Registro alterado ") +
+                (e.changedBy().isEmpty() ? QStringLiteral("por outro programa") : e.changedBy()),
+            Dialogs::Yes | Dialogs::No, Dialogs::Icon::Warning, Dialogs::No);
         if (answer != Dialogs::Yes)
             return;
         try {

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDateTime>
 #include <QString>
 #include <QVariant>
 
@@ -84,6 +85,14 @@ public:
     }
 };
 
+// Who changed a row last and when, as the server recorded it; empty when nobody is known.
+struct RowChange
+{
+    QString account;
+    QDateTime when;
+    bool known() const { return !account.isEmpty(); }
+};
+
 // What a refused write says, wherever it is refused.
 inline QString readOnlyAccountText()
 {
@@ -146,6 +155,14 @@ public:
     virtual bool mayWrite() { return true; }
     // The server account the catalogue is open with; empty for a file, which has none.
     virtual QString account() const { return {}; }
+    // The account and time of the last change to the row of `table` with this key; a file
+    // keeps no such record.
+    virtual RowChange lastChange(const QString &table, const QVariant &key)
+    {
+        Q_UNUSED(table);
+        Q_UNUSED(key);
+        return {};
+    }
     // The account in use changes its own password; a file has no password to change.
     virtual void changeOwnPassword(const QByteArray &password)
     {

@@ -211,8 +211,17 @@ QList<Finding> SchemaObjects::inspectFile(SqliteFile &file)
 
 QList<Finding> SchemaObjects::inspectServer(Backend &backend)
 {
-    QStringList ownRelations{Schema::name(Schema::serverVersionTable)};
+    const QString changes = Schema::name(Schema::serverChangesTable);
+    QStringList ownRelations{Schema::name(Schema::serverVersionTable), changes,
+                             changes + QStringLiteral("_pkey")};
     QStringList ownComputed;
+    // Who changed what is recorded by the program's own triggers, each on its table and
+    // calling the program's function, which only the catalogue's owner can replace.
+    QStringList ownTriggers;
+    for (const Schema::Table &table : {Schema::media, Schema::titles}) {
+        ownTriggers << Schema::serverChangesTrigger(table) + u'.' + Schema::name(table.name) +
+                           QStringLiteral(".quivel.") + Schema::name(Schema::serverChangesFunction);
+    }
     QStringList programTables;
     for (const Schema::Table &table : Schema::tables) {
         const QString name = Schema::name(table.name);
@@ -232,9 +241,12 @@ QList<Finding> SchemaObjects::inspectServer(Backend &backend)
     // whether it computes; and the key columns of the program's tables.
     const auto statement = backend.prepare(
         QStringLiteral(
-            "SELECT 't', t.tgname::text, c.relname::text, '', '' FROM pg_catalog.pg_trigger t "
+            "SELECT 't', t.tgname::text, c.relname::text, fn.nspname::text || '.' || "
+            "f.proname::text, '' FROM pg_catalog.pg_trigger t "
             "JOIN pg_catalog.pg_class c ON c.oid = t.tgrelid "
             "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+            "JOIN pg_catalog.pg_proc f ON f.oid = t.tgfoid "
+            "JOIN pg_catalog.pg_namespace fn ON fn.oid = f.pronamespace "
             "WHERE n.nspname = 'quivel' AND NOT t.tgisinternal "
             "UNION ALL SELECT 'r', r.rulename::text, c.relname::text, '', '' "
             "FROM pg_catalog.pg_rewrite r JOIN pg_catalog.pg_class c ON c.oid = r.ev_class "
@@ -272,7 +284,8 @@ QList<Finding> SchemaObjects::inspectServer(Backend &backend)
         const QString name = text(1);
         const QString table = text(2);
         if (row == u"t") {
-            findings.append(trigger(name, table));
+            if (!ownTriggers.contains(name + u'.' + table + u'.' + text(3)))
+                findings.append(trigger(name, table));
         } else if (row == u"r") {
             findings.append(refusing(QStringLiteral("regra"), name, table,
                                      QStringLiteral("A regra '%1' (tabela '%2') não foi criada "

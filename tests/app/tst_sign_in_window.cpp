@@ -3,6 +3,7 @@
 #include "app/sign_in_window.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -15,6 +16,8 @@ class TestSignInWindow : public QObject
 private Q_SLOTS:
     void typedAccountAndPasswordComeBack();
     void escapeGivesUp();
+    void rememberTickComesBack_data();
+    void rememberTickComesBack();
 };
 
 namespace {
@@ -66,6 +69,42 @@ void TestSignInWindow::escapeGivesUp()
     QByteArray password;
     QVERIFY(!SignInWindow::ask(QStringLiteral("servidor/quivel"), QString(), user, password));
     QVERIFY(password.isEmpty());
+}
+
+void TestSignInWindow::rememberTickComesBack_data()
+{
+    QTest::addColumn<bool>("offer");
+    QTest::addColumn<bool>("tick");
+    QTest::newRow("offered, ticked") << true << true;
+    QTest::newRow("offered, not ticked") << true << false;
+    // Without a store the tick is not there to press, and nothing is remembered.
+    QTest::newRow("not offered") << false << true;
+}
+
+void TestSignInWindow::rememberTickComesBack()
+{
+    QFETCH(bool, offer);
+    QFETCH(bool, tick);
+    bool tickShown = false;
+    whenShown([&](SignInWindow &w) {
+        auto *password = w.findChild<QLineEdit *>(QStringLiteral("EditPassword"));
+        auto *box = w.findChild<QCheckBox *>(QStringLiteral("CheckRemember"));
+        tickShown = box->isVisible();
+        QTest::keyClicks(password, QStringLiteral("s3nha"));
+        if (tick && box->isVisible()) {
+            QTest::keyClick(password, Qt::Key_Tab); // the tick follows the password
+            QTest::keyClick(w.focusWidget(), Qt::Key_Space);
+        }
+        QTest::keyClick(&w, Qt::Key_Return);
+    });
+    QString user = QStringLiteral("maria");
+    QByteArray password;
+    bool remember = !(offer && tick); // the opposite of the answer expected
+    QVERIFY(SignInWindow::ask(QStringLiteral("servidor/quivel"), QString(), user, password, offer,
+                              &remember));
+    QCOMPARE(tickShown, offer);
+    QCOMPARE(remember, offer && tick);
+    QCOMPARE(password, QByteArrayLiteral("s3nha"));
 }
 
 QTEST_MAIN(TestSignInWindow)

@@ -137,10 +137,17 @@ int upgradeServer(const QString &conninfo)
                                          "existem no catálogo '%1'.")
                               .arg(name));
         }
+        if (result.changesAdded) {
+            print(stdout, QStringLiteral("O servidor agora registra a conta e a hora da última "
+                                         "alteração de cada mídia e título no catálogo '%1'.")
+                              .arg(name));
+        }
         if (result.fromVersion == result.toVersion) {
-            print(stdout, QStringLiteral("O catálogo '%1' já está na versão %2; nada foi alterado.")
+            const bool added = result.mediumKeyAdded || result.changesAdded;
+            print(stdout, QStringLiteral("O catálogo '%1' já está na versão %2%3.")
                               .arg(name)
-                              .arg(result.toVersion));
+                              .arg(result.toVersion)
+                              .arg(added ? QString() : QStringLiteral("; nada foi alterado")));
             return 0;
         }
         print(stdout, QStringLiteral("Catálogo '%1' atualizado da versão %2 para a %3.")

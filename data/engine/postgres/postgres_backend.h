@@ -31,6 +31,7 @@ public:
     QString account() const override;
     bool mayWrite() override;
     void changeOwnPassword(const QByteArray &password) override;
+    RowChange lastChange(const QString &table, const QVariant &key) override;
 
     // Server and database a connection string names, for messages: never its password.
     static QString describe(const QString &conninfo);

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/schema.h"
+#include "data/engine/postgres/postgres_backend.h"
+
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+struct ResultDeleter
+{
+    void operator()(PGresult *r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+} // namespace
+
+// Asked when a save was refused, to name who got there first. A catalogue whose server does
+// not record changes, or a row with no record yet, names nobody; so does any failure here,
+// as the refusal itself is what the user must see.
+RowChange PostgresBackend::lastChange(const QString &table, const QVariant &key)
+{
+    if (!m_conn || inTransaction() || !key.isValid())
+        return {};
+    const QByteArray changes(Schema::serverChangesTable.data(),
+                             qsizetype(Schema::serverChangesTable.size()));
+    const Result exists(PQexec(
+        m_conn, QByteArray("SELECT pg_catalog.to_regclass('quivel." + changes + "') IS NOT NULL")
+                    .constData()));
+    if (PQresultStatus(exists.get()) != PGRES_TUPLES_OK || PQgetvalue(exists.get(), 0, 0)[0] != 't')
+        return {};
+    const QByteArray sql = "SELECT alterado_por, pg_catalog.date_part('epoch', alterado_em) "
+                           "FROM quivel." +
+                           changes + " WHERE tabela = $1 AND codigo = $2::integer";
+    const QByteArray tableName = table.toLower().toUtf8();
+    const QByteArray code = key.toString().toUtf8();
+    const char *values[] = {tableName.constData(), code.constData()};
+    const Result r(PQexecParams(m_conn, sql.constData(), 2, nullptr, values, nullptr, nullptr, 0));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1)
+        return {};
+    const double seconds = std::strtod(PQgetvalue(r.get(), 0, 1), nullptr);
+    return {QString::fromUtf8(PQgetvalue(r.get(), 0, 0)),
+            QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000.0)).toLocalTime()};
+}
