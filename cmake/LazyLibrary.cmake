@@ -96,8 +96,9 @@ function(_quivel_lazy_stubs name file short)
     string(REPLACE "\n" ";" symbols "${symbols}")
     set(functions "")
     foreach(line IN LISTS symbols)
-        # "address T name" or "address T name@@VERSION": global functions only.
-        if(line MATCHES "^[0-9a-f]+ [TW] ([A-Za-z_][A-Za-z0-9_]*)(@.*)?$")
+        # "address T name" or "address T name@@VERSION": global functions only, not weak
+        # ones, which may be inline copies the program defines as well.
+        if(line MATCHES "^[0-9a-f]+ T ([A-Za-z_][A-Za-z0-9_]*)(@.*)?$")
             list(APPEND functions "${CMAKE_MATCH_1}")
         endif()
     endforeach()
