@@ -64,15 +64,9 @@ void BM_BareStartupReads(benchmark::State &state)
         sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
         return db;
     };
-    std::vector<BareShape> shapes;
-    {
-        sqlite3 *db = openRaw();
-        shapes = shapesOf(db, startupStatements);
-        sqlite3_close(db);
-    }
     for (auto _ : state) {
         sqlite3 *db = openRaw();
-        std::vector<BareResult> results = bareReadAll(db, startupStatements, shapes);
+        std::vector<BareResult> results = bareReadAll(db, startupStatements);
         benchmark::DoNotOptimize(results.data());
         state.PauseTiming();
         results.clear();

@@ -427,7 +427,6 @@ void measureSoftwareReport()
         sqlite3_exec(db, ("PRAGMA cache_size = " + cacheSize.textAt(0, 0).toUtf8()).constData(),
                      nullptr, nullptr, nullptr);
         const QByteArray sql = query.statementText().toUtf8();
-        const BareShape shape = shapeOf(bareRead(db, sql.constData()));
         double best[3][2] = {{1e300, 1e300}, {1e300, 1e300}, {1e300, 1e300}}; // [side][cpu, wall]
         for (int round = 0; round < 3; ++round) {
             for (int side = 0; side < 3; ++side) {
@@ -442,7 +441,7 @@ void measureSoftwareReport()
                     while (!result->complete())
                         result->readMore();
                 } else if (side == 1) {
-                    bare = bareRead(db, sql.constData(), shape);
+                    bare = bareRead(db, sql.constData());
                 } else {
                     query.open();
                 }

@@ -15,16 +15,7 @@ size_t BareResult::memoryUsage() const
     return total;
 }
 
-BareShape shapeOf(const BareResult &result)
-{
-    BareShape shape;
-    shape.rows = result.rows;
-    for (const BareResult::Column &c : result.columns)
-        shape.textBytes.push_back(c.arena.size());
-    return shape;
-}
-
-BareResult bareRead(sqlite3 *db, const char *sql, const BareShape &shape)
+BareResult bareRead(sqlite3 *db, const char *sql)
 {
     BareResult result;
     sqlite3_stmt *statement = nullptr;
@@ -35,13 +26,6 @@ BareResult bareRead(sqlite3 *db, const char *sql, const BareShape &shape)
         BareResult::Column &column = result.columns[size_t(c)];
         const char *declared = sqlite3_column_decltype(statement, c);
         column.integer = declared && std::strstr(declared, "INT");
-        if (column.integer) {
-            column.integers.reserve(shape.rows);
-        } else {
-            column.ends.reserve(shape.rows);
-            if (size_t(c) < shape.textBytes.size())
-                column.arena.reserve(shape.textBytes[size_t(c)]);
-        }
     }
     while (sqlite3_step(statement) == SQLITE_ROW) {
         for (int c = 0; c < count; ++c) {
@@ -61,20 +45,11 @@ BareResult bareRead(sqlite3 *db, const char *sql, const BareShape &shape)
     return result;
 }
 
-std::vector<BareShape> shapesOf(sqlite3 *db, std::span<const char *const> statements)
-{
-    std::vector<BareShape> shapes;
-    for (const char *sql : statements)
-        shapes.push_back(shapeOf(bareRead(db, sql)));
-    return shapes;
-}
-
-std::vector<BareResult> bareReadAll(sqlite3 *db, std::span<const char *const> statements,
-                                    const std::vector<BareShape> &shapes)
+std::vector<BareResult> bareReadAll(sqlite3 *db, std::span<const char *const> statements)
 {
     std::vector<BareResult> results;
     results.reserve(statements.size());
-    for (size_t i = 0; i < statements.size(); ++i)
-        results.push_back(bareRead(db, statements[i], shapes[i]));
+    for (const char *sql : statements)
+        results.push_back(bareRead(db, sql));
     return results;
 }

@@ -26,19 +26,7 @@ struct BareResult
     size_t memoryUsage() const;
 };
 
-// Sizes learnt from an earlier read of the same statement, so a read can reserve everything
-// up front and pay no growth.
-struct BareShape
-{
-    size_t rows = 0;
-    std::vector<size_t> textBytes;
-};
+BareResult bareRead(sqlite3 *db, const char *sql);
 
-BareShape shapeOf(const BareResult &result);
-BareResult bareRead(sqlite3 *db, const char *sql, const BareShape &shape = {});
-
-// The same for a run of statements, as start-up reads them: their shapes, read once untimed,
-// then every statement read into arenas reserved for its shape.
-std::vector<BareShape> shapesOf(sqlite3 *db, std::span<const char *const> statements);
-std::vector<BareResult> bareReadAll(sqlite3 *db, std::span<const char *const> statements,
-                                    const std::vector<BareShape> &shapes);
+// The same for a run of statements, as start-up reads them.
+std::vector<BareResult> bareReadAll(sqlite3 *db, std::span<const char *const> statements);

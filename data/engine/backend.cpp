@@ -5,6 +5,23 @@
 #include "data/engine/postgres/postgres_backend.h"
 #include "data/engine/sqlite/sqlite_backend.h"
 
+#include <QLibrary>
+
+namespace {
+
+// libpq is loaded when a server catalogue is first opened, not at start-up
+// (cmake/LazyLibrary.cmake): its absence is told here, where an error can still be shown.
+void loadServerLibrary()
+{
+    static QLibrary library(QStringLiteral("pq"), 5);
+    if (!library.isLoaded() && !library.load())
+        throw EOleException(
+            QStringLiteral("Não foi possível carregar a biblioteca do PostgreSQL (libpq): %1")
+                .arg(library.errorString()));
+}
+
+} // namespace
+
 SignInCancelled::SignInCancelled()
     : EOleException(QStringLiteral("A entrada no catálogo foi cancelada"))
 {}
@@ -12,8 +29,10 @@ SignInCancelled::SignInCancelled()
 std::unique_ptr<Backend> Backend::open(const QString &connectionString,
                                        const QString &dataSourcePath, EngineWatch &watch)
 {
-    if (namesServer(connectionString))
+    if (namesServer(connectionString)) {
+        loadServerLibrary();
         return std::make_unique<PostgresBackend>(connectionString, watch);
+    }
     const QString path =
         dataSourcePath.isEmpty() ? Backend::dataSourcePath(connectionString) : dataSourcePath;
     if (path.isEmpty())
