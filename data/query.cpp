@@ -6,8 +6,6 @@
 #include "data/data_source.h"
 #include "data/row_writer.h"
 
-#include <QLocale>
-
 #include <algorithm>
 #include <exception>
 
@@ -519,19 +517,6 @@ void TADOQuery::postInsert()
     m_bof = m_eof = false;
 }
 
-QString TADOQuery::changedBy(const QVariant &key) const
-{
-    const RowChange change = m_connection->backend().lastChange(RowWriter::tableOf(m_columns), key);
-    if (!change.known())
-        return {};
-    const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
-    const QString time = brazil.toString(change.when, QStringLiteral("HH:mm"));
-    if (change.when.date() == QDate::currentDate())
-        return QStringLiteral("por %1 às %2").arg(change.account, time);
-    return QStringLiteral("por %1 em %2 às %3")
-        .arg(change.account, brazil.toString(change.when, QStringLiteral("dd/MM/yyyy")), time);
-}
-
 void TADOQuery::postEdit()
 {
     std::vector<int> changed;
@@ -542,9 +527,10 @@ void TADOQuery::postEdit()
     if (changed.empty())
         return;
     const std::vector<QVariant> stored = m_store->storedRow(m_position);
-    if (writer().update(m_buffer, stored, changed, m_saveGuard) != 1) {
+    RowWriter rows = writer();
+    if (rows.update(m_buffer, stored, changed, m_saveGuard) != 1) {
         // Saving again would be refused again: the way out is to drop the edit and re-read.
-        const QString by = changedBy(stored[size_t(RowWriter::keyColumnOf(m_columns))]);
+        const QString by = rows.changedBy(stored);
         throw ERowConflict(
             by.isEmpty() ? QStringLiteral("O registro não foi salvo: ele foi alterado ou "
                                           "apagado por outro programa depois de lido")
@@ -584,7 +570,7 @@ void TADOQuery::remove()
         if (!m_deleteGuard.isEmpty() &&
             rows.conditionRefuses(stored[size_t(RowWriter::keyColumnOf(m_columns))], m_deleteGuard))
             throw ERowInUse(name() + QStringLiteral(": o registro é usado por outros registros"));
-        const QString by = changedBy(stored[size_t(RowWriter::keyColumnOf(m_columns))]);
+        const QString by = rows.changedBy(stored);
         if (!by.isEmpty()) {
             throw EOleException(QStringLiteral("O registro não foi apagado: ele foi alterado %1 "
                                                "depois de lido. Atualize a lista para ver os "

@@ -190,9 +190,6 @@ private:
     RowWriter writer();
     void postInsert();
     void postEdit();
-    // Who changed the row with this key and when, as the catalogue recorded it: "por maria
-    // às 14:32"; empty when it keeps no record.
-    QString changedBy(const QVariant &key) const;
 
     TADOConnection *m_connection;
     QStringList m_sql;

@@ -6,6 +6,7 @@
 #include "data/engine/sql_text.h"
 #include "data/write_transaction.h"
 
+#include <QLocale>
 #include <QStringList>
 
 #include <algorithm>
@@ -204,4 +205,17 @@ bool RowWriter::conditionRefuses(const QVariant &key, const QString &condition)
                                            .arg(m_quotedTable, column(m_key), condition));
     statement->bind(1, key);
     return statement->step();
+}
+
+QString RowWriter::changedBy(const std::vector<QVariant> &stored) const
+{
+    const RowChange change = m_connection.backend().lastChange(m_table, stored[size_t(m_key)]);
+    if (!change.known())
+        return {};
+    const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+    const QString time = brazil.toString(change.when, QStringLiteral("HH:mm"));
+    if (change.when.date() == QDate::currentDate())
+        return QStringLiteral("por %1 às %2").arg(change.account, time);
+    return QStringLiteral("por %1 em %2 às %3")
+        .arg(change.account, brazil.toString(change.when, QStringLiteral("dd/MM/yyyy")), time);
 }

@@ -54,6 +54,9 @@ public:
     int remove(const std::vector<QVariant> &stored, const QString &condition);
     // Whether the row with this key exists and `condition` does not hold for it.
     bool conditionRefuses(const QVariant &key, const QString &condition);
+    // Who last changed the row read as `stored`, and when, as the catalogue recorded it:
+    // "por maria às 14:32"; empty when it keeps no record.
+    QString changedBy(const std::vector<QVariant> &stored) const;
 
 private:
     QString column(int index) const;
