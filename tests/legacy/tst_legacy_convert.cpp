@@ -5,6 +5,7 @@
 #include "core/exceptions.h"
 #include "data/connection.h"
 #include "data/query.h"
+#include "tests/support/failure.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/temp_catalogue.h"
 #include "tools/legacy/convert.h"
@@ -136,16 +137,6 @@ QString describe(const Rows &rows)
         lines.append(cells.join(u','));
     }
     return lines.join(u'\n');
-}
-
-QString failureOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const Exception &e) {
-        return e.message();
-    }
-    return QStringLiteral("no failure");
 }
 
 QString schemaOf(const QString &path)

@@ -6,6 +6,7 @@
 #include "data/connection.h"
 #include "data/engine/backend.h"
 #include "data/query.h"
+#include "tests/support/failure.h"
 #include "tests/support/test_server.h"
 
 #include <QCoreApplication>
@@ -17,16 +18,6 @@
 #include <memory>
 
 namespace {
-
-template <typename F> QString failureOf(F &&f)
-{
-    try {
-        f();
-    } catch (const Exception &e) {
-        return e.message();
-    }
-    return QStringLiteral("no failure");
-}
 
 // A value in a libpq keyword string.
 QString quoted(QString value)

@@ -8,6 +8,7 @@
 #include "data/engine/backend.h"
 #include "data/engine/postgres/postgres_backend.h"
 #include "data/query.h"
+#include "tests/support/failure.h"
 #include "tests/support/temp_catalogue.h"
 #include "tests/support/test_server.h"
 
@@ -29,16 +30,6 @@
 #include <thread>
 
 namespace {
-
-template <typename F> QString failureOf(F &&f)
-{
-    try {
-        f();
-    } catch (const Exception &e) {
-        return e.message();
-    }
-    return QStringLiteral("no failure");
-}
 
 struct Session
 {

@@ -10,6 +10,7 @@
 #include "data/data_module.h"
 #include "data/query.h"
 #include "registration/media_window.h"
+#include "tests/support/failure.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/temp_catalogue.h"
 #include "tests/support/test_server.h"
@@ -21,16 +22,6 @@
 #include <memory>
 
 namespace {
-
-template <typename F> QString failureOf(F &&f)
-{
-    try {
-        f();
-    } catch (const Exception &e) {
-        return e.message();
-    }
-    return QStringLiteral("no failure");
-}
 
 const QByteArray joaoPassword = QByteArrayLiteral("j0ão edita");
 const QByteArray anaPassword = QByteArrayLiteral("ana 'edita' também");
