@@ -201,12 +201,6 @@ void TADOQuery::openGradually()
     if (!m_connection)
         fail(QStringLiteral("Missing Connection or ConnectionString"));
     m_connection->open();
-    // A server's connection runs one statement at a time: a read left pending would block
-    // every other statement, so there the result is read whole.
-    if (!m_connection->backend().readsGradually()) {
-        open();
-        return;
-    }
     try {
         m_pending = std::make_unique<ResultReader>(*m_connection, statementText(), m_parameters);
         // The first row at once, so the reader has the columns and something to show.

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDeadlineTimer>
 #include <QString>
 #include <QVariant>
 
@@ -36,6 +37,14 @@ public:
 
     // True while a row is ready, false once the statement is done.
     virtual bool step() = 0;
+    // Waits until step() can go on without waiting for another process, or until `until`;
+    // false when the time ran out first. The first call runs the statement. An engine that
+    // reads its own file is always ready.
+    virtual bool waitReady(const QDeadlineTimer &until)
+    {
+        Q_UNUSED(until);
+        return true;
+    }
     // Runs a statement that returns no rows; returns how many rows it changed.
     virtual int execute() = 0;
 
@@ -115,9 +124,6 @@ public:
     static QString dataSourcePath(const QString &connectionString);
 
     virtual std::unique_ptr<BackendStatement> prepare(const QString &sql) = 0;
-    // Whether a statement's rows may be read a few at a time while other statements run on
-    // the same connection. A server's connection runs one statement at a time.
-    virtual bool readsGradually() const = 0;
     // The comparison that holds when both sides are equal or both are NULL.
     virtual QString sameValueOperator() const = 0;
     // A text column as compared with the row's stored bytes (TADOQuery::storedValue).

@@ -20,7 +20,6 @@ public:
     ~PostgresBackend() override;
 
     std::unique_ptr<BackendStatement> prepare(const QString &sql) override;
-    bool readsGradually() const override { return false; }
     QString beginSnapshot() const override
     {
         return QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
@@ -41,7 +40,25 @@ public:
     // For the companion tool: connects without looking for the catalogue's tables.
     static std::unique_ptr<PostgresBackend> connectOnly(const QString &conninfo);
 
-    pg_conn *handle() const { return m_conn; }
+    // The connection, for a command about to be sent: a read whose rows are still arriving
+    // is read to its end first (Stream::setAside).
+    pg_conn *handle();
+    // The connection as it is, for the statement whose rows are arriving.
+    pg_conn *connection() const { return m_conn; }
+
+    // A statement whose rows are still arriving. The server answers one command at a time, so
+    // before another command is sent the rows still to come are read and kept by the
+    // statement, whose reader goes on with them as if they came from the server.
+    class Stream
+    {
+    public:
+        virtual void setAside() = 0;
+
+    protected:
+        ~Stream() = default;
+    };
+    void streamStarted(Stream *stream);
+    void streamEnded(Stream *stream);
     // Runs SQL with no parameters and no result, reconnecting first when the connection was
     // found lost; throws on failure.
     void run(const QString &sql) override;
@@ -94,4 +111,5 @@ private:
     int m_mayWrite = -1;                      // not yet asked of the server
     mutable char m_lastState[6] = {};         // SQLSTATE of the last failure
     mutable bool m_lost = false;              // set by a failure that left the connection unusable
+    Stream *m_streaming = nullptr;            // the statement whose rows are arriving
 };
