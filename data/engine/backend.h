@@ -11,6 +11,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <vector>
 
 // What a result column is made of: enough for fields and for writing a row back.
 struct ResultColumn
@@ -67,6 +68,14 @@ public:
     virtual void appendRow(RecordStore &store) = 0;
 };
 
+// A change another program made to the catalogue: its table and, when one row changed, that
+// row's key (invalid otherwise).
+struct CatalogueChange
+{
+    QString table;
+    QVariant key;
+};
+
 // What an engine asks of the one connection that owns it while a statement runs.
 class EngineWatch
 {
@@ -78,6 +87,9 @@ public:
     // A statement is waiting for another program to finish its write. Returns false once it
     // has waited long enough and should give up as busy.
     virtual bool waitForWriter(int attempt) = 0;
+    // The engine heard of other programs' changes while it ran a statement; they wait in
+    // Backend::takeChanges. Never runs a statement itself.
+    virtual void changesHeard() {}
     // A server asks for an account and password that libpq found nowhere (.pgpass, service
     // file, PGPASSWORD) or did not accept: `server` names it, `reason` says why, in
     // Portuguese; `user` comes filled with the account tried. False when there is nobody to
@@ -152,6 +164,12 @@ public:
     virtual bool mayWrite() { return true; }
     // The server account the catalogue is open with; empty for a file, which has none.
     virtual QString account() const { return {}; }
+    // The socket on which other programs' changes are heard; -1 when the engine hears none
+    // (a file) or has lost its server.
+    virtual int changeSocket() const { return -1; }
+    // Reads what arrived on that socket and hands over the changes heard so far. Runs no
+    // statement, so it may be called while one is running.
+    virtual std::vector<CatalogueChange> takeChanges() { return {}; }
     // The account in use changes its own password; a file has no password to change.
     virtual void changeOwnPassword(const QByteArray &password)
     {

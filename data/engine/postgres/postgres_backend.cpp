@@ -100,6 +100,18 @@ bool writes(const QByteArray &sql)
     return verb == "insert" || verb == "update" || verb == "delete";
 }
 
+// The channel on which every program with the catalogue open hears of the others' writes.
+constexpr const char *changeChannel = "quivel_alteracoes";
+
+// The table a write names, as the program's writer words it; empty for anything else.
+QString writtenTable(const QByteArray &sql)
+{
+    static const QRegularExpression target(
+        QStringLiteral("^\\s*(?:insert\\s+into|update|delete\\s+from)\\s+(?:\\w+\\.)?\"?(\\w+)\"?"),
+        QRegularExpression::CaseInsensitiveOption);
+    return target.match(QString::fromUtf8(sql)).captured(1);
+}
+
 class PostgresStatement : public BackendStatement, public PostgresBackend::Stream
 {
 public:
@@ -109,7 +121,26 @@ public:
         , m_sql(numberParameters(sql, m_names).toUtf8())
         , m_values(size_t(m_names.size()))
         , m_writes(writes(m_sql))
-    {}
+    {
+        if (!m_writes)
+            return;
+        // The written rows' keys come back with the write, for the other programs to hear.
+        const QString table = writtenTable(m_sql);
+        const QString key = m_backend.keyColumn(table);
+        if (key.isEmpty())
+            return;
+        m_writtenTable = table;
+        const QString text = QString::fromUtf8(m_sql).trimmed();
+        if (!text.contains(QStringLiteral("RETURNING"), Qt::CaseInsensitive)) {
+            m_sql += " RETURNING " + key.toUtf8();
+            m_returnsKey = true;
+        } else {
+            // A write that returns something else is heard of by its table alone.
+            static const QRegularExpression returning(QStringLiteral("RETURNING\\s+\"?(\\w+)\"?$"),
+                                                      QRegularExpression::CaseInsensitiveOption);
+            m_returnsKey = returning.match(text).captured(1).compare(key, Qt::CaseInsensitive) == 0;
+        }
+    }
 
     ~PostgresStatement() override
     {
@@ -161,6 +192,8 @@ public:
         if (status == PGRES_SINGLE_TUPLE) {
             if (!m_shape)
                 m_shape.reset(PQcopyResult(r.get(), PG_COPYRES_ATTRS));
+            if (m_writes && m_written++ == 0 && m_returnsKey)
+                m_writtenKey = PQgetvalue(r.get(), 0, 0);
             m_current = std::move(r);
             return true;
         }
@@ -171,6 +204,10 @@ public:
         m_backend.streamEnded(this);
         if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
             m_backend.fail(sqlState(r.get()), serverText(r.get(), conn), m_writes);
+        if (m_writes && status == PGRES_COMMAND_OK)
+            m_written = std::atoi(PQcmdTuples(r.get()));
+        announce();
+        m_backend.collectChanges();
         if (!m_shape)
             m_shape = std::move(r);
         m_current.reset();
@@ -258,7 +295,12 @@ public:
             }
             m_backend.fail(sqlState(r.get()), serverText(r.get(), conn), m_writes);
         }
-        return std::atoi(PQcmdTuples(r.get()));
+        m_written = std::atoi(PQcmdTuples(r.get()));
+        if (m_returnsKey && PQntuples(r.get()) > 0)
+            m_writtenKey = PQgetvalue(r.get(), 0, 0);
+        announce();
+        m_backend.collectChanges();
+        return m_written;
     }
 
     int columnCount() const override { return m_shape ? PQnfields(m_shape.get()) : 0; }
@@ -385,6 +427,13 @@ private:
         m_backend.streamStarted(this);
     }
 
+    void announce()
+    {
+        if (!m_writes || m_written == 0 || m_writtenTable.isEmpty())
+            return;
+        m_backend.announce(m_writtenTable, m_written == 1 ? m_writtenKey : QByteArray());
+    }
+
     // Every value as the server's text, as the rows first arrived.
     RecordStore &aside()
     {
@@ -429,6 +478,10 @@ private:
     int m_asideRow = -1;
     std::exception_ptr m_asideFailure;
     int m_rowsRead = 0;
+    QString m_writtenTable;  // the table a write names
+    QByteArray m_writtenKey; // the key of the first row it wrote
+    int m_written = 0;       // rows it wrote
+    bool m_returnsKey = false;
     bool m_started = false;
     bool m_running = false;
     bool m_ended = false;
@@ -747,7 +800,8 @@ void PostgresBackend::startSession()
         m_conn, [](void *, const char *) {}, nullptr);
     PQsetClientEncoding(m_conn, "UTF8");
     execute(QStringLiteral("SET search_path TO quivel, pg_catalog; "
-                           "SET standard_conforming_strings TO on; ") +
+                           "SET standard_conforming_strings TO on; LISTEN %1; ")
+                .arg(QLatin1String(changeChannel)) +
             QLatin1String(sessionLimits));
     // The catalogue's tables, read once: result columns are traced back to them while
     // their rows are still arriving, when no other command can run.
@@ -859,7 +913,14 @@ void PostgresBackend::reconnectIfLost()
 void PostgresBackend::run(const QString &sql)
 {
     reconnectIfLost();
-    execute(sql);
+    // The transaction's announcements go with its commit, in the same round trip.
+    const QString verb = sql.trimmed().section(u' ', 0, 0).toUpper();
+    if (verb == u"COMMIT" || verb == u"END")
+        execute(QString::fromUtf8(announcements()) + sql);
+    else
+        execute(sql);
+    if (verb == u"BEGIN" || verb == u"ROLLBACK")
+        m_announcements.clear();
 }
 
 void PostgresBackend::execute(const QString &sql)
@@ -868,6 +929,91 @@ void PostgresBackend::execute(const QString &sql)
     const ExecStatusType status = PQresultStatus(r.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    collectChanges();
+}
+
+QString PostgresBackend::keyColumn(const QString &tableName) const
+{
+    for (const Table &t : m_tables) {
+        if (t.name.compare(tableName, Qt::CaseInsensitive) != 0)
+            continue;
+        for (const TableColumn &c : t.columns) {
+            if (c.key)
+                return c.name;
+        }
+    }
+    return {};
+}
+
+void PostgresBackend::announce(const QString &tableName, const QByteArray &key)
+{
+    // Inside a transaction the others hear once, at its commit, of each table it wrote: of the
+    // row when it wrote one, of the table when it wrote several.
+    if (PQtransactionStatus(m_conn) == PQTRANS_INTRANS) {
+        const auto it = m_announcements.constFind(tableName);
+        m_announcements.insert(tableName,
+                               it == m_announcements.cend() || *it == key ? key : QByteArray());
+        return;
+    }
+    m_announcements.clear();
+    m_announcements.insert(tableName, key);
+    // A courtesy to the others: the write itself has succeeded, and whatever broke here the
+    // next statement finds out.
+    PQclear(PQexec(m_conn, announcements().constData()));
+}
+
+// Table names and keys are letters, digits and '_': they need no quoting.
+QByteArray PostgresBackend::announcements()
+{
+    QByteArray sql;
+    for (auto it = m_announcements.cbegin(); it != m_announcements.cend(); ++it) {
+        const QByteArray payload =
+            it.value().isEmpty() ? it.key().toUtf8() : it.key().toUtf8() + ':' + it.value();
+        sql +=
+            QByteArray("SELECT pg_catalog.pg_notify('") + changeChannel + "', '" + payload + "'); ";
+    }
+    m_announcements.clear();
+    return sql;
+}
+
+bool PostgresBackend::gatherNotifies()
+{
+    bool heard = false;
+    while (PGnotify *n = PQnotifies(m_conn)) {
+        // The program hears its own writes too; those its windows already show.
+        if (n->be_pid != PQbackendPID(m_conn) && std::strcmp(n->relname, changeChannel) == 0) {
+            const QString payload = QString::fromUtf8(n->extra);
+            const qsizetype colon = payload.indexOf(u':');
+            CatalogueChange change;
+            change.table = colon < 0 ? payload : payload.left(colon);
+            if (colon >= 0)
+                change.key = payload.mid(colon + 1).toLongLong();
+            m_changes.push_back(change);
+            heard = true;
+        }
+        PQfreemem(n);
+    }
+    return heard;
+}
+
+void PostgresBackend::collectChanges()
+{
+    if (gatherNotifies())
+        m_watch.changesHeard();
+}
+
+int PostgresBackend::changeSocket() const
+{
+    return m_conn && PQstatus(m_conn) == CONNECTION_OK ? PQsocket(m_conn) : -1;
+}
+
+std::vector<CatalogueChange> PostgresBackend::takeChanges()
+{
+    // Reading never disturbs a statement whose rows are arriving: libpq keeps them. A server
+    // that went away leaves the connection bad, for the next statement to reconnect.
+    if (m_conn && PQstatus(m_conn) == CONNECTION_OK && PQconsumeInput(m_conn))
+        gatherNotifies();
+    return std::exchange(m_changes, {});
 }
 
 void PostgresBackend::fail(const char *state, const QString &text, bool writing) const
@@ -960,6 +1106,11 @@ std::unique_ptr<BackendStatement> PostgresBackend::prepare(const QString &sql)
     reconnectIfLost();
     if (sql.trimmed().isEmpty())
         throw EOleException(QStringLiteral("O comando SQL está vazio"));
+    const QString verb = sql.trimmed().section(u' ', 0, 0).toUpper();
+    if ((verb == u"COMMIT" || verb == u"END") && !m_announcements.isEmpty())
+        execute(QString::fromUtf8(announcements()));
+    else if (verb == u"BEGIN" || verb == u"ROLLBACK")
+        m_announcements.clear();
     return std::make_unique<PostgresStatement>(*this, sql, inFileOrder(sql));
 }
 

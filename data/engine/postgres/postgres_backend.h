@@ -6,6 +6,7 @@
 #include <QHash>
 
 #include <memory>
+#include <vector>
 
 struct pg_conn;
 
@@ -59,6 +60,16 @@ public:
     };
     void streamStarted(Stream *stream);
     void streamEnded(Stream *stream);
+
+    int changeSocket() const override;
+    std::vector<CatalogueChange> takeChanges() override;
+    // The key column of one of the catalogue's tables; empty when unknown.
+    QString keyColumn(const QString &table) const;
+    // Tells the other programs listening that this one wrote `table` (one row: `key`). Sent
+    // in the write's transaction, so they hear of it only once it is committed.
+    void announce(const QString &table, const QByteArray &key);
+    // Takes the changes libpq received while a statement ran; tells the watch of new ones.
+    void collectChanges();
     // Runs SQL with no parameters and no result, reconnecting first when the connection was
     // found lost; throws on failure.
     void run(const QString &sql) override;
@@ -101,6 +112,10 @@ private:
     void reconnectIfLost();
     void execute(const QString &sql);
     QString inFileOrder(const QString &sql) const;
+    // Moves the changes libpq holds into m_changes; true when there were any.
+    bool gatherNotifies();
+    // The statements that send the announcements kept for the transaction's commit.
+    QByteArray announcements();
 
     QString m_conninfo;
     EngineWatch &m_watch;
@@ -112,4 +127,6 @@ private:
     mutable char m_lastState[6] = {};         // SQLSTATE of the last failure
     mutable bool m_lost = false;              // set by a failure that left the connection unusable
     Stream *m_streaming = nullptr;            // the statement whose rows are arriving
+    std::vector<CatalogueChange> m_changes;   // heard from other programs, not yet taken
+    QHash<QString, QByteArray> m_announcements; // tables written in the open transaction
 };
