@@ -6,6 +6,7 @@
 #include "data/query.h"
 
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -14,6 +15,8 @@ namespace {
 // How long a writer waits for another copy of the program to finish its write.
 constexpr int busyTimeoutMs = 5000;
 constexpr int busyPollMs = 20;
+// How soon changes heard while a statement ran are looked at again.
+constexpr int changeRetryMs = 50;
 
 std::function<void(TADOConnection::Wait)> &waitObserver()
 {
@@ -55,6 +58,58 @@ void TADOConnection::open()
     const StatementTimer timer(*this);
     m_backend = Backend::open(m_connectionString, m_dataSourcePath, *this);
     m_path = m_backend->displayName();
+    watchChanges();
+}
+
+void TADOConnection::watchChanges()
+{
+    const int socket = m_backend ? m_backend->changeSocket() : -1;
+    if (m_changeNotifier && int(m_changeNotifier->socket()) == socket)
+        return;
+    if (m_changeNotifier) {
+        // This may run from the notifier's own signal.
+        m_changeNotifier->setEnabled(false);
+        m_changeNotifier.release()->deleteLater();
+    }
+    if (socket < 0)
+        return;
+    m_changeNotifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
+    connect(m_changeNotifier.get(), &QSocketNotifier::activated, this, [this] {
+        // Read at once, even while a statement runs, so the socket does not stay readable.
+        for (CatalogueChange &change : m_backend->takeChanges())
+            m_heard.append(std::move(change));
+        if (!m_heard.isEmpty())
+            changesHeard();
+        else
+            watchChanges();
+    });
+}
+
+void TADOConnection::changesHeard()
+{
+    if (m_deliveryQueued)
+        return;
+    m_deliveryQueued = true;
+    QMetaObject::invokeMethod(this, &TADOConnection::deliverChanges, Qt::QueuedConnection);
+}
+
+void TADOConnection::deliverChanges()
+{
+    m_deliveryQueued = false;
+    if (!m_backend)
+        return;
+    if (busy()) {
+        // Asked from inside a statement's progress report: after the statement, then.
+        m_deliveryQueued = true;
+        QTimer::singleShot(changeRetryMs, this, &TADOConnection::deliverChanges);
+        return;
+    }
+    for (CatalogueChange &change : m_backend->takeChanges())
+        m_heard.append(std::move(change));
+    watchChanges();
+    if (m_heard.isEmpty())
+        return;
+    Q_EMIT catalogueChanged(std::exchange(m_heard, {}));
 }
 
 namespace {
@@ -108,6 +163,9 @@ TADOConnection::StatementTimer::~StatementTimer()
 {
     m_connection.m_deadline = m_previous;
     m_connection.endWait();
+    // A statement may have reconnected to the server, on another socket.
+    if (m_connection.m_changeNotifier)
+        m_connection.watchChanges();
 }
 
 void TADOConnection::setWaitObserver(std::function<void(Wait)> observer)
@@ -166,6 +224,8 @@ void TADOConnection::close()
         } catch (...) {
         }
     }
+    m_changeNotifier.reset();
+    m_heard.clear();
     m_backend.reset();
 }
 

@@ -3,7 +3,9 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QString>
 
 #include <functional>
@@ -108,14 +110,30 @@ public:
     static void setWaitObserver(std::function<void(Wait)> observer);
     bool waitForWriter(int attempt) override;
 
+    // Whether a statement is under way: a change heard now waits until it ends.
+    bool busy() const { return statementRunning() || !m_deadline.isForever(); }
+    void changesHeard() override;
+
     // A condition: `text` matches the LIKE `pattern` whatever the case and accents.
     QString accentFreeLike(const QString &text, const QString &pattern) const;
     // For the data-access layer: the open engine, file or server.
     Backend &backend() const { return *m_backend; }
     QString path() const { return m_path; }
 
+Q_SIGNALS:
+    // Other programs changed the catalogue (a server's only: a file is not watched). Sent from
+    // the event loop, never while a statement runs, so the receiver may read at once.
+    void catalogueChanged(const QList<CatalogueChange> &changes);
+
 private:
+    // Follows the engine's socket for changes: a reconnection gives it another.
+    void watchChanges();
+    void deliverChanges();
+
     std::unique_ptr<Backend> m_backend;
+    std::unique_ptr<QSocketNotifier> m_changeNotifier;
+    QList<CatalogueChange> m_heard; // taken from the engine, not yet sent
+    bool m_deliveryQueued = false;
     QString m_connectionString;
     QString m_dataSourcePath; // empty: read from the "Data Source=" piece
     QString m_path;

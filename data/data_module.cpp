@@ -6,6 +6,7 @@
 #include "data/catalogue_address.h"
 
 #include <QDir>
+#include <QSet>
 
 TDm1::TDm1(MessageWindow showMessage, QObject *parent)
     : QObject(parent)
@@ -96,7 +97,41 @@ TDm1::TDm1(MessageWindow showMessage, QObject *parent)
                        "softs.categoria = categorias.id_categoria)")
             .arg(Schema::defaultKind));
 
+    connect(&ADOConnection1, &TADOConnection::catalogueChanged, this,
+            [this](const QList<CatalogueChange> &changes) { otherProgramsChanged(changes); });
+
     DataModuleCreate();
+}
+
+void TDm1::otherProgramsChanged(const QList<CatalogueChange> &changes)
+{
+    QSet<TADOQuery *> stale;
+    for (const CatalogueChange &change : changes) {
+        if (change.table.compare(QLatin1String("cds"), Qt::CaseInsensitive) == 0) {
+            // Media are few, and every list of them must offer a new one.
+            stale.unite({&ADOQuery1, &ADOQuery3, &ADOQuery5});
+        } else if (change.table.compare(QLatin1String("categorias"), Qt::CaseInsensitive) == 0) {
+            stale.insert(&ADOQuery7);
+        } else if (change.table.compare(QLatin1String("softs"), Qt::CaseInsensitive) == 0 &&
+                   ADOQuery2.active() && ADOQuery2.recNo() >= 0) {
+            // Titles may be millions: they are read again only when the one shown changed.
+            if (!change.key.isValid() ||
+                ADOQuery2numero.value().toLongLong() == change.key.toLongLong())
+                stale.insert(&ADOQuery2);
+        }
+    }
+    for (TADOQuery *query : std::as_const(stale)) {
+        // A record being edited keeps what the user typed; its save meets the conflict
+        // question as any save over another program's change.
+        if (!query->active() || query->state() != TDataSetState::Browse)
+            continue;
+        try {
+            query->refresh();
+        } catch (const Exception &) {
+            // The list stays as it was; the user's next action meets the same failure and
+            // is told of it.
+        }
+    }
 }
 
 void TDm1::DataModuleCreate()

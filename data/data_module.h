@@ -66,5 +66,9 @@ public:
     void DataModuleCreate();
 
 private:
+    // Lists refresh themselves, and a record shown is read again, when another program
+    // changed them; on a server only.
+    void otherProgramsChanged(const QList<CatalogueChange> &changes);
+
     MessageWindow m_showMessage;
 };

@@ -139,12 +139,6 @@ void TADOQuery::openGradually()
     if (!m_connection)
         fail(QStringLiteral("Missing Connection or ConnectionString"));
     m_connection->open();
-    // A server's connection runs one statement at a time: a read left pending would block
-    // every other statement, so there the result is read whole.
-    if (!m_connection->backend().readsGradually()) {
-        open();
-        return;
-    }
     try {
         m_pending =
             std::make_unique<GradualRead>(*m_connection, *this, statementText(), m_parameters);

@@ -58,7 +58,6 @@ public:
     // Opens with only the first rows read; the rest follow in short slices from the event loop
     // or as growingResult()'s reader asks for them. Every other use of the query, and any
     // write on the connection, first reads the rest, so only that reader sees a partial result.
-    // On a server, which runs one statement at a time, the whole result is read at once.
     void openGradually();
     // The result as it grows, for a reader that knows it may be partial. Null when the query
     // is closed.

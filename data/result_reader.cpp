@@ -3,6 +3,8 @@
 
 #include "data/connection.h"
 
+#include <QElapsedTimer>
+
 #include <exception>
 #include <optional>
 
@@ -59,13 +61,20 @@ public:
 
 private:
     // The engine asks often (the file every thousand steps); the report wants far fewer calls.
+    // A server that works long before its rows come is asked only every few milliseconds, so
+    // the report also comes when enough time has passed, whatever the count.
     static constexpr int checksPerReport = 25;
+    static constexpr qint64 reportIntervalMs = 10;
 
     bool check()
     {
         // A statement run from inside the report shares the connection: it is not watched.
-        if (m_reporting || ++m_checks % checksPerReport != 0)
+        if (m_reporting)
             return !m_stopped;
+        if (++m_checks % checksPerReport != 0 && m_sinceReport.isValid() &&
+            m_sinceReport.elapsed() < reportIntervalMs)
+            return !m_stopped;
+        m_sinceReport.start();
         m_reporting = true;
         try {
             m_stopped = !m_progress(m_rows ? m_rows->rowCount() : 0);
@@ -81,6 +90,7 @@ private:
     const ResultReader::Progress &m_progress;
     const std::shared_ptr<RecordStore> &m_rows;
     int m_checks = 0;
+    QElapsedTimer m_sinceReport;
     bool m_reporting = false;
     bool m_stopped = false;
     std::exception_ptr m_failure;
@@ -120,8 +130,13 @@ ResultReader::Outcome ResultReader::read(const Limits &limits)
         }
     };
 
+    // A slice never waits past its end for a server still working: the read goes on at the
+    // next call, and the event loop is served in between.
+    const bool sliced = !limits.slice.isForever();
     int rows = 0;
     for (;;) {
+        if (sliced && !m_statement->waitReady(limits.slice))
+            return Outcome::Partial;
         const std::optional<bool> row = step();
         if (!row) {
             m_statement.reset();

@@ -7,10 +7,12 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QString>
 #include <QVariant>
 
 #include <memory>
+#include <vector>
 
 // What a result column is made of: enough for fields and for writing a row back.
 struct ResultColumn
@@ -37,6 +39,14 @@ public:
 
     // True while a row is ready, false once the statement is done.
     virtual bool step() = 0;
+    // Waits until step() can go on without waiting for another process, or until `until`;
+    // false when the time ran out first. The first call runs the statement. An engine that
+    // reads its own file is always ready.
+    virtual bool waitReady(const QDeadlineTimer &until)
+    {
+        Q_UNUSED(until);
+        return true;
+    }
     // Runs a statement that returns no rows; returns how many rows it changed.
     virtual int execute() = 0;
 
@@ -59,6 +69,14 @@ public:
     virtual void appendRow(RecordStore &store) = 0;
 };
 
+// A change another program made to the catalogue: its table and, when one row changed, that
+// row's key (invalid otherwise).
+struct CatalogueChange
+{
+    QString table;
+    QVariant key;
+};
+
 // What an engine asks of the one connection that owns it while a statement runs.
 class EngineWatch
 {
@@ -70,6 +88,9 @@ public:
     // A statement is waiting for another program to finish its write. Returns false once it
     // has waited long enough and should give up as busy.
     virtual bool waitForWriter(int attempt) = 0;
+    // The engine heard of other programs' changes while it ran a statement; they wait in
+    // Backend::takeChanges. Never runs a statement itself.
+    virtual void changesHeard() {}
     // A server asks for an account and password that libpq found nowhere (.pgpass, service
     // file, PGPASSWORD) or did not accept: `server` names it, `reason` says why, in
     // Portuguese; `user` comes filled with the account tried. False when there is nobody to
@@ -124,9 +145,6 @@ public:
     static QString dataSourcePath(const QString &connectionString);
 
     virtual std::unique_ptr<BackendStatement> prepare(const QString &sql) = 0;
-    // Whether a statement's rows may be read a few at a time while other statements run on
-    // the same connection. A server's connection runs one statement at a time.
-    virtual bool readsGradually() const = 0;
     // The comparison that holds when both sides are equal or both are NULL.
     virtual QString sameValueOperator() const = 0;
     // A text column as compared with the row's stored bytes (TADOQuery::storedValue).
@@ -163,6 +181,12 @@ public:
         Q_UNUSED(key);
         return {};
     }
+    // The socket on which other programs' changes are heard; -1 when the engine hears none
+    // (a file) or has lost its server.
+    virtual int changeSocket() const { return -1; }
+    // Reads what arrived on that socket and hands over the changes heard so far. Runs no
+    // statement, so it may be called while one is running.
+    virtual std::vector<CatalogueChange> takeChanges() { return {}; }
     // The account in use changes its own password; a file has no password to change.
     virtual void changeOwnPassword(const QByteArray &password)
     {

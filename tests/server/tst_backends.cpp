@@ -707,8 +707,9 @@ void TestBackends::dataModuleOpensTheServerNamedInTheEnvironment()
     QCOMPARE(dm.ADOQuery2.recordCount(), 320);
     QVERIFY(dm.ADOQuery4.recordCount() > 0);
 
-    // The all-titles report's gradual open: a server runs one statement at a time, so the
-    // result is read whole and no statement stays pending on the connection.
+    // The all-titles report's gradual open reads on the server as on the file: the rest of
+    // the rows stay pending, another statement on the connection still gets its answer, and
+    // the read then ends with every title.
     dm.ADOQuery4.close();
     dm.ADOQuery4.setSql({QStringLiteral("SELECT numero, nome, descricao, codigo, titulo"),
                          QStringLiteral("FROM softs, cds"),
@@ -718,10 +719,15 @@ void TestBackends::dataModuleOpensTheServerNamedInTheEnvironment()
     dm.ADOQuery4.close();
     dm.ADOQuery4.maxRowsPerSlice = 1;
     dm.ADOQuery4.openGradually();
-    QVERIFY(!dm.ADOQuery4.readPending());
-    QVERIFY(dm.ADOQuery4.growingResult()->complete());
-    QCOMPARE(dm.ADOQuery4.growingResult()->rows()->rowCount(), titles);
+    QVERIFY(dm.ADOQuery4.readPending());
+    const auto growing = dm.ADOQuery4.growingResult();
+    QVERIFY(growing->rows()->rowCount() < titles);
+    dm.ADOQuery1.close();
+    dm.ADOQuery1.open();
     QCOMPARE(dm.ADOQuery1.recordCount(), 40);
+    while (!growing->complete())
+        growing->readMore();
+    QCOMPARE(growing->rows()->rowCount(), titles);
 }
 
 // The server goes away while a save is on its way: the save is refused with a clear message,

@@ -100,7 +100,19 @@ bool writes(const QByteArray &sql)
     return verb == "insert" || verb == "update" || verb == "delete";
 }
 
-class PostgresStatement : public BackendStatement
+// The channel on which every program with the catalogue open hears of the others' writes.
+constexpr const char *changeChannel = "quivel_alteracoes";
+
+// The table a write names, as the program's writer words it; empty for anything else.
+QString writtenTable(const QByteArray &sql)
+{
+    static const QRegularExpression target(
+        QStringLiteral("^\\s*(?:insert\\s+into|update|delete\\s+from)\\s+(?:\\w+\\.)?\"?(\\w+)\"?"),
+        QRegularExpression::CaseInsensitiveOption);
+    return target.match(QString::fromUtf8(sql)).captured(1);
+}
+
+class PostgresStatement : public BackendStatement, public PostgresBackend::Stream
 {
 public:
     PostgresStatement(PostgresBackend &backend, const QString &original, const QString &sql)
@@ -109,14 +121,34 @@ public:
         , m_sql(numberParameters(sql, m_names).toUtf8())
         , m_values(size_t(m_names.size()))
         , m_writes(writes(m_sql))
-    {}
+    {
+        if (!m_writes)
+            return;
+        // The written rows' keys come back with the write, for the other programs to hear.
+        const QString table = writtenTable(m_sql);
+        const QString key = m_backend.keyColumn(table);
+        if (key.isEmpty())
+            return;
+        m_writtenTable = table;
+        const QString text = QString::fromUtf8(m_sql).trimmed();
+        if (!text.contains(QStringLiteral("RETURNING"), Qt::CaseInsensitive)) {
+            m_sql += " RETURNING " + key.toUtf8();
+            m_returnsKey = true;
+        } else {
+            // A write that returns something else is heard of by its table alone.
+            static const QRegularExpression returning(QStringLiteral("RETURNING\\s+\"?(\\w+)\"?$"),
+                                                      QRegularExpression::CaseInsensitiveOption);
+            m_returnsKey = returning.match(text).captured(1).compare(key, Qt::CaseInsensitive) == 0;
+        }
+    }
 
     ~PostgresStatement() override
     {
         if (!m_running)
             return;
+        m_backend.streamEnded(this);
         // Rows still on their way are not wanted.
-        PGconn *conn = m_backend.handle();
+        PGconn *conn = m_backend.connection();
         if (PGcancel *cancel = PQgetCancel(conn)) {
             char error[256];
             PQcancel(cancel, error, sizeof error);
@@ -144,18 +176,13 @@ public:
 
     bool step() override
     {
-        PGconn *conn = m_backend.handle();
-        if (!m_started) {
-            m_started = true;
-            Parameters p(m_values);
-            if (!PQsendQueryParams(conn, m_sql.constData(), int(p.pointers.size()), nullptr,
-                                   p.pointers.data(), nullptr, nullptr, 0))
-                m_backend.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
-            m_running = true;
-            PQsetSingleRowMode(conn);
-        }
+        if (!m_started)
+            start();
+        if (m_aside)
+            return stepAside();
         if (!m_running)
             return false;
+        PGconn *conn = m_backend.connection();
         // Rows that arrive faster than the clock is looked at still let the reader stop.
         if (++m_rowsRead % rowsPerCheck == 0)
             m_backend.checkGoesOn();
@@ -163,6 +190,10 @@ public:
         Result r(PQgetResult(conn));
         const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
         if (status == PGRES_SINGLE_TUPLE) {
+            if (!m_shape)
+                m_shape.reset(PQcopyResult(r.get(), PG_COPYRES_ATTRS));
+            if (m_writes && m_written++ == 0 && m_returnsKey)
+                m_writtenKey = PQgetvalue(r.get(), 0, 0);
             m_current = std::move(r);
             return true;
         }
@@ -170,13 +201,77 @@ public:
         while (PGresult *rest = PQgetResult(conn))
             PQclear(rest);
         m_running = false;
+        m_backend.streamEnded(this);
         if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
             m_backend.fail(sqlState(r.get()), serverText(r.get(), conn), m_writes);
-        m_current = std::move(r);
+        if (m_writes && status == PGRES_COMMAND_OK)
+            m_written = std::atoi(PQcmdTuples(r.get()));
+        announce();
+        m_backend.collectChanges();
+        if (!m_shape)
+            m_shape = std::move(r);
+        m_current.reset();
         m_ended = true;
         return false;
     }
 
+    bool waitReady(const QDeadlineTimer &until) override
+    {
+        if (!m_started)
+            start();
+        if (m_aside || !m_running)
+            return true;
+        PGconn *conn = m_backend.connection();
+        // Rows already received are parsed without a system call; only an empty buffer waits.
+        while (PQisBusy(conn)) {
+            m_backend.checkGoesOn();
+            const qint64 left = until.remainingTime();
+            if (left == 0)
+                return false;
+            pollfd socket{PQsocket(conn), POLLIN, 0};
+            const int wait = left < 0 ? pollMs : int(std::min<qint64>(left, pollMs));
+            if (::poll(&socket, 1, wait) < 0 && errno != EINTR)
+                m_backend.fail("08006", QString::fromLocal8Bit(std::strerror(errno)));
+            if (!PQconsumeInput(conn))
+                m_backend.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
+        }
+        return true;
+    }
+
+    // Another statement needs the connection while rows are still arriving: they are read now
+    // and kept here, and the reader goes on with them as if they came from the server.
+    void setAside() override
+    {
+        try {
+            while (m_running) {
+                m_backend.awaitResult();
+                Result r(PQgetResult(m_backend.connection()));
+                const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+                if (status == PGRES_SINGLE_TUPLE) {
+                    if (!m_shape)
+                        m_shape.reset(PQcopyResult(r.get(), PG_COPYRES_ATTRS));
+                    appendFrom(r.get(), aside());
+                    continue;
+                }
+                while (PGresult *rest = PQgetResult(m_backend.connection()))
+                    PQclear(rest);
+                m_running = false;
+                if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
+                    m_backend.fail(sqlState(r.get()), serverText(r.get(), m_backend.connection()),
+                                   m_writes);
+                if (!m_shape)
+                    m_shape = std::move(r);
+                aside();
+            }
+        } catch (...) {
+            // The reader of these rows learns of the failure at its next step; the statement
+            // that needed the connection goes on.
+            m_running = false;
+            m_asideFailure = std::current_exception();
+            if (!m_aside)
+                m_aside = std::make_unique<RecordStore>(std::vector<RecordStore::Kind>());
+        }
+    }
     int execute() override
     {
         PGconn *conn = m_backend.handle();
@@ -200,14 +295,19 @@ public:
             }
             m_backend.fail(sqlState(r.get()), serverText(r.get(), conn), m_writes);
         }
-        return std::atoi(PQcmdTuples(r.get()));
+        m_written = std::atoi(PQcmdTuples(r.get()));
+        if (m_returnsKey && PQntuples(r.get()) > 0)
+            m_writtenKey = PQgetvalue(r.get(), 0, 0);
+        announce();
+        m_backend.collectChanges();
+        return m_written;
     }
 
-    int columnCount() const override { return m_current ? PQnfields(m_current.get()) : 0; }
+    int columnCount() const override { return m_shape ? PQnfields(m_shape.get()) : 0; }
 
     ResultColumn column(int i) const override
     {
-        const PGresult *r = m_current.get();
+        const PGresult *r = m_shape.get();
         ResultColumn c;
         c.name = nameAsWritten(QString::fromUtf8(PQfname(r, i)), m_original);
         switch (PQftype(r, i)) {
@@ -242,11 +342,26 @@ public:
 
     QVariant value(int column) const override
     {
-        const PGresult *r = m_current.get();
-        if (!r || m_ended || PQgetisnull(r, 0, column))
+        if (m_ended)
             return {};
-        const char *text = PQgetvalue(r, 0, column);
-        switch (PQftype(r, column)) {
+        QByteArray aside;
+        const char *text = nullptr;
+        int size = 0;
+        if (m_current) {
+            if (PQgetisnull(m_current.get(), 0, column))
+                return {};
+            text = PQgetvalue(m_current.get(), 0, column);
+            size = PQgetlength(m_current.get(), 0, column);
+        } else if (m_aside && m_asideRow < m_aside->rowCount()) {
+            if (m_aside->isNull(m_asideRow, column))
+                return {};
+            aside = m_aside->bytes(m_asideRow, column);
+            text = aside.constData();
+            size = int(aside.size());
+        } else {
+            return {};
+        }
+        switch (PQftype(m_shape.get(), column)) {
         case int2Type:
         case int4Type:
         case int8Type:
@@ -257,18 +372,23 @@ public:
         case numericType:
             return std::strtod(text, nullptr);
         default:
-            return QString::fromUtf8(text, PQgetlength(r, 0, column));
+            return QString::fromUtf8(text, size);
         }
     }
 
     void appendRow(RecordStore &store) override
     {
-        const PGresult *r = m_current.get();
+        if (m_current) {
+            appendFrom(m_current.get(), store);
+            return;
+        }
         for (int c = 0; c < store.columnCount(); ++c) {
-            if (PQgetisnull(r, 0, c))
+            if (m_aside->isNull(m_asideRow, c)) {
                 store.appendTextCell(c, nullptr, 0);
-            else
-                store.appendTextCell(c, PQgetvalue(r, 0, c), size_t(PQgetlength(r, 0, c)));
+                continue;
+            }
+            const QByteArray bytes = m_aside->bytes(m_asideRow, c);
+            store.appendTextCell(c, bytes.constData(), size_t(bytes.size()));
         }
         store.endRow();
     }
@@ -294,13 +414,74 @@ private:
         std::vector<const char *> pointers;
     };
 
+    void start()
+    {
+        m_started = true;
+        PGconn *conn = m_backend.handle();
+        Parameters p(m_values);
+        if (!PQsendQueryParams(conn, m_sql.constData(), int(p.pointers.size()), nullptr,
+                               p.pointers.data(), nullptr, nullptr, 0))
+            m_backend.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
+        m_running = true;
+        PQsetSingleRowMode(conn);
+        m_backend.streamStarted(this);
+    }
+
+    void announce()
+    {
+        if (!m_writes || m_written == 0 || m_writtenTable.isEmpty())
+            return;
+        m_backend.announce(m_writtenTable, m_written == 1 ? m_writtenKey : QByteArray());
+    }
+
+    // Every value as the server's text, as the rows first arrived.
+    RecordStore &aside()
+    {
+        if (!m_aside) {
+            const int columns = m_shape ? PQnfields(m_shape.get()) : 0;
+            m_aside = std::make_unique<RecordStore>(
+                std::vector<RecordStore::Kind>(size_t(columns), RecordStore::Kind::Text));
+        }
+        return *m_aside;
+    }
+
+    bool stepAside()
+    {
+        m_current.reset();
+        if (++m_asideRow < m_aside->rowCount())
+            return true;
+        if (m_asideFailure)
+            std::rethrow_exception(std::exchange(m_asideFailure, nullptr));
+        m_ended = true;
+        return false;
+    }
+
+    static void appendFrom(const PGresult *r, RecordStore &store)
+    {
+        for (int c = 0; c < store.columnCount(); ++c) {
+            if (PQgetisnull(r, 0, c))
+                store.appendTextCell(c, nullptr, 0);
+            else
+                store.appendTextCell(c, PQgetvalue(r, 0, c), size_t(PQgetlength(r, 0, c)));
+        }
+        store.endRow();
+    }
+
     PostgresBackend &m_backend;
     QString m_original;
     QStringList m_names;
     QByteArray m_sql;
     std::vector<QVariant> m_values;
-    Result m_current;
+    Result m_current;                     // the row just read from the server
+    Result m_shape;                       // the result's columns, without rows
+    std::unique_ptr<RecordStore> m_aside; // rows read early for another statement's sake
+    int m_asideRow = -1;
+    std::exception_ptr m_asideFailure;
     int m_rowsRead = 0;
+    QString m_writtenTable;  // the table a write names
+    QByteArray m_writtenKey; // the key of the first row it wrote
+    int m_written = 0;       // rows it wrote
+    bool m_returnsKey = false;
     bool m_started = false;
     bool m_running = false;
     bool m_ended = false;
@@ -580,8 +761,8 @@ bool PostgresBackend::mayWrite()
 {
     if (m_mayWrite < 0) {
         reconnectIfLost();
-        Result r(PQexec(m_conn, "SELECT COALESCE(pg_catalog.has_table_privilege("
-                                "pg_catalog.to_regclass('quivel.cds'), 'INSERT'), true)"));
+        Result r(PQexec(handle(), "SELECT COALESCE(pg_catalog.has_table_privilege("
+                                  "pg_catalog.to_regclass('quivel.cds'), 'INSERT'), true)"));
         if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
             fail(sqlState(r.get()), serverText(r.get(), m_conn));
         m_mayWrite = PQgetvalue(r.get(), 0, 0)[0] == 't' ? 1 : 0;
@@ -607,7 +788,7 @@ void PostgresBackend::changeOwnPassword(const QByteArray &password)
         fail("", serverText(nullptr, m_conn));
     const QByteArray sql = QByteArray("ALTER ROLE CURRENT_USER PASSWORD ") + quoted;
     PQfreemem(quoted);
-    Result r(PQexec(m_conn, sql.constData()));
+    Result r(PQexec(handle(), sql.constData()));
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
         fail(sqlState(r.get()), serverText(r.get(), m_conn));
 }
@@ -619,7 +800,8 @@ void PostgresBackend::startSession()
         m_conn, [](void *, const char *) {}, nullptr);
     PQsetClientEncoding(m_conn, "UTF8");
     execute(QStringLiteral("SET search_path TO quivel, pg_catalog; "
-                           "SET standard_conforming_strings TO on; ") +
+                           "SET standard_conforming_strings TO on; LISTEN %1; ")
+                .arg(QLatin1String(changeChannel)) +
             QLatin1String(sessionLimits));
     // The catalogue's tables, read once: result columns are traced back to them while
     // their rows are still arriving, when no other command can run.
@@ -731,15 +913,107 @@ void PostgresBackend::reconnectIfLost()
 void PostgresBackend::run(const QString &sql)
 {
     reconnectIfLost();
-    execute(sql);
+    // The transaction's announcements go with its commit, in the same round trip.
+    const QString verb = sql.trimmed().section(u' ', 0, 0).toUpper();
+    if (verb == u"COMMIT" || verb == u"END")
+        execute(QString::fromUtf8(announcements()) + sql);
+    else
+        execute(sql);
+    if (verb == u"BEGIN" || verb == u"ROLLBACK")
+        m_announcements.clear();
 }
 
 void PostgresBackend::execute(const QString &sql)
 {
-    Result r(PQexec(m_conn, sql.toUtf8().constData()));
+    Result r(PQexec(handle(), sql.toUtf8().constData()));
     const ExecStatusType status = PQresultStatus(r.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    collectChanges();
+}
+
+QString PostgresBackend::keyColumn(const QString &tableName) const
+{
+    for (const Table &t : m_tables) {
+        if (t.name.compare(tableName, Qt::CaseInsensitive) != 0)
+            continue;
+        for (const TableColumn &c : t.columns) {
+            if (c.key)
+                return c.name;
+        }
+    }
+    return {};
+}
+
+void PostgresBackend::announce(const QString &tableName, const QByteArray &key)
+{
+    // Inside a transaction the others hear once, at its commit, of each table it wrote: of the
+    // row when it wrote one, of the table when it wrote several.
+    if (PQtransactionStatus(m_conn) == PQTRANS_INTRANS) {
+        const auto it = m_announcements.constFind(tableName);
+        m_announcements.insert(tableName,
+                               it == m_announcements.cend() || *it == key ? key : QByteArray());
+        return;
+    }
+    m_announcements.clear();
+    m_announcements.insert(tableName, key);
+    // A courtesy to the others: the write itself has succeeded, and whatever broke here the
+    // next statement finds out.
+    PQclear(PQexec(m_conn, announcements().constData()));
+}
+
+// Table names and keys are letters, digits and '_': they need no quoting.
+QByteArray PostgresBackend::announcements()
+{
+    QByteArray sql;
+    for (auto it = m_announcements.cbegin(); it != m_announcements.cend(); ++it) {
+        const QByteArray payload =
+            it.value().isEmpty() ? it.key().toUtf8() : it.key().toUtf8() + ':' + it.value();
+        sql +=
+            QByteArray("SELECT pg_catalog.pg_notify('") + changeChannel + "', '" + payload + "'); ";
+    }
+    m_announcements.clear();
+    return sql;
+}
+
+bool PostgresBackend::gatherNotifies()
+{
+    bool heard = false;
+    while (PGnotify *n = PQnotifies(m_conn)) {
+        // The program hears its own writes too; those its windows already show.
+        if (n->be_pid != PQbackendPID(m_conn) && std::strcmp(n->relname, changeChannel) == 0) {
+            const QString payload = QString::fromUtf8(n->extra);
+            const qsizetype colon = payload.indexOf(u':');
+            CatalogueChange change;
+            change.table = colon < 0 ? payload : payload.left(colon);
+            if (colon >= 0)
+                change.key = payload.mid(colon + 1).toLongLong();
+            m_changes.push_back(change);
+            heard = true;
+        }
+        PQfreemem(n);
+    }
+    return heard;
+}
+
+void PostgresBackend::collectChanges()
+{
+    if (gatherNotifies())
+        m_watch.changesHeard();
+}
+
+int PostgresBackend::changeSocket() const
+{
+    return m_conn && PQstatus(m_conn) == CONNECTION_OK ? PQsocket(m_conn) : -1;
+}
+
+std::vector<CatalogueChange> PostgresBackend::takeChanges()
+{
+    // Reading never disturbs a statement whose rows are arriving: libpq keeps them. A server
+    // that went away leaves the connection bad, for the next statement to reconnect.
+    if (m_conn && PQstatus(m_conn) == CONNECTION_OK && PQconsumeInput(m_conn))
+        gatherNotifies();
+    return std::exchange(m_changes, {});
 }
 
 void PostgresBackend::fail(const char *state, const QString &text, bool writing) const
@@ -832,6 +1106,11 @@ std::unique_ptr<BackendStatement> PostgresBackend::prepare(const QString &sql)
     reconnectIfLost();
     if (sql.trimmed().isEmpty())
         throw EOleException(QStringLiteral("O comando SQL está vazio"));
+    const QString verb = sql.trimmed().section(u' ', 0, 0).toUpper();
+    if ((verb == u"COMMIT" || verb == u"END") && !m_announcements.isEmpty())
+        execute(QString::fromUtf8(announcements()));
+    else if (verb == u"BEGIN" || verb == u"ROLLBACK")
+        m_announcements.clear();
     return std::make_unique<PostgresStatement>(*this, sql, inFileOrder(sql));
 }
 
@@ -841,11 +1120,31 @@ QByteArray PostgresBackend::preparedName(const QByteArray &sql, int parameterCou
     if (it != m_prepared.cend())
         return *it;
     const QByteArray name = "quivel_" + QByteArray::number(m_prepared.size() + 1);
-    Result r(PQprepare(m_conn, name.constData(), sql.constData(), parameterCount, nullptr));
+    Result r(PQprepare(handle(), name.constData(), sql.constData(), parameterCount, nullptr));
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
         fail(sqlState(r.get()), serverText(r.get(), m_conn));
     m_prepared.insert(sql, name);
     return name;
+}
+
+void PostgresBackend::streamStarted(Stream *stream)
+{
+    m_streaming = stream;
+}
+
+void PostgresBackend::streamEnded(Stream *stream)
+{
+    if (m_streaming == stream)
+        m_streaming = nullptr;
+}
+
+pg_conn *PostgresBackend::handle()
+{
+    // The server answers one command at a time: rows of a read still arriving are taken in
+    // first, and their reader finds them here.
+    if (Stream *stream = std::exchange(m_streaming, nullptr))
+        stream->setAside();
+    return m_conn;
 }
 
 void PostgresBackend::checkGoesOn()

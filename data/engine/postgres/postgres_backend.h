@@ -6,6 +6,7 @@
 #include <QHash>
 
 #include <memory>
+#include <vector>
 
 struct pg_conn;
 
@@ -20,7 +21,6 @@ public:
     ~PostgresBackend() override;
 
     std::unique_ptr<BackendStatement> prepare(const QString &sql) override;
-    bool readsGradually() const override { return false; }
     QString beginSnapshot() const override
     {
         return QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
@@ -42,7 +42,35 @@ public:
     // For the companion tool: connects without looking for the catalogue's tables.
     static std::unique_ptr<PostgresBackend> connectOnly(const QString &conninfo);
 
-    pg_conn *handle() const { return m_conn; }
+    // The connection, for a command about to be sent: a read whose rows are still arriving
+    // is read to its end first (Stream::setAside).
+    pg_conn *handle();
+    // The connection as it is, for the statement whose rows are arriving.
+    pg_conn *connection() const { return m_conn; }
+
+    // A statement whose rows are still arriving. The server answers one command at a time, so
+    // before another command is sent the rows still to come are read and kept by the
+    // statement, whose reader goes on with them as if they came from the server.
+    class Stream
+    {
+    public:
+        virtual void setAside() = 0;
+
+    protected:
+        ~Stream() = default;
+    };
+    void streamStarted(Stream *stream);
+    void streamEnded(Stream *stream);
+
+    int changeSocket() const override;
+    std::vector<CatalogueChange> takeChanges() override;
+    // The key column of one of the catalogue's tables; empty when unknown.
+    QString keyColumn(const QString &table) const;
+    // Tells the other programs listening that this one wrote `table` (one row: `key`). Sent
+    // in the write's transaction, so they hear of it only once it is committed.
+    void announce(const QString &table, const QByteArray &key);
+    // Takes the changes libpq received while a statement ran; tells the watch of new ones.
+    void collectChanges();
     // Runs SQL with no parameters and no result, reconnecting first when the connection was
     // found lost; throws on failure.
     void run(const QString &sql) override;
@@ -85,6 +113,10 @@ private:
     void reconnectIfLost();
     void execute(const QString &sql);
     QString inFileOrder(const QString &sql) const;
+    // Moves the changes libpq holds into m_changes; true when there were any.
+    bool gatherNotifies();
+    // The statements that send the announcements kept for the transaction's commit.
+    QByteArray announcements();
 
     QString m_conninfo;
     EngineWatch &m_watch;
@@ -95,4 +127,7 @@ private:
     int m_mayWrite = -1;                      // not yet asked of the server
     mutable char m_lastState[6] = {};         // SQLSTATE of the last failure
     mutable bool m_lost = false;              // set by a failure that left the connection unusable
+    Stream *m_streaming = nullptr;            // the statement whose rows are arriving
+    std::vector<CatalogueChange> m_changes;   // heard from other programs, not yet taken
+    QHash<QString, QByteArray> m_announcements; // tables written in the open transaction
 };

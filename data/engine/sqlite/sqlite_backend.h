@@ -20,7 +20,6 @@ public:
     SqliteBackend &operator=(const SqliteBackend &) = delete;
 
     std::unique_ptr<BackendStatement> prepare(const QString &sql) override;
-    bool readsGradually() const override { return true; }
     QString beginWrite() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
     void run(const QString &sql) override;
     bool inTransaction() const override;
