@@ -419,8 +419,16 @@ private:
         m_started = true;
         PGconn *conn = m_backend.handle();
         Parameters p(m_values);
-        if (!PQsendQueryParams(conn, m_sql.constData(), int(p.pointers.size()), nullptr,
-                               p.pointers.data(), nullptr, nullptr, 0))
+        // A read without parameters is one of the program's own, run again and again (the
+        // check before every save, the lists): prepared once a session, it is planned once.
+        // Reads with parameters keep a plan made for their values.
+        const bool sent =
+            p.pointers.empty()
+                ? PQsendQueryPrepared(conn, m_backend.preparedName(m_sql, 0).constData(), 0,
+                                      nullptr, nullptr, nullptr, 0)
+                : PQsendQueryParams(conn, m_sql.constData(), int(p.pointers.size()), nullptr,
+                                    p.pointers.data(), nullptr, nullptr, 0);
+        if (!sent)
             m_backend.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
         m_running = true;
         PQsetSingleRowMode(conn);
