@@ -145,6 +145,12 @@ public:
     static QString dataSourcePath(const QString &connectionString);
 
     virtual std::unique_ptr<BackendStatement> prepare(const QString &sql) = 0;
+    // A statement the program runs again and again, unchanged and on the engine's own
+    // catalogue (the check before every save): an engine may keep its plan for the session.
+    virtual std::unique_ptr<BackendStatement> prepareRepeated(const QString &sql)
+    {
+        return prepare(sql);
+    }
     // The comparison that holds when both sides are equal or both are NULL.
     virtual QString sameValueOperator() const = 0;
     // A text column as compared with the row's stored bytes (TADOQuery::storedValue).

@@ -239,7 +239,7 @@ QList<Finding> SchemaObjects::inspectServer(Backend &backend)
     // One round trip, as it runs before every save: triggers; rules, which rewrite every write
     // to their table as a trigger does; every relation, with the table of an index and
     // whether it computes; and the key columns of the program's tables.
-    const auto statement = backend.prepare(
+    const auto statement = backend.prepareRepeated(
         QStringLiteral(
             "SELECT 't', t.tgname::text, c.relname::text, fn.nspname::text || '.' || "
             "f.proname::text, '' FROM pg_catalog.pg_trigger t "

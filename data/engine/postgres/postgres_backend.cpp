@@ -142,6 +142,9 @@ public:
         }
     }
 
+    // Prepared on the server once a session, before the first step (prepareRepeated).
+    void keepPlan() { m_keepPlan = true; }
+
     ~PostgresStatement() override
     {
         if (!m_running)
@@ -419,15 +422,13 @@ private:
         m_started = true;
         PGconn *conn = m_backend.handle();
         Parameters p(m_values);
-        // A read without parameters is one of the program's own, run again and again (the
-        // check before every save, the lists): prepared once a session, it is planned once.
-        // Reads with parameters keep a plan made for their values.
+        // A repeated read is prepared once a session and planned once. Others are not: a
+        // prepared `select *` would fail once another program's upgrade adds a column.
         const bool sent =
-            p.pointers.empty()
-                ? PQsendQueryPrepared(conn, m_backend.preparedName(m_sql, 0).constData(), 0,
-                                      nullptr, nullptr, nullptr, 0)
-                : PQsendQueryParams(conn, m_sql.constData(), int(p.pointers.size()), nullptr,
-                                    p.pointers.data(), nullptr, nullptr, 0);
+            m_keepPlan ? PQsendQueryPrepared(conn, m_backend.preparedName(m_sql, 0).constData(), 0,
+                                             nullptr, nullptr, nullptr, 0)
+                       : PQsendQueryParams(conn, m_sql.constData(), int(p.pointers.size()), nullptr,
+                                           p.pointers.data(), nullptr, nullptr, 0);
         if (!sent)
             m_backend.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
         m_running = true;
@@ -494,6 +495,7 @@ private:
     bool m_running = false;
     bool m_ended = false;
     bool m_writes;
+    bool m_keepPlan = false;
 };
 
 } // namespace
@@ -1107,6 +1109,13 @@ QString PostgresBackend::inFileOrder(const QString &sql) const
         }
     }
     return sql;
+}
+
+std::unique_ptr<BackendStatement> PostgresBackend::prepareRepeated(const QString &sql)
+{
+    auto statement = prepare(sql);
+    static_cast<PostgresStatement &>(*statement).keepPlan();
+    return statement;
 }
 
 std::unique_ptr<BackendStatement> PostgresBackend::prepare(const QString &sql)

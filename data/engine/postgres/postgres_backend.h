@@ -21,6 +21,7 @@ public:
     ~PostgresBackend() override;
 
     std::unique_ptr<BackendStatement> prepare(const QString &sql) override;
+    std::unique_ptr<BackendStatement> prepareRepeated(const QString &sql) override;
     QString beginSnapshot() const override
     {
         return QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
