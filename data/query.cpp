@@ -46,9 +46,7 @@ void TADOQuery::checkActive() const
 void TADOQuery::setSql(const QStringList &lines)
 {
     close();
-    m_sql = lines;
-    m_parameterNames = scanParameterNames(statementText());
-    m_parameters.clear();
+    m_text.setLines(lines);
 }
 
 void TADOQuery::clearSql()
@@ -58,29 +56,13 @@ void TADOQuery::clearSql()
 
 void TADOQuery::addSql(const QString &line)
 {
-    QStringList lines = m_sql;
-    lines.append(line);
-    setSql(lines);
+    setSql(m_text.lines() + QStringList{line});
 }
 
 void TADOQuery::setParameter(const QString &parameterName, const QVariant &value)
 {
-    for (const QString &known : std::as_const(m_parameterNames)) {
-        if (known.compare(parameterName, Qt::CaseInsensitive) == 0) {
-            m_parameters.insert(known, value);
-            return;
-        }
-    }
-    fail(QStringLiteral("Parameter '%1' not found").arg(parameterName));
-}
-
-QVariant TADOQuery::parameter(const QString &parameterName) const
-{
-    for (auto it = m_parameters.cbegin(); it != m_parameters.cend(); ++it) {
-        if (it.key().compare(parameterName, Qt::CaseInsensitive) == 0)
-            return it.value();
-    }
-    return {};
+    if (!m_text.setParameter(parameterName, value))
+        fail(QStringLiteral("Parameter '%1' not found").arg(parameterName));
 }
 
 void TADOQuery::addField(TField *field)
@@ -141,7 +123,7 @@ void TADOQuery::openGradually()
     m_connection->open();
     try {
         m_pending =
-            std::make_unique<GradualRead>(*m_connection, *this, statementText(), m_parameters);
+            std::make_unique<GradualRead>(*m_connection, *this, m_text.text(), m_text.parameters());
         m_columns = m_pending->columns();
         m_store = m_pending->rows();
         if (m_pending->finished())
@@ -199,7 +181,7 @@ void TADOQuery::completeRead()
 
 void TADOQuery::runStatement()
 {
-    ResultReader reader(*m_connection, statementText(), m_parameters);
+    ResultReader reader(*m_connection, m_text.text(), m_text.parameters());
     reader.read({});
     m_columns = reader.columns();
     m_store = reader.rows();
@@ -235,9 +217,7 @@ bool TADOQuery::openInSteps(const QStringList &lines, const Parameters &paramete
         m_fields.restore(std::move(binding));
         throw;
     }
-    m_sql = lines;
-    m_parameterNames = scanParameterNames(statementText());
-    m_parameters = parameters;
+    m_text.setLines(lines, parameters);
     m_buffer.clear();
     m_original.clear();
     browseFromFirst();

@@ -5,10 +5,10 @@
 #include "data/engine/sql_text.h"
 #include "data/fields.h"
 #include "data/gradual_read.h"
+#include "data/query_text.h"
 #include "data/result_reader.h"
 #include "data/row_writer.h"
 
-#include <QHash>
 #include <QObject>
 #include <QStringList>
 
@@ -38,16 +38,16 @@ public:
     TADOConnection *connection() const { return m_connection; }
 
     // Statement. Any change closes the query first.
-    const QStringList &sql() const { return m_sql; }
+    const QStringList &sql() const { return m_text.lines(); }
     void setSql(const QStringList &lines);
     void clearSql();
     void addSql(const QString &line);
-    QString statementText() const { return m_sql.join(u'\n'); }
-    QStringList parameterNames() const { return m_parameterNames; }
-    using Parameters = ResultReader::Parameters;
+    QString statementText() const { return m_text.text(); }
+    QStringList parameterNames() const { return m_text.parameterNames(); }
+    using Parameters = QueryText::Parameters;
     void setParameter(const QString &name, const QVariant &value);
     // The value given to a parameter; invalid when none was given.
-    QVariant parameter(const QString &name) const;
+    QVariant parameter(const QString &name) const { return m_text.parameter(name); }
 
     // Declares a persistent field; the dataset then exposes exactly its persistent fields.
     void addField(TField *field);
@@ -191,9 +191,7 @@ private:
     void postEdit();
 
     TADOConnection *m_connection;
-    QStringList m_sql;
-    QStringList m_parameterNames;
-    QHash<QString, QVariant> m_parameters;
+    QueryText m_text;
 
     ResultFields m_fields;
 
