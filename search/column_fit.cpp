@@ -310,7 +310,7 @@ void widenToTexts(TADOQuery &dataSet, int firstRecord, const QFont &font, std::v
         if (helper)
             helper->wait();
     });
-    if (options.secondThread && runs >= 2) {
+    if (options.secondThread && runs >= 2 && QThread::idealThreadCount() > 1) {
         // A font's engines are per thread, and QFont shares its data between copies: the
         // helper gets a font of its own, used only there, when one equal to font can be made.
         QFont copy(font.families());

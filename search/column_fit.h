@@ -60,7 +60,7 @@ struct Options
     // Called every few thousand records, so a long fit can keep its window painting.
     std::function<void()> tick;
     // Records handed out at a time when a second thread shares a cheap-bound fit; the second
-    // thread helps only when there are at least two such runs.
+    // thread helps only when there are at least two such runs and more than one processor.
     int recordsPerRun = 16384;
     bool secondThread = true;
 };
