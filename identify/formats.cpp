@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <unistd.h>
+#include <utility>
 
 namespace Identify {
 
@@ -70,6 +71,17 @@ std::optional<Finding> versionStrings(const LIEF::PE::Binary &binary, bool libra
     }
     return std::nullopt;
 }
+
+// The sections as the library keeps them. Its iterator throws the library's own exception type
+// from inline code, which would make the program refer to the library's data and so load the
+// library as the program starts; the list itself needs nothing of the library.
+struct SectionList : LIEF::PE::it_const_sections
+{
+    explicit SectionList(LIEF::PE::it_const_sections &&sections)
+        : LIEF::PE::it_const_sections(std::move(sections))
+    {}
+    const LIEF::PE::sections_t &all() const { return container_; }
+};
 
 std::unique_ptr<LIEF::PE::Binary> parsePe(const std::vector<uint8_t> &bytes)
 {
@@ -187,10 +199,12 @@ std::optional<Finding> readWindowsProgram(Input &input, bool library)
     if (directory.RVA() == 0 || directory.size() == 0)
         return std::nullopt;
     const LIEF::PE::Section *section = nullptr;
-    for (const LIEF::PE::Section &s : headers->sections()) {
-        if (directory.RVA() >= s.virtual_address() &&
-            directory.RVA() < s.virtual_address() + std::max(s.virtual_size(), s.sizeof_raw_data()))
-            section = &s;
+    const SectionList sections(std::as_const(*headers).sections());
+    for (const LIEF::PE::Section *s : sections.all()) {
+        if (s && directory.RVA() >= s->virtual_address() &&
+            directory.RVA() <
+                s->virtual_address() + std::max(s->virtual_size(), s->sizeof_raw_data()))
+            section = s;
     }
     if (!section)
         throw Skip{QStringLiteral("a tabela de recursos aponta para fora das seções do programa")};

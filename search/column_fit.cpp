@@ -8,9 +8,13 @@
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QHash>
+#include <QScopeGuard>
 #include <QTextLayout>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -47,6 +51,62 @@ int glyphCount(const QString &text, const QFont &font)
 // measured again. Bounded, as such texts are few unless the font kerns a lot.
 constexpr size_t measuredLimit = 4096;
 constexpr int tickRecords = 16384;
+
+// The widest text of each column over runs of records, for one thread.
+struct RowsFit
+{
+    explicit RowsFit(const std::vector<int> &start)
+        : widths(start)
+        , measured(start.size())
+    {}
+
+    void widen(const RecordStore &store, const std::vector<int> &columns, int begin, int end,
+               const FontBounds &bounds, const QFontMetrics &metrics,
+               const std::function<void()> &tick)
+    {
+        for (size_t column = 0; column < widths.size(); ++column) {
+            if (tick)
+                tick();
+            int &widest = widths[column];
+            std::unordered_map<std::string, int> &known = measured[column];
+            const int storeColumn = columns[column];
+            for (int record = begin; record < end; ++record) {
+                std::string_view text;
+                if (!store.utf8(record, storeColumn, scratch, text)) {
+                    widest = std::max(widest,
+                                      metrics.horizontalAdvance(store.text(record, storeColumn)));
+                    continue;
+                }
+                text = ShownText::prefix(text);
+                const int bound = bounds.upperBound(text);
+                if (bound >= 0 && bound <= widest)
+                    continue;
+                std::string key(text);
+                const auto found = known.find(key);
+                if (found != known.end()) {
+                    widest = std::max(widest, found->second);
+                    continue;
+                }
+                const int width = metrics.horizontalAdvance(
+                    QString::fromUtf8(text.data(), qsizetype(text.size())));
+                widest = std::max(widest, width);
+                if (known.size() < measuredLimit)
+                    known.emplace(std::move(key), width);
+            }
+        }
+    }
+
+    void takeWider(const RowsFit &other)
+    {
+        for (size_t column = 0; column < widths.size(); ++column)
+            widths[column] = std::max(widths[column], other.widths[column]);
+    }
+
+    std::vector<int> widths;
+    // Texts measured exactly, per column.
+    std::vector<std::unordered_map<std::string, int>> measured;
+    RecordStore::Scratch scratch;
+};
 
 } // namespace
 
@@ -86,6 +146,13 @@ FontBounds::FontBounds(const QFont &font, const std::function<void()> &tick)
     if (any)
         m_kerning = std::move(kerning);
 }
+
+FontBounds::FontBounds(const FontBounds &learnt, const QFont &font)
+    : m_metrics(font)
+    , m_advance(learnt.m_advance)
+    , m_kerning(learnt.m_kerning)
+    , m_ligature(learnt.m_ligature)
+{}
 
 const FontBounds &FontBounds::of(const QFont &font, const std::function<void()> &tick)
 {
@@ -217,36 +284,70 @@ void widenToTexts(TADOQuery &dataSet, int firstRecord, const QFont &font, std::v
     }
 
     const FontBounds &bounds = FontBounds::of(font, options.tick);
-    RecordStore::Scratch scratch;
-    for (size_t column = 0; column < widths.size(); ++column) {
-        int &widest = widths[column];
-        std::unordered_map<std::string, int> measured;
-        for (int record = from; record < to; ++record) {
-            if (options.tick && (record - from) % tickRecords == 0)
-                options.tick();
-            std::string_view text;
-            if (!dataSet.utf8At(record, int(column), scratch, text)) {
-                widest = std::max(widest,
-                                  metrics.horizontalAdvance(dataSet.textAt(record, int(column))));
-                continue;
-            }
-            text = ShownText::prefix(text);
-            const int bound = bounds.upperBound(text);
-            if (bound >= 0 && bound <= widest)
-                continue;
-            std::string key(text);
-            const auto known = measured.find(key);
-            if (known != measured.end()) {
-                widest = std::max(widest, known->second);
-                continue;
-            }
-            const int width =
-                metrics.horizontalAdvance(QString::fromUtf8(text.data(), qsizetype(text.size())));
-            widest = std::max(widest, width);
-            if (measured.size() < measuredLimit)
-                measured.emplace(std::move(key), width);
+    // The result as read: immutable, so a second thread may read it beside this one.
+    const std::shared_ptr<const RecordStore> store = dataSet.resultSnapshot();
+    std::vector<int> columns;
+    for (size_t column = 0; column < widths.size(); ++column)
+        columns.push_back(dataSet.storeColumn(int(column)));
+    const int perRun = std::max(1, options.recordsPerRun);
+    const int runs = (to - from + perRun - 1) / perRun;
+    std::atomic<int> nextRun{0};
+    const auto fitRuns = [&](const FontBounds &ownBounds, const QFontMetrics &ownMetrics,
+                             RowsFit &fit, const std::function<void()> &tick) {
+        for (int run = nextRun++; run < runs; run = nextRun++) {
+            const int begin = from + run * perRun;
+            fit.widen(*store, columns, begin, std::min(to, begin + perRun), ownBounds, ownMetrics,
+                      tick);
+        }
+    };
+
+    RowsFit mine(widths);
+    RowsFit helped(widths);
+    std::exception_ptr helperFailed;
+    std::unique_ptr<QThread> helper;
+    // Should this thread's part throw, the helper still reads what this frame holds.
+    const auto joinHelper = qScopeGuard([&helper] {
+        if (helper)
+            helper->wait();
+    });
+    if (options.secondThread && runs >= 2 && QThread::idealThreadCount() > 1) {
+        // A font's engines are per thread, and QFont shares its data between copies: the
+        // helper gets a font of its own, used only there, when one equal to font can be made.
+        QFont copy(font.families());
+        copy.fromString(font.toString());
+        copy.setKerning(font.kerning());
+        copy.setHintingPreference(font.hintingPreference());
+        if (copy == font && copy.key() == font.key()) {
+            auto helperFont = std::make_shared<QFont>(std::move(copy));
+            helper.reset(QThread::create([&, helperFont = std::move(helperFont)]() mutable {
+                try {
+                    {
+                        const FontBounds helperBounds(bounds, *helperFont);
+                        const QFontMetrics helperMetrics(*helperFont);
+                        fitRuns(helperBounds, helperMetrics, helped, {});
+                    }
+                    // Its engines belong to this thread: let go of them here.
+                    helperFont.reset();
+                } catch (...) {
+                    helperFailed = std::current_exception();
+                }
+            }));
+            helper->start();
         }
     }
+    fitRuns(bounds, metrics, mine, options.tick);
+    if (helper) {
+        // The runs are all taken; the helper finishes its last, the window painting meanwhile.
+        while (!helper->wait(QDeadlineTimer(5))) {
+            if (options.tick)
+                options.tick();
+        }
+        helper->wait();
+        if (helperFailed)
+            std::rethrow_exception(helperFailed);
+        mine.takeWider(helped);
+    }
+    widths = mine.widths;
 }
 
 } // namespace ColumnFit

@@ -31,6 +31,9 @@ public:
     // Learning takes tens of milliseconds: tick, when given, is called between rows of
     // pairs, so that a window can keep painting meanwhile.
     explicit FontBounds(const QFont &font, const std::function<void()> &tick = {});
+    // What learnt has learnt, for another thread: font is that thread's own copy of the same
+    // font, which its exact measurements use.
+    FontBounds(const FontBounds &learnt, const QFont &font);
     // Learnt once per font, for the thread that calls it (a font's engine is per thread).
     static const FontBounds &of(const QFont &font, const std::function<void()> &tick = {});
 
@@ -56,6 +59,10 @@ struct Options
     bool cheapBound = true;
     // Called every few thousand records, so a long fit can keep its window painting.
     std::function<void()> tick;
+    // Records handed out at a time when a second thread shares a cheap-bound fit; the second
+    // thread helps only when there are at least two such runs and more than one processor.
+    int recordsPerRun = 16384;
+    bool secondThread = true;
 };
 
 // Widens each entry of widths to the pixel width, in font, of the text of the field at the

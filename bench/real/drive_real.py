@@ -119,23 +119,32 @@ class Run:
             time.sleep(0.01)
 
     def cpu_ms(self):
-        """The process's CPU time so far, all its threads, to the nanosecond (the scheduler's
-        count); /proc/PID/stat's user and system time, in 10 ms ticks, where that is not
-        available."""
-        try:
-            total = 0
-            for task in os.listdir(f"/proc/{self.process.pid}/task"):
-                with open(f"/proc/{self.process.pid}/task/{task}/schedstat") as f:
-                    total += int(f.read().split()[0])
-            return total / 1e6
-        except (OSError, ValueError, IndexError):
-            pass
-        try:
-            with open(f"/proc/{self.process.pid}/stat") as f:
+        """The process's CPU time so far, all its threads, to the nanosecond for the threads
+        alive (the scheduler's count), plus, in 10 ms ticks, what threads that have ended took
+        (/proc/PID/stat counts them, the task list no longer does); the ticks alone where the
+        scheduler's count is not available."""
+        pid = self.process.pid
+        tick_ms = 1000.0 / os.sysconf("SC_CLK_TCK")
+
+        def ticks(path):
+            with open(path) as f:
                 fields = f.read().rsplit(")", 1)[1].split()
-            return (int(fields[11]) + int(fields[12])) * 1000.0 / os.sysconf("SC_CLK_TCK")
-        except OSError:
+            return int(fields[11]) + int(fields[12])
+
+        try:
+            process_ticks = ticks(f"/proc/{pid}/stat")
+        except (OSError, ValueError, IndexError):
             return float("nan")
+        try:
+            alive_ns = 0
+            alive_ticks = 0
+            for task in os.listdir(f"/proc/{pid}/task"):
+                with open(f"/proc/{pid}/task/{task}/schedstat") as f:
+                    alive_ns += int(f.read().split()[0])
+                alive_ticks += ticks(f"/proc/{pid}/task/{task}/stat")
+            return alive_ns / 1e6 + max(0, process_ticks - alive_ticks) * tick_ms
+        except (OSError, ValueError, IndexError):
+            return process_ticks * tick_ms
 
     def peak_kb(self):
         try:

@@ -88,11 +88,13 @@ void BM_AdvancePerCell(benchmark::State &state)
     }
 }
 
-// The column fit alone over an open result, with its cheap bound on or off.
+// The column fit alone over an open result, with its cheap bound on or off, and with or
+// without a second thread taking runs of records (its CPU time counts in the process's).
 void BM_FitOnly(benchmark::State &state)
 {
     ColumnFit::Options options;
     options.cheapBound = state.range(0) != 0;
+    options.secondThread = state.range(1) != 0;
     TADOQuery &query = dm->ADOQuery6;
     openSearch(query);
     const QFont font = titleFont();
@@ -153,9 +155,10 @@ BENCHMARK(BM_BareQueryPlusAdvancePerCell)
     ->UseRealTime();
 BENCHMARK(BM_AdvancePerCell)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_FitOnly)
-    ->ArgNames({"bound"})
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgNames({"bound", "second_thread"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({1, 1})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();

@@ -12,6 +12,7 @@
 #include <QFontMetrics>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QThread>
 
 #include <algorithm>
 
@@ -145,9 +146,16 @@ void TestColumnFit::fitOverAResultEqualsEveryCell_data()
 {
     QTest::addColumn<bool>("cheapBound");
     QTest::addColumn<int>("firstRecord");
-    QTest::newRow("every cell") << false << 0;
-    QTest::newRow("cheap bound") << true << 0;
-    QTest::newRow("cheap bound from a later record") << true << 2500;
+    QTest::addColumn<int>("recordsPerRun");
+    // Painting that holds the window's thread a while at each tick, so that a second thread
+    // takes most runs, the late tricky values among them.
+    QTest::addColumn<int>("paintMs");
+    QTest::newRow("every cell") << false << 0 << 16384 << 0;
+    QTest::newRow("cheap bound") << true << 0 << 16384 << 0;
+    QTest::newRow("cheap bound from a later record") << true << 2500 << 16384 << 0;
+    QTest::newRow("two threads") << true << 0 << 700 << 0;
+    QTest::newRow("two threads, slow painting") << true << 0 << 700 << 4;
+    QTest::newRow("two threads from a later record") << true << 2500 << 333 << 4;
 }
 
 // Texts that defeat a careless shortcut (tabs, characters from fallback fonts, kerned and
@@ -156,6 +164,8 @@ void TestColumnFit::fitOverAResultEqualsEveryCell()
 {
     QFETCH(bool, cheapBound);
     QFETCH(int, firstRecord);
+    QFETCH(int, recordsPerRun);
+    QFETCH(int, paintMs);
 
     TempCatalogue catalogue(TempCatalogue::Content::None);
     Catalogue::createLarge(catalogue.path(), 6000, 0);
@@ -183,8 +193,12 @@ void TestColumnFit::fitOverAResultEqualsEveryCell()
     std::vector<int> widths(5, 20);
     ColumnFit::Options options;
     options.cheapBound = cheapBound;
+    options.recordsPerRun = recordsPerRun;
     int ticks = 0;
-    options.tick = [&ticks] { ++ticks; };
+    options.tick = [&ticks, paintMs] {
+        ++ticks;
+        QThread::msleep(paintMs);
+    };
     ColumnFit::widenToTexts(query, firstRecord, font, widths, options);
     QCOMPARE(widths, expected);
     QCOMPARE(query.recNo(), 0);
