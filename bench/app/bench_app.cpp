@@ -3,6 +3,7 @@
 // window shown, and the longest frame while scrolling the grid and turning preview pages.
 #include "app/main_window.h"
 #include "bench/support/bare_read.h"
+#include "bench/support/bench_directory.h"
 #include "bench/support/ratio_report.h"
 #include "catalogue/catalogue.h"
 #include "controls/db_grid.h"
@@ -31,13 +32,6 @@
 #include <vector>
 
 namespace {
-
-QString benchDirectory()
-{
-    const QByteArray fromEnv = qgetenv("QUIVEL_BENCH_DIR");
-    return fromEnv.isEmpty() ? QDir::tempPath() + QStringLiteral("/quivel-bench")
-                             : QString::fromLocal8Bit(fromEnv);
-}
 
 void silent(const QString &line)
 {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The data layer against bare SQLite on a catalogue of 1,000,000 titles on 100,000 media.
 #include "bench/support/bare_read.h"
+#include "bench/support/bench_directory.h"
 #include "bench/support/ratio_report.h"
 #include "catalogue/catalogue.h"
 #include "data/connection.h"
@@ -28,13 +29,6 @@ namespace {
 
 constexpr int mediaCount = 100000;
 constexpr int titleCount = 1000000;
-
-QString benchDirectory()
-{
-    const QByteArray fromEnv = qgetenv("QUIVEL_BENCH_DIR");
-    return fromEnv.isEmpty() ? QDir::tempPath() + QStringLiteral("/quivel-bench")
-                             : QString::fromLocal8Bit(fromEnv);
-}
 
 QString cataloguePath()
 {

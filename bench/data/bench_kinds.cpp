@@ -2,6 +2,7 @@
 // The kind of content each title has, on a catalogue of 1,000,000 titles on 100,000 media:
 // what it costs the software report and the search, whether its name is better joined in or
 // looked up in a table kept in memory, and the upgrade of a file of the first version.
+#include "bench/support/bench_directory.h"
 #include "bench/support/ratio_report.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/upgrade.h"
@@ -26,13 +27,6 @@ namespace {
 
 constexpr int mediaCount = 100000;
 constexpr int titleCount = 1000000;
-
-QString benchDirectory()
-{
-    const QByteArray fromEnv = qgetenv("QUIVEL_BENCH_DIR");
-    return fromEnv.isEmpty() ? QDir::tempPath() + u"/quivel-bench"_s
-                             : QString::fromLocal8Bit(fromEnv);
-}
 
 QString cataloguePath()
 {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The whole-catalogue CSV export against the plainest writer of the same rows: fprintf from a
 // prepared statement, on a catalogue of 1,000,000 titles on 100,000 media.
+#include "bench/support/bench_directory.h"
 #include "bench/support/ratio_report.h"
 #include "catalogue/catalogue.h"
 #include "data/connection.h"
@@ -23,13 +24,6 @@ namespace {
 constexpr int mediaCount = 100000;
 constexpr int titleCount = 1000000;
 constexpr int rounds = 5;
-
-QString benchDirectory()
-{
-    const QByteArray fromEnv = qgetenv("QUIVEL_BENCH_DIR");
-    return fromEnv.isEmpty() ? QDir::tempPath() + QStringLiteral("/quivel-bench")
-                             : QString::fromLocal8Bit(fromEnv);
-}
 
 QString cataloguePath()
 {

@@ -4,6 +4,7 @@
 // PDF" against plain painting of the same pages into QPdfWriter, and the preview's background
 // layout against the same layout run alone.
 #include "bench/support/bare_read.h"
+#include "bench/support/bench_directory.h"
 #include "bench/support/ratio_report.h"
 #include "catalogue/catalogue.h"
 #include "data/data_module.h"
@@ -45,12 +46,9 @@ namespace {
 constexpr int mediaCount = 100000;
 constexpr int titleCount = 1000000;
 
-QString benchDirectory()
+QString reportsDirectory()
 {
-    const QByteArray fromEnv = qgetenv("QUIVEL_BENCH_DIR");
-    const QString base = fromEnv.isEmpty() ? QDir::tempPath() + QStringLiteral("/quivel-bench")
-                                           : QString::fromLocal8Bit(fromEnv);
-    return base + QStringLiteral("/reports");
+    return benchDirectory() + QStringLiteral("/reports");
 }
 
 struct Session
@@ -218,7 +216,7 @@ void BM_PlainMeasure(benchmark::State &state)
 
 QString pdfPath(const char *name)
 {
-    return benchDirectory() + u'/' + QLatin1String(name);
+    return reportsDirectory() + u'/' + QLatin1String(name);
 }
 
 // "Save as PDF" of the laid-out report, as the preview does it.
@@ -339,7 +337,7 @@ double residentMb()
 // cost of reading in slices against the plainest full read of the same statement.
 void measureSoftwareReport()
 {
-    const QString directory = benchDirectory() + QStringLiteral("/../software");
+    const QString directory = reportsDirectory() + QStringLiteral("/../software");
     QDir().mkpath(directory);
     const QString path = directory + u'/' + Catalogue::fileName();
     if (!QFileInfo::exists(path)) {
@@ -529,13 +527,13 @@ int main(int argc, char **argv)
     // First, so that its resident memory holds nothing of the media report's runs.
     measureSoftwareReport();
 
-    QDir().mkpath(benchDirectory());
-    const QString path = benchDirectory() + u'/' + Catalogue::fileName();
+    QDir().mkpath(reportsDirectory());
+    const QString path = reportsDirectory() + u'/' + Catalogue::fileName();
     if (!QFileInfo::exists(path)) {
         std::printf("Making %s (%d media)...\n", qPrintable(path), mediaCount);
         Catalogue::createLarge(path, mediaCount, 0);
     }
-    QDir::setCurrent(benchDirectory());
+    QDir::setCurrent(reportsDirectory());
     Session s;
     session = &s;
 

@@ -2,6 +2,7 @@
 // The data layer on a local PostgreSQL server against bare libpq, and against the file, on a
 // catalogue of 1,000,000 titles on 100,000 media. The server is QUIVEL_BENCH_SERVER (a libpq
 // string naming a database with the large catalogue or with none yet), or one started here.
+#include "bench/server/large_server.h"
 #include "bench/support/ratio_report.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/server_catalogue.h"
@@ -22,18 +23,8 @@
 
 namespace {
 
-constexpr int mediaCount = 100000;
-constexpr int titleCount = 1000000;
-
 QString g_server;
 QString g_file;
-
-QString benchDirectory()
-{
-    const QByteArray fromEnv = qgetenv("QUIVEL_BENCH_DIR");
-    return fromEnv.isEmpty() ? QDir::tempPath() + QStringLiteral("/quivel-bench")
-                             : QString::fromLocal8Bit(fromEnv);
-}
 
 // The plainest read of a whole result: row by row (single-row mode, so the result is never
 // held twice), every value copied into one vector of strings.
@@ -155,33 +146,11 @@ BENCHMARK(BM_ServerSave)->Unit(benchmark::kMicrosecond)->Iterations(200);
 
 int main(int argc, char **argv)
 {
-    QDir().mkpath(benchDirectory());
-    g_file = benchDirectory() + QStringLiteral("/quivel.mdb");
-    if (!QFileInfo::exists(g_file)) {
-        std::printf("Making %s (%d media, %d titles)...\n", qPrintable(g_file), mediaCount,
-                    titleCount);
-        Catalogue::createLarge(g_file, mediaCount, titleCount);
-    }
-    std::unique_ptr<TestServer> own;
-    g_server = qEnvironmentVariable("QUIVEL_BENCH_SERVER");
-    if (g_server.isEmpty()) {
-        own = std::make_unique<TestServer>();
-        if (!own->running()) {
-            std::fprintf(stderr, "no server: %s\n", qPrintable(own->failure()));
-            return 1;
-        }
-        g_server = own->createDatabase(QStringLiteral("bench"));
-    }
-    {
-        TADOConnection probe;
-        probe.setConnectionString(g_server);
-        try {
-            probe.open();
-        } catch (...) {
-            std::printf("Copying %s to the server...\n", qPrintable(g_file));
-            ServerCatalogue::copyFromFile(g_file, g_server);
-        }
-    }
+    LargeServer large;
+    if (!large.prepare())
+        return 1;
+    g_file = large.file;
+    g_server = large.server;
 
     // Memory of one static result on the server against the same on the file.
     {

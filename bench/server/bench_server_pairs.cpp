@@ -6,6 +6,7 @@
 // read runs: the all-titles report's gradual read and the search. The catalogue is the large
 // one the other benchmarks use (QUIVEL_BENCH_DIR), copied to a server started here or named by
 // QUIVEL_BENCH_SERVER. QUIVEL_BENCH_PAIRS sets the number of pairs (7).
+#include "bench/server/large_server.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/server_catalogue.h"
 #include "data/connection.h"
@@ -33,18 +34,10 @@
 
 namespace {
 
-constexpr int mediaCount = 100000;
-constexpr int titleCount = 1000000;
+constexpr int titleCount = LargeServer::titleCount;
 constexpr int savesPerSample = 50;
 constexpr double ratioGoal = 1.3;
 constexpr double longestPassGoalMs = 100.0;
-
-QString benchDirectory()
-{
-    const QByteArray fromEnv = qgetenv("QUIVEL_BENCH_DIR");
-    return fromEnv.isEmpty() ? QDir::tempPath() + QStringLiteral("/quivel-bench")
-                             : QString::fromLocal8Bit(fromEnv);
-}
 
 QString loadAverage()
 {
@@ -170,34 +163,10 @@ int main(int argc, char **argv)
     const int pairs = qEnvironmentVariableIsSet("QUIVEL_BENCH_PAIRS")
                           ? qEnvironmentVariableIntValue("QUIVEL_BENCH_PAIRS")
                           : 7;
-    QDir().mkpath(benchDirectory());
-    const QString file = benchDirectory() + QStringLiteral("/quivel.mdb");
-    if (!QFileInfo::exists(file)) {
-        std::printf("Making %s (%d media, %d titles)...\n", qPrintable(file), mediaCount,
-                    titleCount);
-        Catalogue::createLarge(file, mediaCount, titleCount);
-    }
-    std::unique_ptr<TestServer> own;
-    QString server = qEnvironmentVariable("QUIVEL_BENCH_SERVER");
-    if (server.isEmpty()) {
-        own = std::make_unique<TestServer>();
-        if (!own->running()) {
-            std::fprintf(stderr, "no server: %s\n", qPrintable(own->failure()));
-            return 1;
-        }
-        server = own->createDatabase(QStringLiteral("bench"));
-    }
-    {
-        TADOConnection probe;
-        probe.setConnectionString(server);
-        try {
-            probe.open();
-        } catch (...) {
-            std::printf("Copying %s to the server...\n", qPrintable(file));
-            std::fflush(stdout);
-            ServerCatalogue::copyFromFile(file, server);
-        }
-    }
+    LargeServer large;
+    if (!large.prepare())
+        return 1;
+    const QString &server = large.server;
     std::printf("load average at the start: %s; %d pairs\n", qPrintable(loadAverage()), pairs);
     std::fflush(stdout);
 
