@@ -2,6 +2,7 @@
 // The data layer on a local PostgreSQL server against bare libpq, and against the file, on a
 // catalogue of 1,000,000 titles on 100,000 media. The server is QUIVEL_BENCH_SERVER (a libpq
 // string naming a database with the large catalogue or with none yet), or one started here.
+#include "bench/server/bare_libpq.h"
 #include "bench/server/large_server.h"
 #include "bench/support/ratio_report.h"
 #include "catalogue/catalogue.h"
@@ -25,24 +26,6 @@ namespace {
 
 QString g_server;
 QString g_file;
-
-// The plainest read of a whole result: row by row (single-row mode, so the result is never
-// held twice), every value copied into one vector of strings.
-std::vector<std::string> bareRead(PGconn *conn, const char *sql)
-{
-    std::vector<std::string> values;
-    PQsendQuery(conn, sql);
-    PQsetSingleRowMode(conn);
-    while (PGresult *r = PQgetResult(conn)) {
-        if (PQresultStatus(r) == PGRES_SINGLE_TUPLE) {
-            const int columns = PQnfields(r);
-            for (int c = 0; c < columns; ++c)
-                values.emplace_back(PQgetvalue(r, 0, c), size_t(PQgetlength(r, 0, c)));
-        }
-        PQclear(r);
-    }
-    return values;
-}
 
 struct Session
 {

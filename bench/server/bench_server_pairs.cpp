@@ -6,6 +6,7 @@
 // read runs: the all-titles report's gradual read and the search. The catalogue is the large
 // one the other benchmarks use (QUIVEL_BENCH_DIR), copied to a server started here or named by
 // QUIVEL_BENCH_SERVER. QUIVEL_BENCH_PAIRS sets the number of pairs (7).
+#include "bench/server/bare_libpq.h"
 #include "bench/server/large_server.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/server_catalogue.h"
@@ -62,25 +63,6 @@ PGconn *bareConnection(const QString &conninfo)
     PGconn *conn = PQconnectdb(conninfo.toUtf8().constData());
     PQclear(PQexec(conn, "SET search_path TO quivel, pg_catalog"));
     return conn;
-}
-
-// The plainest fast read of a whole result: row by row, every value copied into one vector.
-std::vector<std::string> bareRead(PGconn *conn, const char *sql, const char *parameter = nullptr)
-{
-    std::vector<std::string> values;
-    const char *values1[] = {parameter};
-    PQsendQueryParams(conn, sql, parameter ? 1 : 0, nullptr, parameter ? values1 : nullptr, nullptr,
-                      nullptr, 0);
-    PQsetSingleRowMode(conn);
-    while (PGresult *r = PQgetResult(conn)) {
-        if (PQresultStatus(r) == PGRES_SINGLE_TUPLE) {
-            const int columns = PQnfields(r);
-            for (int c = 0; c < columns; ++c)
-                values.emplace_back(PQgetvalue(r, 0, c), size_t(PQgetlength(r, 0, c)));
-        }
-        PQclear(r);
-    }
-    return values;
 }
 
 struct Sides
