@@ -2,6 +2,7 @@
 #include "catalogue/catalogue.h"
 #include "core/exceptions.h"
 #include "data/data_module.h"
+#include "tests/support/opened_data_module.h"
 #include "tests/support/temp_catalogue.h"
 #include "tests/support/unprivileged.h"
 
@@ -14,21 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct Opened
-{
-    QStringList messages;
-    std::unique_ptr<TDm1> dm;
-};
-
-Opened openDataModule(const QString &directory)
-{
-    CurrentDirectory cd(directory);
-    Opened result;
-    result.dm = std::make_unique<TDm1>(
-        [&messages = result.messages](const QString &line) { messages << line; });
-    return result;
-}
 
 QList<bool> activeQueries(TDm1 &dm)
 {

@@ -2,6 +2,7 @@
 #include "catalogue/catalogue_check.h"
 #include "core/exceptions.h"
 #include "data/data_module.h"
+#include "tests/support/opened_data_module.h"
 #include "tests/support/temp_catalogue.h"
 
 #include <QDir>
@@ -11,21 +12,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-struct Opened
-{
-    QStringList messages;
-    std::unique_ptr<TDm1> dm;
-};
-
-Opened openDataModule(const QString &directory)
-{
-    CurrentDirectory cd(directory);
-    Opened result;
-    result.dm = std::make_unique<TDm1>(
-        [&messages = result.messages](const QString &line) { messages << line; });
-    return result;
-}
 
 // Everything a save could change, as one text.
 QString contents(const TempCatalogue &cat)

@@ -2,6 +2,7 @@
 #include "catalogue/upgrade.h"
 #include "core/exceptions.h"
 #include "core/schema.h"
+#include "tests/support/catalogue_tool.h"
 #include "tests/support/dead_process.h"
 #include "tests/support/temp_catalogue.h"
 
@@ -13,25 +14,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+constexpr int toolTimeLimitMs = 60000;
+
 QStringList folderEntries(const QString &folder)
 {
     return QDir(folder).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-struct ToolRun
-{
-    int exitCode = -1;
-    QString output;
-};
-
-ToolRun runTool(const QStringList &arguments)
-{
-    QProcess tool;
-    tool.start(QStringLiteral(QUIVEL_CATALOGUE_TOOL), arguments);
-    tool.waitForFinished(60000);
-    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
-            QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError())};
 }
 
 // A made-up next version: the steps a real one would add to the schema.
@@ -144,7 +132,7 @@ void TestLegacyUpgrade::toolLeavesTheCurrentVersionAlone()
 {
     TempCatalogue cat(TempCatalogue::Content::Sample);
     const QByteArray before = cat.fileBytes();
-    const ToolRun run = runTool({u"upgrade"_s, cat.path()});
+    const ToolRun run = runTool({u"upgrade"_s, cat.path()}, toolTimeLimitMs);
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.output.contains(u"já está na versão %1; nada foi alterado"_s.arg(Schema::version)),
              qPrintable(run.output));
@@ -157,13 +145,13 @@ void TestLegacyUpgrade::toolRefusesANewerVersionAsTheProgramDoes()
     TempCatalogue cat(TempCatalogue::Content::Sample);
     cat.exec(u"PRAGMA user_version = %1"_s.arg(Schema::version + 1));
     const QByteArray before = cat.fileBytes();
-    const ToolRun run = runTool({u"upgrade"_s, cat.path()});
+    const ToolRun run = runTool({u"upgrade"_s, cat.path()}, toolTimeLimitMs);
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.output.contains(u"foi criado por uma versão mais nova do Quivel"_s),
              qPrintable(run.output));
     QVERIFY2(run.output.contains(u"não foi alterado"_s), qPrintable(run.output));
     // check tells the same, where it used to find nothing wrong.
-    const ToolRun check = runTool({u"check"_s, cat.path()});
+    const ToolRun check = runTool({u"check"_s, cat.path()}, toolTimeLimitMs);
     QCOMPARE(check.exitCode, 1);
     QVERIFY2(check.output.contains(u"foi criado por uma versão mais nova do Quivel"_s),
              qPrintable(check.output));
@@ -196,7 +184,7 @@ void TestLegacyUpgrade::toolRefusesADamagedFile()
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
     }
-    const ToolRun run = runTool({u"upgrade"_s, cat.path()});
+    const ToolRun run = runTool({u"upgrade"_s, cat.path()}, toolTimeLimitMs);
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.output.contains(u"danificado"_s) || run.output.contains(u"integridade"_s),
              qPrintable(run.output));

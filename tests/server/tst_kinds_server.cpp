@@ -10,6 +10,7 @@
 #include "data/query.h"
 #include "registration/kinds_window.h"
 #include "reports/report_panel.h"
+#include "tests/support/catalogue_tool.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/temp_catalogue.h"
 #include "tests/support/test_server.h"
@@ -27,20 +28,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct ToolRun
-{
-    int exitCode = -1;
-    QString output;
-};
-
-ToolRun runTool(const QStringList &arguments)
-{
-    QProcess tool;
-    tool.start(QStringLiteral(QUIVEL_CATALOGUE_TOOL), arguments);
-    tool.waitForFinished(120000);
-    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
-            QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError())};
-}
+constexpr int toolTimeLimitMs = 120000;
 
 // Every row of the server's media and titles, as the first version had them.
 const QString rowsSql =
@@ -135,7 +123,7 @@ void TestKindsServer::toolUpgradesAVersion1CatalogueKeepingEveryRow()
     const QString before = m_server->scalar(u"v1"_s, rowsSql);
     QVERIFY(before.count(u'\n') > 300);
 
-    const ToolRun run = runTool({u"upgrade"_s, uri});
+    const ToolRun run = runTool({u"upgrade"_s, uri}, toolTimeLimitMs);
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.output.contains(u"atualizado da versão 1 para a 2."_s), qPrintable(run.output));
 
@@ -154,7 +142,7 @@ void TestKindsServer::toolUpgradesAVersion1CatalogueKeepingEveryRow()
                              m_server->exec(u"v1"_s, u"INSERT INTO quivel.categorias "
                                                      "(nome_categoria) VALUES ('MÚSICA')"_s));
 
-    const ToolRun again = runTool({u"upgrade"_s, uri});
+    const ToolRun again = runTool({u"upgrade"_s, uri}, toolTimeLimitMs);
     QCOMPARE(again.exitCode, 0);
     QVERIFY2(again.output.contains(u"já está na versão 2; nada foi alterado"_s),
              qPrintable(again.output));
@@ -192,7 +180,7 @@ void TestKindsServer::programOnAnotherVersionSaysWhatToDo()
     QVERIFY2(failure.contains(program), qPrintable(failure));
     QVERIFY(!connection.connected());
 
-    const ToolRun run = runTool({u"upgrade"_s, uri});
+    const ToolRun run = runTool({u"upgrade"_s, uri}, toolTimeLimitMs);
     QCOMPARE(run.exitCode, version < Schema::version ? 0 : 1);
     QVERIFY2(run.output.contains(tool), qPrintable(run.output));
     QCOMPARE(m_server->scalar(name, u"SELECT max(versao) FROM quivel.versao"_s),
@@ -208,7 +196,7 @@ void TestKindsServer::failedUpgradeChangesNothing()
                                  "quivel.categorias VALUES (7)"_s);
     const QString before = m_server->scalar(u"failing"_s, rowsSql);
 
-    const ToolRun run = runTool({u"upgrade"_s, uri});
+    const ToolRun run = runTool({u"upgrade"_s, uri}, toolTimeLimitMs);
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.output.contains(u"não foi alterado"_s), qPrintable(run.output));
     QCOMPARE(m_server->scalar(u"failing"_s, rowsSql), before);
@@ -254,7 +242,7 @@ void TestKindsServer::killedUpgradeChangesNothing()
              u"t"_s);
     QCOMPARE(m_server->scalar(u"killed"_s, rowsSql), before);
     // And the next run does the whole job.
-    QCOMPARE(runTool({u"upgrade"_s, uri}).exitCode, 0);
+    QCOMPARE(runTool({u"upgrade"_s, uri}, toolTimeLimitMs).exitCode, 0);
     QCOMPARE(ServerCatalogue::check(uri), QStringList());
 }
 
