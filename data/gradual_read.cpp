@@ -34,8 +34,12 @@ GradualRead::GradualRead(TADOConnection &connection, TADOQuery &query, const QSt
     , m_query(query)
     , m_reader(connection, sql, parameters)
 {
+    // A server that works long before its first row (a join) is not waited for: its columns
+    // come first, and its rows between other events like the rest.
+    m_reader.describeBeforeRows();
     ResultReader::Limits firstRow;
     firstRow.maxRows = 1;
+    firstRow.slice = QDeadlineTimer(readerSliceMs);
     m_finished = m_reader.read(firstRow) == ResultReader::Outcome::Complete;
     if (m_finished)
         return;

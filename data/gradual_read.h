@@ -45,7 +45,7 @@ public:
     static constexpr int readerSliceMs = 8;
 
     // Runs the statement to its first row, so the columns and something to show are there at
-    // once.
+    // once; on a server, only for as long as one slice, the columns being learnt first.
     GradualRead(TADOConnection &connection, TADOQuery &query, const QString &sql,
                 const ResultReader::Parameters &parameters);
     // Ends the read; its growing result is complete unless end() handed it a failure.

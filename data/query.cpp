@@ -156,6 +156,12 @@ void TADOQuery::readSlice(int milliseconds, int maxRows)
     try {
         if (m_pending->read(milliseconds, maxRows ? maxRows : maxRowsPerSlice))
             endPendingRead(nullptr);
+        // Opened before a server sent its first row: the cursor stands where an open with rows
+        // would have put it.
+        if (m_state == TDataSetState::Browse && m_position < 0 && m_store->rowCount() > 0) {
+            m_position = 0;
+            m_eof = false;
+        }
     } catch (...) {
         const std::exception_ptr failure = std::current_exception();
         endPendingRead(failure);

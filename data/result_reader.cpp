@@ -131,8 +131,9 @@ ResultReader::Outcome ResultReader::read(const Limits &limits)
     };
 
     // A slice never waits past its end for a server still working: the read goes on at the
-    // next call, and the event loop is served in between.
-    const bool sliced = !limits.slice.isForever();
+    // next call, and the event loop is served in between. Until the columns are known the
+    // first row is waited for.
+    const bool sliced = !limits.slice.isForever() && (m_started || m_described);
     int rows = 0;
     for (;;) {
         if (sliced && !m_statement->waitReady(limits.slice))
@@ -146,7 +147,8 @@ ResultReader::Outcome ResultReader::read(const Limits &limits)
             // The first step may prepare the statement again when another connection changed
             // the schema, so the columns are read after it.
             m_started = true;
-            describe();
+            if (!m_described)
+                describe();
         }
         if (!*row)
             break;
@@ -157,6 +159,17 @@ ResultReader::Outcome ResultReader::read(const Limits &limits)
     }
     finish();
     return Outcome::Complete;
+}
+
+void ResultReader::describeBeforeRows()
+{
+    if (m_started || m_described || !m_statement)
+        return;
+    const TADOConnection::StatementTimer timer(m_connection);
+    if (!m_statement->describeBeforeRows())
+        return;
+    describe();
+    m_described = true;
 }
 
 void ResultReader::describe()

@@ -50,7 +50,11 @@ public:
     // failure is thrown and leaves the rows short.
     Outcome read(const Limits &limits);
 
-    // Known after the first read.
+    // Makes the columns and the empty store before any row, where the engine can tell them
+    // without waiting for one; a slice may then end before the first row comes.
+    void describeBeforeRows();
+
+    // Known after the first read, or after describeBeforeRows.
     const std::vector<ResultColumn> &columns() const { return m_columns; }
     const std::shared_ptr<RecordStore> &rows() const { return m_rows; }
 
@@ -63,4 +67,5 @@ private:
     std::vector<ResultColumn> m_columns;
     std::shared_ptr<RecordStore> m_rows;
     bool m_started = false;
+    bool m_described = false;
 };

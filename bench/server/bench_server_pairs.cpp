@@ -263,27 +263,33 @@ int main(int argc, char **argv)
                        QStringLiteral("where softs.midia = cds.codigo")});
         QElapsedTimer sinceServed;
         qint64 longest = 0;
+        qint64 toFirstRow = -1;
+        QElapsedTimer opening;
         QTimer tick;
         tick.setInterval(0);
         QObject::connect(&tick, &QTimer::timeout, [&] {
             longest = std::max(longest, sinceServed.elapsed());
             sinceServed.start();
+            if (toFirstRow < 0 && titles.growingResult()->rows()->rowCount() > 0)
+                toFirstRow = opening.elapsed();
             if (!titles.readPending())
                 QCoreApplication::exit();
         });
-        // The open waits for the first row, which the server gives only after the media are
-        // read for the join: told apart from the passes after it.
-        QElapsedTimer opening;
+        // The open itself is a pass of the loop too: the server gives the first row only after
+        // it has read the media for the join, which the open must not wait for.
         opening.start();
         titles.openGradually();
-        const qint64 toFirstRow = opening.elapsed();
+        const qint64 open = opening.elapsed();
+        if (toFirstRow < 0 && titles.growingResult()->rows()->rowCount() > 0)
+            toFirstRow = open;
         sinceServed.start();
         tick.start();
         QCoreApplication::exec();
-        std::printf("PASS  all-titles report's read (%d rows): open to the first row %lld ms; "
-                    "longest event-loop pass after it %lld ms (goal <= %.0f ms for both: %s)\n",
-                    titles.recordCount(), toFirstRow, longest, longestPassGoalMs,
-                    double(std::max(longest, toFirstRow)) <= longestPassGoalMs ? "met" : "NOT met");
+        std::printf("PASS  all-titles report's read (%d rows): the open %lld ms, the first row "
+                    "%lld ms after the click; longest event-loop pass after the open %lld ms "
+                    "(goal <= %.0f ms for both passes: %s)\n",
+                    titles.recordCount(), open, toFirstRow, longest, longestPassGoalMs,
+                    double(std::max(longest, open)) <= longestPassGoalMs ? "met" : "NOT met");
         titles.close();
 
         longest = 0;

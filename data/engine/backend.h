@@ -49,6 +49,10 @@ public:
     }
     // Runs a statement that returns no rows; returns how many rows it changed.
     virtual int execute() = 0;
+    // Learns the columns before the statement runs, for an engine that would otherwise know
+    // them only with its first row, which a server may take long to send. False where they
+    // come with the first step, which does not wait (the file).
+    virtual bool describeBeforeRows() { return false; }
 
     virtual int columnCount() const = 0;
     virtual ResultColumn column(int index) const = 0;

@@ -153,6 +153,7 @@ struct ReportLayouter::Impl
     int nextDetail = 0;
     bool titleDone = false;
     bool summaryDone = false;
+    bool started = false; // whether the report prints anything is known
     bool done = false;
     QRectF printable;
 
@@ -168,6 +169,9 @@ struct ReportLayouter::Impl
     double placeBand(const BandInfo &band, double top, const TQRPrintContext &context,
                      std::optional<double> height = std::nullopt);
     bool hasDetail(int index);
+    // Whether the next detail's record is here, or every record is; when neither, reads on
+    // for one short slice first.
+    bool nextRecordReady();
     void layoutPage();
 };
 
@@ -208,7 +212,22 @@ ReportLayouter::Impl::Impl(const TQuickRep &report)
     printIfEmpty = report.PrintIfEmpty;
     records = dataSet ? std::max(0, dataSet->recordCount()) : 0;
     recordsComplete = !dataSet || dataSet->complete();
-    done = !hasDetail(0);
+    // Whether a dataset still reading prints anything is learnt with the first page, so that
+    // making the layouter never waits for a server's first record.
+    if (recordsComplete) {
+        done = !hasDetail(0);
+        started = true;
+    }
+}
+
+bool ReportLayouter::Impl::nextRecordReady()
+{
+    if (recordsComplete || nextDetail < records)
+        return true;
+    dataSet->readMore();
+    records = std::max(0, dataSet->recordCount());
+    recordsComplete = dataSet->complete();
+    return recordsComplete || nextDetail < records;
 }
 
 // Whether detail `index` prints, reading on while the dataset still reads and has not got that
@@ -455,6 +474,14 @@ bool ReportLayouter::layoutNextPage()
 {
     if (m_impl->done)
         return false;
+    if (!m_impl->nextRecordReady())
+        return true;
+    if (!m_impl->started) {
+        m_impl->started = true;
+        m_impl->done = !m_impl->hasDetail(0);
+        if (m_impl->done)
+            return false;
+    }
     m_impl->layoutPage();
     return true;
 }

@@ -22,7 +22,9 @@ public:
     ReportLayouter(const ReportLayouter &) = delete;
     ReportLayouter &operator=(const ReportLayouter &) = delete;
 
-    // Lays out one more page; false when the report was already complete.
+    // Lays out one more page; false when the report was already complete. While the dataset
+    // has not yet read the record the page starts with, it reads on for one short slice
+    // instead and lays out nothing, so a caller between its events is never held long.
     bool layoutNextPage();
     void layoutAll();
     bool finished() const;

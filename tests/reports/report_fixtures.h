@@ -26,16 +26,19 @@ inline std::shared_ptr<MemoryDataSet> mediaDataSet(int count)
     return data;
 }
 
-// Media that arrive `perRead` at a time, as a query still reading its result gives them.
+// Media that arrive `perRead` at a time, as a query still reading its result gives them; the
+// first `quietReads` reads bring nothing, as a server still working towards its first row.
 class ArrivingDataSet : public MemoryDataSet
 {
 public:
-    ArrivingDataSet(const MemoryDataSet &all, int perRead)
+    ArrivingDataSet(const MemoryDataSet &all, int perRead, int quietReads = 0)
         : MemoryDataSet(QStringList{QStringLiteral("codigo"), QStringLiteral("titulo"),
                                     QStringLiteral("obs"), QStringLiteral("tipo"),
                                     QStringLiteral("local")})
         , m_all(all)
         , m_perRead(perRead)
+        , m_quietReads(quietReads)
+        , m_answered(quietReads == 0)
     {}
 
     int recordCount() const override { return m_arrived; }
@@ -45,16 +48,26 @@ public:
             throw std::logic_error("a record not arrived yet was read");
         return m_all.text(record, field);
     }
-    bool complete() const override { return m_arrived == m_all.recordCount(); }
+    bool complete() const override { return m_answered && m_arrived == m_all.recordCount(); }
     void readMore() const override
     {
+        ++m_reads;
+        if (m_quietReads > 0) {
+            --m_quietReads;
+            return;
+        }
+        m_answered = true;
         m_arrived = std::min(m_all.recordCount(), m_arrived + m_perRead);
     }
+    int reads() const { return m_reads; }
 
 private:
     const MemoryDataSet &m_all;
     int m_perRead;
+    mutable int m_quietReads;
+    mutable bool m_answered; // a read has brought records or the end
     mutable int m_arrived = 0;
+    mutable int m_reads = 0;
 };
 
 // The media layout over data, with a plain picture standing in for the product logo.

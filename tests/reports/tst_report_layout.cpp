@@ -48,6 +48,8 @@ private Q_SLOTS:
     void layoutIsIncremental();
     void recordsStillArrivingLayOutAsIfAllWereThere_data();
     void recordsStillArrivingLayOutAsIfAllWereThere();
+    void aLateFirstRecordHoldsNoCallLong_data();
+    void aLateFirstRecordHoldsNoCallLong();
     void pagesOutliveTheirReport();
 };
 
@@ -512,6 +514,45 @@ void TestReportLayout::recordsStillArrivingLayOutAsIfAllWereThere()
     layouter.layoutAll();
     QVERIFY(layouter.recordCountKnown());
     QCOMPARE(layouter.recordCount(), records);
+    QCOMPARE(allTexts(*layouter.document()), allTexts(*expected));
+}
+
+// A dataset whose first record is slow to come (a server still joining): neither making the
+// layouter nor asking it for a page waits for it; each call reads once and lays out nothing
+// until it is there, and the report then comes out as from the complete dataset.
+void TestReportLayout::aLateFirstRecordHoldsNoCallLong_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<bool>("printIfEmpty");
+    QTest::newRow("nine media") << 9 << false;
+    QTest::newRow("none, printed") << 0 << true;
+    QTest::newRow("none, not printed") << 0 << false;
+}
+
+void TestReportLayout::aLateFirstRecordHoldsNoCallLong()
+{
+    QFETCH(int, records);
+    QFETCH(bool, printIfEmpty);
+    const auto all = mediaDataSet(records);
+    auto whole = mediaReport(all);
+    whole->PrintIfEmpty = printIfEmpty;
+    const auto expected = layoutReport(*whole);
+
+    constexpr int quietReads = 4;
+    const auto arriving = std::make_shared<ArrivingDataSet>(*all, 3, quietReads);
+    auto report = mediaReport(arriving);
+    report->PrintIfEmpty = printIfEmpty;
+    ReportLayouter layouter(*report);
+    QCOMPARE(arriving->reads(), 0);
+    for (int call = 1; call <= quietReads; ++call) {
+        QVERIFY(layouter.layoutNextPage());
+        QCOMPARE(arriving->reads(), call);
+        QCOMPARE(layouter.document()->pageCount(), 0);
+        QVERIFY(!layouter.finished());
+    }
+    layouter.layoutAll();
+    QCOMPARE(layouter.recordCount(), records);
+    QCOMPARE(layouter.document()->pageCount(), expected->pageCount());
     QCOMPARE(allTexts(*layouter.document()), allTexts(*expected));
 }
 

@@ -67,6 +67,7 @@ private Q_SLOTS:
     void gradualReadGivesWayToOtherStatements_data();
     void gradualReadGivesWayToOtherStatements();
     void eventLoopRunsWhileRowsArrive();
+    void openDoesNotWaitForTheFirstRow();
     void searchStoppedMidwayKeepsThePreviousResult();
     void escapeInTheSearchWindowKeepsThePreviousResult();
 
@@ -182,6 +183,30 @@ void TestServerReads::eventLoopRunsWhileRowsArrive()
     // The loop ran while the read had some rows and not yet the rest.
     QVERIFY2(seenByTheLoop.size() >= 2, qPrintable(QString::number(seenByTheLoop.size())));
     QVERIFY(*seenByTheLoop.rbegin() < 5);
+}
+
+// A server that works a while before its first row (as it does for a join over many titles):
+// the open returns with the columns and no row yet, and the rows come from the event loop, the
+// cursor on the first as after any open.
+void TestServerReads::openDoesNotWaitForTheFirstRow()
+{
+    Session s(m_uri);
+    s.titles.setSql(
+        {u"SELECT g AS n, pg_catalog.pg_sleep(CASE WHEN g = 1 THEN 1 ELSE 0 END)::text"_s,
+         u"AS pausa FROM generate_series(1, 3) AS g"_s});
+    s.titles.openGradually();
+    QVERIFY(s.titles.active());
+    QVERIFY(s.titles.readPending());
+    QCOMPARE(s.titles.growingResult()->rows()->rowCount(), 0);
+    QCOMPARE(s.titles.fieldCount(), 2);
+    QVERIFY(s.titles.fieldByName(u"n"_s));
+
+    QTRY_VERIFY_WITH_TIMEOUT(!s.titles.readPending(), 20000);
+    QCOMPARE(s.titles.recordCount(), 3);
+    QVERIFY(!s.titles.eof());
+    QCOMPARE(s.titles.fieldByName(u"n"_s)->asInteger(), 1);
+    s.titles.last();
+    QCOMPARE(s.titles.fieldByName(u"n"_s)->asInteger(), 3);
 }
 
 // A search over every title stopped once some thousands of rows are in: the query keeps the

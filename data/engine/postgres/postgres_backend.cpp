@@ -306,6 +306,30 @@ public:
         return m_written;
     }
 
+    // The statement is prepared unnamed and described, two short round trips, and then runs
+    // as prepared: its columns are known while the server works towards the first row.
+    bool describeBeforeRows() override
+    {
+        if (m_started || m_writes || m_keepPlan)
+            return false;
+        PGconn *conn = m_backend.handle();
+        const auto answer = [&](int sent) {
+            if (!sent)
+                m_backend.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
+            m_backend.awaitResult();
+            Result r(PQgetResult(conn));
+            while (PGresult *rest = PQgetResult(conn))
+                PQclear(rest);
+            if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+                m_backend.fail(sqlState(r.get()), serverText(r.get(), conn));
+            return r;
+        };
+        answer(PQsendPrepare(conn, "", m_sql.constData(), int(m_values.size()), nullptr));
+        m_shape = answer(PQsendDescribePrepared(conn, ""));
+        m_preparedUnnamed = true;
+        return true;
+    }
+
     int columnCount() const override { return m_shape ? PQnfields(m_shape.get()) : 0; }
 
     ResultColumn column(int i) const override
@@ -424,11 +448,16 @@ private:
         Parameters p(m_values);
         // A repeated read is prepared once a session and planned once. Others are not: a
         // prepared `select *` would fail once another program's upgrade adds a column.
-        const bool sent =
-            m_keepPlan ? PQsendQueryPrepared(conn, m_backend.preparedName(m_sql, 0).constData(), 0,
-                                             nullptr, nullptr, nullptr, 0)
-                       : PQsendQueryParams(conn, m_sql.constData(), int(p.pointers.size()), nullptr,
-                                           p.pointers.data(), nullptr, nullptr, 0);
+        bool sent = false;
+        if (m_keepPlan)
+            sent = PQsendQueryPrepared(conn, m_backend.preparedName(m_sql, 0).constData(), 0,
+                                       nullptr, nullptr, nullptr, 0);
+        else if (m_preparedUnnamed)
+            sent = PQsendQueryPrepared(conn, "", int(p.pointers.size()), p.pointers.data(), nullptr,
+                                       nullptr, 0);
+        else
+            sent = PQsendQueryParams(conn, m_sql.constData(), int(p.pointers.size()), nullptr,
+                                     p.pointers.data(), nullptr, nullptr, 0);
         if (!sent)
             m_backend.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
         m_running = true;
@@ -496,6 +525,7 @@ private:
     bool m_ended = false;
     bool m_writes;
     bool m_keepPlan = false;
+    bool m_preparedUnnamed = false; // described before it ran
 };
 
 } // namespace
