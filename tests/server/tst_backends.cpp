@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -108,6 +109,8 @@ private Q_SLOTS:
     void dataModuleOpensTheServerNamedInTheEnvironment();
     void serverStoppedDuringASave();
     void longServerStatementStops();
+    void stoppedServerProcessIsGivenUp_data();
+    void stoppedServerProcessIsGivenUp();
     void lockedRowGivesUpAsBusy();
     void silentServerGivesUpAtTheConnectTimeout_data();
     void silentServerGivesUpAtTheConnectTimeout();
@@ -781,6 +784,93 @@ void TestBackends::longServerStatementStops()
     s.query.setSql(allMedia);
     s.query.open();
     QCOMPARE(s.query.recordCount(), 40);
+}
+
+void TestBackends::stoppedServerProcessIsGivenUp_data()
+{
+    QTest::addColumn<bool>("save");
+    // The whole server stopped leaves no one to take a cancel request either.
+    QTest::addColumn<bool>("wholeServer");
+    QTest::newRow("a read") << false << false;
+    QTest::newRow("a save") << true << false;
+    QTest::newRow("a read, the whole server stopped") << false << true;
+}
+
+// The server process serving the program stopped (as by SIGSTOP) and never answering: a read
+// or a save gives up at the time limit with the program's message instead of waiting for as
+// long as it stays stopped; nothing is saved, the edit stays, and the next statement is
+// served by a new session.
+void TestBackends::stoppedServerProcessIsGivenUp()
+{
+    QFETCH(bool, save);
+    QFETCH(bool, wholeServer);
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    const QString cs = sampleCatalogue(QStringLiteral("server"));
+    Session s(cs, {QStringLiteral("select pg_catalog.pg_backend_pid()")});
+    s.query.open();
+    const pid_t serving = pid_t(s.query.fieldByName(QStringLiteral("pg_backend_pid"))->asInteger());
+    s.query.close();
+    s.query.setSql(allMedia);
+    s.query.open();
+    const int media = s.query.recordCount();
+    if (save) {
+        s.query.edit();
+        s.query.fieldByName(QStringLiteral("titulo"))->setAsString(QStringLiteral("Parado"));
+    }
+    std::vector<pid_t> stopped{serving};
+    if (wholeServer) {
+        // The serving process's parent is the server's first process, which takes requests.
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(serving));
+        QVERIFY(stat.open(QIODevice::ReadOnly));
+        const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
+        stopped.push_back(pid_t(fields.value(2).toInt()));
+        QVERIFY(stopped.back() > 1);
+    }
+    s.connection.statementTimeLimitMs = 500;
+    struct Resume
+    {
+        std::vector<pid_t> pids;
+        ~Resume()
+        {
+            for (pid_t pid : pids)
+                ::kill(pid, SIGCONT);
+        }
+    } resume;
+    for (pid_t pid : stopped) {
+        if (::kill(pid, SIGSTOP) != 0)
+            QSKIP("the server's processes cannot be signalled from here");
+        resume.pids.push_back(pid);
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    const QString failure = failureOf([&] {
+        if (save) {
+            s.query.post();
+        } else {
+            s.query.close();
+            s.query.open();
+        }
+    });
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(failure, QStringLiteral("O servidor do catálogo '%1' demorou demais para responder, "
+                                     "e o comando foi interrompido")
+                          .arg(s.connection.path()));
+    QCOMPARE(s.query.state(), save ? TDataSetState::Edit : TDataSetState::Inactive);
+
+    for (pid_t pid : stopped)
+        ::kill(pid, SIGCONT);
+    s.connection.statementTimeLimitMs = 20000;
+    Session other(cs, {QStringLiteral("select count(*) from cds where titulo = 'Parado'")});
+    other.query.open();
+    QCOMPARE(other.query.fieldText(0), QStringLiteral("0"));
+    if (save) {
+        s.query.post();
+        QCOMPARE(s.query.state(), TDataSetState::Browse);
+    } else {
+        s.query.open();
+    }
+    QCOMPARE(s.query.recordCount(), media);
 }
 
 // A row another program holds in an open transaction: the save gives up after the session's

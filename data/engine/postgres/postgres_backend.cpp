@@ -12,9 +12,14 @@
 #include <libpq-fe.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <future>
+#include <memory>
 #include <poll.h>
+#include <sys/socket.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -23,6 +28,8 @@ namespace {
 constexpr int rowsPerCheck = 256;
 // How long one wait for the server lasts before the time limit and a stop are looked at.
 constexpr int pollMs = 10;
+// How long a server is given to take a cancel request and answer it before it is cut off.
+constexpr int cancelPatienceMs = 2000;
 
 // A connection of the companion tool, which nobody watches: no stop, no one to wait for.
 class Unwatched : public EngineWatch
@@ -151,14 +158,7 @@ public:
             return;
         m_backend.streamEnded(this);
         // Rows still on their way are not wanted.
-        PGconn *conn = m_backend.connection();
-        if (PGcancel *cancel = PQgetCancel(conn)) {
-            char error[256];
-            PQcancel(cancel, error, sizeof error);
-            PQfreeCancel(cancel);
-        }
-        while (PGresult *r = PQgetResult(conn))
-            PQclear(r);
+        m_backend.stopRunning();
     }
 
     void bind(int index, const QVariant &value) override
@@ -801,8 +801,8 @@ bool PostgresBackend::mayWrite()
 {
     if (m_mayWrite < 0) {
         reconnectIfLost();
-        Result r(PQexec(handle(), "SELECT COALESCE(pg_catalog.has_table_privilege("
-                                  "pg_catalog.to_regclass('quivel.cds'), 'INSERT'), true)"));
+        Result r(exec("SELECT COALESCE(pg_catalog.has_table_privilege("
+                      "pg_catalog.to_regclass('quivel.cds'), 'INSERT'), true)"));
         if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
             fail(sqlState(r.get()), serverText(r.get(), m_conn));
         m_mayWrite = PQgetvalue(r.get(), 0, 0)[0] == 't' ? 1 : 0;
@@ -828,7 +828,7 @@ void PostgresBackend::changeOwnPassword(const QByteArray &password)
         fail("", serverText(nullptr, m_conn));
     const QByteArray sql = QByteArray("ALTER ROLE CURRENT_USER PASSWORD ") + quoted;
     PQfreemem(quoted);
-    Result r(PQexec(handle(), sql.constData()));
+    Result r(exec(sql.constData()));
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
         fail(sqlState(r.get()), serverText(r.get(), m_conn));
 }
@@ -846,16 +846,15 @@ void PostgresBackend::startSession()
     // The catalogue's tables, read once: result columns are traced back to them while
     // their rows are still arriving, when no other command can run.
     m_tables.clear();
-    Result r(PQexec(m_conn,
-                    "SELECT c.oid, c.relname, a.attnum, a.attname, a.attidentity <> '' OR "
-                    "COALESCE(pg_catalog.starts_with(pg_catalog.pg_get_expr(d.adbin, d.adrelid), "
-                    "'nextval('), false) "
-                    "FROM pg_catalog.pg_class c "
-                    "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-                    "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid "
-                    "LEFT JOIN pg_catalog.pg_attrdef d ON d.adrelid = c.oid AND d.adnum = a.attnum "
-                    "WHERE n.nspname = 'quivel' AND c.relkind = 'r' AND a.attnum > 0 "
-                    "AND NOT a.attisdropped"));
+    Result r(exec("SELECT c.oid, c.relname, a.attnum, a.attname, a.attidentity <> '' OR "
+                  "COALESCE(pg_catalog.starts_with(pg_catalog.pg_get_expr(d.adbin, d.adrelid), "
+                  "'nextval('), false) "
+                  "FROM pg_catalog.pg_class c "
+                  "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+                  "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid "
+                  "LEFT JOIN pg_catalog.pg_attrdef d ON d.adrelid = c.oid AND d.adnum = a.attnum "
+                  "WHERE n.nspname = 'quivel' AND c.relkind = 'r' AND a.attnum > 0 "
+                  "AND NOT a.attisdropped"));
     if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
         fail(sqlState(r.get()), serverText(r.get(), m_conn));
     for (int row = 0; row < PQntuples(r.get()); ++row) {
@@ -883,9 +882,9 @@ void PostgresBackend::checkCatalogue()
 
 void PostgresBackend::checkTables()
 {
-    Result r(PQexec(m_conn, "SELECT pg_catalog.to_regclass('quivel.cds') IS NOT NULL AND "
-                            "pg_catalog.to_regclass('quivel.softs') IS NOT NULL AND "
-                            "pg_catalog.to_regclass('quivel.versao') IS NOT NULL"));
+    Result r(exec("SELECT pg_catalog.to_regclass('quivel.cds') IS NOT NULL AND "
+                  "pg_catalog.to_regclass('quivel.softs') IS NOT NULL AND "
+                  "pg_catalog.to_regclass('quivel.versao') IS NOT NULL"));
     if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
         fail(sqlState(r.get()), serverText(r.get(), m_conn));
     if (PQgetvalue(r.get(), 0, 0)[0] != 't') {
@@ -893,7 +892,7 @@ void PostgresBackend::checkTables()
                                            "Quivel; crie-as com o comando quivel-catalogue create")
                                 .arg(m_name));
     }
-    r.reset(PQexec(m_conn, "SELECT max(versao) FROM quivel.versao"));
+    r.reset(exec("SELECT max(versao) FROM quivel.versao"));
     if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
         fail(sqlState(r.get()), serverText(r.get(), m_conn));
     const int version = std::atoi(PQgetvalue(r.get(), 0, 0));
@@ -965,7 +964,7 @@ void PostgresBackend::run(const QString &sql)
 
 void PostgresBackend::execute(const QString &sql)
 {
-    Result r(PQexec(handle(), sql.toUtf8().constData()));
+    Result r(exec(sql.toUtf8().constData()));
     const ExecStatusType status = PQresultStatus(r.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         fail(sqlState(r.get()), serverText(r.get(), m_conn));
@@ -999,7 +998,10 @@ void PostgresBackend::announce(const QString &tableName, const QByteArray &key)
     m_announcements.insert(tableName, key);
     // A courtesy to the others: the write itself has succeeded, and whatever broke here the
     // next statement finds out.
-    PQclear(PQexec(m_conn, announcements().constData()));
+    try {
+        PQclear(exec(announcements().constData()));
+    } catch (...) {
+    }
 }
 
 // Table names and keys are letters, digits and '_': they need no quoting.
@@ -1198,18 +1200,86 @@ void PostgresBackend::checkGoesOn()
 {
     if (m_watch.goesOn())
         return;
-    // The server stops the statement and answers with an error, which is drained here: the
-    // connection is then ready for the next statement.
-    if (PGcancel *cancel = PQgetCancel(m_conn)) {
-        char error[256];
-        PQcancel(cancel, error, sizeof error);
-        PQfreeCancel(cancel);
-    }
-    while (PGresult *r = PQgetResult(m_conn))
-        PQclear(r);
+    stopRunning();
     throw EOleException(QStringLiteral("O servidor do catálogo '%1' demorou demais para "
                                        "responder, e o comando foi interrompido")
                             .arg(m_name));
+}
+
+PGresult *PostgresBackend::exec(const char *sql, int parameterCount, const char *const *values)
+{
+    PGconn *conn = handle();
+    const int sent = parameterCount > 0 ? PQsendQueryParams(conn, sql, parameterCount, nullptr,
+                                                            values, nullptr, nullptr, 0)
+                                        : PQsendQuery(conn, sql);
+    if (!sent)
+        fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
+    // As PQexec: the first failure, else the last result.
+    Result kept;
+    for (;;) {
+        awaitResult();
+        Result r(PQgetResult(conn));
+        if (!r)
+            break;
+        const ExecStatusType status = PQresultStatus(kept.get());
+        if (!kept || (status != PGRES_FATAL_ERROR && status != PGRES_NONFATAL_ERROR))
+            kept = std::move(r);
+    }
+    return kept.release();
+}
+
+void PostgresBackend::stopRunning()
+{
+    // The server stops the statement and answers with an error, which is drained here: the
+    // connection is then ready for the next statement. A server that does not answer in a
+    // moment (its process stopped, the network gone) is cut off at this end instead, so
+    // nothing waits on it: the session ends, and the next statement starts a new one.
+    const QDeadlineTimer patience(cancelPatienceMs);
+    if (askToCancel(patience) && drainResults(patience))
+        return;
+    ::shutdown(PQsocket(m_conn), SHUT_RDWR);
+    while (PGresult *r = PQgetResult(m_conn)) // the end of the stream, at once
+        PQclear(r);
+    m_lost = true;
+}
+
+bool PostgresBackend::askToCancel(const QDeadlineTimer &until)
+{
+    PGcancel *cancel = PQgetCancel(m_conn);
+    if (!cancel)
+        return false;
+    // libpq waits for the server to take the request, without a time limit of its own: the
+    // wait happens on a thread that is left to it when the server does not take it in time.
+    auto taken = std::make_shared<std::promise<void>>();
+    std::future<void> answer = taken->get_future();
+    std::thread([cancel, taken] {
+        char error[256];
+        PQcancel(cancel, error, sizeof error);
+        PQfreeCancel(cancel);
+        taken->set_value();
+    }).detach();
+    return answer.wait_for(std::chrono::milliseconds(std::max<qint64>(0, until.remainingTime()))) ==
+           std::future_status::ready;
+}
+
+bool PostgresBackend::drainResults(const QDeadlineTimer &until)
+{
+    for (;;) {
+        while (PQisBusy(m_conn)) {
+            if (until.hasExpired())
+                return false;
+            pollfd socket{PQsocket(m_conn), POLLIN, 0};
+            const int wait = int(std::min<qint64>(until.remainingTime(), pollMs));
+            if (::poll(&socket, 1, wait) < 0 && errno != EINTR)
+                return false;
+            if (!PQconsumeInput(m_conn))
+                return true; // the connection broke: nothing more will come
+        }
+        PGresult *r = PQgetResult(m_conn);
+        if (!r)
+            return true;
+        PQclear(r);
+    }
 }
 
 void PostgresBackend::awaitResult()

@@ -9,6 +9,7 @@
 #include <vector>
 
 struct pg_conn;
+class QDeadlineTimer;
 
 // The catalogue on a PostgreSQL server, through libpq. The tables, the version and the
 // search's case folding live in the server's "quivel" schema; the session looks there
@@ -99,6 +100,9 @@ public:
     // cancels the statement on the server and throws.
     void awaitResult();
     void checkGoesOn();
+    // Stops the statement running on the server and reads what it still sends, or, when the
+    // server does not answer in a moment, cuts the session off.
+    void stopRunning();
     // Writes are prepared once per session: a save then costs one round trip and no parse.
     QByteArray preparedName(const QByteArray &sql, int parameterCount);
 
@@ -112,7 +116,13 @@ private:
     void checkCatalogue();
     void checkTables();
     void reconnectIfLost();
+    bool askToCancel(const QDeadlineTimer &until);
+    bool drainResults(const QDeadlineTimer &until);
     void execute(const QString &sql);
+    // PQexec's work (PQexecParams' with parameters), waiting on the socket so that the time
+    // limit and a stop apply; the caller owns the result.
+    struct pg_result *exec(const char *sql, int parameterCount = 0,
+                           const char *const *values = nullptr);
     QString inFileOrder(const QString &sql) const;
     // Moves the changes libpq holds into m_changes; true when there were any.
     bool gatherNotifies();

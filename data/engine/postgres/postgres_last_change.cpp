@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/exceptions.h"
 #include "core/schema.h"
 #include "data/engine/postgres/postgres_backend.h"
 
@@ -26,18 +27,24 @@ RowChange PostgresBackend::lastChange(const QString &table, const QVariant &key)
         return {};
     const QByteArray changes(Schema::serverChangesTable.data(),
                              qsizetype(Schema::serverChangesTable.size()));
-    const Result exists(PQexec(
-        m_conn, QByteArray("SELECT pg_catalog.to_regclass('quivel." + changes + "') IS NOT NULL")
-                    .constData()));
-    if (PQresultStatus(exists.get()) != PGRES_TUPLES_OK || PQgetvalue(exists.get(), 0, 0)[0] != 't')
-        return {};
     const QByteArray sql = "SELECT alterado_por, pg_catalog.date_part('epoch', alterado_em) "
                            "FROM quivel." +
                            changes + " WHERE tabela = $1 AND codigo = $2::integer";
     const QByteArray tableName = table.toLower().toUtf8();
     const QByteArray code = key.toString().toUtf8();
     const char *values[] = {tableName.constData(), code.constData()};
-    const Result r(PQexecParams(m_conn, sql.constData(), 2, nullptr, values, nullptr, nullptr, 0));
+    Result r;
+    try {
+        const Result exists(
+            exec(QByteArray("SELECT pg_catalog.to_regclass('quivel." + changes + "') IS NOT NULL")
+                     .constData()));
+        if (PQresultStatus(exists.get()) != PGRES_TUPLES_OK ||
+            PQgetvalue(exists.get(), 0, 0)[0] != 't')
+            return {};
+        r.reset(exec(sql.constData(), 2, values));
+    } catch (const EOleException &) {
+        return {};
+    }
     if (PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1)
         return {};
     const double seconds = std::strtod(PQgetvalue(r.get(), 0, 1), nullptr);
