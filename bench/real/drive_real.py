@@ -8,7 +8,8 @@ its own process, the two sides interleaved pair by pair. Both sides carry the ob
 Paths: startup (process start to the main window painted), search (Return to "Concluido!"
 painted, "a" over all titles), report (click on "Gerar Relatório" for all titles to the first
 page painted, then to the layout finished), paging (pages turned while the report lays out),
-pdf (Return in the save dialog to the PDF written, media report). Prints every run, then per
+pdf (Return in the save dialog to the PDF written, media report), report-server (the report
+path on the same catalogue on a server, --server, the program alone). Prints every run, then per
 figure the minimum and median of each side and of the pair ratios, with the load average.
 Times are wall clock; figures marked CPU are the process's own CPU time over the same span
 (the scheduler's count over its threads), which a loaded machine disturbs less."""
@@ -225,13 +226,15 @@ class Bench:
             f.write(b"1.0.0\r\n")
         return folder
 
-    def start(self, side, folder, mode, locate, extra=()):
+    def start(self, side, folder, mode, locate, extra=(), database=None):
         self.run_index += 1
         log_path = os.path.join(self.work, f"run{self.run_index}.log")
         home = os.path.join(self.work, f"home{self.run_index}")
         os.makedirs(home)
         env = dict(os.environ, HOME=home, QT_QPA_PLATFORM="xcb", LD_PRELOAD=self.observer,
                    QUIVEL_OBSERVE_LOG=log_path, QUIVEL_OBSERVE_LOCATE=";".join(locate))
+        if database:
+            env["QUIVEL_DATABASE"] = database
         if side == "quivel":
             args = [self.program]
         else:
@@ -284,10 +287,11 @@ class Bench:
         finally:
             run.stop()
 
-    def report(self, side, paging=False):
+    def report(self, side, paging=False, database=None):
         locate = ["RadioButton2", "CheckBox1", "GeraRelat", "Next page"]
-        run = self.start(side, self.catalogue("large"), "report", locate)
+        run = self.start(side, self.catalogue("large"), "report", locate, database=database)
         name = "paging" if paging else "report"
+        title = "all-titles report on a server" if database else "all-titles report"
         try:
             main_painted(run)
             run.quiet(300)
@@ -300,7 +304,7 @@ class Bench:
                 run.paint_where(clicked, lambda p: p[3] == PAGE_NAME), 60,
                 "the first page painted")[0]
             if not paging:
-                self.record("all-titles report: click to first page painted", side,
+                self.record(f"{title}: click to first page painted", side,
                             first - clicked, "ms")
             if side == "quivel" and paging:
                 # Turn a page every 150 ms while the layout goes on; each turn waits for the
@@ -322,11 +326,12 @@ class Bench:
             else:
                 done = first
             run.quiet(300)
-            self.record_passes(f"all-titles {name} after the click", side, run, clicked)
+            passes = "all-titles paging" if paging else title
+            self.record_passes(f"{passes} after the click", side, run, clicked)
             if not paging:
-                self.record("all-titles report: click to layout finished", side,
+                self.record(f"{title}: click to layout finished", side,
                             done - clicked, "ms")
-                self.record("all-titles report: peak resident memory (VmHWM)", side,
+                self.record(f"{title}: peak resident memory (VmHWM)", side,
                             run.peak_kb() / 1024.0, "MiB")
         finally:
             run.stop()
@@ -445,6 +450,8 @@ def main():
         os.path.dirname(os.path.abspath(__file__)))))
     parser.add_argument("--bench-dir", default=os.environ.get(
         "QUIVEL_BENCH_DIR", os.path.join(tempfile.gettempdir(), "quivel-bench")))
+    parser.add_argument("--server", default=os.environ.get("QUIVEL_BENCH_SERVER"),
+                        help="a server holding the large catalogue (quivel-catalogue copy)")
     options = parser.parse_args()
     for tool in ("Xvfb", "openbox", "xdotool", "xprop", "xdpyinfo"):
         if not shutil.which(tool):
@@ -467,6 +474,13 @@ def main():
         if "report" in paths:
             bench.pairs("all-titles report, first run after the click", bench.report,
                         bench.report)
+        if "report-server" in paths:
+            # The same catalogue on a server: the program alone, for its pauses and first page.
+            if not options.server:
+                print("report-server needs --server (or QUIVEL_BENCH_SERVER)", file=sys.stderr)
+                return 1
+            bench.pairs("all-titles report on a server, first run after the click",
+                        lambda s: bench.report(s, database=options.server), None)
         if "paging" in paths:
             bench.pairs("paging while the report lays out",
                         lambda s: bench.report(s, paging=True), None)
