@@ -135,7 +135,9 @@ int main(int argc, char **argv)
         std::printf("%d\n", int(Identify::identify(QFile::decodeName(argv[2])).titles.size()));
         return 0;
     }
-    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 7;
+    // scripts/bench.sh passes every benchmark Google Benchmark's options: those are not a count.
+    const bool counted = argc > 1 && std::strncmp(argv[1], "--", 2) != 0;
+    const int rounds = counted ? std::max(1, atoi(argv[1])) : 7;
     QTemporaryDir place;
     const QString large = place.filePath(QStringLiteral("grande"));
     const QString small = place.filePath(QStringLiteral("pequena"));
