@@ -273,6 +273,15 @@ void measureSoftwareReport()
             if (window->pageCount() > 0)
                 loop.quit();
         });
+        // Every pass of the event loop on this first run after the click, the click's own work
+        // the first of them: the re-runs compared below have every row read already.
+        double longestPass = elapsedMs(clock);
+        QElapsedTimer pass;
+        pass.start();
+        QObject::connect(&poll, &QTimer::timeout, &owner, [&] {
+            longestPass = std::max(longestPass, elapsedMs(pass));
+            pass.restart();
+        });
         poll.start();
         loop.exec();
         const double firstPage = elapsedMs(clock);
@@ -316,6 +325,8 @@ void measureSoftwareReport()
                     window->pageCount(), elapsedMs(clock), mib(residentKib()));
         printRatio("all titles laid out by the preview: peak resident memory / file",
                    mib(peakResidentKib()), 3 * fileMib, 1.0, "MiB");
+        printRatio("all titles: longest event-loop pass, click to laid out (first run)",
+                   longestPass, 50, 1.0, "ms");
         window.reset();
 
         // Reading in slices as the report asks, against one plain read into typed arenas grown
