@@ -79,6 +79,10 @@ void resetPeakResident()
 void runInterleaved(const std::vector<PairSide> &sides, const std::vector<SideRatio> &ratios,
                     int rounds, const InterleaveOptions &options)
 {
+    const bool memory =
+        options.peakMemory || std::any_of(ratios.begin(), ratios.end(), [](const SideRatio &r) {
+            return r.judgedBy == Judged::Memory;
+        });
     const double loadBefore = loadAverage();
     if (options.warmUp) {
         for (const PairSide &side : sides) {
@@ -95,7 +99,7 @@ void runInterleaved(const std::vector<PairSide> &sides, const std::vector<SideRa
             const PairSide &side = sides[index];
             side.before();
             long residentBefore = 0;
-            if (options.peakMemory) {
+            if (memory) {
                 malloc_trim(0);
                 residentBefore = residentKib();
                 resetPeakResident();
@@ -105,7 +109,7 @@ void runInterleaved(const std::vector<PairSide> &sides, const std::vector<SideRa
             side.run();
             figures[index][1].push_back(processCpuMs() - cpu);
             figures[index][0].push_back(wallMs() - wall);
-            if (options.peakMemory)
+            if (memory)
                 figures[index][2].push_back(double(peakResidentKib() - residentBefore) / 1024.0);
             side.after();
         }
@@ -113,7 +117,7 @@ void runInterleaved(const std::vector<PairSide> &sides, const std::vector<SideRa
     const double loadAfter = loadAverage();
     const char *const names[] = {"wall", "cpu", "peak"};
     for (const SideRatio &r : ratios) {
-        for (int what = 0; what < (options.peakMemory ? 3 : 2); ++what) {
+        for (int what = 0; what < (memory ? 3 : 2); ++what) {
             const std::vector<double> &figure = figures[r.figure][size_t(what)];
             const std::vector<double> &limit = figures[r.limit][size_t(what)];
             std::vector<double> ratiosOfRounds;
@@ -140,8 +144,7 @@ void runInterleaved(const std::vector<PairSide> &sides, const std::vector<SideRa
 void runInterleavedPairs(const std::string &what, const PairSide &figure, const PairSide &limit,
                          int pairs, double goal, Judged judgedBy)
 {
-    runInterleaved({figure, limit}, {{what, 0, 1, goal, judgedBy}}, pairs,
-                   {.peakMemory = judgedBy == Judged::Memory});
+    runInterleaved({figure, limit}, {{what, 0, 1, goal, judgedBy}}, pairs);
 }
 
 void printRatio(const std::string &what, double figure, double limit, double goal,

@@ -37,8 +37,9 @@ struct InterleaveOptions
 {
     // One untimed iteration of every side first, so that both meet warm caches.
     bool warmUp = true;
-    // Also each side's peak resident memory over what was resident before it: the heap is
-    // trimmed and the kernel's peak reset before each run, outside the timing.
+    // Also each side's peak resident memory over what was resident before it (always when a
+    // ratio is judged on it): the heap is trimmed and the kernel's peak reset before each run,
+    // outside the timing.
     bool peakMemory = false;
 };
 
