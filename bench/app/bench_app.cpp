@@ -40,7 +40,7 @@ void silent(const QString &line)
 
 // What start-up reads: the five statements the data module opens and the media list the
 // main window opens when shown. Both sides run in the same warm QApplication (made once,
-// untimed), read once untimed first, and free their results outside the timing.
+// untimed), in turn, each once untimed first, and free their results outside the timing.
 const char *const startupStatements[] = {
     "select * from cds",
     "select * from softs",
@@ -50,53 +50,47 @@ const char *const startupStatements[] = {
     "select * from cds",
     "select * from cds"};
 
-void BM_BareStartupReads(benchmark::State &state)
+// Everything start-up does before the message loop, up to the main window shown and its media
+// list open, against the plain reads of the same statements through a handle of its own.
+void compareStartup(int pairs)
 {
     const QByteArray path = QFile::encodeName(benchDirectory() + QStringLiteral("/quivel.mdb"));
-    const auto openRaw = [&path] {
-        sqlite3 *db = nullptr;
-        sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-        return db;
-    };
-    for (auto _ : state) {
-        sqlite3 *db = openRaw();
-        std::vector<BareResult> results = bareReadAll(db, startupStatements);
-        benchmark::DoNotOptimize(results.data());
-        state.PauseTiming();
-        results.clear();
-        sqlite3_close(db);
-        state.ResumeTiming();
-    }
-}
-
-// Everything start-up does before the message loop, up to the main window shown and its
-// media list open.
-void BM_StartupToMainWindowShown(benchmark::State &state)
-{
-    TDm1(silent).ADOQuery2.close();
-    for (auto _ : state) {
-        auto form1 = std::make_unique<TForm1>();
-        auto dm = std::make_unique<TDm1>(silent);
-        form1->bindDataModule(*dm);
-        auto form2 = std::make_unique<TForm2>(*dm);
-        auto form3 = std::make_unique<TForm3>(*dm);
-        form1->setRegistrationWindows(form2.get(), form3.get());
-        form1->show();
-        QCoreApplication::processEvents();
-        benchmark::DoNotOptimize(dm->ADOQuery5.recordCount());
-        state.PauseTiming();
-        form3.reset();
-        form2.reset();
-        form1.reset();
-        dm.reset();
-        state.ResumeTiming();
-    }
+    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<TDm1> dm;
+    std::unique_ptr<TForm2> form2;
+    std::unique_ptr<TForm3> form3;
+    sqlite3 *db = nullptr;
+    std::vector<BareResult> results;
+    runInterleavedPairs("start-up to the main window shown",
+                        {[&] {
+                             form1 = std::make_unique<TForm1>();
+                             dm = std::make_unique<TDm1>(silent);
+                             form1->bindDataModule(*dm);
+                             form2 = std::make_unique<TForm2>(*dm);
+                             form3 = std::make_unique<TForm3>(*dm);
+                             form1->setRegistrationWindows(form2.get(), form3.get());
+                             form1->show();
+                             QCoreApplication::processEvents();
+                             benchmark::DoNotOptimize(dm->ADOQuery5.recordCount());
+                         },
+                         [&] {
+                             form3.reset();
+                             form2.reset();
+                             form1.reset();
+                             dm.reset();
+                         }},
+                        {[&] {
+                             sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+                             results = bareReadAll(db, startupStatements);
+                         },
+                         [&] {
+                             results.clear();
+                             sqlite3_close(db);
+                         }},
+                        pairs, 1.5);
 }
 
 } // namespace
-
-BENCHMARK(BM_BareStartupReads)->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK(BM_StartupToMainWindowShown)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 // Frames are timed one by one: each scroll step or page turn followed by a full repaint.
 static void measureFrames(TDm1 &dm)
@@ -174,7 +168,6 @@ static void measureSearch(TDm1 &dm)
 
 int main(int argc, char **argv)
 {
-    benchmark::Initialize(&argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     Application app(argc, argv);
@@ -184,14 +177,12 @@ int main(int argc, char **argv)
         Catalogue::createLarge(path, 100000, 1000000);
     const QString previous = QDir::currentPath();
     QDir::setCurrent(benchDirectory());
-    runInitializedBenchmarksWithRatios(
-        {{"BM_StartupToMainWindowShown", "BM_BareStartupReads", 1.5}});
+    compareStartup(5);
     {
         TDm1 dm(silent);
         measureFrames(dm);
         measureSearch(dm);
     }
     QDir::setCurrent(previous);
-    benchmark::Shutdown();
     return 0;
 }

@@ -16,8 +16,6 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -88,14 +86,14 @@ const char *const startupStatements[] = {
 constexpr const char *likeSql = "select count(*) from softs where nome like '%edição 77%'";
 
 // A query's read against the plain read of the same statement.
-void pairRead(const char *what, const char *sql, int pairs)
+void pairRead(const char *what, const char *sql, int pairs, double goal)
 {
     Session s;
     s.query.setSql({QString::fromUtf8(sql)});
     sqlite3 *db = openRaw();
     BareResult bare;
     runInterleavedPairs(what, {[&] { s.query.open(); }, [&] { s.query.close(); }},
-                        {[&] { bare = bareRead(db, sql); }, [&] { bare = {}; }}, pairs, 1.5);
+                        {[&] { bare = bareRead(db, sql); }, [&] { bare = {}; }}, pairs, goal);
     sqlite3_close(db);
 }
 
@@ -119,17 +117,6 @@ void pairStartupReads(int pairs)
                          }},
                         pairs, 1.5);
     QDir::setCurrent(previous);
-}
-
-void pairLike(int pairs)
-{
-    Session s;
-    s.query.setSql({QString::fromUtf8(likeSql)});
-    sqlite3 *db = openRaw();
-    BareResult bare;
-    runInterleavedPairs("LIKE over all titles", {[&] { s.query.open(); }, [&] { s.query.close(); }},
-                        {[&] { bare = bareRead(db, likeSql); }, [&] { bare = {}; }}, pairs, 2.0);
-    sqlite3_close(db);
 }
 
 // One save of each kind: a medium changed, a title added and removed. The plain side writes
@@ -181,31 +168,12 @@ void pairPeakMemory(int pairs)
     Session s;
     s.query.setSql({QString::fromUtf8(sql)});
     sqlite3 *db = openRaw();
-    // Once untimed, so both page caches are full before either side is measured.
-    s.query.open();
-    s.query.close();
-    bareRead(db, sql);
-    std::vector<double> peaks[2];
-    for (int pair = 0; pair < pairs; ++pair) {
-        for (int side = 0; side < 2; ++side) {
-            malloc_trim(0);
-            const long before = residentKib();
-            resetPeakResident();
-            if (side == 0) {
-                s.query.open();
-            } else {
-                const BareResult bare = bareRead(db, sql);
-                benchmark::DoNotOptimize(bare.columns.data());
-            }
-            peaks[side].push_back(double(peakResidentKib() - before) / 1024.0);
-            s.query.close();
-        }
-    }
+    BareResult bare;
+    runInterleavedPairs("peak memory reading select * from softs",
+                        {[&] { s.query.open(); }, [&] { s.query.close(); }},
+                        {[&] { bare = bareRead(db, sql); }, [&] { bare = {}; }}, pairs, 1.5,
+                        Judged::Memory);
     sqlite3_close(db);
-    for (auto &side : peaks)
-        std::sort(side.begin(), side.end());
-    printRatio("peak memory reading select * from softs", peaks[0][peaks[0].size() / 2],
-               peaks[1][peaks[1].size() / 2], 1.5, "MiB");
 }
 
 // The part of a save that depends on how many rows are loaded: placing one row into, and
@@ -236,10 +204,10 @@ int main(int argc, char **argv)
     }
 
     // Few pairs: each read of all titles takes seconds on a loaded machine.
-    pairRead("select * from softs", "select * from softs", 5);
-    pairRead("all titles with their media", allTitlesSql, 3);
+    pairRead("select * from softs", "select * from softs", 5, 1.5);
+    pairRead("all titles with their media", allTitlesSql, 3, 1.5);
     pairStartupReads(5);
-    pairLike(7);
+    pairRead("LIKE over all titles", likeSql, 7, 2.0);
     pairSave(15);
     pairPeakMemory(3);
 

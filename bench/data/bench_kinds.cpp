@@ -19,6 +19,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <functional>
 #include <unordered_map>
 
 using namespace Qt::StringLiterals;
@@ -46,77 +47,65 @@ QString workPath()
 
 struct Session
 {
-    Session()
+    explicit Session(const QStringList &sql)
         : query(u"ADOQuery4"_s, &connection)
     {
         connection.setConnectionString(u"Data Source="_s + cataloguePath() + u';');
+        query.setSql(sql);
     }
     TADOConnection connection;
     TADOQuery query;
 };
 
-// Opens a statement once untimed, then times whole reads of it; `perRow` runs over the open
-// result inside the timing.
-template <typename PerRow>
-void timeOpen(benchmark::State &state, const QStringList &sql, PerRow perRow)
+// A whole read of the session's statement; `perRow` runs over the open result inside the
+// timing, the close is outside it.
+PairSide openSide(Session &s, std::function<qsizetype(TADOQuery &)> perRow)
 {
-    Session s;
-    s.query.setSql(sql);
-    s.query.open();
-    s.query.close();
-    for (auto _ : state) {
-        s.query.open();
-        benchmark::DoNotOptimize(perRow(s.query));
-        state.PauseTiming();
-        s.query.close();
-        state.ResumeTiming();
-    }
+    return {[&s, perRow] {
+                s.query.open();
+                benchmark::DoNotOptimize(perRow(s.query));
+            },
+            [&s] { s.query.close(); }};
 }
 
-int nothing(TADOQuery &query)
+qsizetype nothing(TADOQuery &query)
 {
     return query.recordCount();
 }
 
-// The software report as the first version read it: no kind.
-const QStringList version1Report{u"SELECT numero, nome, descricao, codigo, titulo"_s,
-                                 u"FROM softs, cds"_s, u"where softs.midia = cds.codigo"_s};
-
-void BM_ReportVersion1(benchmark::State &state)
-{
-    timeOpen(state, version1Report, nothing);
-}
-
-// The kind's name joined in by the statement (what the program does).
-void BM_ReportKindJoined(benchmark::State &state)
-{
-    timeOpen(state, ReportPanel::softwareReportSql(false), nothing);
-}
-
-// The other way: the statement gives the kind's code, and each row's name is looked up in the
-// few kinds read once into memory, as the report would when it prints the row.
-void BM_ReportKindLookedUp(benchmark::State &state)
+// The software report as the first version read it (no kind), as the program reads it (the
+// kind's name joined in by the statement), and the other way: the statement gives the kind's
+// code, and each row's name is looked up in the few kinds read once into memory, as the report
+// would when it prints the row.
+void compareReports(int rounds)
 {
     std::unordered_map<qint64, QString> names;
     {
-        Session s;
-        s.query.setSql({u"select * from categorias"_s});
-        s.query.open();
-        for (int row = 0; row < s.query.recordCount(); ++row)
-            names.emplace(s.query.valueAt(row, 0).toLongLong(), s.query.textAt(row, 1));
+        Session kinds({u"select * from categorias"_s});
+        kinds.query.open();
+        for (int row = 0; row < kinds.query.recordCount(); ++row)
+            names.emplace(kinds.query.valueAt(row, 0).toLongLong(), kinds.query.textAt(row, 1));
     }
-    timeOpen(state,
-             {u"SELECT numero, nome, descricao, codigo, titulo, categoria"_s, u"FROM softs, cds"_s,
-              u"where softs.midia = cds.codigo"_s},
-             [&names](TADOQuery &query) {
-                 qsizetype letters = 0;
-                 const int kind = query.fieldCount() - 1;
-                 for (int row = 0; row < query.recordCount(); ++row) {
-                     const auto found = names.find(query.valueAt(row, kind).toLongLong());
-                     letters += found == names.end() ? 0 : found->second.size();
-                 }
-                 return letters;
-             });
+    Session version1({u"SELECT numero, nome, descricao, codigo, titulo"_s, u"FROM softs, cds"_s,
+                      u"where softs.midia = cds.codigo"_s});
+    Session joined(ReportPanel::softwareReportSql(false));
+    Session lookedUp({u"SELECT numero, nome, descricao, codigo, titulo, categoria"_s,
+                      u"FROM softs, cds"_s, u"where softs.midia = cds.codigo"_s});
+    runInterleaved({openSide(joined, nothing), openSide(version1, nothing),
+                    openSide(lookedUp,
+                             [&names](TADOQuery &query) {
+                                 qsizetype letters = 0;
+                                 const int kind = query.fieldCount() - 1;
+                                 for (int row = 0; row < query.recordCount(); ++row) {
+                                     const auto found =
+                                         names.find(query.valueAt(row, kind).toLongLong());
+                                     letters += found == names.end() ? 0 : found->second.size();
+                                 }
+                                 return letters;
+                             })},
+                   {{"all titles, kind joined, vs the first version", 0, 1, 1.1},
+                    {"all titles, kind joined, vs kind looked up", 0, 2, 1.0}},
+                   rounds);
 }
 
 // The search window's statement for a word few titles hold, without and with the kind.
@@ -133,14 +122,12 @@ QStringList searchSql(bool withKind)
             where};
 }
 
-void BM_SearchVersion1(benchmark::State &state)
+void compareSearches(int pairs)
 {
-    timeOpen(state, searchSql(false), nothing);
-}
-
-void BM_SearchKindJoined(benchmark::State &state)
-{
-    timeOpen(state, searchSql(true), nothing);
+    Session version1(searchSql(false));
+    Session joined(searchSql(true));
+    runInterleavedPairs("search, kind joined, vs the first version", openSide(joined, nothing),
+                        openSide(version1, nothing), pairs, 1.1);
 }
 
 // A fresh copy of the first version's file for each run, made outside the timing.
@@ -152,48 +139,33 @@ void placeVersion1Copy()
     QFile::copy(version1Path(), workPath());
 }
 
-// The plain way: copy the file, add the column and give every title the first kind.
-void BM_PlainAlterAndUpdate(benchmark::State &state)
+// The program's way: on a copy, checked, made durable, the original kept beside it; the plain
+// way: copy the file, add the column and give every title the first kind.
+void compareUpgrades(int pairs)
 {
-    for (auto _ : state) {
-        state.PauseTiming();
-        placeVersion1Copy();
-        const QString copy = workPath() + u".copy"_s;
-        state.ResumeTiming();
-        QFile::copy(workPath(), copy);
-        sqlite3 *db = nullptr;
-        sqlite3_open(QFile::encodeName(copy).constData(), &db);
-        sqlite3_exec(db,
-                     "BEGIN; ALTER TABLE softs ADD COLUMN categoria INTEGER; UPDATE softs SET "
-                     "categoria = 1; COMMIT",
-                     nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-    }
-}
-
-// The program's way: on a copy, checked, made durable, the original kept beside it.
-void BM_QuivelUpgrade(benchmark::State &state)
-{
-    for (auto _ : state) {
-        state.PauseTiming();
-        placeVersion1Copy();
-        state.ResumeTiming();
-        benchmark::DoNotOptimize(Legacy::upgradeCatalogue(workPath()).toVersion);
-    }
+    runInterleavedPairs(
+        "upgrade vs copy, alter and update",
+        {.run = [] { benchmark::DoNotOptimize(Legacy::upgradeCatalogue(workPath()).toVersion); },
+         .before = placeVersion1Copy},
+        {.run =
+             [] {
+                 const QString copy = workPath() + u".copy"_s;
+                 QFile::copy(workPath(), copy);
+                 sqlite3 *db = nullptr;
+                 sqlite3_open(QFile::encodeName(copy).constData(), &db);
+                 sqlite3_exec(db,
+                              "BEGIN; ALTER TABLE softs ADD COLUMN categoria INTEGER; UPDATE "
+                              "softs SET categoria = 1; COMMIT",
+                              nullptr, nullptr, nullptr);
+                 sqlite3_close(db);
+             },
+         .before = placeVersion1Copy},
+        pairs, 1.5);
 }
 
 } // namespace
 
-// Each pair alternates, so neither side has the disk's cache to itself.
-BENCHMARK(BM_ReportVersion1)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_ReportKindJoined)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_ReportKindLookedUp)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_SearchVersion1)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_SearchKindJoined)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_PlainAlterAndUpdate)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
-BENCHMARK(BM_QuivelUpgrade)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
-
-int main(int argc, char **argv)
+int main()
 {
     QDir().mkpath(benchDirectory());
     if (!QFileInfo::exists(cataloguePath())) {
@@ -206,9 +178,8 @@ int main(int argc, char **argv)
                     qPrintable(version1Path()));
         writeVersion1Copy(cataloguePath(), version1Path());
     }
-    return runBenchmarksWithRatios(argc, argv,
-                                   {{"BM_ReportKindJoined", "BM_ReportVersion1", 1.1},
-                                    {"BM_ReportKindJoined", "BM_ReportKindLookedUp", 1.0},
-                                    {"BM_SearchKindJoined", "BM_SearchVersion1", 1.1},
-                                    {"BM_QuivelUpgrade", "BM_PlainAlterAndUpdate", 1.5}});
+    compareReports(5);
+    compareSearches(7);
+    compareUpgrades(5);
+    return 0;
 }

@@ -5,6 +5,7 @@
 // at once shows here as one append of tens of milliseconds on both clocks; on a loaded machine
 // the wall clock also catches the scheduler's time slices (multiples of 4 ms), the CPU clock
 // does not.
+#include "bench/support/bench_directory.h"
 #include "catalogue/catalogue.h"
 #include "data/engine/record_store.h"
 
@@ -29,11 +30,8 @@ constexpr int runs = 3;
 
 QString cataloguePath()
 {
-    const QByteArray fromEnv = qgetenv("QUIVEL_BENCH_DIR");
-    const QString dir = fromEnv.isEmpty() ? QDir::tempPath() + QStringLiteral("/quivel-bench")
-                                          : QString::fromLocal8Bit(fromEnv);
-    QDir().mkpath(dir);
-    return dir + QStringLiteral("/quivel.mdb");
+    QDir().mkpath(benchDirectory());
+    return benchDirectory() + QStringLiteral("/quivel.mdb");
 }
 
 double threadCpuMs()

@@ -13,11 +13,7 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <ctime>
-#include <sys/resource.h>
-#include <vector>
 
 namespace {
 
@@ -28,27 +24,6 @@ constexpr int rounds = 5;
 QString cataloguePath()
 {
     return benchDirectory() + QStringLiteral("/quivel.mdb");
-}
-
-struct Times
-{
-    double wallMs = 0;
-    double cpuMs = 0;
-};
-
-double nowMs(clockid_t clock)
-{
-    timespec t{};
-    clock_gettime(clock, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-template <typename Work> Times timed(Work work)
-{
-    const double wall = nowMs(CLOCK_MONOTONIC);
-    const double cpu = nowMs(CLOCK_PROCESS_CPUTIME_ID);
-    work();
-    return {nowMs(CLOCK_MONOTONIC) - wall, nowMs(CLOCK_PROCESS_CPUTIME_ID) - cpu};
 }
 
 const char *text(sqlite3_stmt *s, int column)
@@ -102,24 +77,6 @@ void quivelExport(const QString &path)
     Exchange::exportCatalogue(connection, path, options);
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-double minimum(const std::vector<double> &values)
-{
-    return *std::min_element(values.begin(), values.end());
-}
-
-long peakKiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 } // namespace
 
 int main()
@@ -134,39 +91,12 @@ int main()
     const QString quivelPath = benchDirectory() + QStringLiteral("/quivel.csv");
 
     // One untimed run each warms the file cache for both; then the two alternate, each going
-    // first in every other round.
-    plainExport(plainPath);
-    quivelExport(quivelPath);
-    const long peakBefore = peakKiB();
-    std::vector<double> plainWall, plainCpu, quivelWall, quivelCpu;
-    for (int round = 0; round < rounds; ++round) {
-        const auto runPlain = [&] {
-            const Times t = timed([&] { plainExport(plainPath); });
-            plainWall.push_back(t.wallMs);
-            plainCpu.push_back(t.cpuMs);
-        };
-        const auto runQuivel = [&] {
-            const Times t = timed([&] { quivelExport(quivelPath); });
-            quivelWall.push_back(t.wallMs);
-            quivelCpu.push_back(t.cpuMs);
-        };
-        if (round % 2 == 0) {
-            runPlain();
-            runQuivel();
-        } else {
-            runQuivel();
-            runPlain();
-        }
-    }
-    std::printf("CSV export of %d titles, %d rounds; sizes %lld and %lld bytes\n", titleCount,
-                rounds, QFileInfo(quivelPath).size(), QFileInfo(plainPath).size());
-    printRatio("csv export wall, median", median(quivelWall), median(plainWall), 1.3, "ms");
-    printRatio("csv export wall, min", minimum(quivelWall), minimum(plainWall), 1.3, "ms");
-    printRatio("csv export cpu, median", median(quivelCpu), median(plainCpu), 1.3, "ms");
-    printRatio("csv export cpu, min", minimum(quivelCpu), minimum(plainCpu), 1.3, "ms");
-    // The rows pass through; none is kept. The peak after the timed runs is the warm-up's.
-    std::printf("peak memory: %ld KiB after the warm-up runs, %ld KiB after all rounds\n",
-                peakBefore, peakKiB());
+    // first in every other pair. The rows pass through, none is kept: the peak each side adds
+    // is its buffers'.
+    runInterleaved({{[&] { quivelExport(quivelPath); }}, {[&] { plainExport(plainPath); }}},
+                   {{"csv export", 0, 1, 1.3}}, rounds, {.peakMemory = true});
+    std::printf("CSV export of %d titles; sizes %lld and %lld bytes\n", titleCount,
+                QFileInfo(quivelPath).size(), QFileInfo(plainPath).size());
     QFile::remove(plainPath);
     QFile::remove(quivelPath);
     return 0;

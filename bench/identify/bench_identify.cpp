@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Identifying a medium of 200,000 files, a few hundred of them installers, against the
-// plainest walk of the same tree: readdir and fstatat on every entry. The two run in turns,
-// after one warm-up walk, so both meet the same page cache; the CPU time of each turn is
-// the process's. Memory: the peak resident size of a child process identifying trees of
-// 50,000 and 200,000 files. Run: build/bench/identify/bench_identify [rounds]
+// plainest walk of the same tree: readdir and fstatat on every entry. The sides run in turns,
+// the first side moving on each round, after one warm-up run of each, so all meet the same
+// page cache; the CPU time of each turn is the process's, and judges the goal. Memory: the peak
+// resident size of a child process identifying trees of 50,000 and 200,000 files. Run:
+// build/bench/identify/bench_identify [rounds]
 #include "bench/support/ratio_report.h"
 #include "identify/identify.h"
 
@@ -15,14 +16,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -102,19 +101,6 @@ long plainWalk(const QString &root, bool statEach)
     return plainWalk(::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY), statEach);
 }
 
-double cpuMs()
-{
-    timespec t{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 // Peak resident size, in KiB, of a fresh process of this program that identifies root: a
 // forked child would reuse the heap its parent already grew.
 long childPeakKiB(const char *self, const QString &root, int *titles)
@@ -149,7 +135,9 @@ int main(int argc, char **argv)
         std::printf("%d\n", int(Identify::identify(QFile::decodeName(argv[2])).titles.size()));
         return 0;
     }
-    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 7;
+    // scripts/bench.sh passes every benchmark Google Benchmark's options: those are not a count.
+    const bool counted = argc > 1 && std::strncmp(argv[1], "--", 2) != 0;
+    const int rounds = counted ? std::max(1, atoi(argv[1])) : 7;
     QTemporaryDir place;
     const QString large = place.filePath(QStringLiteral("grande"));
     const QString small = place.filePath(QStringLiteral("pequena"));
@@ -164,40 +152,23 @@ int main(int argc, char **argv)
     const long entries = plainWalk(large, true); // warm-up: both sides meet a warm cache
     std::printf("%ld entries, %d installers\n", entries, installers);
 
-    std::vector<double> walk, list, identify;
     int titles = 0;
     int notes = 0;
     qint64 seen = 0;
-    for (int r = 0; r < rounds; ++r) {
-        double start = cpuMs();
-        plainWalk(large, true);
-        walk.push_back(cpuMs() - start);
-        start = cpuMs();
-        const Identify::Result result = Identify::identify(large);
-        identify.push_back(cpuMs() - start);
-        titles = int(result.titles.size());
-        seen = result.filesSeen;
-        notes = int(result.notes.size());
-        start = cpuMs();
-        plainWalk(large, false);
-        list.push_back(cpuMs() - start);
-    }
+    runInterleaved({{[&] {
+                        const Identify::Result result = Identify::identify(large);
+                        titles = int(result.titles.size());
+                        seen = result.filesSeen;
+                        notes = int(result.notes.size());
+                    }},
+                    {[&] { plainWalk(large, true); }},
+                    {[&] { plainWalk(large, false); }}},
+                   {{"identify vs readdir+fstatat", 0, 1, 1.5, Judged::Cpu},
+                    // readdir without fstatat: no goal
+                    {"identify vs readdir alone", 0, 2}},
+                   rounds);
     std::printf("identify: %lld files seen, %d titles, %d notes\n", static_cast<long long>(seen),
                 titles, notes);
-    const double walkMin = *std::min_element(walk.begin(), walk.end());
-    const double listMin = *std::min_element(list.begin(), list.end());
-    const double identifyMin = *std::min_element(identify.begin(), identify.end());
-    std::printf("cpu ms over %d rounds: identify min %.1f median %.1f; readdir+fstatat min %.1f "
-                "median %.1f; readdir alone min %.1f median %.1f\n",
-                rounds, identifyMin, median(identify), walkMin, median(walk), listMin,
-                median(list));
-    printRatio("identify vs readdir+fstatat, cpu min", identifyMin, walkMin, 1.5, "ms");
-    printRatio("identify vs readdir+fstatat, cpu median", median(identify), median(walk), 1.5,
-               "ms");
-    std::printf("RATIO %-44s %12.3f ms vs %12.3f ms = %6.2fx (readdir without fstatat; "
-                "no goal)\n",
-                "identify vs readdir alone, cpu median", median(identify), median(list),
-                median(identify) / median(list));
 
     int smallTitles = 0;
     int largeTitles = 0;

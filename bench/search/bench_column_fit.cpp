@@ -3,6 +3,7 @@
 // one QFontMetrics::horizontalAdvance per cell over the same texts, on one thread. Also the
 // grid over a million records. Times are wall clock and whole-process CPU. Run:
 // QT_QPA_PLATFORM=offscreen build/bench/bench_column_fit
+#include "bench/search/search_side.h"
 #include "bench/support/ratio_report.h"
 #include "catalogue/catalogue.h"
 #include "controls/db_grid.h"
@@ -16,7 +17,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFontMetrics>
-#include <QLineEdit>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -51,58 +52,61 @@ void openSearch(TADOQuery &query)
     query.open();
 }
 
-void BM_BareQuery(benchmark::State &state)
+// The widest text of an open result, one measurement per cell: the limit of any fit.
+int advancePerCell(TADOQuery &query, const QFontMetrics &metrics)
 {
-    for (auto _ : state)
-        openSearch(dm->ADOQuery6);
-    state.counters["records"] = dm->ADOQuery6.recordCount();
+    int widest = 0;
+    for (int r = 0; r < query.recordCount(); ++r)
+        for (int c = 0; c < query.fieldCount(); ++c)
+            widest = std::max(widest, metrics.horizontalAdvance(query.textAt(r, c)));
+    return widest;
 }
 
-// The limit: the query, then one measurement per cell.
-void BM_BareQueryPlusAdvancePerCell(benchmark::State &state)
+// What the user waits for, "&Buscar" for "a" in a window (query, grid reset and column fit),
+// against its limit: the bare query, then one measurement per cell; and the bare query alone.
+void compareSearch(int rounds)
 {
-    const QFontMetrics metrics(titleFont());
     TADOQuery &query = dm->ADOQuery6;
-    for (auto _ : state) {
-        openSearch(query);
-        int widest = 0;
-        for (int r = 0; r < query.recordCount(); ++r)
-            for (int c = 0; c < query.fieldCount(); ++c)
-                widest = std::max(widest, metrics.horizontalAdvance(query.textAt(r, c)));
-        benchmark::DoNotOptimize(widest);
-    }
-}
-
-// The limit of the fit alone: one measurement per cell of an open result.
-void BM_AdvancePerCell(benchmark::State &state)
-{
     const QFontMetrics metrics(titleFont());
-    TADOQuery &query = dm->ADOQuery6;
-    openSearch(query);
-    for (auto _ : state) {
-        int widest = 0;
-        for (int r = 0; r < query.recordCount(); ++r)
-            for (int c = 0; c < query.fieldCount(); ++c)
-                widest = std::max(widest, metrics.horizontalAdvance(query.textAt(r, c)));
-        benchmark::DoNotOptimize(widest);
-    }
+    int records = 0;
+    runInterleaved({searchInNewWindow(*dm, u"a"_s, false, &records),
+                    {[&] {
+                        openSearch(query);
+                        benchmark::DoNotOptimize(advancePerCell(query, metrics));
+                    }},
+                    {[&] { openSearch(query); }}},
+                   {{"search and fit vs query and advance per cell", 0, 1, 0.5, Judged::Cpu},
+                    {"search and fit vs the bare query", 0, 2}},
+                   rounds);
+    std::printf("search for \"a\": %d records\n", records);
 }
 
 // The column fit alone over an open result, with its cheap bound on or off, and with or
-// without a second thread taking runs of records (its CPU time counts in the process's).
-void BM_FitOnly(benchmark::State &state)
+// without a second thread taking runs of records (its CPU time counts in the process's),
+// against one measurement per cell.
+void compareFit(int rounds)
 {
-    ColumnFit::Options options;
-    options.cheapBound = state.range(0) != 0;
-    options.secondThread = state.range(1) != 0;
     TADOQuery &query = dm->ADOQuery6;
     openSearch(query);
     const QFont font = titleFont();
-    for (auto _ : state) {
-        std::vector<int> widths(size_t(query.fieldCount()), 0);
-        ColumnFit::widenToTexts(query, 0, font, widths, options);
-        benchmark::DoNotOptimize(widths.data());
-    }
+    const QFontMetrics metrics(font);
+    const auto fit = [&](bool cheapBound, bool secondThread) {
+        return PairSide{[&, cheapBound, secondThread] {
+            ColumnFit::Options options;
+            options.cheapBound = cheapBound;
+            options.secondThread = secondThread;
+            std::vector<int> widths(size_t(query.fieldCount()), 0);
+            ColumnFit::widenToTexts(query, 0, font, widths, options);
+            benchmark::DoNotOptimize(widths.data());
+        }};
+    };
+    runInterleaved({fit(true, true), fit(true, false), fit(false, false), {[&] {
+                        benchmark::DoNotOptimize(advancePerCell(query, metrics));
+                    }}},
+                   {{"fit (bound, second thread) vs advance per cell", 0, 3, 0.5, Judged::Cpu},
+                    {"fit (bound, one thread) vs advance per cell", 1, 3},
+                    {"fit (no bound, one thread) vs advance per cell", 2, 3}},
+                   rounds);
 }
 
 // What the first fit in a font costs once, on top of the fit: the font's cheap bounds.
@@ -111,16 +115,6 @@ void BM_LearnFontBounds(benchmark::State &state)
     const QFont font = titleFont();
     for (auto _ : state)
         benchmark::DoNotOptimize(ColumnFit::FontBounds(font));
-}
-
-// What the user waits for: "&Buscar" in an open window, query, grid reset and column fit.
-void BM_ExecutaPesquisa(benchmark::State &state)
-{
-    QWidget owner;
-    TForm4 window(&owner, u"a"_s, 1, *dm);
-    for (auto _ : state)
-        window.ExecutaPesquisa();
-    state.counters["records"] = dm->ADOQuery6.recordCount();
 }
 
 // A million records behind the grid: a model reset (what resuming control updates sends),
@@ -148,25 +142,7 @@ void BM_GridOverAMillionRecords(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_BareQuery)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
-BENCHMARK(BM_BareQueryPlusAdvancePerCell)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
-BENCHMARK(BM_AdvancePerCell)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
-BENCHMARK(BM_FitOnly)
-    ->ArgNames({"bound", "second_thread"})
-    ->Args({0, 0})
-    ->Args({1, 0})
-    ->Args({1, 1})
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
 BENCHMARK(BM_LearnFontBounds)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
-BENCHMARK(BM_ExecutaPesquisa)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
@@ -182,6 +158,8 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     installFontSubstitutions();
+    // "Ignorar acentos", set for the search, goes to a settings file of the benchmark's own.
+    QStandardPaths::setTestModeEnabled(true);
 
     QTemporaryDir dir;
     Catalogue::createLarge(dir.filePath(Catalogue::fileName()), 1000, titles);
@@ -192,9 +170,9 @@ int main(int argc, char **argv)
         dm = &module;
         // The font's bounds are learnt once per font, before any search is timed.
         ColumnFit::FontBounds::of(titleFont());
-        runInitializedBenchmarksWithRatios(
-            {{"BM_ExecutaPesquisa", "BM_BareQueryPlusAdvancePerCell", 0.5, RatioGoal::Clock::Cpu},
-             {"BM_FitOnly", "BM_AdvancePerCell", 0.5, RatioGoal::Clock::Cpu}});
+        compareSearch(7);
+        compareFit(7);
+        benchmark::RunSpecifiedBenchmarks();
         dm = nullptr;
     }
     QDir::setCurrent(previous);

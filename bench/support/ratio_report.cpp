@@ -1,55 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bench/support/ratio_report.h"
 
-#include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
 namespace {
-
-class CollectingReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median") {
-                const double toMs = 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-                times[run.run_name.function_name] = {run.GetAdjustedRealTime() * toMs,
-                                                     run.GetAdjustedCPUTime() * toMs};
-            }
-        }
-    }
-    struct Times
-    {
-        double wall; // milliseconds
-        double cpu;
-    };
-    std::map<std::string, Times> times;
-};
-
-void printTimeRatio(const std::string &what, const char *clock, double figure, double limit,
-                    double goal, bool judged)
-{
-    const double ratio = limit > 0 ? figure / limit : 0;
-    if (judged) {
-        std::printf("RATIO %-44s %-4s %10.3f ms vs limit %10.3f ms = %6.2fx (goal <= %.2fx) %s\n",
-                    what.c_str(), clock, figure, limit, ratio, goal,
-                    ratio <= goal ? "MET" : "NOT MET");
-    } else {
-        std::printf("RATIO %-44s %-4s %10.3f ms vs limit %10.3f ms = %6.2fx\n", what.c_str(), clock,
-                    figure, limit, ratio);
-    }
-}
 
 double processCpuMs()
 {
@@ -112,48 +76,75 @@ void resetPeakResident()
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-void runInterleavedPairs(const std::string &what, const PairSide &figure, const PairSide &limit,
-                         int pairs, double goal, RatioGoal::Clock judgedBy)
+void runInterleaved(const std::vector<PairSide> &sides, const std::vector<SideRatio> &ratios,
+                    int rounds, const InterleaveOptions &options)
 {
+    const bool memory =
+        options.peakMemory || std::any_of(ratios.begin(), ratios.end(), [](const SideRatio &r) {
+            return r.judgedBy == Judged::Memory;
+        });
     const double loadBefore = loadAverage();
-    for (const PairSide *side : {&figure, &limit}) {
-        side->run();
-        side->after();
+    if (options.warmUp) {
+        for (const PairSide &side : sides) {
+            side.before();
+            side.run();
+            side.after();
+        }
     }
-    // [side][clock]: wall, then CPU.
-    std::vector<double> times[2][2];
-    for (int pair = 0; pair < pairs; ++pair) {
-        int index = 0;
-        for (const PairSide *side : {&figure, &limit}) {
+    // [side][what]: wall, CPU, then peak memory.
+    std::vector<std::array<std::vector<double>, 3>> figures(sides.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t step = 0; step < sides.size(); ++step) {
+            const size_t index = (size_t(round) + step) % sides.size();
+            const PairSide &side = sides[index];
+            side.before();
+            long residentBefore = 0;
+            if (memory) {
+                malloc_trim(0);
+                residentBefore = residentKib();
+                resetPeakResident();
+            }
             const double wall = wallMs();
             const double cpu = processCpuMs();
-            side->run();
-            times[index][1].push_back(processCpuMs() - cpu);
-            times[index][0].push_back(wallMs() - wall);
-            side->after();
-            ++index;
+            side.run();
+            figures[index][1].push_back(processCpuMs() - cpu);
+            figures[index][0].push_back(wallMs() - wall);
+            if (memory)
+                figures[index][2].push_back(double(peakResidentKib() - residentBefore) / 1024.0);
+            side.after();
         }
     }
-    for (int clock = 0; clock < 2; ++clock) {
-        std::vector<double> ratios;
-        for (int pair = 0; pair < pairs; ++pair) {
-            const double plain = times[1][clock][size_t(pair)];
-            if (plain > 0)
-                ratios.push_back(times[0][clock][size_t(pair)] / plain);
+    const double loadAfter = loadAverage();
+    const char *const names[] = {"wall", "cpu", "peak"};
+    for (const SideRatio &r : ratios) {
+        for (int what = 0; what < (memory ? 3 : 2); ++what) {
+            const std::vector<double> &figure = figures[r.figure][size_t(what)];
+            const std::vector<double> &limit = figures[r.limit][size_t(what)];
+            std::vector<double> ratiosOfRounds;
+            for (size_t round = 0; round < figure.size(); ++round) {
+                if (limit[round] > 0)
+                    ratiosOfRounds.push_back(figure[round] / limit[round]);
+            }
+            const double ratio = median(ratiosOfRounds);
+            const char *unit = what == 2 ? "MiB" : "ms";
+            std::printf("RATIO %-44s %-4s %9.3f / %9.3f %s vs limit %9.3f / %9.3f %s (min / "
+                        "median) = %5.2f / %5.2fx over %d %s, load %.2f-%.2f",
+                        r.what.c_str(), names[what], minimum(figure), median(figure), unit,
+                        minimum(limit), median(limit), unit, minimum(ratiosOfRounds), ratio, rounds,
+                        sides.size() == 2 ? "pairs" : "rounds", loadBefore, loadAfter);
+            if (r.goal > 0 && int(r.judgedBy) == what)
+                std::printf(" (goal <= %.2fx on the median) %s", r.goal,
+                            ratio <= r.goal ? "MET" : "NOT MET");
+            std::printf("\n");
         }
-        const bool judged = int(judgedBy) == clock;
-        const double ratio = median(ratios);
-        std::printf("RATIO %-44s %-4s %9.3f / %9.3f ms vs limit %9.3f / %9.3f ms (min / "
-                    "median) = %5.2f / %5.2fx over %d pairs, load %.2f-%.2f",
-                    what.c_str(), clock == 0 ? "wall" : "cpu", minimum(times[0][clock]),
-                    median(times[0][clock]), minimum(times[1][clock]), median(times[1][clock]),
-                    minimum(ratios), ratio, pairs, loadBefore, loadAverage());
-        if (judged)
-            std::printf(" (goal <= %.2fx on the median) %s", goal,
-                        ratio <= goal ? "MET" : "NOT MET");
-        std::printf("\n");
     }
     std::fflush(stdout);
+}
+
+void runInterleavedPairs(const std::string &what, const PairSide &figure, const PairSide &limit,
+                         int pairs, double goal, Judged judgedBy)
+{
+    runInterleaved({figure, limit}, {{what, 0, 1, goal, judgedBy}}, pairs);
 }
 
 void printRatio(const std::string &what, double figure, double limit, double goal,
@@ -163,29 +154,4 @@ void printRatio(const std::string &what, double figure, double limit, double goa
     std::printf("RATIO %-44s %12.3f %s vs limit %12.3f %s = %6.2fx (goal <= %.2fx) %s\n",
                 what.c_str(), figure, unit.c_str(), limit, unit.c_str(), ratio, goal,
                 ratio <= goal ? "MET" : "NOT MET");
-}
-
-int runBenchmarksWithRatios(int argc, char **argv, const std::vector<RatioGoal> &goals)
-{
-    benchmark::Initialize(&argc, argv);
-    runInitializedBenchmarksWithRatios(goals);
-    benchmark::Shutdown();
-    return 0;
-}
-
-void runInitializedBenchmarksWithRatios(const std::vector<RatioGoal> &goals)
-{
-    CollectingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const RatioGoal &g : goals) {
-        const auto figure = reporter.times.find(g.figure);
-        const auto limit = reporter.times.find(g.limit);
-        if (figure == reporter.times.end() || limit == reporter.times.end())
-            continue;
-        printTimeRatio(g.figure, "wall", figure->second.wall, limit->second.wall, g.goal,
-                       g.judgedBy == RatioGoal::Clock::Wall);
-        printTimeRatio(g.figure, "cpu", figure->second.cpu, limit->second.cpu, g.goal,
-                       g.judgedBy == RatioGoal::Clock::Cpu);
-    }
-    std::fflush(stdout);
 }

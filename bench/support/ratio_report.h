@@ -6,40 +6,53 @@
 #include <vector>
 
 // Each goal compares a figure with a limit measured in the same run on the same data by the
-// plainest code that does the same work.
-struct RatioGoal
-{
-    enum class Clock { Wall, Cpu };
-    std::string figure; // benchmark name of Quivel's way
-    std::string limit;  // benchmark name of the plain way
-    double goal;        // the ratio figure / limit must stay at or under this
-    Clock judgedBy = Clock::Wall;
-};
+// plainest code that does the same work, the two run in turn so that a load that comes and goes
+// weighs on both alike.
 
-// Runs the registered benchmarks, then prints two lines per goal, wall and CPU time (CPU of
-// the whole process for benchmarks that measure it, else of the running thread): both times,
-// the ratio and, on the clock that judges the goal, whether it is met. Returns 0 when all
-// ran.
-int runBenchmarksWithRatios(int argc, char **argv, const std::vector<RatioGoal> &goals);
+// What a goal is judged on: wall time, the process's CPU time, or the peak resident memory a
+// side adds to what was resident before it ran.
+enum class Judged { Wall, Cpu, Memory };
 
-// The same for a program that has called benchmark::Initialize itself.
-void runInitializedBenchmarksWithRatios(const std::vector<RatioGoal> &goals);
-
-// One side of an interleaved pair: `run` is timed, `after` (freeing a result, say) is not.
+// One side of a comparison: `before` and `after` (placing a fresh copy, freeing a result) are
+// not timed, `run` is.
 struct PairSide
 {
     std::function<void()> run;
     std::function<void()> after = [] {};
+    std::function<void()> before = [] {};
 };
 
-// Runs the program's side and the plain side in turn, one iteration each, `pairs` times, so a
-// load that comes and goes weighs on both alike; times each iteration's wall and process CPU
-// time and prints, per clock, each side's minimum and median and the minimum and median of the
-// pairs' ratios, with the load average; the goal is judged on the median ratio of the clock
-// given. One untimed iteration of each side first.
+// A ratio printed from an interleaved run: side `figure` over side `limit` (indices into the
+// sides), judged on the median of the rounds' ratios; a goal of 0 prints the ratio alone.
+struct SideRatio
+{
+    std::string what;
+    size_t figure = 0;
+    size_t limit = 1;
+    double goal = 0;
+    Judged judgedBy = Judged::Wall;
+};
+
+struct InterleaveOptions
+{
+    // One untimed iteration of every side first, so that both meet warm caches.
+    bool warmUp = true;
+    // Also each side's peak resident memory over what was resident before it (always when a
+    // ratio is judged on it): the heap is trimmed and the kernel's peak reset before each run,
+    // outside the timing.
+    bool peakMemory = false;
+};
+
+// Runs the sides in turn, one iteration each, `rounds` times, the first side moving on by one
+// each round (with two sides, each goes first in every other round); times each iteration's
+// wall and process CPU time and prints, for each ratio and clock, each side's minimum and
+// median and the minimum and median of the rounds' ratios, with the load average.
+void runInterleaved(const std::vector<PairSide> &sides, const std::vector<SideRatio> &ratios,
+                    int rounds, const InterleaveOptions &options = {});
+
+// The usual case: the program's side against the plain side, in pairs.
 void runInterleavedPairs(const std::string &what, const PairSide &figure, const PairSide &limit,
-                         int pairs, double goal,
-                         RatioGoal::Clock judgedBy = RatioGoal::Clock::Wall);
+                         int pairs, double goal, Judged judgedBy = Judged::Wall);
 
 // Resident memory: the peak since the last reset, and the reset itself (the kernel's peak is
 // set back to the current size). Kibibytes.
@@ -47,6 +60,7 @@ long peakResidentKib();
 long residentKib();
 void resetPeakResident();
 
-// Prints a figure that is not a time (memory, for instance) beside its limit.
+// Prints a figure that is not a ratio of two interleaved sides (an absolute goal, a
+// measurement made once) beside its limit.
 void printRatio(const std::string &what, double figure, double limit, double goal,
                 const std::string &unit);
