@@ -9,15 +9,24 @@ namespace {
 // A slice read between other events: as long as a report's layout slice, so the two share
 // the time evenly, and short enough for the event loop to stay live.
 constexpr int backgroundSliceMs = 20;
+// A reader that read on this recently still reads: the background waits, so that one pass of
+// the event loop does not hold both its slice and a background slice.
+constexpr int readerActiveMs = 200;
 
 } // namespace
 
 void GrowingResult::readMore()
 {
+    m_lastAsked.start();
     if (m_failure)
         std::rethrow_exception(m_failure);
     if (m_query)
         m_query->readSlice(GradualRead::readerSliceMs);
+}
+
+bool GrowingResult::readerActive() const
+{
+    return m_lastAsked.isValid() && m_lastAsked.elapsed() < readerActiveMs;
 }
 
 std::shared_ptr<GrowingResult> GrowingResult::whole(std::shared_ptr<const RecordStore> rows)
@@ -51,7 +60,7 @@ GradualRead::GradualRead(TADOConnection &connection, TADOQuery &query, const QSt
     // statement never holds the file against other programs for long.
     m_background.setInterval(0);
     QObject::connect(&m_background, &QTimer::timeout, &m_background, [this] {
-        if (m_connection.statementRunning())
+        if (m_connection.statementRunning() || m_growing->readerActive())
             return;
         try {
             m_query.readSlice(backgroundSliceMs);

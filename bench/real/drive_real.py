@@ -288,7 +288,7 @@ class Bench:
             run.stop()
 
     def report(self, side, paging=False, database=None):
-        locate = ["RadioButton2", "CheckBox1", "GeraRelat", "Next page"]
+        locate = ["RadioButton2", "CheckBox1", "GeraRelat", "Próxima página"]
         run = self.start(side, self.catalogue("large"), "report", locate, database=database)
         name = "paging" if paging else "report"
         title = "all-titles report on a server" if database else "all-titles report"
@@ -311,7 +311,7 @@ class Bench:
                 # page painted.
                 waits = []
                 for _ in range(10):
-                    turned = click(run, "Next page")
+                    turned = click(run, "Próxima página")
                     painted = run.wait_for(
                         run.paint_where(turned, lambda p: p[3] == PAGE_NAME), 30,
                         "the turned page painted")[0]
@@ -337,7 +337,7 @@ class Bench:
             run.stop()
 
     def pdf(self, side):
-        locate = ["RadioButton1", "GeraRelat", "Save report", "Salvar"]
+        locate = ["RadioButton1", "GeraRelat", "Salvar relatório", "Salvar"]
         output = os.path.join(self.work, f"saved{self.run_index + 1}.pdf")
         run = self.start(side, self.catalogue("large"), "pdf", locate,
                          [output, os.path.join(self.o.source, "resources/pictures/logo.jpg")])
@@ -351,7 +351,7 @@ class Bench:
                 run.wait_for(run.paint_where(clicked, lambda p: p[4].startswith("Relatório pronto")),
                              120, "the media report laid out")
                 run.quiet(300)
-                click(run, "Save report")
+                click(run, "Salvar relatório")
                 run.wait_for(run.paint_where(clicked, lambda p: p[1] == "Salvar relatório"), 30,
                              "the save dialog")
                 run.quiet(300)
