@@ -17,6 +17,9 @@ class TDm1;
 namespace Ui {
 class TForm4;
 }
+namespace ColumnFit {
+class ReadingFit;
+}
 
 // What the search window looks for; the values are the ones callers hand over.
 enum SearchKind { SoftwareSearch = 1, MediaSearch = 2 };
@@ -68,7 +71,8 @@ private:
     const TADOConnection *accentFree();
     // False when the user stopped the search; the previous result then stays.
     bool runStatement(const QString &firstLine, const QString &from, const QString &where);
-    bool runLines(const QStringList &lines);
+    // fit, when given, is handed the rows as they are read.
+    bool runLines(const QStringList &lines, ColumnFit::ReadingFit *fit = nullptr);
     void askExportResults();
     void showGridMenu(const QPoint &position);
 
@@ -77,6 +81,8 @@ private:
     TDm1 &m_dm;
     // When a long search or fit last let the event loop run.
     QElapsedTimer m_served;
+    // The fit of the search just read, begun while its rows came, for AjustaColunas to end.
+    std::unique_ptr<ColumnFit::ReadingFit> m_readingFit;
     // The statement before any sort was added to it; empty while the result is unsorted.
     QStringList m_unsortedLines;
     int m_sortColumn = -1;
