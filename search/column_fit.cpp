@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -413,6 +414,8 @@ constexpr size_t bytesPerBatch = size_t(4) << 20;
 constexpr size_t waitingBytesLimit = size_t(64) << 20;
 // Texts fitted between two looks at whether the fit is still wanted.
 constexpr int textsPerStopCheck = 1024;
+// Fitted batches kept for the reading thread to fill again.
+constexpr size_t maxSpareBatches = 4;
 
 // Ends the fitting thread's work when its fit is no longer wanted.
 struct Stopped
@@ -421,11 +424,23 @@ struct Stopped
 
 } // namespace
 
-// Rows' shown texts, row by row, each text ending where the next begins.
+// Rows' shown texts, row by row, each text ending where the next begins. Its memory is made
+// once and used again for later batches, so copying into it costs no allocation and no page
+// faults: a row is started only while bytesPerBatch remain free, and no row holds more than
+// room.
 struct ReadingFit::Batch
 {
-    std::vector<char> bytes;
+    explicit Batch(size_t columns)
+        : room(bytesPerBatch + columns * ShownText::maxBytes)
+        , bytes(std::make_unique_for_overwrite<char[]>(room))
+        , ends(size_t(rowsPerBatch) * columns)
+    {}
+
+    const size_t room;
+    std::unique_ptr<char[]> bytes;
+    size_t size = 0;
     std::vector<std::uint32_t> ends;
+    size_t texts = 0;
     // Columns whose values are not served as UTF-8 (reals): measured exactly, as a fit does.
     std::vector<bool> exact;
 };
@@ -435,6 +450,8 @@ struct ReadingFit::Worker
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<std::unique_ptr<Batch>> batches;
+    // Batches fitted, for the reading thread to fill again.
+    std::vector<std::unique_ptr<Batch>> spare;
     bool closed = false;
     std::atomic<bool> stop{false};
     std::atomic<size_t> waitingBytes{0};
@@ -455,7 +472,10 @@ struct ReadingFit::Worker
                 std::vector<std::unordered_map<std::string, int>> measured;
                 while (std::unique_ptr<Batch> batch = next()) {
                     fit(*batch, bounds, metrics, measured);
-                    waitingBytes -= batch->bytes.size();
+                    waitingBytes -= batch->size;
+                    const std::lock_guard lock(mutex);
+                    if (spare.size() < maxSpareBatches)
+                        spare.push_back(std::move(batch));
                 }
             }
             // Its engines belong to this thread: let go of them here.
@@ -490,11 +510,11 @@ struct ReadingFit::Worker
         }
         std::uint32_t begin = 0;
         size_t column = columns - 1;
-        for (size_t i = 0; i < batch.ends.size(); ++i) {
+        for (size_t i = 0; i < batch.texts; ++i) {
             if (i % textsPerStopCheck == 0 && stop)
                 throw Stopped();
             column = column + 1 == columns ? 0 : column + 1;
-            const std::string_view text(batch.bytes.data() + begin, batch.ends[i] - begin);
+            const std::string_view text(batch.bytes.get() + begin, batch.ends[i] - begin);
             begin = batch.ends[i];
             if (batch.exact[column]) {
                 widths[column] =
@@ -506,9 +526,29 @@ struct ReadingFit::Worker
         }
     }
 
+    // An empty batch for rows of so many columns, used before when one is free.
+    std::unique_ptr<Batch> emptyBatch(size_t columns)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            while (!spare.empty()) {
+                std::unique_ptr<Batch> batch = std::move(spare.back());
+                spare.pop_back();
+                if (batch->exact.size() == columns) {
+                    batch->size = 0;
+                    batch->texts = 0;
+                    return batch;
+                }
+            }
+        }
+        auto batch = std::make_unique<Batch>(columns);
+        batch->exact.resize(columns);
+        return batch;
+    }
+
     void push(std::unique_ptr<Batch> batch)
     {
-        waitingBytes += batch->bytes.size();
+        waitingBytes += batch->size;
         {
             const std::lock_guard lock(mutex);
             batches.push_back(std::move(batch));
@@ -582,27 +622,33 @@ void ReadingFit::takeRows(const RecordStore &rows, int end, bool all,
     while (m_taken < end) {
         if (!all && m_worker->waitingBytes >= waitingBytesLimit)
             return;
-        auto batch = std::make_unique<Batch>();
+        std::unique_ptr<Batch> batch = m_worker->emptyBatch(size_t(columns));
         for (int column = 0; column < columns; ++column)
-            batch->exact.push_back(rows.kind(column) == RecordStore::Kind::Real);
-        batch->bytes.reserve(std::min(m_lastBatchBytes, bytesPerBatch) + bytesPerBatch / 16);
-        batch->ends.reserve(size_t(columns) * size_t(std::min(rowsPerBatch, end - m_taken)));
+            batch->exact[size_t(column)] = rows.kind(column) == RecordStore::Kind::Real;
+        char *const bytes = batch->bytes.get();
+        std::uint32_t *const ends = batch->ends.data();
+        size_t size = 0;
+        size_t texts = 0;
         const int last = std::min(end, m_taken + rowsPerBatch);
-        for (; m_taken < last && batch->bytes.size() < bytesPerBatch; ++m_taken) {
+        for (; m_taken < last && size < bytesPerBatch; ++m_taken) {
             for (int column = 0; column < columns; ++column) {
                 std::string_view text;
                 QByteArray real;
                 if (rows.utf8(m_taken, column, scratch, text)) {
                     text = ShownText::prefix(text);
                 } else {
+                    // A real's text: a few characters, far within a row's room.
                     real = rows.text(m_taken, column).toUtf8();
-                    text = std::string_view(real.constData(), size_t(real.size()));
+                    text =
+                        ShownText::prefix(std::string_view(real.constData(), size_t(real.size())));
                 }
-                batch->bytes.insert(batch->bytes.end(), text.begin(), text.end());
-                batch->ends.push_back(std::uint32_t(batch->bytes.size()));
+                std::memcpy(bytes + size, text.data(), text.size());
+                size += text.size();
+                ends[texts++] = std::uint32_t(size);
             }
         }
-        m_lastBatchBytes = batch->bytes.size();
+        batch->size = size;
+        batch->texts = texts;
         m_worker->push(std::move(batch));
         if (tick)
             tick();

@@ -120,7 +120,6 @@ private:
     std::unique_ptr<Worker> m_worker;
     const RecordStore *m_rows = nullptr;
     int m_taken = 0;
-    size_t m_lastBatchBytes = 0;
 };
 
 // Widens each entry of widths to the pixel width, in font, of the text of the field at the
