@@ -188,7 +188,7 @@ void TADOQuery::runStatement()
 }
 
 bool TADOQuery::openInSteps(const QStringList &lines, const Parameters &parameters,
-                            const Progress &progress, const RowsSoFar &rowsSoFar)
+                            const Progress &progress)
 {
     completeRead();
     if (active())
@@ -199,14 +199,6 @@ bool TADOQuery::openInSteps(const QStringList &lines, const Parameters &paramete
     ResultReader reader(*m_connection, lines.join(u'\n'), parameters);
     ResultReader::Limits stepped;
     stepped.progress = progress;
-    if (progress && rowsSoFar) {
-        // The report comes from inside the engine's step, never while a row is being stored.
-        stepped.progress = [&reader, &progress, &rowsSoFar](int rows) {
-            if (const std::shared_ptr<RecordStore> &read = reader.rows())
-                rowsSoFar(*read);
-            return progress(rows);
-        };
-    }
     if (reader.read(stepped) == ResultReader::Outcome::Stopped)
         return false;
     std::vector<ResultColumn> columns = reader.columns();

@@ -71,11 +71,8 @@ public:
     // Runs lines with their parameters in place of the statement, reporting progress. The
     // open result, if any, stays until the new one is complete: a statement that is stopped
     // or fails leaves the dataset as it was. Returns false when progress stopped it.
-    // rowsSoFar, when given, sees the new rows read so far just before each progress report,
-    // between two rows, on this thread: it may read them then but not keep them.
-    using RowsSoFar = std::function<void(const RecordStore &rows)>;
     bool openInSteps(const QStringList &lines, const Parameters &parameters,
-                     const Progress &progress, const RowsSoFar &rowsSoFar = {});
+                     const Progress &progress);
     void close();
     bool active() const { return m_state != TDataSetState::Inactive; }
     TDataSetState state() const { return m_state; }

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "data/engine/record_store.h"
-
 #include <QFont>
 #include <QFontMetricsF>
 
@@ -10,7 +8,6 @@
 #include <bitset>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -37,10 +34,7 @@ public:
     // What learnt has learnt, for another thread: font is that thread's own copy of the same
     // font, which its exact measurements use.
     FontBounds(const FontBounds &learnt, const QFont &font);
-    // Learnt once per font for the process, by whichever thread first asks (plain numbers,
-    // so any thread may use them); font is the calling thread's own.
-    static FontBounds shared(const QFont &font, const std::function<void()> &tick = {});
-    // As shared, kept for the thread that calls it (a font's engine is per thread).
+    // Learnt once per font, for the thread that calls it (a font's engine is per thread).
     static const FontBounds &of(const QFont &font, const std::function<void()> &tick = {});
 
     // The bound in pixels for UTF-8 text; -1 when the text holds a character the bound does
@@ -48,23 +42,14 @@ public:
     int upperBound(std::string_view utf8) const;
 
 private:
-    struct Tables
-    {
-        std::array<std::int32_t, 256> advance{}; // 1/64 pixel; -1 where not covered
-        std::vector<std::int32_t> kerning;       // 256 × 256 in 1/64 pixel; empty when none
-        std::bitset<256 * 256> ligature;         // pairs shaped as one glyph
-    };
-    static Tables learn(const QFont &font, const std::function<void()> &tick);
-    FontBounds(const Tables &tables, const QFont &font);
-
     // The exact width of a word, in 1/64 pixel, measured once; loose past the memory bound.
     std::int64_t wordWidth(std::string_view word, std::int64_t loose) const;
     static constexpr size_t wordLimit = 1 << 16;
 
     QFontMetricsF m_metrics;
-    std::array<std::int32_t, 256> m_advance{};
-    std::vector<std::int32_t> m_kerning;
-    std::bitset<256 * 256> m_ligature;
+    std::array<std::int32_t, 256> m_advance{}; // 1/64 pixel; -1 where not covered
+    std::vector<std::int32_t> m_kerning;       // 256 × 256 in 1/64 pixel; empty when none
+    std::bitset<256 * 256> m_ligature;         // pairs shaped as one glyph
     mutable std::unordered_map<std::string, std::int64_t> m_words;
 };
 
@@ -78,48 +63,6 @@ struct Options
     // thread helps only when there are at least two such runs and more than one processor.
     int recordsPerRun = 16384;
     bool secondThread = true;
-};
-
-// Fits a result's columns while the result is read, on a thread of its own: the reading
-// thread hands over the shown text of each new row (take), copied, so the other thread never
-// touches the result; finish then gives exactly the widths widenToTexts would. Destroying it
-// before finish drops what the thread had left to do.
-class ReadingFit
-{
-public:
-    explicit ReadingFit(const QFont &font);
-    ~ReadingFit();
-    ReadingFit(const ReadingFit &) = delete;
-    ReadingFit &operator=(const ReadingFit &) = delete;
-
-    // Copies the texts of the rows stored since the last call, from rows as it grows. Rows
-    // wait for a later call while the thread is far behind. tick is called between runs of
-    // rows.
-    void take(const RecordStore &rows, const std::function<void()> &tick = {});
-    // As widenToTexts(dataSet, firstRecord, font, widths, options), dataSet holding the
-    // result read: the rows not yet taken are taken now, the thread is waited for (ticking).
-    // A result other than the one taken, another font or another first record is fitted
-    // here as widenToTexts does.
-    void finish(TADOQuery &dataSet, int firstRecord, const QFont &font, std::vector<int> &widths,
-                const Options &options = {});
-
-    // How many rows the thread has been handed so far.
-    int rowsTaken() const { return m_taken; }
-    // Whether a thread fits the rows: false with one processor, or where the font cannot be
-    // copied for another thread; finish then does all the work.
-    bool overlapping() const { return m_worker != nullptr; }
-
-private:
-    struct Batch;
-    struct Worker;
-    // Hands rows up to end to the thread, in batches; unless all, stops while the thread
-    // has too much waiting.
-    void takeRows(const RecordStore &rows, int end, bool all, const std::function<void()> &tick);
-
-    QFont m_font;
-    std::unique_ptr<Worker> m_worker;
-    const RecordStore *m_rows = nullptr;
-    int m_taken = 0;
 };
 
 // Widens each entry of widths to the pixel width, in font, of the text of the field at the

@@ -252,35 +252,16 @@ bool TForm4::runStatement(const QString &firstLine, const QString &from, const Q
     m_unsortedLines.clear();
     m_sortColumn = -1;
     m_ui->DBGrid1->horizontalHeader()->setSortIndicatorShown(false);
-    // The columns are fitted while the rows come, in the font AjustaColunas measures in; a
-    // search stopped or failed drops that fit, and the widths shown stay.
-    m_readingFit = std::make_unique<ColumnFit::ReadingFit>(m_ui->DBGrid1->titleFont());
-    bool completed = false;
-    try {
-        completed = runLines({firstLine, from, where}, m_readingFit.get());
-    } catch (...) {
-        m_readingFit.reset();
-        throw;
-    }
-    if (!completed)
-        m_readingFit.reset();
-    return completed;
+    return runLines({firstLine, from, where});
 }
 
-bool TForm4::runLines(const QStringList &lines, ColumnFit::ReadingFit *fit)
+bool TForm4::runLines(const QStringList &lines)
 {
     TADOQuery &query = m_dm.ADOQuery6;
     try {
         SearchProgress progress(*this, *m_statusPanel, m_served);
-        TADOQuery::RowsSoFar rowsSoFar;
-        if (fit) {
-            rowsSoFar = [fit, &progress](const RecordStore &rows) {
-                fit->take(rows, [&progress] { progress.keepPainting(); });
-            };
-        }
-        return query.openInSteps(
-            lines, searchParameters(TextoBusca),
-            [&progress](int rows) { return progress.step(rows); }, rowsSoFar);
+        return query.openInSteps(lines, searchParameters(TextoBusca),
+                                 [&progress](int rows) { return progress.step(rows); });
     } catch (...) {
         // A failed search leaves its statement and no result.
         query.setSql(lines);
@@ -434,7 +415,6 @@ void TForm4::ExecutaPesquisa()
 // Titles and values alike are measured in the title font, the one the grid last laid out.
 void TForm4::AjustaColunas(TDBGrid &grid)
 {
-    const std::unique_ptr<ColumnFit::ReadingFit> readingFit = std::move(m_readingFit);
     const QFont font = grid.titleFont();
     const QFontMetrics metrics(font);
     std::vector<int> widths;
@@ -451,10 +431,7 @@ void TForm4::AjustaColunas(TDBGrid &grid)
         SearchProgress painting(*this, *m_statusPanel, m_served);
         ColumnFit::Options options;
         options.tick = [&painting] { painting.keepPainting(); };
-        if (readingFit)
-            readingFit->finish(*dataSet, dataSet->recNo(), font, widths, options);
-        else
-            ColumnFit::widenToTexts(*dataSet, dataSet->recNo(), font, widths, options);
+        ColumnFit::widenToTexts(*dataSet, dataSet->recNo(), font, widths, options);
     }
     for (size_t i = 0; i < widths.size(); ++i)
         grid.setColumnWidth(int(i), widths[i] + 10);

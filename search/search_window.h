@@ -17,9 +17,6 @@ class TDm1;
 namespace Ui {
 class TForm4;
 }
-namespace ColumnFit {
-class ReadingFit;
-}
 
 // What the search window looks for; the values are the ones callers hand over.
 enum SearchKind { SoftwareSearch = 1, MediaSearch = 2 };
@@ -71,8 +68,7 @@ private:
     const TADOConnection *accentFree();
     // False when the user stopped the search; the previous result then stays.
     bool runStatement(const QString &firstLine, const QString &from, const QString &where);
-    // fit, when given, is handed the rows as they are read.
-    bool runLines(const QStringList &lines, ColumnFit::ReadingFit *fit = nullptr);
+    bool runLines(const QStringList &lines);
     void askExportResults();
     void showGridMenu(const QPoint &position);
 
@@ -81,8 +77,6 @@ private:
     TDm1 &m_dm;
     // When a long search or fit last let the event loop run.
     QElapsedTimer m_served;
-    // The fit of the search just read, begun while its rows came, for AjustaColunas to end.
-    std::unique_ptr<ColumnFit::ReadingFit> m_readingFit;
     // The statement before any sort was added to it; empty while the result is unsorted.
     QStringList m_unsortedLines;
     int m_sortColumn = -1;

@@ -105,33 +105,6 @@ void BM_FitOnly(benchmark::State &state)
     }
 }
 
-// A search read in steps and its columns fitted, as the window does it: fitted after the read
-// (with a second thread), or while the rows are read, the reading thread copying each slice's
-// texts for a fitting thread. CPU is the reading thread's alone, the part the user waits
-// for when the other core is free; the wall time shows what a loaded machine makes of it.
-void BM_SearchAndFit(benchmark::State &state)
-{
-    const bool whileReading = state.range(0) != 0;
-    TADOQuery &query = dm->ADOQuery6;
-    openSearch(query);
-    const QStringList lines = query.sql();
-    const QFont font = titleFont();
-    for (auto _ : state) {
-        std::vector<int> widths(size_t(query.fieldCount()), 0);
-        if (whileReading) {
-            ColumnFit::ReadingFit fit(font);
-            query.openInSteps(
-                lines, {}, [](int) { return true; },
-                [&fit](const RecordStore &rows) { fit.take(rows); });
-            fit.finish(query, 0, font, widths);
-        } else {
-            query.openInSteps(lines, {}, [](int) { return true; });
-            ColumnFit::widenToTexts(query, 0, font, widths);
-        }
-        benchmark::DoNotOptimize(widths.data());
-    }
-}
-
 // What the first fit in a font costs once, on top of the fit: the font's cheap bounds.
 void BM_LearnFontBounds(benchmark::State &state)
 {
@@ -188,12 +161,6 @@ BENCHMARK(BM_FitOnly)
     ->Args({1, 1})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
-    ->UseRealTime();
-BENCHMARK(BM_SearchAndFit)
-    ->ArgNames({"while_reading"})
-    ->Arg(0)
-    ->Arg(1)
-    ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_LearnFontBounds)
     ->Unit(benchmark::kMillisecond)

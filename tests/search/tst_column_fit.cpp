@@ -2,7 +2,6 @@
 #include "search/column_fit.h"
 
 #include "catalogue/catalogue.h"
-#include "controls/shown_text.h"
 #include "data/connection.h"
 #include "data/data_module.h"
 #include "data/query.h"
@@ -49,8 +48,6 @@ private Q_SLOTS:
     void boundHoldsForRandomLatin1Texts();
     void fitOverAResultEqualsEveryCell_data();
     void fitOverAResultEqualsEveryCell();
-    void fitWhileReadingEqualsTheFitAfter_data();
-    void fitWhileReadingEqualsTheFitAfter();
 };
 
 void TestColumnFit::trickyTextGetsItsExactWidth_data()
@@ -206,95 +203,6 @@ void TestColumnFit::fitOverAResultEqualsEveryCell()
     QCOMPARE(widths, expected);
     QCOMPARE(query.recNo(), 0);
     QVERIFY(ticks > 0);
-}
-
-void TestColumnFit::fitWhileReadingEqualsTheFitAfter_data()
-{
-    // Which of the read's progress reports hand their rows over; 0 for none, so the whole
-    // result is handed over at the end.
-    QTest::addColumn<int>("takeEvery");
-    QTest::addColumn<bool>("columnTurnsToText");
-    QTest::addColumn<bool>("otherFontAtTheEnd");
-    QTest::newRow("every report") << 1 << false << false;
-    QTest::newRow("every third report") << 3 << false << false;
-    QTest::newRow("all at the end") << 0 << false << false;
-    QTest::newRow("a column turns to text while read") << 1 << true << false;
-    QTest::newRow("another font at the end") << 1 << false << true;
-}
-
-// A result read in many slices, with the values that defeat a careless shortcut late in it:
-// kerned and upper Latin-1 titles, text beyond Latin-1 and from fallback fonts, a tab, nulls,
-// reals, and a huge value whose start is narrow and whose rest is wide. The widths are those
-// of every cell as shown, and those of the fit after the read.
-void TestColumnFit::fitWhileReadingEqualsTheFitAfter()
-{
-    QFETCH(int, takeEvery);
-    QFETCH(bool, columnTurnsToText);
-    QFETCH(bool, otherFontAtTheEnd);
-
-    TempCatalogue catalogue;
-    catalogue.exec(
-        u"CREATE TABLE t (codigo INTEGER, titulo TEXT, descricao TEXT, enorme TEXT, medida REAL,"
-        " inteiro INTEGER, misto INTEGER);"
-        "INSERT INTO t WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n"
-        " WHERE i < 30000) SELECT i,"
-        " CASE i WHEN 29990 THEN 'AVAVAVAVAVAVAVAVAVAVAVAV' WHEN 22000 THEN 'Ação Ñandú ÿ ß æ'"
-        "  ELSE 'Título ' || (i % 997) END,"
-        " CASE i WHEN 28000 THEN '漢字漢字漢字漢字漢字漢字漢字' WHEN 29000 THEN"
-        "  'e' || char(769) || '⸻⸻😀😀' WHEN 500 THEN 'a' || char(9) || 'b'"
-        "  ELSE 'descrição ' || i END,"
-        " CASE WHEN i = 27000 THEN replace(hex(zeroblob(10000)), '0', 'i') ||"
-        "  replace(hex(zeroblob(10000)), '0', 'W') WHEN i % 7 = 0 THEN NULL ELSE 'x' END,"
-        " i * 0.25, i * 3,"
-        " CASE WHEN i >= 25000 THEN 'texto ' || i ELSE i END"
-        " FROM n"_s);
-    TADOConnection connection;
-    connection.setConnectionString(u"Data Source="_s + catalogue.path() + u';');
-    TADOQuery query(u"Q"_s, &connection);
-    // A column declared as integers holds text in its last rows: it turns to text while read.
-    const QStringList rows{u"SELECT codigo, titulo, descricao, enorme, medida, %1 FROM t"_s.arg(
-        columnTurnsToText ? u"misto"_s : u"inteiro"_s)};
-
-    const QFont font = titleFont();
-    ColumnFit::ReadingFit fit(otherFontAtTheEnd ? dialogFont() : font);
-    QCOMPARE(fit.overlapping(), QThread::idealThreadCount() > 1);
-    int reports = 0;
-    int takenWhileReading = 0;
-    QVERIFY(query.openInSteps(
-        rows, {}, [](int) { return true; },
-        [&](const RecordStore &read) {
-            if (takeEvery > 0 && ++reports % takeEvery == 0) {
-                fit.take(read);
-                takenWhileReading = fit.rowsTaken();
-            }
-        }));
-    const int count = query.recordCount();
-    QCOMPARE(count, 30000);
-    QCOMPARE(query.fieldCount(), 6);
-    if (takeEvery > 0 && fit.overlapping()) {
-        // Handed over in slices while read, the last ones at the end.
-        QVERIFY2(reports >= 3 * takeEvery, qPrintable(QString::number(reports)));
-        QVERIFY(takenWhileReading > 0 && takenWhileReading < count);
-    }
-    QCOMPARE(query.textAt(26999, 3).size(), qsizetype(40000));
-    QCOMPARE(query.resultSnapshot()->kind(4), RecordStore::Kind::Real);
-    QCOMPARE(query.resultSnapshot()->kind(5),
-             columnTurnsToText ? RecordStore::Kind::Text : RecordStore::Kind::Integer);
-
-    const QFontMetrics metrics(font);
-    std::vector<int> expected(6, 20);
-    for (int r = 0; r < count; ++r)
-        for (int c = 0; c < 6; ++c)
-            expected[size_t(c)] = std::max(expected[size_t(c)],
-                                           metrics.horizontalAdvance(ShownText::of(query, r, c)));
-    std::vector<int> after(6, 20);
-    ColumnFit::widenToTexts(query, 0, font, after);
-    QCOMPARE(after, expected);
-
-    std::vector<int> widths(6, 20);
-    fit.finish(query, query.recNo(), font, widths);
-    QCOMPARE(widths, expected);
-    QCOMPARE(query.recNo(), 0);
 }
 
 QTEST_MAIN(TestColumnFit)
