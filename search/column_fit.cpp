@@ -16,6 +16,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 
@@ -51,6 +52,20 @@ int glyphCount(const QString &text, const QFont &font)
 // measured again. Bounded, as such texts are few unless the font kerns a lot.
 constexpr size_t measuredLimit = 4096;
 constexpr int tickRecords = 16384;
+
+// A font's engines are per thread, and QFont shares its data between copies: another thread
+// gets a font of its own, used and let go only there. Null when no copy equal to font can be
+// made.
+std::shared_ptr<QFont> fontForThread(const QFont &font)
+{
+    QFont copy(font.families());
+    copy.fromString(font.toString());
+    copy.setKerning(font.kerning());
+    copy.setHintingPreference(font.hintingPreference());
+    if (!(copy == font) || copy.key() != font.key())
+        return nullptr;
+    return std::make_shared<QFont>(std::move(copy));
+}
 
 // The widest text of each column over runs of records, for one thread.
 struct RowsFit
@@ -111,15 +126,27 @@ struct RowsFit
 } // namespace
 
 FontBounds::FontBounds(const QFont &font, const std::function<void()> &tick)
+    : FontBounds(learn(font, tick), font)
+{}
+
+FontBounds::FontBounds(const Tables &tables, const QFont &font)
     : m_metrics(font)
+    , m_advance(tables.advance)
+    , m_kerning(tables.kerning)
+    , m_ligature(tables.ligature)
+{}
+
+FontBounds::Tables FontBounds::learn(const QFont &font, const std::function<void()> &tick)
 {
-    const QFontMetricsF &metrics = m_metrics;
+    const QFontMetricsF metrics(font);
+    Tables learnt;
+    std::array<std::int32_t, 256> &advance = learnt.advance;
     std::u16string characters;
-    m_advance.fill(-1);
+    advance.fill(-1);
     for (char16_t u = 0; u < 256; ++u) {
         if (!covered(u) || !metrics.inFont(QChar(u)))
             continue;
-        m_advance[u] = toFixed(metrics.horizontalAdvance(QString(QChar(u))));
+        advance[u] = toFixed(metrics.horizontalAdvance(QString(QChar(u))));
         characters.push_back(u);
     }
     // Measured pair by pair, as shaping does it: whatever a pair adds to or takes from its two
@@ -134,17 +161,18 @@ FontBounds::FontBounds(const QFont &font, const std::function<void()> &tick)
         for (const char16_t b : characters) {
             pair[1] = QChar(b);
             const std::int32_t extra =
-                toFixed(metrics.horizontalAdvance(pair)) - m_advance[a] - m_advance[b];
+                toFixed(metrics.horizontalAdvance(pair)) - advance[a] - advance[b];
             if (extra == 0)
                 continue;
             any = true;
             kerning[size_t(a) * 256 + b] = extra;
             if (glyphCount(pair, font) < 2)
-                m_ligature.set(size_t(a) * 256 + b);
+                learnt.ligature.set(size_t(a) * 256 + b);
         }
     }
     if (any)
-        m_kerning = std::move(kerning);
+        learnt.kerning = std::move(kerning);
+    return learnt;
 }
 
 FontBounds::FontBounds(const FontBounds &learnt, const QFont &font)
@@ -154,14 +182,88 @@ FontBounds::FontBounds(const FontBounds &learnt, const QFont &font)
     , m_ligature(learnt.m_ligature)
 {}
 
+std::shared_ptr<const FontBounds::Tables> FontBounds::tables(const QFont &font, bool learnHere,
+                                                             const std::function<void()> &tick)
+{
+    // Never destroyed: a thread may still be learning when the program ends.
+    static std::mutex *const mutex = new std::mutex;
+    static auto *const learnt = new QHash<QString, std::shared_ptr<const Tables>>;
+    const QString key = font.key();
+    {
+        const std::lock_guard lock(*mutex);
+        if (std::shared_ptr<const Tables> known = learnt->value(key))
+            return known;
+    }
+    if (!learnHere)
+        return nullptr;
+    // Learnt unlocked: no thread waits tens of milliseconds on another's learning.
+    auto made = std::make_shared<const Tables>(learn(font, tick));
+    const std::lock_guard lock(*mutex);
+    if (std::shared_ptr<const Tables> known = learnt->value(key))
+        return known;
+    learnt->insert(key, made);
+    return made;
+}
+
 const FontBounds &FontBounds::of(const QFont &font, const std::function<void()> &tick)
 {
     thread_local QHash<QString, std::shared_ptr<const FontBounds>> known;
     const QString key = font.key();
     auto it = known.constFind(key);
-    if (it == known.cend())
-        it = known.insert(key, std::make_shared<const FontBounds>(font, tick));
+    if (it == known.cend()) {
+        const std::shared_ptr<const Tables> learnt = tables(font, true, tick);
+        it = known.insert(key, std::shared_ptr<const FontBounds>(new FontBounds(*learnt, font)));
+    }
     return **it;
+}
+
+namespace {
+
+// Ends a learning no longer wanted.
+struct Stopped
+{
+};
+
+} // namespace
+
+Learning::Learning(const QFont &font)
+{
+    if (QThread::idealThreadCount() < 2 || FontBounds::tables(font, false))
+        return;
+    std::shared_ptr<QFont> own = fontForThread(font);
+    if (!own)
+        return;
+    m_thread.reset(QThread::create([this, own = std::move(own)]() mutable {
+        try {
+            FontBounds::tables(*own, true, [this] {
+                if (m_stop)
+                    throw Stopped();
+            });
+        } catch (...) {
+            // Stopped, or failed: a fit learns on its own thread as before.
+        }
+        // Its engines belong to this thread: let go of them here.
+        own.reset();
+    }));
+    m_thread->start();
+}
+
+Learning::~Learning()
+{
+    if (!m_thread)
+        return;
+    m_stop = true;
+    m_thread->wait();
+}
+
+void Learning::wait(const std::function<void()> &tick)
+{
+    if (!m_thread)
+        return;
+    while (!m_thread->wait(QDeadlineTimer(5))) {
+        if (tick)
+            tick();
+    }
 }
 
 std::int64_t FontBounds::wordWidth(std::string_view word, std::int64_t loose) const
@@ -311,14 +413,7 @@ void widenToTexts(TADOQuery &dataSet, int firstRecord, const QFont &font, std::v
             helper->wait();
     });
     if (options.secondThread && runs >= 2 && QThread::idealThreadCount() > 1) {
-        // A font's engines are per thread, and QFont shares its data between copies: the
-        // helper gets a font of its own, used only there, when one equal to font can be made.
-        QFont copy(font.families());
-        copy.fromString(font.toString());
-        copy.setKerning(font.kerning());
-        copy.setHintingPreference(font.hintingPreference());
-        if (copy == font && copy.key() == font.key()) {
-            auto helperFont = std::make_shared<QFont>(std::move(copy));
+        if (std::shared_ptr<QFont> helperFont = fontForThread(font)) {
             helper.reset(QThread::create([&, helperFont = std::move(helperFont)]() mutable {
                 try {
                     {

@@ -5,14 +5,17 @@
 #include <QFontMetricsF>
 
 #include <array>
+#include <atomic>
 #include <bitset>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+class QThread;
 class TADOQuery;
 
 namespace ColumnFit {
@@ -34,7 +37,8 @@ public:
     // What learnt has learnt, for another thread: font is that thread's own copy of the same
     // font, which its exact measurements use.
     FontBounds(const FontBounds &learnt, const QFont &font);
-    // Learnt once per font, for the thread that calls it (a font's engine is per thread).
+    // Learnt once per font, for the thread that calls it (a font's engine is per thread),
+    // from what the process learnt of the font (see Learning).
     static const FontBounds &of(const QFont &font, const std::function<void()> &tick = {});
 
     // The bound in pixels for UTF-8 text; -1 when the text holds a character the bound does
@@ -42,15 +46,54 @@ public:
     int upperBound(std::string_view utf8) const;
 
 private:
+    friend class Learning;
+    // What a font's bounds learn: plain numbers, kept for the process, so that any thread may
+    // use what another learnt.
+    struct Tables
+    {
+        std::array<std::int32_t, 256> advance{}; // 1/64 pixel; -1 where not covered
+        std::vector<std::int32_t> kerning;       // 256 × 256 in 1/64 pixel; empty when none
+        std::bitset<256 * 256> ligature;         // pairs shaped as one glyph
+    };
+    static Tables learn(const QFont &font, const std::function<void()> &tick);
+    // The process's tables for font; unless learnt already, learnt here when asked to, else
+    // null.
+    static std::shared_ptr<const Tables> tables(const QFont &font, bool learnHere,
+                                                const std::function<void()> &tick = {});
+    FontBounds(const Tables &tables, const QFont &font);
+
     // The exact width of a word, in 1/64 pixel, measured once; loose past the memory bound.
     std::int64_t wordWidth(std::string_view word, std::int64_t loose) const;
     static constexpr size_t wordLimit = 1 << 16;
 
     QFontMetricsF m_metrics;
-    std::array<std::int32_t, 256> m_advance{}; // 1/64 pixel; -1 where not covered
-    std::vector<std::int32_t> m_kerning;       // 256 × 256 in 1/64 pixel; empty when none
-    std::bitset<256 * 256> m_ligature;         // pairs shaped as one glyph
+    std::array<std::int32_t, 256> m_advance{};
+    std::vector<std::int32_t> m_kerning;
+    std::bitset<256 * 256> m_ligature;
     mutable std::unordered_map<std::string, std::int64_t> m_words;
+};
+
+// Learns a font's bounds for the process on a thread of its own, so that a fit to come finds
+// them learnt instead of learning them on the window's thread: a search starts it when its
+// rows begin to be read. Nothing starts when the bounds are learnt already, or the machine has
+// one processor, or the font cannot be copied for another thread. Destroying it stops the
+// learning, unfinished if need be; a fit then learns as before.
+class Learning
+{
+public:
+    explicit Learning(const QFont &font);
+    ~Learning();
+    Learning(const Learning &) = delete;
+    Learning &operator=(const Learning &) = delete;
+
+    // Whether a thread is learning or has learnt.
+    bool started() const { return m_thread != nullptr; }
+    // Waits until the learning has ended, calling tick every few milliseconds meanwhile.
+    void wait(const std::function<void()> &tick = {});
+
+private:
+    std::unique_ptr<QThread> m_thread;
+    std::atomic<bool> m_stop{false};
 };
 
 struct Options

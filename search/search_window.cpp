@@ -252,6 +252,10 @@ bool TForm4::runStatement(const QString &firstLine, const QString &from, const Q
     m_unsortedLines.clear();
     m_sortColumn = -1;
     m_ui->DBGrid1->horizontalHeader()->setSortIndicatorShown(false);
+    // The fit after the read needs its font's bounds: the first search in a font has another
+    // thread learn them while the rows are read.
+    if (!m_learning)
+        m_learning = std::make_unique<ColumnFit::Learning>(m_ui->DBGrid1->titleFont());
     return runLines({firstLine, from, where});
 }
 
@@ -431,6 +435,10 @@ void TForm4::AjustaColunas(TDBGrid &grid)
         SearchProgress painting(*this, *m_statusPanel, m_served);
         ColumnFit::Options options;
         options.tick = [&painting] { painting.keepPainting(); };
+        if (m_learning) {
+            m_learning->wait(options.tick);
+            m_learning.reset();
+        }
         ColumnFit::widenToTexts(*dataSet, dataSet->recNo(), font, widths, options);
     }
     for (size_t i = 0; i < widths.size(); ++i)

@@ -17,6 +17,9 @@ class TDm1;
 namespace Ui {
 class TForm4;
 }
+namespace ColumnFit {
+class Learning;
+}
 
 // What the search window looks for; the values are the ones callers hand over.
 enum SearchKind { SoftwareSearch = 1, MediaSearch = 2 };
@@ -77,6 +80,8 @@ private:
     TDm1 &m_dm;
     // When a long search or fit last let the event loop run.
     QElapsedTimer m_served;
+    // The title font's bounds learnt beside a search's read, for the fit after it.
+    std::unique_ptr<ColumnFit::Learning> m_learning;
     // The statement before any sort was added to it; empty while the result is unsorted.
     QStringList m_unsortedLines;
     int m_sortColumn = -1;

@@ -48,6 +48,8 @@ private Q_SLOTS:
     void boundHoldsForRandomLatin1Texts();
     void fitOverAResultEqualsEveryCell_data();
     void fitOverAResultEqualsEveryCell();
+    void boundsLearntOnAnotherThreadAreTheSame_data();
+    void boundsLearntOnAnotherThreadAreTheSame();
 };
 
 void TestColumnFit::trickyTextGetsItsExactWidth_data()
@@ -203,6 +205,72 @@ void TestColumnFit::fitOverAResultEqualsEveryCell()
     QCOMPARE(widths, expected);
     QCOMPARE(query.recNo(), 0);
     QVERIFY(ticks > 0);
+}
+
+void TestColumnFit::boundsLearntOnAnotherThreadAreTheSame_data()
+{
+    QTest::addColumn<QFont>("font");
+    QTest::addColumn<bool>("stopAtOnce");
+    // Sizes no other test uses, so that nothing has learnt these fonts before.
+    QFont title = titleFont();
+    title.setPixelSize(13);
+    QFont dialog = dialogFont();
+    dialog.setPixelSize(14);
+    dialog.setItalic(true);
+    QTest::newRow("learnt") << title << false;
+    QTest::newRow("stopped at once") << dialog << true;
+}
+
+// What another thread learnt bounds each text exactly as what this thread learns itself, and
+// a learning stopped unfinished leaves the fit learning as before.
+void TestColumnFit::boundsLearntOnAnotherThreadAreTheSame()
+{
+    QFETCH(QFont, font);
+    QFETCH(bool, stopAtOnce);
+    const bool threads = QThread::idealThreadCount() > 1;
+    if (stopAtOnce) {
+        const ColumnFit::Learning stopped(font);
+        QCOMPARE(stopped.started(), threads);
+    } else {
+        ColumnFit::Learning learning(font);
+        QCOMPARE(learning.started(), threads);
+        learning.wait();
+        // Learnt: the next search in the font starts no thread.
+        QVERIFY(!ColumnFit::Learning(font).started());
+    }
+    const ColumnFit::FontBounds &shared = ColumnFit::FontBounds::of(font);
+    const ColumnFit::FontBounds here(font);
+    QStringList texts{u"AVAVAVAV To Ty Va We Yo"_s,
+                      u"office affluent ffi ffl"_s,
+                      u"f) (f) [j] {f} f' j\" f?"_s,
+                      u"Ação Ñandú çÇ ÿ ß æ ø ¿¡ «»"_s,
+                      u"Aplicativo 500001 edição 339"_s,
+                      u"a\tb"_s,
+                      u"漢字"_s};
+    // Mostly the printable Latin-1 the bounds cover, now and then a character they do not.
+    QString characters;
+    for (char16_t u = 0x20; u <= 0xff; ++u) {
+        if (u < 0x7f || (u >= 0xa0 && u != 0xad))
+            characters += QChar(u);
+    }
+    characters += u"\t€"_s;
+    QRandomGenerator random(29);
+    for (int i = 0; i < 2000; ++i) {
+        QString text;
+        const int length = 1 + int(random.bounded(24));
+        for (int k = 0; k < length; ++k)
+            text += characters[int(random.bounded(int(characters.size())))];
+        texts.append(text);
+    }
+    int covered = 0;
+    for (const QString &text : std::as_const(texts)) {
+        const std::string utf8 = text.toUtf8().toStdString();
+        const int bound = here.upperBound(utf8);
+        QCOMPARE(shared.upperBound(utf8), bound);
+        covered += bound >= 0 ? 1 : 0;
+    }
+    // Most texts are bounded, so the tables were compared, not only their gaps.
+    QVERIFY2(covered > int(texts.size()) / 2, qPrintable(QString::number(covered)));
 }
 
 QTEST_MAIN(TestColumnFit)

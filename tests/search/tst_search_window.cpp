@@ -415,6 +415,13 @@ void TestSearchWindow::escapeStopsALongSearchAndKeepsThePreviousResult()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     textBoxOf(w)->setText(u"a"_s);
+    const auto columnWidths = [&w] {
+        QList<int> widths;
+        for (int c = 0; c < gridOf(w)->columnCount(); ++c)
+            widths.append(gridOf(w)->columnWidth(c));
+        return widths;
+    };
+    const QList<int> widthsBefore = columnWidths();
 
     QString statusDuring;
     int rowsDuring = -1;
@@ -435,6 +442,7 @@ void TestSearchWindow::escapeStopsALongSearchAndKeepsThePreviousResult()
     QCOMPARE(query.recordCount(), before);
     QCOMPARE(query.sql(), statement);
     QCOMPARE(gridOf(w)->model()->rowCount(), before);
+    QCOMPARE(columnWidths(), widthsBefore);
 
     w.ExecutaPesquisa();
     QCOMPARE(w.statusText(), u"Pesquisa Concluida!"_s);
