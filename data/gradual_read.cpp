@@ -9,24 +9,18 @@ namespace {
 // A slice read between other events: as long as a report's layout slice, so the two share
 // the time evenly, and short enough for the event loop to stay live.
 constexpr int backgroundSliceMs = 20;
-// A reader that read on this recently still reads: the background waits, so that one pass of
-// the event loop does not hold both its slice and a background slice.
-constexpr int readerActiveMs = 200;
+// The same while the result has a reader (a report), which reads on as it needs rows and has
+// its own slices in the same passes of the event loop: the two together stay short.
+constexpr int besideReaderSliceMs = 4;
 
 } // namespace
 
 void GrowingResult::readMore()
 {
-    m_lastAsked.start();
     if (m_failure)
         std::rethrow_exception(m_failure);
     if (m_query)
         m_query->readSlice(GradualRead::readerSliceMs);
-}
-
-bool GrowingResult::readerActive() const
-{
-    return m_lastAsked.isValid() && m_lastAsked.elapsed() < readerActiveMs;
 }
 
 std::shared_ptr<GrowingResult> GrowingResult::whole(std::shared_ptr<const RecordStore> rows)
@@ -60,10 +54,12 @@ GradualRead::GradualRead(TADOConnection &connection, TADOQuery &query, const QSt
     // statement never holds the file against other programs for long.
     m_background.setInterval(0);
     QObject::connect(&m_background, &QTimer::timeout, &m_background, [this] {
-        if (m_connection.statementRunning() || m_growing->readerActive())
+        if (m_connection.statementRunning())
             return;
+        // Whoever else holds the growing result reads it.
+        const bool read = m_growing.use_count() > 1;
         try {
-            m_query.readSlice(backgroundSliceMs);
+            m_query.readSlice(read ? besideReaderSliceMs : backgroundSliceMs);
         } catch (...) {
             // The query is closed and the result's reader, if any, is handed the failure.
         }

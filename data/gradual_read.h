@@ -3,7 +3,6 @@
 
 #include "data/result_reader.h"
 
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <exception>
@@ -23,8 +22,6 @@ public:
     // Reads on for about one short slice. A failure of the read, now or met earlier by
     // someone else, is thrown: the rows are then never complete.
     void readMore();
-    // Whether the reader has read on lately: it is then the one that drives the read.
-    bool readerActive() const;
 
     // A result read whole.
     static std::shared_ptr<GrowingResult> whole(std::shared_ptr<const RecordStore> rows);
@@ -35,7 +32,6 @@ private:
     std::shared_ptr<const RecordStore> m_rows;
     bool m_complete = false;
     std::exception_ptr m_failure;
-    QElapsedTimer m_lastAsked;
 };
 
 // The rest of a result a query opened gradually: read in short slices between other events or
