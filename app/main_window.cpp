@@ -26,6 +26,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QTimer>
 
 namespace {
 
@@ -112,6 +113,25 @@ void TForm1::setRegistrationWindows(TForm2 *form2, TForm3 *form3)
     m_form3 = form3;
 }
 
+void TForm1::setRegistrationWindowMaker(std::function<void()> make)
+{
+    m_makeRegistrationWindows = std::move(make);
+}
+
+void TForm1::makeRegistrationWindows()
+{
+    if (auto make = std::exchange(m_makeRegistrationWindows, nullptr))
+        make();
+}
+
+void TForm1::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    // Right after the first frame is on screen, not inside it.
+    if (m_makeRegistrationWindows)
+        QTimer::singleShot(0, this, [this] { guarded([this] { makeRegistrationWindows(); })(); });
+}
+
 void TForm1::FormShow()
 {
     m_dm->ADOQuery5.close();
@@ -154,11 +174,13 @@ void TForm1::showRegistrationWindow(QWidget *window)
 
 void TForm1::BitBtn1Click()
 {
+    makeRegistrationWindows();
     showRegistrationWindow(m_form2);
 }
 
 void TForm1::BitBtn2Click()
 {
+    makeRegistrationWindows();
     showRegistrationWindow(m_form3);
 }
 
@@ -209,6 +231,7 @@ private:
 
 void TForm1::openFromSearch(int kind, qint64 code)
 {
+    makeRegistrationWindows();
     QWidget *window = kind == SoftwareSearch ? static_cast<QWidget *>(m_form3) : m_form2;
     TADOQuery &query = kind == SoftwareSearch ? m_dm->ADOQuery2 : m_dm->ADOQuery1;
     const QString key =

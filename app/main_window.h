@@ -3,6 +3,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class TDm1;
@@ -26,6 +27,10 @@ public:
 
     void bindDataModule(TDm1 &dm);
     void setRegistrationWindows(TForm2 *form2, TForm3 *form3);
+    // Makes the registration windows and hands them over with setRegistrationWindows: called
+    // once the main window is on screen, or sooner when they are needed first, so that making
+    // them does not hold back its first paint.
+    void setRegistrationWindowMaker(std::function<void()> make);
 
     void FormShow();
 
@@ -71,12 +76,14 @@ protected:
     virtual void previewReport(TQuickRep &report);
 
     void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void highlightGroupBox(QWidget *hovered);
     static void showRegistrationWindow(QWidget *window);
+    void makeRegistrationWindows();
     // A search result's double click: its registration window at that record, over the search.
     void openFromSearch(int kind, qint64 code);
 
@@ -85,4 +92,5 @@ private:
     TDm1 *m_dm = nullptr;
     TForm2 *m_form2 = nullptr;
     TForm3 *m_form3 = nullptr;
+    std::function<void()> m_makeRegistrationWindows;
 };

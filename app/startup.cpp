@@ -88,9 +88,16 @@ int runQuivel(int argc, char **argv)
         if (Dm1->ADOConnection1.connected())
             signIn->accepted();
         Form1->bindDataModule(*Dm1);
-        auto Form2 = std::make_unique<TForm2>(*Dm1);
-        auto Form3 = std::make_unique<TForm3>(*Dm1);
-        Form1->setRegistrationWindows(Form2.get(), Form3.get());
+        // The registration windows start hidden: they are made once the main window is on
+        // screen (the software window places the shared media list on its first title's
+        // medium then, before any click).
+        std::unique_ptr<TForm2> Form2;
+        std::unique_ptr<TForm3> Form3;
+        Form1->setRegistrationWindowMaker([&Form1, &Form2, &Form3, &Dm1] {
+            Form2 = std::make_unique<TForm2>(*Dm1);
+            Form3 = std::make_unique<TForm3>(*Dm1);
+            Form1->setRegistrationWindows(Form2.get(), Form3.get());
+        });
 
         // Logging out asks about pending records as the close does; going back keeps the
         // session.

@@ -34,6 +34,12 @@ QWidget *topLevel(const QString &name)
     return nullptr;
 }
 
+// The registration windows are made, hidden, right after the main window's first paint.
+bool registrationWindowsMade()
+{
+    return QTest::qWaitFor([] { return topLevel(u"Form2"_s) && topLevel(u"Form3"_s); });
+}
+
 // Records every message window and box in the order shown, with whether the main window
 // was on screen at the time.
 class RecordingDialogs : public FakeDialogs
@@ -135,6 +141,7 @@ void TestStartup::sampleCatalogueOpensQuietly()
         u"SELECT titulo FROM cds WHERE codigo = (SELECT midia FROM softs ORDER BY numero LIMIT 1)"_s);
     QStringList seen;
     whenRunning = [&] {
+        QVERIFY(registrationWindowsMade());
         for (const QString &name : {u"Form1"_s, u"Form2"_s, u"Form3"_s}) {
             const QWidget *w = topLevel(name);
             seen << name + (w ? (w->isVisible() ? u" shown"_s : u" hidden"_s) : u" missing"_s);
@@ -228,6 +235,7 @@ void TestStartup::version1CatalogueIsUpgradedAndToldOnce()
     CurrentDirectory here(folder.directory());
     QString kindShown;
     whenRunning = [&] {
+        QVERIFY(registrationWindowsMade());
         if (QWidget *form3 = topLevel(u"Form3"_s)) {
             if (auto *kind = form3->findChild<TDBLookupComboBox *>(u"DBLookupComboBox2"_s))
                 kindShown = kind->text();
