@@ -169,6 +169,8 @@ struct ReportLayouter::Impl
     double placeBand(const BandInfo &band, double top, const TQRPrintContext &context,
                      std::optional<double> height = std::nullopt);
     bool hasDetail(int index);
+    // Reads on for one short slice and takes in what the dataset now holds.
+    void readOn();
     // Whether the next detail's record is here, or every record is; when neither, reads on
     // for one short slice first.
     bool nextRecordReady();
@@ -220,13 +222,18 @@ ReportLayouter::Impl::Impl(const TQuickRep &report)
     }
 }
 
+void ReportLayouter::Impl::readOn()
+{
+    dataSet->readMore();
+    records = std::max(0, dataSet->recordCount());
+    recordsComplete = dataSet->complete();
+}
+
 bool ReportLayouter::Impl::nextRecordReady()
 {
     if (recordsComplete || nextDetail < records)
         return true;
-    dataSet->readMore();
-    records = std::max(0, dataSet->recordCount());
-    recordsComplete = dataSet->complete();
+    readOn();
     return recordsComplete || nextDetail < records;
 }
 
@@ -234,11 +241,8 @@ bool ReportLayouter::Impl::nextRecordReady()
 // far. Only a complete dataset tells an empty report (PrintIfEmpty) from a late one.
 bool ReportLayouter::Impl::hasDetail(int index)
 {
-    while (!recordsComplete && index >= records) {
-        dataSet->readMore();
-        records = std::max(0, dataSet->recordCount());
-        recordsComplete = dataSet->complete();
-    }
+    while (!recordsComplete && index >= records)
+        readOn();
     if (!recordsComplete)
         return true;
     detailsToPrint = records > 0 ? records : (printIfEmpty ? 1 : 0);

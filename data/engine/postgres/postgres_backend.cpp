@@ -280,13 +280,9 @@ public:
         PGconn *conn = m_backend.handle();
         Parameters p(m_values);
         const QByteArray name = m_backend.preparedName(m_sql, int(p.pointers.size()));
-        if (!PQsendQueryPrepared(conn, name.constData(), int(p.pointers.size()), p.pointers.data(),
-                                 nullptr, nullptr, 0))
-            m_backend.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
-        m_backend.awaitResult();
-        Result r(PQgetResult(conn));
-        while (PGresult *rest = PQgetResult(conn))
-            PQclear(rest);
+        Result r(
+            m_backend.answer(PQsendQueryPrepared(conn, name.constData(), int(p.pointers.size()),
+                                                 p.pointers.data(), nullptr, nullptr, 0)));
         const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
             // The medium a delete was guarded for got a title from another user meanwhile.
@@ -314,12 +310,7 @@ public:
             return false;
         PGconn *conn = m_backend.handle();
         const auto answer = [&](int sent) {
-            if (!sent)
-                m_backend.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
-            m_backend.awaitResult();
-            Result r(PQgetResult(conn));
-            while (PGresult *rest = PQgetResult(conn))
-                PQclear(rest);
+            Result r(m_backend.answer(sent));
             if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
                 m_backend.fail(sqlState(r.get()), serverText(r.get(), conn));
             return r;
@@ -1209,16 +1200,20 @@ void PostgresBackend::checkGoesOn()
 PGresult *PostgresBackend::exec(const char *sql, int parameterCount, const char *const *values)
 {
     PGconn *conn = handle();
-    const int sent = parameterCount > 0 ? PQsendQueryParams(conn, sql, parameterCount, nullptr,
-                                                            values, nullptr, nullptr, 0)
-                                        : PQsendQuery(conn, sql);
+    return answer(parameterCount > 0 ? PQsendQueryParams(conn, sql, parameterCount, nullptr, values,
+                                                         nullptr, nullptr, 0)
+                                     : PQsendQuery(conn, sql));
+}
+
+PGresult *PostgresBackend::answer(int sent)
+{
     if (!sent)
-        fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
+        fail("08006", QString::fromUtf8(PQerrorMessage(m_conn)));
     // As PQexec: the first failure, else the last result.
     Result kept;
     for (;;) {
         awaitResult();
-        Result r(PQgetResult(conn));
+        Result r(PQgetResult(m_conn));
         if (!r)
             break;
         const ExecStatusType status = PQresultStatus(kept.get());

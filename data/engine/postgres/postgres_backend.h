@@ -99,6 +99,10 @@ public:
     // Waits for the running statement's next result; a stop or the time limit of the watch
     // cancels the statement on the server and throws.
     void awaitResult();
+    // The answer to the command just sent (`sent`, what libpq's send call returned), waited
+    // for as awaitResult does: as PQexec gives it, the first failure, else the last result;
+    // the caller owns it.
+    struct pg_result *answer(int sent);
     void checkGoesOn();
     // Stops the statement running on the server and reads what it still sends, or, when the
     // server does not answer in a moment, cuts the session off.
