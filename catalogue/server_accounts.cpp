@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/server_accounts.h"
 
+#include "catalogue/server_transaction.h"
 #include "core/exceptions.h"
 #include "core/schema.h"
 #include "data/engine/postgres/postgres_backend.h"
@@ -11,24 +12,7 @@
 
 namespace {
 
-struct ResultDeleter
-{
-    void operator()(PGresult *r) const { PQclear(r); }
-};
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
-
-Result query(PostgresBackend &server, const QByteArray &sql)
-{
-    Result r(PQexec(server.handle(), sql.constData()));
-    const ExecStatusType status = PQresultStatus(r.get());
-    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
-        const char *state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
-        const char *text = PQresultErrorField(r.get(), PG_DIAG_MESSAGE_PRIMARY);
-        server.fail(state ? state : "",
-                    QString::fromUtf8(text ? text : PQerrorMessage(server.handle())));
-    }
-    return r;
-}
+using Result = PgResult;
 
 // Names of roles always travel quoted: an account may be called anything.
 QByteArray identifier(PostgresBackend &server, const QString &name)
@@ -67,45 +51,21 @@ QString roleName(PostgresBackend &server, const char *suffix)
 
 bool roleExists(PostgresBackend &server, const QString &name)
 {
-    const Result r = query(server, "SELECT count(*) FROM pg_catalog.pg_roles WHERE rolname = " +
-                                       literal(server, name.toUtf8()));
+    const Result r = server.query("SELECT count(*) FROM pg_catalog.pg_roles WHERE rolname = " +
+                                  literal(server, name.toUtf8()));
     return PQgetvalue(r.get(), 0, 0)[0] != '0';
 }
-
-class Transaction
-{
-public:
-    explicit Transaction(PostgresBackend &server)
-        : m_server(server)
-    {
-        query(m_server, "BEGIN");
-    }
-    ~Transaction()
-    {
-        if (!m_done)
-            PQclear(PQexec(m_server.handle(), "ROLLBACK"));
-    }
-    void commit()
-    {
-        query(m_server, "COMMIT");
-        m_done = true;
-    }
-
-private:
-    PostgresBackend &m_server;
-    bool m_done = false;
-};
 
 // An account of this catalogue: a login role in one of its two roles.
 bool isAccount(PostgresBackend &server, const QString &name)
 {
-    const Result r = query(
-        server, "SELECT count(*) FROM pg_catalog.pg_auth_members m JOIN pg_catalog.pg_roles g "
-                "ON g.oid = m.roleid JOIN pg_catalog.pg_roles u ON u.oid = m.member "
-                "WHERE u.rolname = " +
-                    literal(server, name.toUtf8()) + " AND g.rolname IN (" +
-                    literal(server, ServerAccounts::consultRole(server).toUtf8()) + ", " +
-                    literal(server, ServerAccounts::editRole(server).toUtf8()) + ")");
+    const Result r =
+        server.query("SELECT count(*) FROM pg_catalog.pg_auth_members m JOIN pg_catalog.pg_roles g "
+                     "ON g.oid = m.roleid JOIN pg_catalog.pg_roles u ON u.oid = m.member "
+                     "WHERE u.rolname = " +
+                     literal(server, name.toUtf8()) + " AND g.rolname IN (" +
+                     literal(server, ServerAccounts::consultRole(server).toUtf8()) + ", " +
+                     literal(server, ServerAccounts::editRole(server).toUtf8()) + ")");
     return PQgetvalue(r.get(), 0, 0)[0] != '0';
 }
 
@@ -129,7 +89,7 @@ void storePassword(PostgresBackend &server, const QString &role, const QByteArra
     }
     const QByteArray sql = "ALTER ROLE " + target + " PASSWORD " + literal(server, verifier);
     PQfreemem(verifier);
-    query(server, sql);
+    server.query(sql);
 }
 
 } // namespace
@@ -155,37 +115,36 @@ void ServerAccounts::grantRoles(PostgresBackend &server)
     const QString editName = editRole(server);
     for (const QString &name : {consultName, editName}) {
         if (!roleExists(server, name))
-            query(server, "CREATE ROLE " + identifier(server, name) + " NOLOGIN");
+            server.query("CREATE ROLE " + identifier(server, name) + " NOLOGIN");
     }
     const QByteArray consult = identifier(server, consultName);
     const QByteArray edit = identifier(server, editName);
-    query(server, "GRANT USAGE ON SCHEMA quivel TO " + consult + ", " + edit);
-    query(server, "GRANT SELECT ON ALL TABLES IN SCHEMA quivel TO " + consult + ", " + edit);
-    query(server, "GRANT INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA quivel TO " + edit);
-    query(server, "GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA quivel TO " + edit);
+    server.query("GRANT USAGE ON SCHEMA quivel TO " + consult + ", " + edit);
+    server.query("GRANT SELECT ON ALL TABLES IN SCHEMA quivel TO " + consult + ", " + edit);
+    server.query("GRANT INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA quivel TO " + edit);
+    server.query("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA quivel TO " + edit);
     // The version is the upgrade's, made by the catalogue's owner.
-    query(server, "REVOKE INSERT, UPDATE, DELETE ON quivel.versao FROM " + edit);
+    server.query("REVOKE INSERT, UPDATE, DELETE ON quivel.versao FROM " + edit);
     // Who changed what is the server's to write; the accounts only read it.
-    const Result changes =
-        query(server, "SELECT pg_catalog.to_regclass('quivel." +
-                          QByteArray(Schema::serverChangesTable.data(),
-                                     qsizetype(Schema::serverChangesTable.size())) +
-                          "') IS NOT NULL");
+    const Result changes = server.query("SELECT pg_catalog.to_regclass('quivel." +
+                                        QByteArray(Schema::serverChangesTable.data(),
+                                                   qsizetype(Schema::serverChangesTable.size())) +
+                                        "') IS NOT NULL");
     if (PQgetvalue(changes.get(), 0, 0)[0] == 't') {
-        query(server, "REVOKE INSERT, UPDATE, DELETE, TRUNCATE ON quivel." +
-                          QByteArray(Schema::serverChangesTable.data(),
-                                     qsizetype(Schema::serverChangesTable.size())) +
-                          " FROM " + edit);
+        server.query("REVOKE INSERT, UPDATE, DELETE, TRUNCATE ON quivel." +
+                     QByteArray(Schema::serverChangesTable.data(),
+                                qsizetype(Schema::serverChangesTable.size())) +
+                     " FROM " + edit);
     }
     // Tables a later upgrade adds get the same rights.
-    query(server, "ALTER DEFAULT PRIVILEGES IN SCHEMA quivel GRANT SELECT ON TABLES TO " + consult +
-                      ", " + edit);
-    query(server, "ALTER DEFAULT PRIVILEGES IN SCHEMA quivel GRANT INSERT, UPDATE, DELETE ON "
-                  "TABLES TO " +
-                      edit);
-    query(server, "ALTER DEFAULT PRIVILEGES IN SCHEMA quivel GRANT USAGE, SELECT ON SEQUENCES "
-                  "TO " +
-                      edit);
+    server.query("ALTER DEFAULT PRIVILEGES IN SCHEMA quivel GRANT SELECT ON TABLES TO " + consult +
+                 ", " + edit);
+    server.query("ALTER DEFAULT PRIVILEGES IN SCHEMA quivel GRANT INSERT, UPDATE, DELETE ON "
+                 "TABLES TO " +
+                 edit);
+    server.query("ALTER DEFAULT PRIVILEGES IN SCHEMA quivel GRANT USAGE, SELECT ON SEQUENCES "
+                 "TO " +
+                 edit);
 }
 
 namespace {
@@ -202,7 +161,7 @@ void createOn(PostgresBackend &server, const QString &name, ServerAccounts::Righ
               const QByteArray &password)
 {
     checkName(name);
-    Transaction transaction(server);
+    ServerTransaction transaction(server);
     if (roleExists(server, name)) {
         throw Exception(QStringLiteral("A conta '%1' já existe no servidor '%2'; nada foi alterado")
                             .arg(name, server.displayName()));
@@ -214,7 +173,7 @@ void createOn(PostgresBackend &server, const QString &name, ServerAccounts::Righ
     if (!roleExists(server, group))
         ServerAccounts::grantRoles(server);
     const QByteArray target = identifier(server, name);
-    query(server, "CREATE ROLE " + target + " LOGIN IN ROLE " + identifier(server, group));
+    server.query("CREATE ROLE " + target + " LOGIN IN ROLE " + identifier(server, group));
     storePassword(server, name, target, password);
     transaction.commit();
 }
@@ -231,19 +190,19 @@ void removeFrom(PostgresBackend &server, const QString &name)
                                        "mesma; nada foi alterado")
                             .arg(name));
     }
-    query(server, "DROP ROLE " + identifier(server, name));
+    server.query("DROP ROLE " + identifier(server, name));
 }
 
 QList<ServerAccounts::Account> listOf(PostgresBackend &server)
 {
     const QByteArray edit = literal(server, ServerAccounts::editRole(server).toUtf8());
-    const Result r = query(
-        server, "SELECT u.rolname, bool_or(g.rolname = " + edit +
-                    ") FROM pg_catalog.pg_auth_members m JOIN pg_catalog.pg_roles g ON g.oid = "
-                    "m.roleid JOIN pg_catalog.pg_roles u ON u.oid = m.member WHERE u.rolcanlogin "
-                    "AND g.rolname IN (" +
-                    literal(server, ServerAccounts::consultRole(server).toUtf8()) + ", " + edit +
-                    ") GROUP BY u.rolname ORDER BY u.rolname");
+    const Result r =
+        server.query("SELECT u.rolname, bool_or(g.rolname = " + edit +
+                     ") FROM pg_catalog.pg_auth_members m JOIN pg_catalog.pg_roles g ON g.oid = "
+                     "m.roleid JOIN pg_catalog.pg_roles u ON u.oid = m.member WHERE u.rolcanlogin "
+                     "AND g.rolname IN (" +
+                     literal(server, ServerAccounts::consultRole(server).toUtf8()) + ", " + edit +
+                     ") GROUP BY u.rolname ORDER BY u.rolname");
     QList<ServerAccounts::Account> accounts;
     for (int row = 0; row < PQntuples(r.get()); ++row) {
         accounts.append({QString::fromUtf8(PQgetvalue(r.get(), row, 0)),
@@ -294,15 +253,15 @@ bool ServerAccounts::mayManage(Backend &catalogue)
     PostgresBackend &server = *postgres;
     // From version 16 CREATEROLE alone no longer lets an account give out membership in roles
     // it was not given with ADMIN OPTION.
-    const Result r = query(
-        server, "SELECT r.rolsuper OR (r.rolcreaterole AND (pg_catalog.current_setting("
-                "'server_version_num')::integer < 160000 OR (pg_catalog.pg_has_role(r.oid, "
-                "c.oid, 'USAGE WITH ADMIN OPTION') AND pg_catalog.pg_has_role(r.oid, e.oid, "
-                "'USAGE WITH ADMIN OPTION')))) FROM pg_catalog.pg_roles r "
-                "LEFT JOIN pg_catalog.pg_roles c ON c.rolname = " +
-                    literal(server, consultRole(server).toUtf8()) +
-                    " LEFT JOIN pg_catalog.pg_roles e ON e.rolname = " +
-                    literal(server, editRole(server).toUtf8()) + " WHERE r.rolname = CURRENT_USER");
+    const Result r = server.query(
+        "SELECT r.rolsuper OR (r.rolcreaterole AND (pg_catalog.current_setting("
+        "'server_version_num')::integer < 160000 OR (pg_catalog.pg_has_role(r.oid, "
+        "c.oid, 'USAGE WITH ADMIN OPTION') AND pg_catalog.pg_has_role(r.oid, e.oid, "
+        "'USAGE WITH ADMIN OPTION')))) FROM pg_catalog.pg_roles r "
+        "LEFT JOIN pg_catalog.pg_roles c ON c.rolname = " +
+        literal(server, consultRole(server).toUtf8()) +
+        " LEFT JOIN pg_catalog.pg_roles e ON e.rolname = " +
+        literal(server, editRole(server).toUtf8()) + " WHERE r.rolname = CURRENT_USER");
     return PQntuples(r.get()) == 1 && PQgetvalue(r.get(), 0, 0)[0] == 't';
 }
 

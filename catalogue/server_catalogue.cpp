@@ -3,6 +3,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/server_accounts.h"
+#include "catalogue/server_transaction.h"
 #include "core/exceptions.h"
 #include "core/schema.h"
 #include "data/engine/postgres/postgres_backend.h"
@@ -21,23 +22,11 @@
 
 namespace {
 
-struct ResultDeleter
-{
-    void operator()(PGresult *r) const { PQclear(r); }
-};
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
+using Result = PgResult;
 
 Result query(PostgresBackend &server, const QString &sql)
 {
-    Result r(PQexec(server.handle(), sql.toUtf8().constData()));
-    const ExecStatusType status = PQresultStatus(r.get());
-    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
-        const char *state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
-        const char *text = PQresultErrorField(r.get(), PG_DIAG_MESSAGE_PRIMARY);
-        server.fail(state ? state : "",
-                    QString::fromUtf8(text ? text : PQerrorMessage(server.handle())));
-    }
-    return r;
+    return server.query(sql.toUtf8());
 }
 
 bool hasCatalogue(PostgresBackend &server)
@@ -47,33 +36,8 @@ bool hasCatalogue(PostgresBackend &server)
     return PQgetvalue(r.get(), 0, 0)[0] != '0';
 }
 
-// Rolls back unless committed, so a failure or a kill leaves the server as it was.
-class Transaction
-{
-public:
-    Transaction(PostgresBackend &server, const char *begin = "BEGIN")
-        : m_server(server)
-    {
-        query(m_server, QString::fromLatin1(begin));
-        // A whole catalogue moves in one statement per table, which may outlast the session's
-        // 20 s; the lock wait still applies.
-        query(m_server, QStringLiteral("SET LOCAL statement_timeout TO 0"));
-    }
-    ~Transaction()
-    {
-        if (!m_done)
-            PQclear(PQexec(m_server.handle(), "ROLLBACK"));
-    }
-    void commit()
-    {
-        query(m_server, QStringLiteral("COMMIT"));
-        m_done = true;
-    }
-
-private:
-    PostgresBackend &m_server;
-    bool m_done = false;
-};
+// A whole catalogue moves in one statement per table, which may outlast the session's 20 s.
+constexpr auto wholeTables = ServerTransaction::StatementLimit::None;
 
 void createTables(PostgresBackend &server)
 {
@@ -297,7 +261,7 @@ void recordChanges(PostgresBackend &server)
 void ServerCatalogue::create(const QString &conninfo)
 {
     const auto server = connect(conninfo);
-    Transaction transaction(*server);
+    ServerTransaction transaction(*server, wholeTables);
     createTables(*server);
     addMediumKey(*server);
     recordChanges(*server);
@@ -308,7 +272,7 @@ void ServerCatalogue::create(const QString &conninfo)
 QStringList ServerCatalogue::copyFromFile(const QString &path, const QString &conninfo)
 {
     const auto server = connect(conninfo);
-    Transaction transaction(*server);
+    ServerTransaction transaction(*server, wholeTables);
     createTables(*server);
     const QStringList notes = copyFileIntoNew(path, *server);
     addMediumKey(*server);
@@ -339,7 +303,8 @@ void ServerCatalogue::copyToFile(const QString &conninfo, const QString &path)
 {
     PostgresBackend server(conninfo, PostgresBackend::unwatched());
     // One consistent snapshot of the server while the rows are read.
-    Transaction transaction(server, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    ServerTransaction transaction(server, wholeTables,
+                                  "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
     Catalogue::createWith(path, [&](SqliteFile &file) {
         for (const Schema::Table &table : Schema::tables) {
             QStringList columns;
@@ -392,7 +357,7 @@ void ServerCatalogue::copyToFile(const QString &conninfo, const QString &path)
 ServerCatalogue::Upgrade ServerCatalogue::upgrade(const QString &conninfo)
 {
     const auto server = connect(conninfo);
-    Transaction transaction(*server);
+    ServerTransaction transaction(*server, wholeTables);
     if (!hasCatalogue(*server)) {
         throw Exception(QStringLiteral("O banco '%1' não tem um catálogo do Quivel; nada foi "
                                        "alterado")

@@ -43,11 +43,7 @@ public:
 constexpr Oid int8Type = 20, int2Type = 21, int4Type = 23, oidType = 26, float4Type = 700,
               float8Type = 701, numericType = 1700, varcharType = 1043, bpcharType = 1042;
 
-struct ResultDeleter
-{
-    void operator()(PGresult *r) const { PQclear(r); }
-};
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
+using Result = PgResult;
 
 QString serverText(const PGresult *r, const PGconn *conn)
 {
@@ -792,10 +788,8 @@ bool PostgresBackend::mayWrite()
 {
     if (m_mayWrite < 0) {
         reconnectIfLost();
-        Result r(exec("SELECT COALESCE(pg_catalog.has_table_privilege("
-                      "pg_catalog.to_regclass('quivel.cds'), 'INSERT'), true)"));
-        if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
-            fail(sqlState(r.get()), serverText(r.get(), m_conn));
+        const Result r = query("SELECT COALESCE(pg_catalog.has_table_privilege("
+                               "pg_catalog.to_regclass('quivel.cds'), 'INSERT'), true)");
         m_mayWrite = PQgetvalue(r.get(), 0, 0)[0] == 't' ? 1 : 0;
     }
     return m_mayWrite == 1;
@@ -819,9 +813,7 @@ void PostgresBackend::changeOwnPassword(const QByteArray &password)
         fail("", serverText(nullptr, m_conn));
     const QByteArray sql = QByteArray("ALTER ROLE CURRENT_USER PASSWORD ") + quoted;
     PQfreemem(quoted);
-    Result r(exec(sql.constData()));
-    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
-        fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    query(sql);
 }
 
 void PostgresBackend::startSession()
@@ -837,17 +829,16 @@ void PostgresBackend::startSession()
     // The catalogue's tables, read once: result columns are traced back to them while
     // their rows are still arriving, when no other command can run.
     m_tables.clear();
-    Result r(exec("SELECT c.oid, c.relname, a.attnum, a.attname, a.attidentity <> '' OR "
-                  "COALESCE(pg_catalog.starts_with(pg_catalog.pg_get_expr(d.adbin, d.adrelid), "
-                  "'nextval('), false) "
-                  "FROM pg_catalog.pg_class c "
-                  "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-                  "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid "
-                  "LEFT JOIN pg_catalog.pg_attrdef d ON d.adrelid = c.oid AND d.adnum = a.attnum "
-                  "WHERE n.nspname = 'quivel' AND c.relkind = 'r' AND a.attnum > 0 "
-                  "AND NOT a.attisdropped"));
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
-        fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    const Result r =
+        query("SELECT c.oid, c.relname, a.attnum, a.attname, a.attidentity <> '' OR "
+              "COALESCE(pg_catalog.starts_with(pg_catalog.pg_get_expr(d.adbin, d.adrelid), "
+              "'nextval('), false) "
+              "FROM pg_catalog.pg_class c "
+              "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+              "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid "
+              "LEFT JOIN pg_catalog.pg_attrdef d ON d.adrelid = c.oid AND d.adnum = a.attnum "
+              "WHERE n.nspname = 'quivel' AND c.relkind = 'r' AND a.attnum > 0 "
+              "AND NOT a.attisdropped");
     for (int row = 0; row < PQntuples(r.get()); ++row) {
         Table &t = m_tables[unsigned(std::strtoul(PQgetvalue(r.get(), row, 0), nullptr, 10))];
         t.name = QString::fromUtf8(PQgetvalue(r.get(), row, 1));
@@ -873,19 +864,15 @@ void PostgresBackend::checkCatalogue()
 
 void PostgresBackend::checkTables()
 {
-    Result r(exec("SELECT pg_catalog.to_regclass('quivel.cds') IS NOT NULL AND "
-                  "pg_catalog.to_regclass('quivel.softs') IS NOT NULL AND "
-                  "pg_catalog.to_regclass('quivel.versao') IS NOT NULL"));
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
-        fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    Result r = query("SELECT pg_catalog.to_regclass('quivel.cds') IS NOT NULL AND "
+                     "pg_catalog.to_regclass('quivel.softs') IS NOT NULL AND "
+                     "pg_catalog.to_regclass('quivel.versao') IS NOT NULL");
     if (PQgetvalue(r.get(), 0, 0)[0] != 't') {
         throw EOleException(QStringLiteral("O catálogo '%1' no servidor não tem as tabelas do "
                                            "Quivel; crie-as com o comando quivel-catalogue create")
                                 .arg(m_name));
     }
-    r.reset(exec("SELECT max(versao) FROM quivel.versao"));
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
-        fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    r = query("SELECT max(versao) FROM quivel.versao");
     const int version = std::atoi(PQgetvalue(r.get(), 0, 0));
     if (version > Schema::version) {
         throw EOleException(QStringLiteral("O catálogo '%1' foi criado por uma versão mais nova "
@@ -955,10 +942,7 @@ void PostgresBackend::run(const QString &sql)
 
 void PostgresBackend::execute(const QString &sql)
 {
-    Result r(exec(sql.toUtf8().constData()));
-    const ExecStatusType status = PQresultStatus(r.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-        fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    query(sql.toUtf8());
     collectChanges();
 }
 
@@ -1203,6 +1187,20 @@ PGresult *PostgresBackend::exec(const char *sql, int parameterCount, const char 
     return answer(parameterCount > 0 ? PQsendQueryParams(conn, sql, parameterCount, nullptr, values,
                                                          nullptr, nullptr, 0)
                                      : PQsendQuery(conn, sql));
+}
+
+void PgResultFree::operator()(pg_result *r) const
+{
+    PQclear(r);
+}
+
+PgResult PostgresBackend::query(const QByteArray &sql)
+{
+    Result r(exec(sql.constData()));
+    const ExecStatusType status = PQresultStatus(r.get());
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
+        fail(sqlState(r.get()), serverText(r.get(), m_conn));
+    return r;
 }
 
 PGresult *PostgresBackend::answer(int sent)

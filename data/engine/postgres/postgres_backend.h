@@ -9,7 +9,15 @@
 #include <vector>
 
 struct pg_conn;
+struct pg_result;
 class QDeadlineTimer;
+
+// A server's answer, freed with it.
+struct PgResultFree
+{
+    void operator()(pg_result *r) const;
+};
+using PgResult = std::unique_ptr<pg_result, PgResultFree>;
 
 // The catalogue on a PostgreSQL server, through libpq. The tables, the version and the
 // search's case folding live in the server's "quivel" schema; the session looks there
@@ -99,6 +107,9 @@ public:
     // Waits for the running statement's next result; a stop or the time limit of the watch
     // cancels the statement on the server and throws.
     void awaitResult();
+    // A command answered whole, waited for as every command is (time limit, stop); a failure
+    // is thrown, worded by fail().
+    PgResult query(const QByteArray &sql);
     // The answer to the command just sent (`sent`, what libpq's send call returned), waited
     // for as awaitResult does: as PQexec gives it, the first failure, else the last result;
     // the caller owns it.

@@ -8,16 +8,6 @@
 #include <cstdlib>
 #include <memory>
 
-namespace {
-
-struct ResultDeleter
-{
-    void operator()(PGresult *r) const { PQclear(r); }
-};
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
-
-} // namespace
-
 // Asked when a save was refused, to name who got there first. A catalogue whose server does
 // not record changes, or a row with no record yet, names nobody; so does any failure here,
 // as the refusal itself is what the user must see.
@@ -33,9 +23,9 @@ RowChange PostgresBackend::lastChange(const QString &table, const QVariant &key)
     const QByteArray tableName = table.toLower().toUtf8();
     const QByteArray code = key.toString().toUtf8();
     const char *values[] = {tableName.constData(), code.constData()};
-    Result r;
+    PgResult r;
     try {
-        const Result exists(
+        const PgResult exists(
             exec(QByteArray("SELECT pg_catalog.to_regclass('quivel." + changes + "') IS NOT NULL")
                      .constData()));
         if (PQresultStatus(exists.get()) != PGRES_TUPLES_OK ||

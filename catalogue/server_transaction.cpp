@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "catalogue/server_transaction.h"
+
+#include "data/engine/postgres/postgres_backend.h"
+
+ServerTransaction::ServerTransaction(PostgresBackend &server, StatementLimit limit,
+                                     const char *begin)
+    : m_server(server)
+{
+    m_server.query(begin);
+    if (limit == StatementLimit::None)
+        m_server.query("SET LOCAL statement_timeout TO 0");
+}
+
+ServerTransaction::~ServerTransaction()
+{
+    if (m_done)
+        return;
+    try {
+        m_server.query("ROLLBACK");
+    } catch (...) {
+        // A lost connection has ended the transaction with it.
+    }
+}
+
+void ServerTransaction::commit()
+{
+    m_server.query("COMMIT");
+    m_done = true;
+}
