@@ -126,14 +126,12 @@ struct RowsFit
 } // namespace
 
 FontBounds::FontBounds(const QFont &font, const std::function<void()> &tick)
-    : FontBounds(learn(font, tick), font)
+    : FontBounds(std::make_shared<const Tables>(learn(font, tick)), font)
 {}
 
-FontBounds::FontBounds(const Tables &tables, const QFont &font)
+FontBounds::FontBounds(std::shared_ptr<const Tables> tables, const QFont &font)
     : m_metrics(font)
-    , m_advance(tables.advance)
-    , m_kerning(tables.kerning)
-    , m_ligature(tables.ligature)
+    , m_tables(std::move(tables))
 {}
 
 FontBounds::Tables FontBounds::learn(const QFont &font, const std::function<void()> &tick)
@@ -177,9 +175,7 @@ FontBounds::Tables FontBounds::learn(const QFont &font, const std::function<void
 
 FontBounds::FontBounds(const FontBounds &learnt, const QFont &font)
     : m_metrics(font)
-    , m_advance(learnt.m_advance)
-    , m_kerning(learnt.m_kerning)
-    , m_ligature(learnt.m_ligature)
+    , m_tables(learnt.m_tables)
 {}
 
 std::shared_ptr<const FontBounds::Tables> FontBounds::tables(const QFont &font, bool learnHere,
@@ -211,8 +207,8 @@ const FontBounds &FontBounds::of(const QFont &font, const std::function<void()> 
     const QString key = font.key();
     auto it = known.constFind(key);
     if (it == known.cend()) {
-        const std::shared_ptr<const Tables> learnt = tables(font, true, tick);
-        it = known.insert(key, std::shared_ptr<const FontBounds>(new FontBounds(*learnt, font)));
+        it = known.insert(
+            key, std::shared_ptr<const FontBounds>(new FontBounds(tables(font, true, tick), font)));
     }
     return **it;
 }
@@ -285,6 +281,7 @@ int FontBounds::upperBound(std::string_view utf8) const
     // only when neither it nor a neighbouring pair is a ligature, which would put another
     // glyph in its place, so it waits for the next character; a word that lost some is
     // measured once, exactly, and remembered.
+    const Tables &learnt = *m_tables;
     std::int64_t total = 0;
     std::int64_t word = 0;
     size_t wordStart = 0;
@@ -311,14 +308,14 @@ int FontBounds::upperBound(std::string_view utf8) const
                 return -1;
             u = ((u & 0x1f) << 6) | (next & 0x3f);
         }
-        const std::int32_t advance = m_advance[u];
+        const std::int32_t advance = learnt.advance[u];
         if (advance < 0)
             return -1;
         const bool space = u == 0x20;
         bool pairInWord = false;
-        if (previous < 256 && !m_kerning.empty()) {
+        if (previous < 256 && !learnt.kerning.empty()) {
             const size_t at = size_t(previous) * 256 + u;
-            const bool ligature = m_ligature.test(at);
+            const bool ligature = learnt.ligature.test(at);
             if (pending != 0) {
                 if (!ligature)
                     (pendingInWord ? word : total) += pending;
@@ -327,7 +324,7 @@ int FontBounds::upperBound(std::string_view utf8) const
                 pending = 0;
             }
             pairInWord = inWord && !space;
-            const std::int32_t kerning = m_kerning[at];
+            const std::int32_t kerning = learnt.kerning[at];
             if (kerning > 0) {
                 (pairInWord ? word : total) += kerning;
             } else if (kerning < 0) {

@@ -60,16 +60,14 @@ private:
     // null.
     static std::shared_ptr<const Tables> tables(const QFont &font, bool learnHere,
                                                 const std::function<void()> &tick = {});
-    FontBounds(const Tables &tables, const QFont &font);
+    FontBounds(std::shared_ptr<const Tables> tables, const QFont &font);
 
     // The exact width of a word, in 1/64 pixel, measured once; loose past the memory bound.
     std::int64_t wordWidth(std::string_view word, std::int64_t loose) const;
     static constexpr size_t wordLimit = 1 << 16;
 
     QFontMetricsF m_metrics;
-    std::array<std::int32_t, 256> m_advance{};
-    std::vector<std::int32_t> m_kerning;
-    std::bitset<256 * 256> m_ligature;
+    std::shared_ptr<const Tables> m_tables; // shared by every thread's bounds of the font
     mutable std::unordered_map<std::string, std::int64_t> m_words;
 };
 
