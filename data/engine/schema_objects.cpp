@@ -238,35 +238,31 @@ QList<Finding> SchemaObjects::inspectServer(Backend &backend)
     }
     // One round trip, as it runs before every save: triggers; rules, which rewrite every write
     // to their table as a trigger does; every relation, with the table of an index and
-    // whether it computes; and the key columns of the program's tables.
+    // whether it computes; and the key columns of the program's tables. The schema's relations
+    // are found once, as scanning the server's list of relations is most of the cost.
     const auto statement = backend.prepareRepeated(
         QStringLiteral(
-            "SELECT 't', t.tgname::text, c.relname::text, fn.nspname::text || '.' || "
-            "f.proname::text, '' FROM pg_catalog.pg_trigger t "
-            "JOIN pg_catalog.pg_class c ON c.oid = t.tgrelid "
-            "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+            "WITH own AS MATERIALIZED (SELECT c.oid, c.relname, c.relkind "
+            "FROM pg_catalog.pg_class c WHERE c.relnamespace = (SELECT n.oid "
+            "FROM pg_catalog.pg_namespace n WHERE n.nspname = 'quivel') AND c.relkind <> 'c') "
+            "SELECT 't', t.tgname::text, o.relname::text, fn.nspname::text || '.' || "
+            "f.proname::text, '' FROM own o "
+            "JOIN pg_catalog.pg_trigger t ON t.tgrelid = o.oid "
             "JOIN pg_catalog.pg_proc f ON f.oid = t.tgfoid "
             "JOIN pg_catalog.pg_namespace fn ON fn.oid = f.pronamespace "
-            "WHERE n.nspname = 'quivel' AND NOT t.tgisinternal "
-            "UNION ALL SELECT 'r', r.rulename::text, c.relname::text, '', '' "
-            "FROM pg_catalog.pg_rewrite r JOIN pg_catalog.pg_class c ON c.oid = r.ev_class "
-            "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-            "WHERE n.nspname = 'quivel' AND c.relkind IN ('r', 'p') "
-            "UNION ALL SELECT 'c', c.relname::text, COALESCE(t.relname::text, ''), "
-            "c.relkind::text, (i.indexprs IS NOT NULL OR i.indpred IS NOT NULL)::text "
-            "FROM pg_catalog.pg_class c "
-            "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-            "LEFT JOIN pg_catalog.pg_index i ON i.indexrelid = c.oid "
+            "WHERE NOT t.tgisinternal "
+            "UNION ALL SELECT 'r', r.rulename::text, o.relname::text, '', '' FROM own o "
+            "JOIN pg_catalog.pg_rewrite r ON r.ev_class = o.oid WHERE o.relkind IN ('r', 'p') "
+            "UNION ALL SELECT 'c', o.relname::text, COALESCE(t.relname::text, ''), "
+            "o.relkind::text, (i.indexprs IS NOT NULL OR i.indpred IS NOT NULL)::text "
+            "FROM own o LEFT JOIN pg_catalog.pg_index i ON i.indexrelid = o.oid "
             "LEFT JOIN pg_catalog.pg_class t ON t.oid = i.indrelid "
-            "WHERE n.nspname = 'quivel' AND c.relkind <> 'c' "
-            "UNION ALL SELECT 'k', c.relname::text, COALESCE(a.attname::text, ''), "
-            "COALESCE(pg_catalog.format_type(a.atttypid, NULL), ''), '' "
-            "FROM pg_catalog.pg_class c "
-            "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-            "LEFT JOIN pg_catalog.pg_constraint k ON k.conrelid = c.oid AND k.contype = 'p' "
-            "LEFT JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid AND "
+            "UNION ALL SELECT 'k', o.relname::text, COALESCE(a.attname::text, ''), "
+            "COALESCE(pg_catalog.format_type(a.atttypid, NULL), ''), '' FROM own o "
+            "LEFT JOIN pg_catalog.pg_constraint k ON k.conrelid = o.oid AND k.contype = 'p' "
+            "LEFT JOIN pg_catalog.pg_attribute a ON a.attrelid = o.oid AND "
             "a.attnum = ANY (k.conkey) "
-            "WHERE n.nspname = 'quivel' AND c.relkind = 'r' AND c.relname IN (%1) "
+            "WHERE o.relkind = 'r' AND o.relname IN (%1) "
             "ORDER BY 1, 2, 3")
             .arg(programTables.join(u',')));
 
