@@ -11,6 +11,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/server_catalogue.h"
 #include "data/connection.h"
+#include "data/engine/schema_objects.h"
 #include "data/query.h"
 #include "search/column_fit.h"
 #include "tests/support/test_server.h"
@@ -83,13 +84,18 @@ double median(std::vector<double> v)
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-void report(const char *figure, const Sides &s, const char *unit)
+// `goal` false: a figure that explains another, with no goal of its own.
+void report(const char *figure, const Sides &s, const char *unit, bool goal = true)
 {
     const double ratioMedian = median(s.program) / median(s.bare);
     const double ratioMin = minimum(s.program) / minimum(s.bare);
     std::printf("PAIRS %-34s program min %9.3f median %9.3f | bare min %9.3f median %9.3f %s\n",
                 figure, minimum(s.program), median(s.program), minimum(s.bare), median(s.bare),
                 unit);
+    if (!goal) {
+        std::printf("RATIO %-34s %.2fx median, %.2fx min\n", figure, ratioMedian, ratioMin);
+        return;
+    }
     std::printf("RATIO %-34s %.2fx median, %.2fx min (goal <= %.1fx on the median: %s)\n", figure,
                 ratioMedian, ratioMin, ratioGoal, ratioMedian <= ratioGoal ? "met" : "NOT met");
 }
@@ -223,6 +229,53 @@ int main(int argc, char **argv)
                           savesPerSample;
                }),
            "ms");
+
+    // Where the save's time goes: the same bare code sending what the program's save sends
+    // (the check for objects it did not create, its guarded UPDATE, which fires its record of
+    // who changed the row, and the announcement with the commit), so the ratio is the
+    // program's own cost and the difference from the plain save is the statements'.
+    PQclear(PQprepare(bare, "inspect", SchemaObjects::serverInspection().toUtf8().constData(), 0,
+                      nullptr));
+    PQclear(PQprepare(bare, "guarded",
+                      "UPDATE \"cds\" SET \"titulo\" = $1 WHERE \"codigo\" = $2 AND "
+                      "\"titulo\" IS NOT DISTINCT FROM $3 RETURNING codigo",
+                      3, nullptr));
+    report("one save, bare sending the same",
+           inPairs(
+               pairs,
+               [&] {
+                   return timed([&] {
+                              for (int i = 0; i < savesPerSample; ++i) {
+                                  media.edit();
+                                  media.fieldByName(QStringLiteral("titulo"))
+                                      ->setAsString(QStringLiteral("Quivel %1").arg(++round));
+                                  media.post();
+                              }
+                          }) /
+                          savesPerSample;
+               },
+               [&] {
+                   const std::string was =
+                       media.fieldByName(QStringLiteral("titulo"))->asString().toStdString();
+                   return timed([&] {
+                              std::string previous = was;
+                              for (int i = 0; i < savesPerSample; ++i) {
+                                  const std::string title =
+                                      i + 1 == savesPerSample ? was : "Bare " + std::to_string(i);
+                                  const char *values[] = {title.c_str(), "2", previous.c_str()};
+                                  PQclear(PQexec(bare, "BEGIN"));
+                                  PQclear(PQexecPrepared(bare, "inspect", 0, nullptr, nullptr,
+                                                         nullptr, 0));
+                                  PQclear(PQexecPrepared(bare, "guarded", 3, values, nullptr,
+                                                         nullptr, 0));
+                                  PQclear(PQexec(bare, "SELECT pg_catalog.pg_notify("
+                                                       "'quivel_alteracoes', 'cds:2'); COMMIT"));
+                                  previous = title;
+                              }
+                          }) /
+                          savesPerSample;
+               }),
+           "ms", false);
     media.close();
 
     // Search "a" and fit the columns: the window's stepped read (its progress asked, nothing

@@ -209,6 +209,41 @@ QList<Finding> SchemaObjects::inspectFile(SqliteFile &file)
     return findings;
 }
 
+QString SchemaObjects::serverInspection()
+{
+    QStringList programTables;
+    for (const Schema::Table &table : Schema::tables)
+        programTables << u'\'' + Schema::name(table.name) + u'\'';
+    // One round trip, as it runs before every save: triggers; rules, which rewrite every write
+    // to their table as a trigger does; every relation, with the table of an index and
+    // whether it computes; and the key columns of the program's tables. The schema's relations
+    // are found once, as scanning the server's list of relations is most of the cost.
+    return QStringLiteral(
+               "WITH own AS MATERIALIZED (SELECT c.oid, c.relname, c.relkind "
+               "FROM pg_catalog.pg_class c WHERE c.relnamespace = (SELECT n.oid "
+               "FROM pg_catalog.pg_namespace n WHERE n.nspname = 'quivel') AND c.relkind <> 'c') "
+               "SELECT 't', t.tgname::text, o.relname::text, fn.nspname::text || '.' || "
+               "f.proname::text, '' FROM own o "
+               "JOIN pg_catalog.pg_trigger t ON t.tgrelid = o.oid "
+               "JOIN pg_catalog.pg_proc f ON f.oid = t.tgfoid "
+               "JOIN pg_catalog.pg_namespace fn ON fn.oid = f.pronamespace "
+               "WHERE NOT t.tgisinternal "
+               "UNION ALL SELECT 'r', r.rulename::text, o.relname::text, '', '' FROM own o "
+               "JOIN pg_catalog.pg_rewrite r ON r.ev_class = o.oid WHERE o.relkind IN ('r', 'p') "
+               "UNION ALL SELECT 'c', o.relname::text, COALESCE(t.relname::text, ''), "
+               "o.relkind::text, (i.indexprs IS NOT NULL OR i.indpred IS NOT NULL)::text "
+               "FROM own o LEFT JOIN pg_catalog.pg_index i ON i.indexrelid = o.oid "
+               "LEFT JOIN pg_catalog.pg_class t ON t.oid = i.indrelid "
+               "UNION ALL SELECT 'k', o.relname::text, COALESCE(a.attname::text, ''), "
+               "COALESCE(pg_catalog.format_type(a.atttypid, NULL), ''), '' FROM own o "
+               "LEFT JOIN pg_catalog.pg_constraint k ON k.conrelid = o.oid AND k.contype = 'p' "
+               "LEFT JOIN pg_catalog.pg_attribute a ON a.attrelid = o.oid AND "
+               "a.attnum = ANY (k.conkey) "
+               "WHERE o.relkind = 'r' AND o.relname IN (%1) "
+               "ORDER BY 1, 2, 3")
+        .arg(programTables.join(u','));
+}
+
 QList<Finding> SchemaObjects::inspectServer(Backend &backend)
 {
     const QString changes = Schema::name(Schema::serverChangesTable);
@@ -222,10 +257,8 @@ QList<Finding> SchemaObjects::inspectServer(Backend &backend)
         ownTriggers << Schema::serverChangesTrigger(table) + u'.' + Schema::name(table.name) +
                            QStringLiteral(".quivel.") + Schema::name(Schema::serverChangesFunction);
     }
-    QStringList programTables;
     for (const Schema::Table &table : Schema::tables) {
         const QString name = Schema::name(table.name);
-        programTables << u'\'' + name + u'\'';
         ownRelations << name << name + QStringLiteral("_pkey")
                      << name + u'_' + keyName(table) + QStringLiteral("_seq");
         for (const Schema::Column &column : table.columns) {
@@ -236,35 +269,7 @@ QList<Finding> SchemaObjects::inspectServer(Backend &backend)
                 ownComputed << Schema::indexName(table, column);
         }
     }
-    // One round trip, as it runs before every save: triggers; rules, which rewrite every write
-    // to their table as a trigger does; every relation, with the table of an index and
-    // whether it computes; and the key columns of the program's tables. The schema's relations
-    // are found once, as scanning the server's list of relations is most of the cost.
-    const auto statement = backend.prepareRepeated(
-        QStringLiteral(
-            "WITH own AS MATERIALIZED (SELECT c.oid, c.relname, c.relkind "
-            "FROM pg_catalog.pg_class c WHERE c.relnamespace = (SELECT n.oid "
-            "FROM pg_catalog.pg_namespace n WHERE n.nspname = 'quivel') AND c.relkind <> 'c') "
-            "SELECT 't', t.tgname::text, o.relname::text, fn.nspname::text || '.' || "
-            "f.proname::text, '' FROM own o "
-            "JOIN pg_catalog.pg_trigger t ON t.tgrelid = o.oid "
-            "JOIN pg_catalog.pg_proc f ON f.oid = t.tgfoid "
-            "JOIN pg_catalog.pg_namespace fn ON fn.oid = f.pronamespace "
-            "WHERE NOT t.tgisinternal "
-            "UNION ALL SELECT 'r', r.rulename::text, o.relname::text, '', '' FROM own o "
-            "JOIN pg_catalog.pg_rewrite r ON r.ev_class = o.oid WHERE o.relkind IN ('r', 'p') "
-            "UNION ALL SELECT 'c', o.relname::text, COALESCE(t.relname::text, ''), "
-            "o.relkind::text, (i.indexprs IS NOT NULL OR i.indpred IS NOT NULL)::text "
-            "FROM own o LEFT JOIN pg_catalog.pg_index i ON i.indexrelid = o.oid "
-            "LEFT JOIN pg_catalog.pg_class t ON t.oid = i.indrelid "
-            "UNION ALL SELECT 'k', o.relname::text, COALESCE(a.attname::text, ''), "
-            "COALESCE(pg_catalog.format_type(a.atttypid, NULL), ''), '' FROM own o "
-            "LEFT JOIN pg_catalog.pg_constraint k ON k.conrelid = o.oid AND k.contype = 'p' "
-            "LEFT JOIN pg_catalog.pg_attribute a ON a.attrelid = o.oid AND "
-            "a.attnum = ANY (k.conkey) "
-            "WHERE o.relkind = 'r' AND o.relname IN (%1) "
-            "ORDER BY 1, 2, 3")
-            .arg(programTables.join(u',')));
+    const auto statement = backend.prepareRepeated(serverInspection());
 
     QList<Finding> findings;
     struct Key

@@ -33,6 +33,9 @@ QList<Finding> inspectFile(SqliteFile &file);
 // The same for the server catalogue's "quivel" schema, through its open backend.
 QList<Finding> inspectServer(Backend &backend);
 
+// The statement that inspection runs before every server save.
+QString serverInspection();
+
 // The refusal for a write to `table`, or empty when nothing stops it: any finding that refuses
 // writes, and a wrong key of that table. On a server the remedy is its administrator's.
 QString writeRefusal(const QList<Finding> &findings, const QString &table, const QString &catalogue,
