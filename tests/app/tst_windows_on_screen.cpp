@@ -58,7 +58,7 @@ QRect frameOf(const QWidget *window)
     return window->windowHandle()->frameGeometry();
 }
 
-// Waits for the window manager to frame a shown window.
+// Waits for the window manager to frame a shown window; on a busy machine that took over 5 s.
 bool framed(const QWidget *window)
 {
     // Taking the window in, the window manager may first show Qt a frame of negative margins.
@@ -68,7 +68,7 @@ bool framed(const QWidget *window)
             return !frame.isNull() && frame.left() >= 0 && frame.top() >= 0 && frame.right() >= 0 &&
                    frame.bottom() >= 0;
         },
-        5000);
+        20000);
 }
 
 // Runs `ask`, which shows a modal box, and hands the box to `look` before closing it.
