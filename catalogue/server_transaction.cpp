@@ -8,8 +8,10 @@ ServerTransaction::ServerTransaction(PostgresBackend &server, StatementLimit lim
     : m_server(server)
 {
     m_server.query(begin);
-    if (limit == StatementLimit::None)
+    if (limit == StatementLimit::None) {
         m_server.query("SET LOCAL statement_timeout TO 0");
+        m_server.liftSilenceLimit(true);
+    }
 }
 
 ServerTransaction::~ServerTransaction()
@@ -21,10 +23,12 @@ ServerTransaction::~ServerTransaction()
     } catch (...) {
         // A lost connection has ended the transaction with it.
     }
+    m_server.liftSilenceLimit(false);
 }
 
 void ServerTransaction::commit()
 {
     m_server.query("COMMIT");
     m_done = true;
+    m_server.liftSilenceLimit(false);
 }

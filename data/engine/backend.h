@@ -92,6 +92,9 @@ public:
     // A statement is waiting for another program to finish its write. Returns false once it
     // has waited long enough and should give up as busy.
     virtual bool waitForWriter(int attempt) = 0;
+    // How long a server may stay silent while a command waits for its answer before the
+    // command is given up, in milliseconds; negative when goesOn alone decides.
+    virtual int silenceLimitMs() const { return -1; }
     // The engine heard of other programs' changes while it ran a statement; they wait in
     // Backend::takeChanges. Never runs a statement itself.
     virtual void changesHeard() {}

@@ -2,6 +2,7 @@
 // The data layer on the catalogue file and on a PostgreSQL server, case by case the same.
 #include "catalogue/catalogue.h"
 #include "catalogue/server_catalogue.h"
+#include "catalogue/server_transaction.h"
 #include "core/exceptions.h"
 #include "data/connection.h"
 #include "data/data_module.h"
@@ -28,6 +29,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -111,6 +113,8 @@ private Q_SLOTS:
     void longServerStatementStops();
     void stoppedServerProcessIsGivenUp_data();
     void stoppedServerProcessIsGivenUp();
+    void toolGivesUpOnASilentServer_data();
+    void toolGivesUpOnASilentServer();
     void lockedRowGivesUpAsBusy();
     void silentServerGivesUpAtTheConnectTimeout_data();
     void silentServerGivesUpAtTheConnectTimeout();
@@ -871,6 +875,66 @@ void TestBackends::stoppedServerProcessIsGivenUp()
         s.query.open();
     }
     QCOMPARE(s.query.recordCount(), media);
+}
+
+void TestBackends::toolGivesUpOnASilentServer_data()
+{
+    QTest::addColumn<bool>("limitLifted");
+    QTest::newRow("a command") << false;
+    // A copy moves a whole table in one statement, with the server's own limit lifted.
+    QTest::newRow("a command while the limit is lifted") << true;
+}
+
+// The companion tool's commands, which nobody stops: a server process that stops answering is
+// given up once it has been silent longer than allowed, unless the command may take as long
+// as it needs.
+void TestBackends::toolGivesUpOnASilentServer()
+{
+    QFETCH(bool, limitLifted);
+    QUIVEL_REQUIRE_SERVER(*m_server);
+    struct ShortSilence : EngineWatch
+    {
+        bool goesOn() override { return true; }
+        bool waitForWriter(int) override { return false; }
+        int silenceLimitMs() const override { return 500; }
+    } watch;
+    PostgresBackend server(sampleCatalogue(QStringLiteral("server")), watch);
+    const auto scalar = [&server](const QString &sql) {
+        const auto statement = server.prepare(sql);
+        return statement->step() ? statement->value(0).toString() : QString();
+    };
+    const pid_t serving =
+        pid_t(scalar(QStringLiteral("SELECT pg_catalog.pg_backend_pid()")).toInt());
+    std::optional<ServerTransaction> lifted;
+    if (limitLifted)
+        lifted.emplace(server, ServerTransaction::StatementLimit::None);
+    if (::kill(serving, SIGSTOP) != 0)
+        QSKIP("the server's processes cannot be signalled from here");
+    // Longer than the silence allowed and the patience a cancel request is given after it.
+    static constexpr int stoppedMs = 5000;
+    std::thread resume([serving] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(stoppedMs));
+        ::kill(serving, SIGCONT);
+    });
+
+    QElapsedTimer clock;
+    clock.start();
+    QString answer;
+    const QString failure =
+        failureOf([&] { answer = scalar(QStringLiteral("SELECT 'respondeu'")); });
+    const qint64 waited = clock.elapsed();
+    resume.join();
+    if (limitLifted) {
+        QCOMPARE(failure, QStringLiteral("no failure"));
+        QCOMPARE(answer, QStringLiteral("respondeu"));
+        QVERIFY2(waited >= stoppedMs - 100, qPrintable(QString::number(waited)));
+        lifted->commit();
+    } else {
+        QCOMPARE(failure, QStringLiteral("O servidor do catálogo '%1' demorou demais para "
+                                         "responder, e o comando foi interrompido")
+                              .arg(server.displayName()));
+        QVERIFY2(waited < stoppedMs - 1000, qPrintable(QString::number(waited)));
+    }
 }
 
 // A row another program holds in an open transaction: the save gives up after the session's

@@ -31,12 +31,15 @@ constexpr int pollMs = 10;
 // How long a server is given to take a cancel request and answer it before it is cut off.
 constexpr int cancelPatienceMs = 2000;
 
-// A connection of the companion tool, which nobody watches: no stop, no one to wait for.
+// A connection of the companion tool, which nobody watches: no stop, no one to wait for. A
+// server that says nothing for longer than its own statement limit and some has stopped
+// answering, and is given up.
 class Unwatched : public EngineWatch
 {
 public:
     bool goesOn() override { return true; }
     bool waitForWriter(int) override { return false; }
+    int silenceLimitMs() const override { return 30000; }
 };
 
 // Type numbers fixed by the server's catalogue.
@@ -229,8 +232,11 @@ public:
                 return false;
             pollfd socket{PQsocket(conn), POLLIN, 0};
             const int wait = left < 0 ? pollMs : int(std::min<qint64>(left, pollMs));
-            if (::poll(&socket, 1, wait) < 0 && errno != EINTR)
+            const int ready = ::poll(&socket, 1, wait);
+            if (ready < 0 && errno != EINTR)
                 m_backend.fail("08006", QString::fromLocal8Bit(std::strerror(errno)));
+            if (ready > 0)
+                m_backend.heard();
             if (!PQconsumeInput(conn))
                 m_backend.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
         }
@@ -447,6 +453,7 @@ private:
                                      p.pointers.data(), nullptr, nullptr, 0);
         if (!sent)
             m_backend.fail("08006", QString::fromUtf8(PQerrorMessage(conn)));
+        m_backend.heard();
         m_running = true;
         PQsetSingleRowMode(conn);
         m_backend.streamStarted(this);
@@ -1171,9 +1178,22 @@ pg_conn *PostgresBackend::handle()
     return m_conn;
 }
 
+void PostgresBackend::heard()
+{
+    const int limit = m_watch.silenceLimitMs();
+    m_silence = limit < 0 || m_silenceLifted ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                             : QDeadlineTimer(limit);
+}
+
+void PostgresBackend::liftSilenceLimit(bool lifted)
+{
+    m_silenceLifted = lifted;
+    heard();
+}
+
 void PostgresBackend::checkGoesOn()
 {
-    if (m_watch.goesOn())
+    if (m_watch.goesOn() && !m_silence.hasExpired())
         return;
     stopRunning();
     throw EOleException(QStringLiteral("O servidor do catálogo '%1' demorou demais para "
@@ -1207,6 +1227,7 @@ PGresult *PostgresBackend::answer(int sent)
 {
     if (!sent)
         fail("08006", QString::fromUtf8(PQerrorMessage(m_conn)));
+    heard();
     // As PQexec: the first failure, else the last result.
     Result kept;
     for (;;) {
@@ -1281,8 +1302,11 @@ void PostgresBackend::awaitResult()
     // the server works.
     while (PQisBusy(m_conn)) {
         pollfd socket{PQsocket(m_conn), POLLIN, 0};
-        if (::poll(&socket, 1, pollMs) < 0 && errno != EINTR)
+        const int ready = ::poll(&socket, 1, pollMs);
+        if (ready < 0 && errno != EINTR)
             fail("08006", QString::fromLocal8Bit(std::strerror(errno)));
+        if (ready > 0)
+            heard();
         if (!PQconsumeInput(m_conn))
             fail("08006", QString::fromUtf8(PQerrorMessage(m_conn)));
         checkGoesOn();

@@ -3,6 +3,7 @@
 
 #include "data/engine/backend.h"
 
+#include <QDeadlineTimer>
 #include <QHash>
 
 #include <memory>
@@ -10,7 +11,6 @@
 
 struct pg_conn;
 struct pg_result;
-class QDeadlineTimer;
 
 // A server's answer, freed with it.
 struct PgResultFree
@@ -114,7 +114,14 @@ public:
     // for as awaitResult does: as PQexec gives it, the first failure, else the last result;
     // the caller owns it.
     struct pg_result *answer(int sent);
+    // A command must stop when the watch says so, or when the server has been silent for
+    // longer than the watch allows while an answer is owed.
     void checkGoesOn();
+    // The server was just sent a command or said something: its silence starts again.
+    void heard();
+    // While the companion tool lifts the server's own statement limit, a long silence is
+    // waited for as well.
+    void liftSilenceLimit(bool lifted);
     // Stops the statement running on the server and reads what it still sends, or, when the
     // server does not answer in a moment, cuts the session off.
     void stopRunning();
@@ -155,5 +162,7 @@ private:
     mutable bool m_lost = false;              // set by a failure that left the connection unusable
     Stream *m_streaming = nullptr;            // the statement whose rows are arriving
     std::vector<CatalogueChange> m_changes;   // heard from other programs, not yet taken
-    QHash<QString, QByteArray> m_announcements; // tables written in the open transaction
+    QHash<QString, QByteArray> m_announcements;        // tables written in the open transaction
+    QDeadlineTimer m_silence{QDeadlineTimer::Forever}; // when a silent server is given up
+    bool m_silenceLifted = false;
 };
