@@ -414,6 +414,11 @@ ReportPage LaidOutPages::make(int index, bool shape) const
 {
     ReportPage page;
     const auto [first, end] = bandsOf(index);
+    // Room for every element's text at once: a page is made for each page painted or saved.
+    size_t elements = 0;
+    for (size_t i = first; i < end; ++i)
+        elements += bands[placed[i].band]->elements.size();
+    page.texts.reserve(elements);
     for (size_t i = first; i < end; ++i) {
         const PlacedBand &placedBand = placed[i];
         makeBand(page, *bands[placedBand.band], placedBand.top,
