@@ -7,6 +7,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QTextLayout>
 
 #include <memory>
 #include <vector>
@@ -26,6 +27,10 @@ struct PageText
     // when it is painted.
     bool wordWrap = false;
     QString element; // the layout element that printed it
+    // On a page made to be painted, where the text is one left-aligned line as it stands: the
+    // text as shaped to measure it (see ShapedLine), so that painting does not shape it again.
+    // Null otherwise; the text is then painted from its string.
+    std::shared_ptr<const QTextLayout> shaped;
 };
 
 struct PagePicture
@@ -57,6 +62,9 @@ public:
 
     virtual int pageCount() const = 0;
     virtual ReportPage page(int index) const = 0;
+    // The same page made to be painted at once: it may also carry what painting would otherwise
+    // work out again (see PageText::shaped).
+    virtual ReportPage pageToPaint(int index) const { return page(index); }
     // False only where no text of the page can contain text (case aside): a look at what the
     // page prints, cheaper than making it.
     virtual bool mayContain(int index, const QString &text) const = 0;
@@ -77,6 +85,10 @@ public:
     ReportPage page(int index) const
     {
         return m_maker ? m_maker->page(index) : m_pages.at(size_t(index));
+    }
+    ReportPage pageToPaint(int index) const
+    {
+        return m_maker ? m_maker->pageToPaint(index) : m_pages.at(size_t(index));
     }
     bool pageMayContain(int index, const QString &text) const
     {

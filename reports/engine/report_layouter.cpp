@@ -34,9 +34,12 @@ struct ElementInfo
     const TQRImage *image = nullptr;
     bool rule = false;
     QFont font;
+    QFont measuring; // measuringFont(font)
     std::optional<QFontMetricsF> metrics;
-    // A caption prints the same on every band: measured once per run.
+    // A caption prints the same on every band: measured once per run, and shaped once where
+    // it is a plain line.
     std::optional<double> captionWidth;
+    std::shared_ptr<const QTextLayout> captionShaped;
     int field = -1; // a data field's column, looked up once per run rather than per record
     QImage picture;
 };
@@ -121,15 +124,18 @@ public:
     std::vector<size_t> pageEnds; // one past each page's last band in placed
 
     int pageCount() const override { return int(pageEnds.size()); }
-    ReportPage page(int index) const override;
+    ReportPage page(int index) const override { return make(index, false); }
+    ReportPage pageToPaint(int index) const override { return make(index, true); }
     bool mayContain(int index, const QString &text) const override;
 
     double bandHeight(const BandInfo &band, const TQRPrintContext &context) const;
-    // Makes what a placed band shows on its page: texts (cut to fit), pictures, rules.
+    // Makes what a placed band shows on its page: texts (cut to fit), pictures, rules; with
+    // the texts that paint as they stand shaped, when asked.
     void makeBand(ReportPage &page, const BandInfo &band, double top,
-                  const TQRPrintContext &context) const;
+                  const TQRPrintContext &context, bool shape) const;
 
 private:
+    ReportPage make(int index, bool shape) const;
     std::pair<size_t, size_t> bandsOf(int index) const
     {
         return {index > 0 ? pageEnds.at(size_t(index) - 1) : 0, pageEnds.at(size_t(index))};
@@ -265,9 +271,16 @@ std::optional<BandInfo> ReportLayouter::Impl::prepareBand(const TQuickRep &repor
         if (const auto *text = dynamic_cast<const TQRCustomLabel *>(element)) {
             e.text = text;
             e.font = reportFont(text->Font.value_or(report.Font));
+            e.measuring = measuringFont(e.font);
             e.metrics = reportFontMetrics(e.font);
-            if (const auto *label = dynamic_cast<const TQRLabel *>(text))
-                e.captionWidth = widestLine(*e.metrics, label->Caption);
+            if (const auto *label = dynamic_cast<const TQRLabel *>(text)) {
+                if (auto shaped = shapeLine(e.measuring, label->Caption)) {
+                    e.captionWidth = shaped->advance / reportUnitsPerMm;
+                    e.captionShaped = std::move(shaped->layout);
+                } else {
+                    e.captionWidth = widestLine(*e.metrics, label->Caption);
+                }
+            }
             const auto *dbText = dynamic_cast<const TQRDBText *>(text);
             if (dbText && dataSet)
                 e.field = dataSet->fieldIndex(dbText->DataField);
@@ -308,7 +321,7 @@ double LaidOutPages::bandHeight(const BandInfo &band, const TQRPrintContext &con
 // The text is cut here, once, so that painting, the preview's search and a saved report file
 // all see what prints and no word hidden behind the "…".
 void LaidOutPages::makeBand(ReportPage &page, const BandInfo &band, double top,
-                            const TQRPrintContext &context) const
+                            const TQRPrintContext &context, bool shape) const
 {
     const double height = bandHeight(band, context);
     const double left = printable.left();
@@ -318,7 +331,20 @@ void LaidOutPages::makeBand(ReportPage &page, const BandInfo &band, double top,
         if (e.text) {
             const QString text = printedText(e, context);
             QRectF rect = design;
-            const double widest = e.captionWidth ? *e.captionWidth : widestLine(*e.metrics, text);
+            // For painting, a text is shaped once, here, and painted as measured.
+            double widest = 0;
+            std::shared_ptr<const QTextLayout> shaped;
+            std::optional<ShapedLine> line;
+            if (e.captionWidth) {
+                widest = *e.captionWidth;
+                if (shape)
+                    shaped = e.captionShaped;
+            } else if (shape && (line = shapeLine(e.measuring, text))) {
+                widest = line->advance / reportUnitsPerMm;
+                shaped = std::move(line->layout);
+            } else {
+                widest = widestLine(*e.metrics, text);
+            }
             if (e.text->AutoSize)
                 rect.setWidth(widest);
             if (e.text->AutoStretch)
@@ -331,12 +357,20 @@ void LaidOutPages::makeBand(ReportPage &page, const BandInfo &band, double top,
             // the last word onto a line that the rectangle then hides.
             const bool overflows = widest > rect.width() + 0.01 || text.contains(QLatin1Char('\n'));
             if (!overflows) {
-                page.texts.push_back({rect, text, e.font, e.text->Alignment, false, el.Name});
+                if (e.text->Alignment != Qt::AlignLeft)
+                    shaped.reset();
+                page.texts.push_back(
+                    {rect, text, e.font, e.text->Alignment, false, el.Name, std::move(shaped)});
                 continue;
             }
             const bool wrap = e.text->WordWrap;
-            page.texts.push_back({rect, fittedText(e.font, text, rect.size(), wrap), e.font,
-                                  e.text->Alignment, wrap, el.Name});
+            page.texts.push_back({rect,
+                                  fittedText(e.font, text, rect.size(), wrap),
+                                  e.font,
+                                  e.text->Alignment,
+                                  wrap,
+                                  el.Name,
+                                  {}});
         } else if (e.image) {
             if (e.picture.isNull())
                 continue;
@@ -376,14 +410,19 @@ double ReportLayouter::Impl::placeBand(const BandInfo &band, double top,
     return height ? *height : bandHeight(band, context);
 }
 
-ReportPage LaidOutPages::page(int index) const
+ReportPage LaidOutPages::make(int index, bool shape) const
 {
     ReportPage page;
     const auto [first, end] = bandsOf(index);
+    // Room for every element's text at once: a page is made for each page painted or saved.
+    size_t elements = 0;
+    for (size_t i = first; i < end; ++i)
+        elements += bands[placed[i].band]->elements.size();
+    page.texts.reserve(elements);
     for (size_t i = first; i < end; ++i) {
         const PlacedBand &placedBand = placed[i];
         makeBand(page, *bands[placedBand.band], placedBand.top,
-                 TQRPrintContext{dataSet.get(), placedBand.record});
+                 TQRPrintContext{dataSet.get(), placedBand.record}, shape);
     }
     return page;
 }

@@ -2,9 +2,9 @@
 #include "reports/engine/text_metrics.h"
 
 #include <QImage>
-#include <QTextLayout>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -34,6 +34,44 @@ QFont reportFont(const QFont &font)
 QFontMetricsF reportFontMetrics(const QFont &font)
 {
     return QFontMetricsF(reportFont(font), &measuringDevice());
+}
+
+QFont measuringFont(const QFont &font)
+{
+    return QFont(reportFont(font), &measuringDevice());
+}
+
+std::optional<ShapedLine> shapeLine(const QFont &font, const QString &text)
+{
+    if (font.underline() || font.overline() || font.strikeOut())
+        return std::nullopt;
+    // Controls, the string separator horizontalAdvance stops at, and line or paragraph breaks
+    // that a text layout would act on.
+    const bool plain = std::none_of(text.begin(), text.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return u < 0x20 || (u >= 0x7f && u <= 0x9f) || c == QChar::LineSeparator ||
+               c == QChar::ParagraphSeparator;
+    });
+    if (!plain)
+        return std::nullopt;
+    auto layout = std::make_shared<QTextLayout>(text, font, &measuringDevice());
+    // As drawText from a point lays it out: one left-to-right line from its left end.
+    QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setTextDirection(Qt::LeftToRight);
+    layout->setTextOption(option);
+    // Keeps the glyphs once laid out, for drawing.
+    layout->setCacheEnabled(true);
+    layout->beginLayout();
+    QTextLine line = layout->createLine();
+    if (line.isValid()) {
+        line.setLineWidth(std::numeric_limits<int>::max() / 128);
+        // A glyph from a fallback font may raise the line; the baseline stays at the font's
+        // own ascent, where drawText puts it.
+        line.setPosition(QPointF(0, QFontMetricsF(font).ascent() - line.ascent()));
+    }
+    layout->endLayout();
+    return ShapedLine{line.isValid() ? line.horizontalAdvance() : 0.0, std::move(layout)};
 }
 
 QStringList fittedLines(const QFont &font, const QString &text, double width, double height,

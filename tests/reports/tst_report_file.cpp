@@ -169,9 +169,9 @@ void TestReportFile::wrappedTextOfAFormatOneFileIsCutWhenRead()
     font.setPointSizeF(10);
     ReportDocument document;
     ReportPage page;
-    page.texts.push_back({QRectF(20, 30, 40, 9), whole, font, Qt::AlignLeft, true, u"obs"_s});
+    page.texts.push_back({QRectF(20, 30, 40, 9), whole, font, Qt::AlignLeft, true, u"obs"_s, {}});
     page.texts.push_back(
-        {QRectF(20, 50, 40, 5), u"Mídia 1"_s, font, Qt::AlignLeft, false, u"titulo"_s});
+        {QRectF(20, 50, 40, 5), u"Mídia 1"_s, font, Qt::AlignLeft, false, u"titulo"_s, {}});
     document.appendPage(page);
     QByteArray bytes = reportToBytes(document);
     bytes[9] = 1;

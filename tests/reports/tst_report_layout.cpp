@@ -4,6 +4,7 @@
 #include "reports/engine/picture_loader.h"
 #include "reports/engine/report_error.h"
 #include "reports/engine/report_layouter.h"
+#include "reports/engine/text_metrics.h"
 
 #include <QFontInfo>
 #include <QTemporaryDir>
@@ -41,6 +42,9 @@ private Q_SLOTS:
     void headerAndFooterOptions();
     void summaryThatDoesNotFitMovesToANewPage();
     void autoSizeFollowsTextAndClipsAtRightMargin();
+    void aShapedLineMeasuresAsTheMetrics_data();
+    void aShapedLineMeasuresAsTheMetrics();
+    void aPageToPaintIsThePageWithItsLinesShaped();
     void logoIsReadThroughTheDecoderAndMissingLogoDrawsNothing();
     void missingFieldIsRefused();
     void layoutsThatAreNotValidAreRefused_data();
@@ -338,6 +342,96 @@ void TestReportLayout::autoSizeFollowsTextAndClipsAtRightMargin()
     QVERIFY(longRemarks.startsWith(clipped.text.chopped(1)));
     for (const PageText &text : page.texts)
         QVERIFY2(text.rect.right() <= 200.0 + 1e-9, qPrintable(text.element));
+}
+
+void TestReportLayout::aShapedLineMeasuresAsTheMetrics_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("shaped"); // false: left to be measured and painted as text
+
+    QTest::newRow("accents") << u"Observação nº 1 — ação"_s << false << true;
+    QTest::newRow("kerning pairs") << u"AVATAR Tý WAVE LT"_s << true << true;
+    QTest::newRow("ligature candidates") << u"office ﬁle ffl fi"_s << false << true;
+    QTest::newRow("spaces at both ends") << u"  Mídia 7  "_s << false << true;
+    QTest::newRow("one space") << u" "_s << false << true;
+    QTest::newRow("empty") << QString() << false << true;
+    QTest::newRow("fallback font") << u"Mídia 日本語"_s << false << true;
+    QTest::newRow("right to left") << u"CD שלום 123"_s << true << true;
+    QTest::newRow("combining marks") << u"e\u0301 a\u0303"_s << false << true;
+    QTest::newRow("tab") << u"Gaveta\t3"_s << false << false;
+    QTest::newRow("line break") << u"Gaveta\n3"_s << false << false;
+    QTest::newRow("line separator") << u"Gaveta\u20283"_s << false << false;
+    QTest::newRow("string separator") << u"Gaveta\u009c3"_s << false << false;
+}
+
+// Widths decide where a page's texts go and whether they are cut: measuring by shaping must
+// give what the metrics give, to the last fraction.
+void TestReportLayout::aShapedLineMeasuresAsTheMetrics()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, bold);
+    QFETCH(bool, shaped);
+    QFont font(u"Arial"_s);
+    font.setPointSizeF(9.75);
+    font.setBold(bold);
+    font = reportFont(font);
+    const auto line = shapeLine(measuringFont(font), text);
+    QCOMPARE(line.has_value(), shaped);
+    if (!shaped)
+        return;
+    QVERIFY(line->layout);
+    const double expected = reportFontMetrics(font).horizontalAdvance(text);
+    QVERIFY2(
+        line->advance == expected,
+        qPrintable(u"%1 against %2"_s.arg(line->advance, 0, 'g', 17).arg(expected, 0, 'g', 17)));
+
+    QFont underlined = font;
+    underlined.setUnderline(true);
+    QVERIFY(!shapeLine(measuringFont(underlined), text));
+}
+
+// A page made to be painted shows the same texts in the same places; only the one-line,
+// left-aligned texts printed whole carry their shaping.
+void TestReportLayout::aPageToPaintIsThePageWithItsLinesShaped()
+{
+    const auto data = std::make_shared<MemoryDataSet>(
+        QStringList{QStringLiteral("codigo"), QStringLiteral("titulo"), QStringLiteral("obs"),
+                    QStringLiteral("tipo"), QStringLiteral("local")});
+    data->append({u"1"_s, u"AVATAR ﬁ Tý"_s, u"Observação muito longa "_s.repeated(20), u"CD"_s,
+                  u"Gaveta\t1"_s});
+    data->append({u"2"_s, u"Mídia 日本語"_s, u"curta"_s, u"DVD"_s, u"Gaveta 2"_s});
+    auto report = mediaReport(data);
+    auto *kind = static_cast<TQRDBText *>(report->findElement(u"QRDBText3"_s));
+    kind->Alignment = Qt::AlignRight;
+    const auto document = layoutReport(*report);
+    const ReportPage made = document->page(0);
+    const ReportPage toPaint = document->pageToPaint(0);
+    QCOMPARE(toPaint.texts.size(), made.texts.size());
+    int shaped = 0, wrapped = 0, aligned = 0, tabbed = 0;
+    for (size_t i = 0; i < made.texts.size(); ++i) {
+        const PageText &a = made.texts[i];
+        const PageText &b = toPaint.texts[i];
+        QCOMPARE(b.element, a.element);
+        QCOMPARE(b.text, a.text);
+        QCOMPARE(b.rect, a.rect);
+        QVERIFY(!a.shaped);
+        const bool plainLine = !b.wordWrap && b.alignment == Qt::AlignLeft &&
+                               !b.text.contains(u'\t') && !b.text.isEmpty();
+        QVERIFY2(bool(b.shaped) == plainLine, qPrintable(b.element + u": "_s + b.text));
+        if (b.shaped) {
+            ++shaped;
+            QCOMPARE(b.shaped->text(), b.text);
+        }
+        wrapped += b.wordWrap;
+        aligned += b.alignment != Qt::AlignLeft;
+        tabbed += b.text.contains(u'\t');
+    }
+    // Each reason to paint from the string is on the page, beside shaped texts.
+    QVERIFY(shaped > 0);
+    QCOMPARE(wrapped, 1);
+    QCOMPARE(aligned, 2);
+    QCOMPARE(tabbed, 1);
 }
 
 void TestReportLayout::logoIsReadThroughTheDecoderAndMissingLogoDrawsNothing()

@@ -70,6 +70,16 @@ void whenPreviewReady(int previews, std::function<void(ReportPreviewWindow *)> a
 
 QStringList messages;
 
+// The first page's words with their boxes, as poppler lists them.
+QByteArray pdfWordsAsPoppler(const QString &path)
+{
+    QProcess pdftotext;
+    pdftotext.start(u"pdftotext"_s, {u"-bbox"_s, u"-f"_s, u"1"_s, u"-l"_s, u"1"_s, path, u"-"_s});
+    if (!pdftotext.waitForFinished(30000) || pdftotext.exitCode() != 0)
+        return {};
+    return pdftotext.readAllStandardOutput();
+}
+
 struct PdfWords
 {
     QSizeF page; // points
@@ -158,6 +168,8 @@ class TestReportPreview : public QObject
 private Q_SLOTS:
     void initTestCase();
     void pageRendersToPdf();
+    void shapedTextsPaintAsTheirStrings_data();
+    void shapedTextsPaintAsTheirStrings();
     void printsWholePagesOnAnyPaper_data();
     void printsWholePagesOnAnyPaper();
     void savingAndPrintingReportProgressAndStop();
@@ -216,6 +228,54 @@ void TestReportPreview::pageRendersToPdf()
     QVERIFY(titleInk);
     for (int y = 0; y < page.height(); ++y)
         QCOMPARE(page.pixel(page.width() - 3, y), qRgb(255, 255, 255));
+}
+
+void TestReportPreview::shapedTextsPaintAsTheirStrings_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("remarks");
+    QTest::newRow("accents") << u"Mídia nº 1"_s << u"Backup de ação — coleção"_s;
+    QTest::newRow("kerning and ligatures") << u"AVATAR Tý WAVE"_s << u"office ﬁle ffl"_s;
+    QTest::newRow("spaces at both ends") << u"  Mídia  "_s << u" curta "_s;
+    QTest::newRow("fallback font") << u"Mídia 日本語"_s << u"メディア"_s;
+    QTest::newRow("right to left") << u"CD שלום 123"_s << u"مرحبا بالعالم"_s;
+}
+
+// Painting a page made to be painted gives what painting its texts as strings gives: on the
+// screen and in thumbnails to the pixel, in a PDF to the word and its box.
+void TestReportPreview::shapedTextsPaintAsTheirStrings()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, remarks);
+    const auto data = std::make_shared<MemoryDataSet>(
+        QStringList{u"codigo"_s, u"titulo"_s, u"obs"_s, u"tipo"_s, u"local"_s});
+    data->append({u"1"_s, name, remarks, u"CD"_s, u"Gaveta 1"_s});
+    data->append({u"2"_s, remarks, name, u"DVD"_s, u"Estante 2"_s});
+    auto report = mediaReport(data);
+    const auto document = layoutReport(*report);
+    const ReportPage toPaint = document->pageToPaint(0);
+    QVERIFY(std::any_of(toPaint.texts.begin(), toPaint.texts.end(),
+                        [&](const PageText &t) { return t.shaped && t.text == name; }));
+    // The same pages kept as they were made to be searched or stored: painted from strings.
+    ReportDocument asStrings;
+    asStrings.title = document->title;
+    asStrings.pageSize = document->pageSize;
+    asStrings.appendPage(document->page(0));
+
+    for (const int width : {160, 794, 2480}) {
+        const QImage shaped = renderReportPage(*document, 0, width);
+        const QImage strings = renderReportPage(asStrings, 0, width);
+        QVERIFY2(shaped == strings, qPrintable(u"%1 pixels wide"_s.arg(width)));
+    }
+
+    QTemporaryDir dir;
+    const QString shapedPdf = dir.filePath(u"formas.pdf"_s);
+    const QString stringsPdf = dir.filePath(u"textos.pdf"_s);
+    QVERIFY(writeReportPdf(*document, shapedPdf));
+    QVERIFY(writeReportPdf(asStrings, stringsPdf));
+    const QByteArray words = pdfWordsAsPoppler(shapedPdf);
+    QVERIFY(words.contains("<word "));
+    QCOMPARE(words, pdfWordsAsPoppler(stringsPdf));
 }
 
 void TestReportPreview::printsWholePagesOnAnyPaper_data()

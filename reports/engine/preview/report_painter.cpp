@@ -41,7 +41,7 @@ bool paintPages(QPagedPaintDevice &device, QPainter &painter, const ReportDocume
             device.newPage();
         const QRectF target =
             fittedPage(document.pageSize, QSizeF(device.width(), device.height()));
-        paintReportPage(painter, document.page(i), document.pageSize, target);
+        paintReportPage(painter, document.pageToPaint(i), document.pageSize, target);
     }
     return true;
 }
@@ -83,6 +83,11 @@ void paintReportPage(QPainter &painter, const ReportPage &page, const QSizeF &pa
     for (const PageText &text : page.texts) {
         if (text.text.isEmpty() || text.rect.isEmpty())
             continue;
+        if (text.shaped) {
+            // Shaped when its page was made, in report units, from the top-left corner.
+            text.shaped->draw(&painter, toUnits(text.rect).topLeft());
+            continue;
+        }
         if (!current || !(*current == text.font)) {
             current = &text.font;
             QFont font = reportFont(text.font);
@@ -125,7 +130,7 @@ QImage renderReportPage(const ReportDocument &document, int pageIndex, int width
     image.fill(Qt::white);
     if (pageIndex < 0 || pageIndex >= document.pageCount())
         return image;
-    const ReportPage page = document.page(pageIndex);
+    const ReportPage page = document.pageToPaint(pageIndex);
     QPainter painter(&image);
     paintReportPage(painter, page, size, QRectF(image.rect()));
     return image;

@@ -202,7 +202,7 @@ protected:
                             m_pageSize.height() * m_zoom);
         if (!m_page && m_document && m_index >= 0 && m_index < m_document->pageCount()) {
             try {
-                m_page = m_document->page(m_index);
+                m_page = m_document->pageToPaint(m_index);
             } catch (...) {
                 // Nothing may escape a paint event; a page that cannot be made shows blank.
             }
