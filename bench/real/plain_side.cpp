@@ -205,7 +205,8 @@ int report(const QByteArray &path)
 }
 
 // The media report's pages: logo, four media of five captioned lines a page, the title on the
-// first, the total after the last, at fixed places.
+// first, the total after the last, at fixed places given in millimetres. Positions are turned
+// into the writer's own units, so the fonts keep their point sizes, as printed.
 void paintMediaPages(QPdfWriter &writer, const BareResult &media, const QImage &logo)
 {
     QFont regular(QStringLiteral("Arial")), bold(QStringLiteral("Arial")),
@@ -221,41 +222,40 @@ void paintMediaPages(QPdfWriter &writer, const BareResult &media, const QImage &
         QStringLiteral("Local atual da mídia:")};
     // select codigo, titulo, tipo, obs, local
     QPainter painter(&writer);
-    const double scale = writer.width() / 210.0;
+    const double mm = writer.width() / 210.0;
+    const auto at = [mm](double x, double y) { return QPointF(x * mm, y * mm); };
+    const QRectF page(0, 0, writer.width(), writer.height());
     const int records = int(media.rows);
     const int pages = std::max(1, (records + 3) / 4);
-    for (int page = 0; page < pages; ++page) {
-        if (page > 0)
+    for (int p = 0; p < pages; ++p) {
+        if (p > 0)
             writer.newPage();
-        painter.save();
-        painter.scale(scale, scale);
-        painter.drawImage(QRectF(10, 10, 52.92, 15.88), logo);
+        painter.fillRect(page, Qt::white);
+        painter.drawImage(QRectF(at(10, 10), at(10 + 52.92, 10 + 15.88)), logo);
         double y = 10 + 15.61;
-        if (page == 0) {
+        if (p == 0) {
             painter.setFont(title);
-            painter.drawText(QPointF(10 + 65.62, y + 2.38 + 5),
-                             QStringLiteral("Mídias cadastradas"));
+            painter.drawText(at(10 + 65.62, y + 2.38 + 5), QStringLiteral("Mídias cadastradas"));
             y += 10.58;
         }
         y += 10.58;
-        const int last = std::min(records, page * 4 + 4);
-        for (int record = page * 4; record < last; ++record) {
+        const int last = std::min(records, p * 4 + 4);
+        for (int record = p * 4; record < last; ++record) {
             for (int line = 0; line < 5; ++line) {
                 const double baseline = y + 8.47 * (line + 1) + 3.5;
                 painter.setFont(line == 1 ? bold : regular);
-                painter.drawText(QPointF(10 + 6.35, baseline), captions[line]);
-                painter.drawText(QPointF(10 + 42.33, baseline),
+                painter.drawText(at(10 + 6.35, baseline), captions[line]);
+                painter.drawText(at(10 + 42.33, baseline),
                                  textAt(media, size_t(line), size_t(record)));
             }
             y += 52.92;
         }
         if (last == records) {
-            painter.drawLine(QLineF(16.35, y + 3.18, 16.35 + 175.95, y + 3.18));
+            painter.drawLine(QLineF(at(16.35, y + 3.18), at(16.35 + 175.95, y + 3.18)));
             painter.setFont(bold);
-            painter.drawText(QPointF(16.35, y + 8), QStringLiteral("Total de Mídias:"));
-            painter.drawText(QPointF(52.33, y + 8), QString::number(records));
+            painter.drawText(at(16.35, y + 8), QStringLiteral("Total de Mídias:"));
+            painter.drawText(at(52.33, y + 8), QString::number(records));
         }
-        painter.restore();
     }
     painter.end();
 }
@@ -272,9 +272,11 @@ int pdf(const QByteArray &path, const QString &output, const QString &logoPath)
     auto *status = new QLabel(&window);
     status->setObjectName(QStringLiteral("Status"));
     status->setGeometry(24, 80, 400, 24);
+    // The program has the report's rows and logo in hand before its save is asked for: they
+    // are read here before the click as well.
+    const BareResult media = bareRead(db, "select codigo, titulo, tipo, obs, local from cds");
+    const QImage logo(logoPath);
     QObject::connect(save, &QPushButton::clicked, &window, [&] {
-        const BareResult media = bareRead(db, "select codigo, titulo, tipo, obs, local from cds");
-        const QImage logo(logoPath);
         {
             QPdfWriter writer(output);
             writer.setPageSize(QPageSize(QPageSize::A4));

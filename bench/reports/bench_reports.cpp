@@ -78,8 +78,10 @@ public:
 
     int pageCount(int records) const { return std::max(1, (records + 3) / 4); }
 
-    // One page into a painter already scaled to millimetres.
-    void paintPage(QPainter &painter, const QImage &logo, TADOQuery &query, int page) const
+    // One page, at places given in millimetres turned into the device's units (`mm` of them a
+    // millimetre), so the fonts keep their point sizes, as printed.
+    void paintPage(QPainter &painter, double mm, const QImage &logo, TADOQuery &query,
+                   int page) const
     {
         static const QString captions[] = {
             QStringLiteral("Código da Mídia"), QStringLiteral("Nome da Mídia"),
@@ -89,13 +91,14 @@ public:
         int columns[5];
         for (int i = 0; i < 5; ++i)
             columns[i] = query.findField(QLatin1String(fields[i]))->index();
+        const auto at = [mm](double x, double y) { return QPointF(x * mm, y * mm); };
 
-        painter.drawImage(QRectF(10, 10, 52.92, 15.88), logo);
+        painter.fillRect(QRectF(at(0, 0), at(210, 297)), Qt::white);
+        painter.drawImage(QRectF(at(10, 10), at(10 + 52.92, 10 + 15.88)), logo);
         double y = 10 + 15.61;
         if (page == 0) {
             painter.setFont(m_title);
-            painter.drawText(QPointF(10 + 65.62, y + 2.38 + 5),
-                             QStringLiteral("Mídias cadastradas"));
+            painter.drawText(at(10 + 65.62, y + 2.38 + 5), QStringLiteral("Mídias cadastradas"));
             y += 10.58;
         }
         y += 10.58;
@@ -105,17 +108,16 @@ public:
             for (int line = 0; line < 5; ++line) {
                 const double baseline = y + 8.47 * (line + 1) + 3.5;
                 painter.setFont(line == 1 ? m_bold : m_regular);
-                painter.drawText(QPointF(10 + 6.35, baseline), captions[line]);
-                painter.drawText(QPointF(10 + 42.33, baseline),
-                                 query.textAt(record, columns[line]));
+                painter.drawText(at(10 + 6.35, baseline), captions[line]);
+                painter.drawText(at(10 + 42.33, baseline), query.textAt(record, columns[line]));
             }
             y += 52.92;
         }
         if (last == records) {
-            painter.drawLine(QLineF(16.35, y + 3.18, 16.35 + 175.95, y + 3.18));
+            painter.drawLine(QLineF(at(16.35, y + 3.18), at(16.35 + 175.95, y + 3.18)));
             painter.setFont(m_bold);
-            painter.drawText(QPointF(16.35, y + 8), QStringLiteral("Total de Mídias:"));
-            painter.drawText(QPointF(52.33, y + 8), QString::number(records));
+            painter.drawText(at(16.35, y + 8), QStringLiteral("Total de Mídias:"));
+            painter.drawText(at(52.33, y + 8), QString::number(records));
         }
     }
 
@@ -162,15 +164,12 @@ void plainPdf(const PlainMediaPainter &plain, const QImage &logo, TADOQuery &que
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     QPainter painter(&writer);
-    const double scale = writer.width() / 210.0;
+    const double mm = writer.width() / 210.0;
     const int pages = plain.pageCount(query.recordCount());
     for (int page = 0; page < pages; ++page) {
         if (page > 0)
             writer.newPage();
-        painter.save();
-        painter.scale(scale, scale);
-        plain.paintPage(painter, logo, query, page);
-        painter.restore();
+        plain.paintPage(painter, mm, logo, query, page);
     }
     painter.end();
 }
@@ -416,8 +415,7 @@ void compareMediaReport(Session &s)
                         {[&] {
                             QImage target(794, 1123, QImage::Format_RGB32);
                             QPainter painter(&target);
-                            painter.scale(794 / 210.0, 1123 / 297.0);
-                            plain.paintPage(painter, logo, query, 0);
+                            plain.paintPage(painter, 794 / 210.0, logo, query, 0);
                             benchmark::DoNotOptimize(target.bits());
                         }},
                         25, 2.0);
