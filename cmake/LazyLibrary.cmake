@@ -1,5 +1,5 @@
 # Libraries that only some windows or catalogues need (a server's client library, the
-# installer and spreadsheet formats) are loaded the first time one of their functions is
+# installer and spreadsheet formats, Qt's print support) are loaded the first time one of their functions is
 # called, not when the program starts: each costs the start-up its loading and symbol lookups,
 # and most sessions never call them.
 #
@@ -7,7 +7,8 @@
 # headers and, in place of linking the library, one small stub per function the library
 # exports: the first call through any stub opens the library by its soname and binds every
 # stub to the real function. Only functions are stubbed; a program that uses a library's data
-# fails to link, which is how it would show. On processors the stubs are not written for, NAME
+# (for a C++ library also its classes' meta-objects, as qobject_cast does) fails to link, which
+# is how it would show. On processors the stubs are not written for, NAME
 # links TARGET as usual.
 include_guard(GLOBAL)
 
@@ -23,7 +24,8 @@ else()
     set(QUIVEL_LAZY_STUBS OFF)
 endif()
 
-# The shared library files a target links: an imported target's, or the path itself.
+# The shared library files a target links: an imported target's (the files it links, else the
+# library it is, as a package's CMake files describe Qt's), or the path itself.
 function(_quivel_lazy_files target out)
     set(files "")
     if(TARGET ${target})
@@ -33,6 +35,21 @@ function(_quivel_lazy_files target out)
                 list(APPEND files "${link}")
             endif()
         endforeach()
+        get_target_property(imported ${target} IMPORTED)
+        if(NOT files AND imported)
+            get_target_property(configurations ${target} IMPORTED_CONFIGURATIONS)
+            set(properties IMPORTED_LOCATION)
+            foreach(configuration IN LISTS configurations)
+                list(APPEND properties IMPORTED_LOCATION_${configuration})
+            endforeach()
+            foreach(property IN LISTS properties)
+                get_target_property(location ${target} ${property})
+                if(location AND EXISTS "${location}")
+                    set(files "${location}")
+                    break()
+                endif()
+            endforeach()
+        endif()
     else()
         set(files "${target}")
     endif()
@@ -60,7 +77,7 @@ function(quivel_lazy_library name target)
     _quivel_lazy_files(${target} files)
     foreach(file IN LISTS files)
         get_filename_component(base "${file}" NAME)
-        string(REGEX REPLACE "^lib(.*)\\.so$" "\\1" short "${base}")
+        string(REGEX REPLACE "^lib(.*)\\.so(\\.[0-9.]+)?$" "\\1" short "${base}")
         if(lazy_ONLY AND NOT short IN_LIST lazy_ONLY)
             target_link_libraries(${name} INTERFACE "${file}")
         else()

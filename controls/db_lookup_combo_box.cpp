@@ -179,7 +179,6 @@ TDBLookupComboBox::TDBLookupComboBox(QWidget *parent)
     : QWidget(parent)
     , m_link(new TFieldDataLink(this))
     , m_model(new TLookupListModel(this))
-    , m_view(new QListView(this))
 {
     static const bool accessible = (QAccessible::installFactory(&lookupAccessibility), true);
     Q_UNUSED(accessible);
@@ -187,7 +186,17 @@ TDBLookupComboBox::TDBLookupComboBox(QWidget *parent)
     setAttribute(Qt::WA_InputMethodEnabled, false);
     connect(m_link, &TFieldDataLink::dataChange, this, &TDBLookupComboBox::onDataChange);
     connect(m_link, &TFieldDataLink::activeChange, this, &TDBLookupComboBox::onDataChange);
+}
 
+TDBLookupComboBox::~TDBLookupComboBox() = default;
+
+// The drop-down list is made the first time it is needed, not with the box: most boxes are on
+// screen long before anyone opens them, and a window that holds one paints sooner.
+QListView *TDBLookupComboBox::listView()
+{
+    if (m_view)
+        return m_view;
+    m_view = new QListView(this);
     m_view->setWindowFlags(Qt::Popup);
     m_view->setAttribute(Qt::WA_NoMouseReplay);
     m_view->setModel(m_model);
@@ -203,9 +212,8 @@ TDBLookupComboBox::TDBLookupComboBox(QWidget *parent)
         closeUp();
         choose(index.row());
     });
+    return m_view;
 }
-
-TDBLookupComboBox::~TDBLookupComboBox() = default;
 
 TDataSource *TDBLookupComboBox::dataSource() const
 {
@@ -264,7 +272,7 @@ void TDBLookupComboBox::setKeyValue(const QVariant &value)
 
 bool TDBLookupComboBox::listVisible() const
 {
-    return m_view->isVisible();
+    return m_view && m_view->isVisible();
 }
 
 // Bound to a data field, the key is the field's; otherwise the box keeps its own.
@@ -393,6 +401,7 @@ void TDBLookupComboBox::dropDown()
     if (listVisible() || count == 0 || !isEnabled())
         return;
     m_search.clear();
+    listView();
     m_view->setFont(font());
     m_view->setPalette(palette());
     const int rows = std::min(m_dropDownRows, count);
@@ -417,13 +426,14 @@ void TDBLookupComboBox::dropDown()
 
 void TDBLookupComboBox::closeUp()
 {
-    m_view->hide();
+    if (m_view)
+        m_view->hide();
     update();
 }
 
 bool TDBLookupComboBox::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_view)
+    if (!m_view || watched != m_view)
         return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::Hide) {
         update();

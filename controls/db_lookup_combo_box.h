@@ -87,7 +87,7 @@ public:
     bool listVisible() const;
     void dropDown();
     void closeUp();
-    QListView *listView() const { return m_view; }
+    QListView *listView();
     TLookupListModel *listModel() const { return m_model; }
 
     QSize sizeHint() const override;
@@ -119,7 +119,7 @@ private:
     QPointer<TDataSource> m_listSource;
     QMetaObject::Connection m_listConnection;
     TLookupListModel *m_model;
-    QListView *m_view;
+    QListView *m_view = nullptr;
     QString m_keyField;
     QString m_listField;
     int m_dropDownRows = 7;

@@ -381,7 +381,9 @@ class Bench:
         print(f"== {label}", flush=True)
         for i in range(self.o.pairs):
             print(f" pair {i + 1}, load {os.getloadavg()[0]:.2f}", flush=True)
-            for side, step in (("quivel", quivel), ("plain", plain)):
+            # The side that runs first alternates, so neither always finds the other's caches.
+            order = (("quivel", quivel), ("plain", plain))
+            for side, step in order if i % 2 == 0 else order[::-1]:
                 if step is None:
                     continue
                 try:

@@ -695,10 +695,15 @@ void TestBoundControls::lookupPopupChoosesAndEscCancels()
     w.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w.window));
     box.setFocus();
+    // The list is made when first dropped down, then kept.
+    QVERIFY(!box.findChild<QListView *>());
+    QVERIFY(!box.listVisible());
+    box.closeUp();
 
     QTest::keyClick(&box, Qt::Key_Down, Qt::AltModifier);
     QVERIFY(box.listVisible());
     QListView *view = box.listView();
+    QCOMPARE(box.findChildren<QListView *>(), QList<QListView *>{view});
     QCOMPARE(view->currentIndex().row(), 1);
     QCOMPARE(view->width(), box.width());
     // Four records: four rows tall, no more.

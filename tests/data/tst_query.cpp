@@ -63,6 +63,8 @@ class TestQuery : public QObject
 
 private Q_SLOTS:
     void automaticFieldsFollowTheStatement();
+    void textSizeComesFromTheDeclaredType_data();
+    void textSizeComesFromTheDeclaredType();
     void persistentFieldsAreMatchedByName();
     void parametersAreScannedOutsideQuotes_data();
     void parametersAreScannedOutsideQuotes();
@@ -193,6 +195,32 @@ void TestQuery::automaticFieldsFollowTheStatement()
     QCOMPARE(s.query.fieldText(4), QStringLiteral("DVD"));
     // A joined result is read-only.
     QVERIFY(!s.query.canModify());
+}
+
+void TestQuery::textSizeComesFromTheDeclaredType_data()
+{
+    QTest::addColumn<QString>("declared");
+    QTest::addColumn<int>("size");
+    QTest::newRow("varchar") << u"VARCHAR(32)"_s << 32;
+    QTest::newRow("lower case") << u"varchar(255)"_s << 255;
+    QTest::newRow("no size") << u"TEXT"_s << 0;
+    QTest::newRow("two numbers") << u"NUMERIC(10,2)"_s << 0;
+    QTest::newRow("spaces inside") << u"VARCHAR( 16 )"_s << 0;
+    QTest::newRow("signed") << u"VARCHAR(+20)"_s << 0;
+    QTest::newRow("two words") << u"CHARACTER VARYING(40)"_s << 40;
+    QTest::newRow("too large") << u"VARCHAR(99999999999)"_s << 0;
+}
+
+void TestQuery::textSizeComesFromTheDeclaredType()
+{
+    QFETCH(QString, declared);
+    QFETCH(int, size);
+    TempCatalogue cat;
+    cat.exec(u"CREATE TABLE outra (texto %1); INSERT INTO outra VALUES ('a')"_s.arg(declared));
+    Session s(cat.path(), {u"select texto from outra"_s});
+    s.query.open();
+    QCOMPARE(s.query.fieldCount(), 1);
+    QCOMPARE(s.query.field(0)->size(), size);
 }
 
 void TestQuery::persistentFieldsAreMatchedByName()

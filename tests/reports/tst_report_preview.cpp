@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
+#include <QPageSetupDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -180,6 +181,7 @@ private Q_SLOTS:
     void promptsSpeakPortuguese_data();
     void promptsSpeakPortuguese();
     void saveDialogStartsInDocumentsAndRemembers();
+    void pageSetupStartsOnTheReportsPaperAndKeepsAChoice();
     void previewReturnsOnlyWhenClosed();
     void secondPreviewInsideTheFirst();
     void searchSaveAndLoadInTheWindow();
@@ -662,6 +664,46 @@ void TestReportPreview::saveDialogStartsInDocumentsAndRemembers()
         askSaveAndAnswer(window, [](QFileDialog &dialog) { dialog.reject(); });
     QCOMPARE(second.folder, QDir(elsewhere.path()).absolutePath());
     QCOMPARE(second.type, u"PDF (*.pdf)"_s);
+}
+
+void TestReportPreview::pageSetupStartsOnTheReportsPaperAndKeepsAChoice()
+{
+    auto data = mediaDataSet(10);
+    auto report = mediaReport(data);
+    ReportPreviewWindow window{QString()};
+    window.startRun(*report);
+    window.finishRun();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QAction *setup = nullptr;
+    for (QAction *a : window.findChild<QToolBar *>()->actions()) {
+        if (a->toolTip() == u"Configurar impressora"_s)
+            setup = a;
+    }
+    QVERIFY(setup);
+    // Opens the page setup, notes the paper it shows, and lets `choose` change it.
+    const auto paperShown = [&](const std::function<void(QPrinter &)> &choose) {
+        QPageLayout seen;
+        QTimer::singleShot(0, &window, [&] {
+            auto *dialog = qobject_cast<QPageSetupDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            seen = dialog->printer()->pageLayout();
+            choose(*dialog->printer());
+            dialog->reject();
+        });
+        setup->trigger();
+        return seen;
+    };
+    const QPageLayout first = paperShown([](QPrinter &printer) {
+        printer.setPageSize(QPageSize(QPageSize::Letter));
+        printer.setPageOrientation(QPageLayout::Landscape);
+    });
+    QCOMPARE(first.pageSize().id(), QPageSize::A4);
+    QCOMPARE(first.orientation(), QPageLayout::Portrait);
+    const QPageLayout second = paperShown([](QPrinter &) {});
+    QCOMPARE(second.pageSize().id(), QPageSize::Letter);
+    QCOMPARE(second.orientation(), QPageLayout::Landscape);
 }
 
 void TestReportPreview::previewReturnsOnlyWhenClosed()

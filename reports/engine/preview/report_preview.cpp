@@ -691,13 +691,20 @@ void ReportPreviewWindow::askSearch()
         g_messageHandler(this, QStringLiteral("Texto não encontrado: \"%1\".").arg(text));
 }
 
+QPrinter &ReportPreviewWindow::printer()
+{
+    // Made when first asked for, not with the window: a printer looks up the system's printers,
+    // which a preview that is never printed from need not wait for.
+    if (!m_printer) {
+        m_printer = std::make_unique<QPrinter>();
+        setPrinterToReportPaper(*m_printer, *m_document);
+    }
+    return *m_printer;
+}
+
 void ReportPreviewWindow::printerSetup()
 {
-    if (!m_printerSetUp) {
-        setPrinterToReportPaper(m_printer, *m_document);
-        m_printerSetUp = true;
-    }
-    QPageSetupDialog dialog(&m_printer, this);
+    QPageSetupDialog dialog(&printer(), this);
     dialog.exec();
 }
 
@@ -719,18 +726,14 @@ void ReportPreviewWindow::print()
                        : path + QStringLiteral(".pdf"));
         return;
     }
-    if (!m_printerSetUp) {
-        setPrinterToReportPaper(m_printer, *m_document);
-        m_printerSetUp = true;
-    }
-    QPrintDialog dialog(&m_printer, this);
+    QPrintDialog dialog(&printer(), this);
     dialog.setMinMax(1, qMax(1, pageCount()));
     if (dialog.exec() != QDialog::Accepted)
         return;
     QProgressDialog progress(this);
     const QScopedValueRollback busy(m_busy, true);
     const auto document = m_document;
-    printReport(*document, m_printer,
+    printReport(*document, *m_printer,
                 outputProgress(progress, QStringLiteral("Imprimindo a página %1 de %2...")));
 }
 

@@ -98,6 +98,8 @@ private:
     void updateStatus();
     void selectPage();
     void askSearch();
+    // The printer, on the report's paper until a dialog changes it.
+    QPrinter &printer();
     void printerSetup();
     void print();
     void askSave();
@@ -120,12 +122,11 @@ private:
     QListWidget *m_searchResults = nullptr;
     QLabel *m_progressLabel = nullptr;
     QLabel *m_pageLabel = nullptr;
-    QPrinter m_printer;
+    // The printer starts on the report's paper; a choice made in a dialog stays afterwards.
+    std::unique_ptr<QPrinter> m_printer;
     TQRZoomState m_zoomMode = qrZoomToFit;
     int m_currentPage = 0;
     bool m_sized = false;
     int m_frameLooks = 0;
     bool m_busy = false; // saving or printing
-    // The printer starts on the report's paper; a choice made in a dialog stays afterwards.
-    bool m_printerSetUp = false;
 };
