@@ -194,40 +194,44 @@ int main(int argc, char **argv)
                   "UPDATE cds SET titulo = $1 WHERE codigo = 2 AND titulo = $2 RETURNING codigo", 2,
                   nullptr));
     int round = 0;
+    const auto programSaves = [&] {
+        return timed([&] {
+                   for (int i = 0; i < savesPerSample; ++i) {
+                       media.edit();
+                       media.fieldByName(QStringLiteral("titulo"))
+                           ->setAsString(QStringLiteral("Quivel %1").arg(++round));
+                       media.post();
+                   }
+               }) /
+               savesPerSample;
+    };
+    // The program's row stays what the server holds: the bare side writes back the title it
+    // read. `save` sends one save of `title` over `previous`.
+    const auto bareSaves =
+        [&](const std::function<void(const char *title, const char *previous)> &save) {
+            const std::string was =
+                media.fieldByName(QStringLiteral("titulo"))->asString().toStdString();
+            return timed([&] {
+                       std::string previous = was;
+                       for (int i = 0; i < savesPerSample; ++i) {
+                           const std::string title =
+                               i + 1 == savesPerSample ? was : "Bare " + std::to_string(i);
+                           save(title.c_str(), previous.c_str());
+                           previous = title;
+                       }
+                   }) /
+                   savesPerSample;
+        };
     report("one save (per save)",
-           inPairs(
-               pairs,
-               [&] {
-                   return timed([&] {
-                              for (int i = 0; i < savesPerSample; ++i) {
-                                  media.edit();
-                                  media.fieldByName(QStringLiteral("titulo"))
-                                      ->setAsString(QStringLiteral("Quivel %1").arg(++round));
-                                  media.post();
-                              }
-                          }) /
-                          savesPerSample;
-               },
-               [&] {
-                   // The program's row stays what the server holds: the bare side writes back
-                   // the title it read.
-                   const std::string was =
-                       media.fieldByName(QStringLiteral("titulo"))->asString().toStdString();
-                   return timed([&] {
-                              std::string previous = was;
-                              for (int i = 0; i < savesPerSample; ++i) {
-                                  const std::string title =
-                                      i + 1 == savesPerSample ? was : "Bare " + std::to_string(i);
-                                  const char *values[] = {title.c_str(), previous.c_str()};
-                                  PQclear(PQexec(bare, "BEGIN"));
-                                  PQclear(
-                                      PQexecPrepared(bare, "save", 2, values, nullptr, nullptr, 0));
-                                  PQclear(PQexec(bare, "COMMIT"));
-                                  previous = title;
-                              }
-                          }) /
-                          savesPerSample;
-               }),
+           inPairs(pairs, programSaves,
+                   [&] {
+                       return bareSaves([&](const char *title, const char *previous) {
+                           const char *values[] = {title, previous};
+                           PQclear(PQexec(bare, "BEGIN"));
+                           PQclear(PQexecPrepared(bare, "save", 2, values, nullptr, nullptr, 0));
+                           PQclear(PQexec(bare, "COMMIT"));
+                       });
+                   }),
            "ms");
 
     // Where the save's time goes: the same bare code sending what the program's save sends
@@ -241,40 +245,18 @@ int main(int argc, char **argv)
                       "\"titulo\" IS NOT DISTINCT FROM $3 RETURNING codigo",
                       3, nullptr));
     report("one save, bare sending the same",
-           inPairs(
-               pairs,
-               [&] {
-                   return timed([&] {
-                              for (int i = 0; i < savesPerSample; ++i) {
-                                  media.edit();
-                                  media.fieldByName(QStringLiteral("titulo"))
-                                      ->setAsString(QStringLiteral("Quivel %1").arg(++round));
-                                  media.post();
-                              }
-                          }) /
-                          savesPerSample;
-               },
-               [&] {
-                   const std::string was =
-                       media.fieldByName(QStringLiteral("titulo"))->asString().toStdString();
-                   return timed([&] {
-                              std::string previous = was;
-                              for (int i = 0; i < savesPerSample; ++i) {
-                                  const std::string title =
-                                      i + 1 == savesPerSample ? was : "Bare " + std::to_string(i);
-                                  const char *values[] = {title.c_str(), "2", previous.c_str()};
-                                  PQclear(PQexec(bare, "BEGIN"));
-                                  PQclear(PQexecPrepared(bare, "inspect", 0, nullptr, nullptr,
-                                                         nullptr, 0));
-                                  PQclear(PQexecPrepared(bare, "guarded", 3, values, nullptr,
-                                                         nullptr, 0));
-                                  PQclear(PQexec(bare, "SELECT pg_catalog.pg_notify("
-                                                       "'quivel_alteracoes', 'cds:2'); COMMIT"));
-                                  previous = title;
-                              }
-                          }) /
-                          savesPerSample;
-               }),
+           inPairs(pairs, programSaves,
+                   [&] {
+                       return bareSaves([&](const char *title, const char *previous) {
+                           const char *values[] = {title, "2", previous};
+                           PQclear(PQexec(bare, "BEGIN"));
+                           PQclear(
+                               PQexecPrepared(bare, "inspect", 0, nullptr, nullptr, nullptr, 0));
+                           PQclear(PQexecPrepared(bare, "guarded", 3, values, nullptr, nullptr, 0));
+                           PQclear(PQexec(bare, "SELECT pg_catalog.pg_notify('quivel_alteracoes', "
+                                                "'cds:2'); COMMIT"));
+                       });
+                   }),
            "ms", false);
     media.close();
 
