@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
+#include <QListView>
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QProcess>
@@ -185,6 +186,7 @@ private Q_SLOTS:
     void previewReturnsOnlyWhenClosed();
     void secondPreviewInsideTheFirst();
     void searchSaveAndLoadInTheWindow();
+    void thumbnailsShowEachPageAboveItsNumber();
     void statusTellsNoTotalWhileRecordsArrive();
     void searchFindsTextsAsPrinted_data();
     void searchFindsTextsAsPrinted();
@@ -890,6 +892,42 @@ void TestReportPreview::searchSaveAndLoadInTheWindow()
     bad.close();
     QVERIFY_THROWS_EXCEPTION(ReportError, other.loadFrom(bad.fileName()));
     QCOMPARE(other.pageCount(), 3);
+}
+
+// One thumbnail a page, its picture above its number, one under the other; a click shows the
+// page.
+void TestReportPreview::thumbnailsShowEachPageAboveItsNumber()
+{
+    auto data = mediaDataSet(10);
+    auto report = mediaReport(data);
+    ReportPreviewWindow window{QString()};
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.startRun(*report);
+    window.finishRun();
+    QCOMPARE(window.pageCount(), 3);
+    auto *thumbnails = qobject_cast<QListView *>(window.findChild<QTabWidget *>()->widget(0));
+    QVERIFY(thumbnails);
+    QCOMPARE(thumbnails->model()->rowCount(), 3);
+
+    QRect previous;
+    for (int page = 0; page < 3; ++page) {
+        const QModelIndex index = thumbnails->model()->index(page, 0);
+        QCOMPARE(index.data().toString(), QString::number(page + 1));
+        const QRect item = thumbnails->visualRect(index);
+        if (page > 0)
+            QVERIFY(item.top() > previous.bottom());
+        previous = item;
+        // Tall enough for the picture and a line under it: the number is not beside it.
+        QVERIFY2(item.height() >=
+                     thumbnails->iconSize().height() + thumbnails->fontMetrics().height(),
+                 qPrintable(QString::number(item.height())));
+    }
+    const QModelIndex last = thumbnails->model()->index(2, 0);
+    thumbnails->scrollTo(last);
+    QTest::mouseClick(thumbnails->viewport(), Qt::LeftButton, {},
+                      thumbnails->visualRect(last).center());
+    QCOMPARE(window.currentPage(), 2);
 }
 
 void TestReportPreview::runFailureSurfacesFromPreview()
