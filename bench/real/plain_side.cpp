@@ -8,6 +8,7 @@
 //                                  its first page's rows
 //   plain_side pdf CATALOGUE FILE  "Salvar" paints the media report's pages into QPdfWriter
 #include "bench/support/bare_read.h"
+#include "bench/support/plain_media_pages.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -204,58 +205,20 @@ int report(const QByteArray &path)
     return code;
 }
 
-// The media report's pages: logo, four media of five captioned lines a page, the title on the
-// first, the total after the last, at fixed places given in millimetres. Positions are turned
-// into the writer's own units, so the fonts keep their point sizes, as printed.
+// The media report's pages, each painted as a plain program does.
 void paintMediaPages(QPdfWriter &writer, const BareResult &media, const QImage &logo)
 {
-    QFont regular(QStringLiteral("Arial")), bold(QStringLiteral("Arial")),
-        title(QStringLiteral("Arial"));
-    regular.setPointSizeF(9.75);
-    bold.setPointSizeF(9.75);
-    bold.setBold(true);
-    title.setPointSizeF(15.75);
-    title.setBold(true);
-    static const QString captions[] = {
-        QStringLiteral("Código da Mídia"), QStringLiteral("Nome da Mídia"),
-        QStringLiteral("Tipo de Mídia"), QStringLiteral("Observações"),
-        QStringLiteral("Local atual da mídia:")};
+    const PlainMediaPages plain;
     // select codigo, titulo, tipo, obs, local
+    const int records = int(media.rows);
     QPainter painter(&writer);
     const double mm = writer.width() / 210.0;
-    const auto at = [mm](double x, double y) { return QPointF(x * mm, y * mm); };
-    const QRectF page(0, 0, writer.width(), writer.height());
-    const int records = int(media.rows);
-    const int pages = std::max(1, (records + 3) / 4);
-    for (int p = 0; p < pages; ++p) {
-        if (p > 0)
+    for (int page = 0; page < PlainMediaPages::pageCount(records); ++page) {
+        if (page > 0)
             writer.newPage();
-        painter.fillRect(page, Qt::white);
-        painter.drawImage(QRectF(at(10, 10), at(10 + 52.92, 10 + 15.88)), logo);
-        double y = 10 + 15.61;
-        if (p == 0) {
-            painter.setFont(title);
-            painter.drawText(at(10 + 65.62, y + 2.38 + 5), QStringLiteral("Mídias cadastradas"));
-            y += 10.58;
-        }
-        y += 10.58;
-        const int last = std::min(records, p * 4 + 4);
-        for (int record = p * 4; record < last; ++record) {
-            for (int line = 0; line < 5; ++line) {
-                const double baseline = y + 8.47 * (line + 1) + 3.5;
-                painter.setFont(line == 1 ? bold : regular);
-                painter.drawText(at(10 + 6.35, baseline), captions[line]);
-                painter.drawText(at(10 + 42.33, baseline),
-                                 textAt(media, size_t(line), size_t(record)));
-            }
-            y += 52.92;
-        }
-        if (last == records) {
-            painter.drawLine(QLineF(at(16.35, y + 3.18), at(16.35 + 175.95, y + 3.18)));
-            painter.setFont(bold);
-            painter.drawText(at(16.35, y + 8), QStringLiteral("Total de Mídias:"));
-            painter.drawText(at(52.33, y + 8), QString::number(records));
-        }
+        plain.paint(painter, mm, logo, page, records, [&](int line, int record) {
+            return textAt(media, size_t(line), size_t(record));
+        });
     }
     painter.end();
 }

@@ -7,6 +7,7 @@
 // Each comparison runs its two sides in turn, one iteration each.
 #include "bench/support/bare_read.h"
 #include "bench/support/bench_directory.h"
+#include "bench/support/plain_media_pages.h"
 #include "bench/support/ratio_report.h"
 #include "catalogue/catalogue.h"
 #include "data/data_module.h"
@@ -34,6 +35,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -59,97 +61,55 @@ struct Session
     TForm8 *form = nullptr; // made once its query is open, as the report panel does
 };
 
-// The plain way: the media layout's texts at fixed places, no measuring, no page model. Four
-// blocks a page; the title on the first page, the total after the last block.
+// The plain way: the media layout's texts at fixed places, no measuring, no page model, read
+// from the program's query.
 class PlainMediaPainter
 {
 public:
-    PlainMediaPainter()
-        : m_regular(QStringLiteral("Arial"))
-        , m_bold(QStringLiteral("Arial"))
-        , m_title(QStringLiteral("Arial"))
-    {
-        m_regular.setPointSizeF(9.75);
-        m_bold.setPointSizeF(9.75);
-        m_bold.setBold(true);
-        m_title.setPointSizeF(15.75);
-        m_title.setBold(true);
-    }
+    int pageCount(int records) const { return PlainMediaPages::pageCount(records); }
 
-    int pageCount(int records) const { return std::max(1, (records + 3) / 4); }
-
-    // One page, at places given in millimetres turned into the device's units (`mm` of them a
-    // millimetre), so the fonts keep their point sizes, as printed.
     void paintPage(QPainter &painter, double mm, const QImage &logo, TADOQuery &query,
                    int page) const
     {
-        static const QString captions[] = {
-            QStringLiteral("Código da Mídia"), QStringLiteral("Nome da Mídia"),
-            QStringLiteral("Tipo de Mídia"), QStringLiteral("Observações"),
-            QStringLiteral("Local atual da mídia:")};
-        static const char *const fields[] = {"codigo", "titulo", "tipo", "obs", "local"};
-        int columns[5];
-        for (int i = 0; i < 5; ++i)
-            columns[i] = query.findField(QLatin1String(fields[i]))->index();
-        const auto at = [mm](double x, double y) { return QPointF(x * mm, y * mm); };
-
-        painter.fillRect(QRectF(at(0, 0), at(210, 297)), Qt::white);
-        painter.drawImage(QRectF(at(10, 10), at(10 + 52.92, 10 + 15.88)), logo);
-        double y = 10 + 15.61;
-        if (page == 0) {
-            painter.setFont(m_title);
-            painter.drawText(at(10 + 65.62, y + 2.38 + 5), QStringLiteral("Mídias cadastradas"));
-            y += 10.58;
-        }
-        y += 10.58;
-        const int records = query.recordCount();
-        const int last = std::min(records, page * 4 + 4);
-        for (int record = page * 4; record < last; ++record) {
-            for (int line = 0; line < 5; ++line) {
-                const double baseline = y + 8.47 * (line + 1) + 3.5;
-                painter.setFont(line == 1 ? m_bold : m_regular);
-                painter.drawText(at(10 + 6.35, baseline), captions[line]);
-                painter.drawText(at(10 + 42.33, baseline), query.textAt(record, columns[line]));
-            }
-            y += 52.92;
-        }
-        if (last == records) {
-            painter.drawLine(QLineF(at(16.35, y + 3.18), at(16.35 + 175.95, y + 3.18)));
-            painter.setFont(m_bold);
-            painter.drawText(at(16.35, y + 8), QStringLiteral("Total de Mídias:"));
-            painter.drawText(at(52.33, y + 8), QString::number(records));
-        }
+        const std::array<int, 5> columns = columnsOf(query);
+        m_pages.paint(painter, mm, logo, page, query.recordCount(), [&](int line, int record) {
+            return query.textAt(record, columns[size_t(line)]);
+        });
     }
 
     // What any layout must do at least: measure each caption and value once.
     double measureAll(TADOQuery &query) const
     {
-        static const char *const fields[] = {"codigo", "titulo", "tipo", "obs", "local"};
-        static const QString captions[] = {
-            QStringLiteral("Código da Mídia"), QStringLiteral("Nome da Mídia"),
-            QStringLiteral("Tipo de Mídia"), QStringLiteral("Observações"),
-            QStringLiteral("Local atual da mídia:")};
-        const QFontMetricsF regular = reportFontMetrics(m_regular);
-        const QFontMetricsF bold = reportFontMetrics(m_bold);
-        int columns[5];
+        const std::array<int, 5> columns = columnsOf(query);
+        const QFontMetricsF regular = reportFontMetrics(m_pages.lineFont(0));
+        const QFontMetricsF bold = reportFontMetrics(m_pages.lineFont(1));
         double captionWidths[5];
-        for (int i = 0; i < 5; ++i) {
-            columns[i] = query.findField(QLatin1String(fields[i]))->index();
-            captionWidths[i] = (i == 1 ? bold : regular).horizontalAdvance(captions[i]);
-        }
+        for (int i = 0; i < 5; ++i)
+            captionWidths[i] =
+                (i == 1 ? bold : regular).horizontalAdvance(PlainMediaPages::caption(i));
         double total = 0;
         const int records = query.recordCount();
         for (int record = 0; record < records; ++record) {
             for (int line = 0; line < 5; ++line)
                 total += (line == 1 ? bold : regular)
-                             .horizontalAdvance(query.textAt(record, columns[line])) +
+                             .horizontalAdvance(query.textAt(record, columns[size_t(line)])) +
                          captionWidths[line];
         }
         return total;
     }
 
 private:
-    QFont m_regular, m_bold, m_title;
+    // select codigo, titulo, tipo, obs, local
+    static std::array<int, 5> columnsOf(TADOQuery &query)
+    {
+        static const char *const fields[] = {"codigo", "titulo", "tipo", "obs", "local"};
+        std::array<int, 5> columns{};
+        for (size_t i = 0; i < columns.size(); ++i)
+            columns[i] = query.findField(QLatin1String(fields[i]))->index();
+        return columns;
+    }
+
+    PlainMediaPages m_pages;
 };
 
 QString pdfPath(const char *name)
