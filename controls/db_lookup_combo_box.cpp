@@ -401,12 +401,12 @@ void TDBLookupComboBox::dropDown()
     if (listVisible() || count == 0 || !isEnabled())
         return;
     m_search.clear();
-    listView();
-    m_view->setFont(font());
-    m_view->setPalette(palette());
+    QListView *view = listView();
+    view->setFont(font());
+    view->setPalette(palette());
     const int rows = std::min(m_dropDownRows, count);
-    const int rowHeight = std::max(m_view->sizeHintForRow(0), fontMetrics().height());
-    const int frame = m_view->frameWidth();
+    const int rowHeight = std::max(view->sizeHintForRow(0), fontMetrics().height());
+    const int frame = view->frameWidth();
     const QSize size(width(), rows * rowHeight + 2 * frame);
     QPoint at = mapToGlobal(QPoint(0, height()));
     if (const QScreen *s = screen()) {
@@ -414,13 +414,13 @@ void TDBLookupComboBox::dropDown()
         if (at.y() + size.height() > available.bottom() + 1)
             at.setY(mapToGlobal(QPoint(0, 0)).y() - size.height());
     }
-    m_view->setGeometry(QRect(at, size));
+    view->setGeometry(QRect(at, size));
     const int current = rowOfKey(m_keyValue);
     const QModelIndex index = m_model->index(std::max(current, 0));
-    m_view->setCurrentIndex(index);
-    m_view->scrollTo(index, QAbstractItemView::PositionAtTop);
-    m_view->show();
-    m_view->setFocus();
+    view->setCurrentIndex(index);
+    view->scrollTo(index, QAbstractItemView::PositionAtTop);
+    view->show();
+    view->setFocus();
     update();
 }
 
