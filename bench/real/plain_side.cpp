@@ -3,12 +3,14 @@
 // plainest way in a Qt Widgets program of its own, started and driven the same way.
 //   plain_side startup CATALOGUE   the six start-up statements read, then a window shown
 //   plain_side search CATALOGUE    Return in the line edit reads the titles matching it with
-//                                  the program's LIKE and shows them in a plain table
+//                                  the catalogue's LIKE, in the window's statement, and shows
+//                                  them in a plain table
 //   plain_side report CATALOGUE    "Gerar Relatório" reads the all-titles join and paints
 //                                  its first page's rows
 //   plain_side pdf CATALOGUE FILE  "Salvar" paints the media report's pages into QPdfWriter
 #include "bench/support/bare_read.h"
 #include "bench/support/plain_media_pages.h"
+#include "data/engine/sqlite/like.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -122,6 +124,8 @@ int startup(const QByteArray &path)
 int search(const QByteArray &path)
 {
     sqlite3 *db = openCatalogue(path);
+    // Letters' case ignored for every letter, as the program's searches do; nothing stops it.
+    registerLike(db);
     QWidget window;
     window.setWindowTitle(mainTitle);
     window.resize(936, 592);
@@ -130,9 +134,12 @@ int search(const QByteArray &path)
     edit->setGeometry(24, 64, 361, 28);
     QObject::connect(edit, &QLineEdit::returnPressed, &window, [&] {
         QByteArray like = edit->text().toUtf8().replace('\'', "''");
-        const QByteArray sql = "SELECT softs.numero AS CODIGO, softs.nome AS APLICATIVO, "
-                               "softs.descricao AS DESCRIÇÃO, cds.titulo AS MÍDIA, tipo AS "
-                               "TIPO_MÍDIA FROM softs, cds where nome like '%" +
+        // The window's statement, its columns and joins included, the text in place of
+        // its parameter.
+        const QByteArray sql = "SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
+                               "DESCRIÇÃO, nome_categoria AS CATEGORIA, titulo AS MÍDIA, tipo AS "
+                               "TIPO_MÍDIA FROM softs LEFT JOIN categorias ON "
+                               "categorias.id_categoria = softs.categoria, cds where nome like '%" +
                                like + "%' and softs.midia = cds.codigo";
         QDialog dialog(&window);
         dialog.setWindowTitle(QStringLiteral("Busca - Softwares"));
