@@ -81,6 +81,12 @@ private:
 
     size_t chunkOf(size_t row) const
     {
+        // Rows only appended fill whole chunks, and reading them in order is the common case:
+        // the chunk a row would be in then is where it is, found without a search.
+        const size_t full = row / chunkSize;
+        if (full < m_starts.size() && m_starts[full] == full * chunkSize &&
+            (full + 1 == m_starts.size() || m_starts[full + 1] > row))
+            return full;
         const auto it = std::upper_bound(m_starts.begin(), m_starts.end(), row);
         return size_t(it - m_starts.begin()) - 1;
     }
