@@ -53,11 +53,12 @@ QString loadAverage()
 const char *allTitlesSql = "select * from softs\nORDER BY softs.numero";
 const QString searchText = QStringLiteral("%a%");
 const QStringList searchLines{
-    QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, "
-                   "descricao AS DESCRIÇÃO, titulo AS MÍDIA, tipo AS "
-                   "TIPO_MÍDIA"),
-    QStringLiteral("FROM softs, cds"),
+    QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS DESCRIÇÃO, "
+                   "nome_categoria AS CATEGORIA, titulo AS MÍDIA, tipo AS TIPO_MÍDIA"),
+    QStringLiteral(
+        "FROM softs LEFT JOIN categorias ON categorias.id_categoria = softs.categoria, cds"),
     QStringLiteral("where nome like :texto and softs.midia = cds.codigo")};
+constexpr int searchColumns = 6;
 
 PGconn *bareConnection(const QString &conninfo)
 {
@@ -264,10 +265,7 @@ int main(int argc, char **argv)
     // else done with it) and the fit, against the same statement read plainly and fitted.
     TADOQuery results(QStringLiteral("ADOQuery6"), &connection);
     const QByteArray bareSearch =
-        QStringLiteral("SELECT numero AS CÓDIGO, nome AS APLICATIVO, descricao AS "
-                       "DESCRIÇÃO, titulo AS MÍDIA, tipo AS TIPO_MÍDIA\nFROM softs, "
-                       "cds\nwhere nome like $1 and softs.midia = cds.codigo")
-            .toUtf8();
+        searchLines.join(u'\n').replace(QStringLiteral(":texto"), QStringLiteral("$1")).toUtf8();
     report("search \"a\" and fit",
            inPairs(
                pairs,
@@ -283,7 +281,7 @@ int main(int argc, char **argv)
                    return timed([&] {
                        const auto values =
                            bareRead(bare, bareSearch.constData(), searchText.toUtf8().constData());
-                       bareFit(values, 5, font);
+                       bareFit(values, searchColumns, font);
                    });
                }),
            "ms");
