@@ -50,6 +50,7 @@ void applyDesignFont(QWidget *widget)
 }
 
 const char *const designFontsAsSetName = "quivelDesignFontsAsSet";
+const char *const lentDefaultName = "quivelLentDefaultFont";
 
 // See installDesignFonts. Every change of a widget's font or of its "pixelSize" passes here,
 // including the ones this makes (they find the font already right).
@@ -79,6 +80,11 @@ protected:
             if (!pixels.isValid() || font.pixelSize() == pixels.toInt() || !inMarkedWindow(widget))
                 return false;
             font.setPixelSize(pixels.toInt());
+            if (widget->property(designFontsAsSetName).toBool()) {
+                widget->setFont(font);
+                lendWindowFontAsDefault(widget);
+                return false;
+            }
         } else {
             const QString installed = installedFamily(font.family());
             if (installed.isEmpty())
@@ -90,6 +96,16 @@ protected:
     }
 
 private:
+    // Qt lays some texts out in its default font before the widget's own is given (a line
+    // edit's, as it is made): while the window is set up, its own font is the default, so
+    // that Qt loads no font the window does not show. finishFormLayout gives the default back.
+    static void lendWindowFontAsDefault(QWidget *window)
+    {
+        if (!window->property(lentDefaultName).isValid())
+            window->setProperty(lentDefaultName, QApplication::font());
+        QApplication::setFont(window->font());
+    }
+
     // The mark is looked for up to the widget's own window: a dialog over a marked window is
     // not marked.
     static bool inMarkedWindow(const QWidget *widget)
@@ -325,6 +341,12 @@ void finishFormLayout(QWidget *root)
     for (QLabel *label : labels) {
         if (label->pixmap().isNull() && !label->wordWrap())
             label->resize(label->sizeHint().width(), label->height());
+    }
+
+    const QVariant lent = root->property(lentDefaultName);
+    if (lent.isValid()) {
+        root->setProperty(lentDefaultName, QVariant());
+        QApplication::setFont(lent.value<QFont>());
     }
 }
 

@@ -60,6 +60,7 @@ private Q_SLOTS:
     void designFamiliesTakeTheInstalledSubstitute();
     void designPixelSizesTakeEffectAsSet_data();
     void designPixelSizesTakeEffectAsSet();
+    void markedWindowLendsItsFontAsDefaultWhileSetUp();
 };
 
 void TestShell::generalHandlerAddsOnePeriod_data()
@@ -295,6 +296,32 @@ void TestShell::designPixelSizesTakeEffectAsSet()
     // What finishFormLayout does later gives the same font either way.
     finishFormLayout(root);
     QCOMPARE(label->font().pixelSize(), 17);
+}
+
+void TestShell::markedWindowLendsItsFontAsDefaultWhileSetUp()
+{
+    std::unique_ptr<QObject> filter(installDesignFonts(*qApp, {}));
+    const QFont before = QApplication::font();
+    QWidget window;
+    setDesignFontsAsSet(&window);
+    QFont font = window.font();
+    font.setBold(true);
+    window.setFont(font);
+    QCOMPARE(QApplication::font(), before); // not until the window's own size is known
+    window.setProperty("pixelSize", 15);
+    QCOMPARE(QApplication::font().pixelSize(), 15);
+    QVERIFY(QApplication::font().bold());
+    auto *edit = new QLineEdit(&window);
+    QCOMPARE(edit->font().pixelSize(), 15);
+
+    finishFormLayout(&window);
+    QCOMPARE(QApplication::font(), before);
+    QCOMPARE(window.font().pixelSize(), 15);
+    QVERIFY(window.font().bold());
+    QCOMPARE(edit->font().pixelSize(), 15);
+    // A window made afterwards has the default font again.
+    QWidget later;
+    QCOMPARE(later.font(), before);
 }
 
 QTEST_MAIN(TestShell)
