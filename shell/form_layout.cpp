@@ -99,11 +99,13 @@ private:
     // Qt lays some texts out in its default font before the widget's own is given (a line
     // edit's, as it is made): while the window is set up, its own font is the default, so
     // that Qt loads no font the window does not show. finishFormLayout gives the default back.
+    // QGuiApplication's: QApplication::setFont would also drop the fonts a desktop's theme
+    // gives to classes of widgets (menus, tool tips), and no widget needs telling.
     static void lendWindowFontAsDefault(QWidget *window)
     {
         if (!window->property(lentDefaultName).isValid())
-            window->setProperty(lentDefaultName, QApplication::font());
-        QApplication::setFont(window->font());
+            window->setProperty(lentDefaultName, QGuiApplication::font());
+        QGuiApplication::setFont(window->font());
     }
 
     // The mark is looked for up to the widget's own window: a dialog over a marked window is
@@ -346,7 +348,7 @@ void finishFormLayout(QWidget *root)
     const QVariant lent = root->property(lentDefaultName);
     if (lent.isValid()) {
         root->setProperty(lentDefaultName, QVariant());
-        QApplication::setFont(lent.value<QFont>());
+        QGuiApplication::setFont(lent.value<QFont>());
     }
 }
 

@@ -301,6 +301,10 @@ void TestShell::designPixelSizesTakeEffectAsSet()
 void TestShell::markedWindowLendsItsFontAsDefaultWhileSetUp()
 {
     std::unique_ptr<QObject> filter(installDesignFonts(*qApp, {}));
+    // A font a desktop's theme gives a class of widgets stays.
+    QFont classFont(QStringLiteral("Quivel Class Sans"));
+    classFont.setPixelSize(21);
+    QApplication::setFont(classFont, "QuivelSampleClass");
     const QFont before = QApplication::font();
     QWidget window;
     setDesignFontsAsSet(&window);
@@ -319,6 +323,7 @@ void TestShell::markedWindowLendsItsFontAsDefaultWhileSetUp()
     QCOMPARE(window.font().pixelSize(), 15);
     QVERIFY(window.font().bold());
     QCOMPARE(edit->font().pixelSize(), 15);
+    QCOMPARE(QApplication::font("QuivelSampleClass"), classFont);
     // A window made afterwards has the default font again.
     QWidget later;
     QCOMPARE(later.font(), before);
