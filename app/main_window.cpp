@@ -48,6 +48,7 @@ TForm1::TForm1(QWidget *parent)
     , m_ui(std::make_unique<Ui::TForm1>())
 {
     setObjectName(QStringLiteral("Form1"));
+    setDesignFontsAsSet(this);
     m_ui->setupUi(this);
     m_reportPanel = std::make_unique<ReportPanel>(
         ReportPanel::Controls{m_ui->RadioButton1, m_ui->RadioButton2, m_ui->CheckBox1, m_ui->Label4,

@@ -3,6 +3,7 @@
 
 #include "shell/dialogs.h"
 #include "shell/error_handler.h"
+#include "shell/form_layout.h"
 
 #include <QAccessibleWidget>
 #include <QDialog>
@@ -61,6 +62,7 @@ Application::Application(int &argc, char **argv)
     setApplicationName(QStringLiteral("Quivel"));
     setQuitOnLastWindowClosed(false);
     installFontSubstitutions();
+    installDesignFonts(*this, {QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma")});
     installQtTranslations(*this);
     installEnterClicksButtons(*this);
     installWindowAccessibility();

@@ -2,7 +2,10 @@
 #include "shell/form_layout.h"
 
 #include <QApplication>
+#include <QDynamicPropertyChangeEvent>
+#include <QFontDatabase>
 #include <QGroupBox>
+#include <QHash>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
@@ -14,6 +17,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
+
+#include <optional>
 
 namespace {
 
@@ -43,6 +48,100 @@ void applyDesignFont(QWidget *widget)
         return;
     widget->setFont(font);
 }
+
+const char *const designFontsAsSetName = "quivelDesignFontsAsSet";
+const char *const lentDefaultName = "quivelLentDefaultFont";
+
+// See installDesignFonts. Every change of a widget's font or of its "pixelSize" passes here,
+// including the ones this makes (they find the font already right).
+class DesignFonts : public QObject
+{
+public:
+    DesignFonts(const QStringList &families, QObject *parent)
+        : QObject(parent)
+    {
+        for (const QString &family : families)
+            m_installed.insert(family, std::nullopt);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const QEvent::Type type = event->type();
+        if ((type != QEvent::FontChange && type != QEvent::DynamicPropertyChange) ||
+            !watched->isWidgetType())
+            return false;
+        auto *widget = static_cast<QWidget *>(watched);
+        QFont font = widget->font();
+        if (type == QEvent::DynamicPropertyChange) {
+            if (static_cast<QDynamicPropertyChangeEvent *>(event)->propertyName() != "pixelSize")
+                return false;
+            const QVariant pixels = widget->property("pixelSize");
+            if (!pixels.isValid() || font.pixelSize() == pixels.toInt() || !inMarkedWindow(widget))
+                return false;
+            font.setPixelSize(pixels.toInt());
+            if (widget->property(designFontsAsSetName).toBool()) {
+                widget->setFont(font);
+                lendWindowFontAsDefault(widget);
+                return false;
+            }
+        } else {
+            const QString installed = installedFamily(font.family());
+            if (installed.isEmpty())
+                return false;
+            font.setFamilies({installed});
+        }
+        widget->setFont(font);
+        return false;
+    }
+
+private:
+    // Qt lays some texts out in its default font before the widget's own is given (a line
+    // edit's, as it is made): while the window is set up, its own font is the default, so
+    // that Qt loads no font the window does not show. finishFormLayout gives the default back.
+    // QGuiApplication's: QApplication::setFont would also drop the fonts a desktop's theme
+    // gives to classes of widgets (menus, tool tips), and no widget needs telling.
+    static void lendWindowFontAsDefault(QWidget *window)
+    {
+        if (!window->property(lentDefaultName).isValid())
+            window->setProperty(lentDefaultName, QGuiApplication::font());
+        QGuiApplication::setFont(window->font());
+    }
+
+    // The mark is looked for up to the widget's own window: a dialog over a marked window is
+    // not marked.
+    static bool inMarkedWindow(const QWidget *widget)
+    {
+        for (; widget; widget = widget->parentWidget()) {
+            if (widget->property(designFontsAsSetName).toBool())
+                return true;
+            if (widget->isWindow())
+                return false;
+        }
+        return false;
+    }
+
+    // Empty for a family that is not a design family or has no installed substitute.
+    QString installedFamily(const QString &family)
+    {
+        const auto found = m_installed.find(family);
+        if (found == m_installed.end())
+            return {};
+        if (!found->has_value()) {
+            QString installed;
+            for (const QString &substitute : QFont::substitutes(family)) {
+                if (QFontDatabase::hasFamily(substitute)) {
+                    installed = substitute;
+                    break;
+                }
+            }
+            *found = installed;
+        }
+        return **found;
+    }
+
+    QHash<QString, std::optional<QString>> m_installed;
+};
 
 // Draws a group box's frame as an etched line and nothing else: the style's own frame lays a
 // translucent tint over the box's colour, which must show exactly as set.
@@ -245,6 +344,24 @@ void finishFormLayout(QWidget *root)
         if (label->pixmap().isNull() && !label->wordWrap())
             label->resize(label->sizeHint().width(), label->height());
     }
+
+    const QVariant lent = root->property(lentDefaultName);
+    if (lent.isValid()) {
+        root->setProperty(lentDefaultName, QVariant());
+        QGuiApplication::setFont(lent.value<QFont>());
+    }
+}
+
+QObject *installDesignFonts(QCoreApplication &app, const QStringList &families)
+{
+    auto *filter = new DesignFonts(families, &app);
+    app.installEventFilter(filter);
+    return filter;
+}
+
+void setDesignFontsAsSet(QWidget *root)
+{
+    root->setProperty(designFontsAsSetName, true);
 }
 
 void setFixedFrame(QWidget *window)

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <QList>
+#include <QStringList>
 
+class QCoreApplication;
+class QObject;
 class QGroupBox;
 class QWidget;
 
@@ -14,6 +17,21 @@ class QWidget;
 //   is turned the same way.
 // - Labels size themselves to their caption, keeping their top-left corner and height.
 void finishFormLayout(QWidget *root);
+
+// Maps the design's families while forms are set up, before any text is laid out in them: a
+// widget's font of one of `families` takes the installed family that Qt would substitute for
+// it (the first of QFont::substitutes that is installed), so that Qt need not search
+// fallbacks for a family that is not there. A family with no installed substitute is left to
+// Qt. In a window marked with setDesignFontsAsSet, a "pixelSize" also takes effect the moment
+// it is set. Returns the event filter doing it, which app owns.
+QObject *installDesignFonts(QCoreApplication &app, const QStringList &families);
+
+// Call before setupUi on a window that finishFormLayout completes: its texts are then laid
+// out only at their design sizes, not first at inherited ones finishFormLayout would replace.
+// From the moment the window's own font is complete until finishFormLayout, that font is also
+// the application's default, which Qt uses for some texts before a widget has its own font
+// (a line edit's, as it is made); finishFormLayout gives the default back.
+void setDesignFontsAsSet(QWidget *root);
 
 // A window (or dialog) of fixed size with the system menu, a minimize button and no maximize
 // button.

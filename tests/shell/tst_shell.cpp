@@ -2,6 +2,7 @@
 #include "core/exceptions.h"
 #include "shell/application.h"
 #include "shell/error_handler.h"
+#include "shell/form_layout.h"
 #include "shell/message_window.h"
 #include "tests/support/fake_dialogs.h"
 
@@ -9,6 +10,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -16,6 +19,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <memory>
 
 // Stand-ins for the program's windows: named like them, not like Qt's classes.
 class TSampleWindow : public QWidget
@@ -51,6 +56,11 @@ private Q_SLOTS:
     void enterClicksTheFocusedButton_data();
     void enterClicksTheFocusedButton();
     void programWindowsAreAnnouncedAsWindows();
+    void designFamiliesTakeTheInstalledSubstitute_data();
+    void designFamiliesTakeTheInstalledSubstitute();
+    void designPixelSizesTakeEffectAsSet_data();
+    void designPixelSizesTakeEffectAsSet();
+    void markedWindowLendsItsFontAsDefaultWhileSetUp();
 };
 
 void TestShell::generalHandlerAddsOnePeriod_data()
@@ -212,6 +222,111 @@ void TestShell::programWindowsAreAnnouncedAsWindows()
     window.setWindowTitle(QStringLiteral("Cadastro de Mídias"));
     QCOMPARE(QAccessible::queryAccessibleInterface(&window)->text(QAccessible::Name),
              QStringLiteral("Cadastro de Mídias"));
+}
+
+// Families made up for the test, so that none of them is installed.
+const QString designFamily = QStringLiteral("Quivel Design Sans");
+const QString orphanFamily = QStringLiteral("Quivel Orphan Sans");
+const QString otherFamily = QStringLiteral("Quivel Other Sans");
+
+void TestShell::designFamiliesTakeTheInstalledSubstitute_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<bool>("onTheParent"); // else on the widget itself
+    QTest::addColumn<bool>("mapped");
+    QTest::newRow("design family") << designFamily << false << true;
+    QTest::newRow("design family, inherited") << designFamily << true << true;
+    QTest::newRow("design family without an installed substitute")
+        << orphanFamily << false << false;
+    QTest::newRow("family that is not the design's") << otherFamily << false << false;
+}
+
+void TestShell::designFamiliesTakeTheInstalledSubstitute()
+{
+    QFETCH(QString, family);
+    QFETCH(bool, onTheParent);
+    QFETCH(bool, mapped);
+    const QString installed = QFontDatabase::families().value(0);
+    if (installed.isEmpty())
+        QSKIP("no font installed");
+    // The first substitute is missing; the second is the one Qt would use.
+    for (const QString &name : {designFamily, otherFamily})
+        QFont::insertSubstitutions(name, {QStringLiteral("Quivel Missing Sans"), installed});
+    QFont::insertSubstitution(orphanFamily, QStringLiteral("Quivel Missing Sans"));
+    std::unique_ptr<QObject> filter(installDesignFonts(*qApp, {designFamily, orphanFamily}));
+
+    QWidget window;
+    QLabel label(QStringLiteral("Pesquisar Software:"), &window);
+    QFont font(family);
+    font.setBold(true);
+    (onTheParent ? static_cast<QWidget &>(window) : label).setFont(font);
+    // Qt keeps substitutes in lower case; families match without regard to case.
+    QCOMPARE(label.font().family().toLower(), (mapped ? installed : family).toLower());
+    QVERIFY(label.font().bold());
+}
+
+void TestShell::designPixelSizesTakeEffectAsSet_data()
+{
+    QTest::addColumn<bool>("marked");
+    QTest::addColumn<bool>("inADialog");
+    QTest::addColumn<bool>("applied");
+    QTest::newRow("marked window") << true << false << true;
+    QTest::newRow("unmarked window") << false << false << false;
+    QTest::newRow("dialog over a marked window") << true << true << false;
+}
+
+void TestShell::designPixelSizesTakeEffectAsSet()
+{
+    QFETCH(bool, marked);
+    QFETCH(bool, inADialog);
+    QFETCH(bool, applied);
+    std::unique_ptr<QObject> filter(installDesignFonts(*qApp, {}));
+    QWidget window;
+    if (marked)
+        setDesignFontsAsSet(&window);
+    QDialog dialog(&window);
+    QWidget *root = inADialog ? static_cast<QWidget *>(&dialog) : &window;
+    QFont font = root->font();
+    font.setPixelSize(12);
+    root->setFont(font);
+    auto *label = new QLabel(QStringLiteral("Gerar Relatório:"), root);
+    label->setFont(font);
+    label->setProperty("pixelSize", 17);
+    QCOMPARE(label->font().pixelSize(), applied ? 17 : 12);
+    // What finishFormLayout does later gives the same font either way.
+    finishFormLayout(root);
+    QCOMPARE(label->font().pixelSize(), 17);
+}
+
+void TestShell::markedWindowLendsItsFontAsDefaultWhileSetUp()
+{
+    std::unique_ptr<QObject> filter(installDesignFonts(*qApp, {}));
+    // A font a desktop's theme gives a class of widgets stays.
+    QFont classFont(QStringLiteral("Quivel Class Sans"));
+    classFont.setPixelSize(21);
+    QApplication::setFont(classFont, "QuivelSampleClass");
+    const QFont before = QApplication::font();
+    QWidget window;
+    setDesignFontsAsSet(&window);
+    QFont font = window.font();
+    font.setBold(true);
+    window.setFont(font);
+    QCOMPARE(QApplication::font(), before); // not until the window's own size is known
+    window.setProperty("pixelSize", 15);
+    QCOMPARE(QApplication::font().pixelSize(), 15);
+    QVERIFY(QApplication::font().bold());
+    auto *edit = new QLineEdit(&window);
+    QCOMPARE(edit->font().pixelSize(), 15);
+
+    finishFormLayout(&window);
+    QCOMPARE(QApplication::font(), before);
+    QCOMPARE(window.font().pixelSize(), 15);
+    QVERIFY(window.font().bold());
+    QCOMPARE(edit->font().pixelSize(), 15);
+    QCOMPARE(QApplication::font("QuivelSampleClass"), classFont);
+    // A window made afterwards has the default font again.
+    QWidget later;
+    QCOMPARE(later.font(), before);
 }
 
 QTEST_MAIN(TestShell)
