@@ -50,7 +50,6 @@ void applyDesignFont(QWidget *widget)
 }
 
 const char *const designFontsAsSetName = "quivelDesignFontsAsSet";
-const char *const lentDefaultName = "quivelLentDefaultFont";
 
 // See installDesignFonts. Every change of a widget's font or of its "pixelSize" passes here,
 // including the ones this makes (they find the font already right).
@@ -80,11 +79,6 @@ protected:
             if (!pixels.isValid() || font.pixelSize() == pixels.toInt() || !inMarkedWindow(widget))
                 return false;
             font.setPixelSize(pixels.toInt());
-            if (widget->property(designFontsAsSetName).toBool()) {
-                widget->setFont(font);
-                lendWindowFontAsDefault(widget);
-                return false;
-            }
         } else {
             const QString installed = installedFamily(font.family());
             if (installed.isEmpty())
@@ -96,18 +90,6 @@ protected:
     }
 
 private:
-    // Qt lays some texts out in its default font before the widget's own is given (a line
-    // edit's, as it is made): while the window is set up, its own font is the default, so
-    // that Qt loads no font the window does not show. finishFormLayout gives the default back.
-    // QGuiApplication's: QApplication::setFont would also drop the fonts a desktop's theme
-    // gives to classes of widgets (menus, tool tips), and no widget needs telling.
-    static void lendWindowFontAsDefault(QWidget *window)
-    {
-        if (!window->property(lentDefaultName).isValid())
-            window->setProperty(lentDefaultName, QGuiApplication::font());
-        QGuiApplication::setFont(window->font());
-    }
-
     // The mark is looked for up to the widget's own window: a dialog over a marked window is
     // not marked.
     static bool inMarkedWindow(const QWidget *widget)
@@ -343,12 +325,6 @@ void finishFormLayout(QWidget *root)
     for (QLabel *label : labels) {
         if (label->pixmap().isNull() && !label->wordWrap())
             label->resize(label->sizeHint().width(), label->height());
-    }
-
-    const QVariant lent = root->property(lentDefaultName);
-    if (lent.isValid()) {
-        root->setProperty(lentDefaultName, QVariant());
-        QGuiApplication::setFont(lent.value<QFont>());
     }
 }
 

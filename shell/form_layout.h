@@ -28,9 +28,6 @@ QObject *installDesignFonts(QCoreApplication &app, const QStringList &families);
 
 // Call before setupUi on a window that finishFormLayout completes: its texts are then laid
 // out only at their design sizes, not first at inherited ones finishFormLayout would replace.
-// From the moment the window's own font is complete until finishFormLayout, that font is also
-// the application's default, which Qt uses for some texts before a widget has its own font
-// (a line edit's, as it is made); finishFormLayout gives the default back.
 void setDesignFontsAsSet(QWidget *root);
 
 // A window (or dialog) of fixed size with the system menu, a minimize button and no maximize

@@ -60,7 +60,6 @@ private Q_SLOTS:
     void designFamiliesTakeTheInstalledSubstitute();
     void designPixelSizesTakeEffectAsSet_data();
     void designPixelSizesTakeEffectAsSet();
-    void markedWindowLendsItsFontAsDefaultWhileSetUp();
 };
 
 void TestShell::generalHandlerAddsOnePeriod_data()
@@ -296,37 +295,6 @@ void TestShell::designPixelSizesTakeEffectAsSet()
     // What finishFormLayout does later gives the same font either way.
     finishFormLayout(root);
     QCOMPARE(label->font().pixelSize(), 17);
-}
-
-void TestShell::markedWindowLendsItsFontAsDefaultWhileSetUp()
-{
-    std::unique_ptr<QObject> filter(installDesignFonts(*qApp, {}));
-    // A font a desktop's theme gives a class of widgets stays.
-    QFont classFont(QStringLiteral("Quivel Class Sans"));
-    classFont.setPixelSize(21);
-    QApplication::setFont(classFont, "QuivelSampleClass");
-    const QFont before = QApplication::font();
-    QWidget window;
-    setDesignFontsAsSet(&window);
-    QFont font = window.font();
-    font.setBold(true);
-    window.setFont(font);
-    QCOMPARE(QApplication::font(), before); // not until the window's own size is known
-    window.setProperty("pixelSize", 15);
-    QCOMPARE(QApplication::font().pixelSize(), 15);
-    QVERIFY(QApplication::font().bold());
-    auto *edit = new QLineEdit(&window);
-    QCOMPARE(edit->font().pixelSize(), 15);
-
-    finishFormLayout(&window);
-    QCOMPARE(QApplication::font(), before);
-    QCOMPARE(window.font().pixelSize(), 15);
-    QVERIFY(window.font().bold());
-    QCOMPARE(edit->font().pixelSize(), 15);
-    QCOMPARE(QApplication::font("QuivelSampleClass"), classFont);
-    // A window made afterwards has the default font again.
-    QWidget later;
-    QCOMPARE(later.font(), before);
 }
 
 QTEST_MAIN(TestShell)
