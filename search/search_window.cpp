@@ -163,10 +163,12 @@ private:
 
     bool due() const { return !m_served.isValid() || m_served.elapsed() >= serveIntervalMs; }
 
+    // The interval counts from the start of a serve: one that paints much (the window's first
+    // paint, a new result) leaves that much less of it to the work that follows.
     void serve()
     {
-        QCoreApplication::processEvents();
         m_served.start();
+        QCoreApplication::processEvents();
     }
 
     QWidget &m_window;
@@ -264,6 +266,10 @@ bool TForm4::runLines(const QStringList &lines)
     TADOQuery &query = m_dm.ADOQuery6;
     try {
         SearchProgress progress(*this, *m_statusPanel, m_served);
+        // Served before the read begins, so that making the window is not one wait with
+        // preparing the statement and reading its first rows; Esc meanwhile stops it at once.
+        if (!progress.step(0))
+            return false;
         return query.openInSteps(lines, searchParameters(TextoBusca),
                                  [&progress](int rows) { return progress.step(rows); });
     } catch (...) {
