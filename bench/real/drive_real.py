@@ -220,6 +220,9 @@ class Bench:
                 subprocess.run([self.tool, "large", source, "100000", "1000000"], check=True,
                                stdout=subprocess.DEVNULL)
             shutil.copyfile(source, target)
+            # A catalogue made by an earlier version would have the program ask to upgrade it
+            # at start; the copy is brought to this version first (nothing happens if it is).
+            subprocess.run([self.tool, "upgrade", target], check=True, stdout=subprocess.DEVNULL)
         else:
             subprocess.run([self.tool, "sample", target], check=True, stdout=subprocess.DEVNULL)
         with open(os.path.join(folder, "config.cfg"), "wb") as f:
