@@ -331,15 +331,17 @@ void LaidOutPages::makeBand(ReportPage &page, const BandInfo &band, double top,
         if (e.text) {
             const QString text = printedText(e, context);
             QRectF rect = design;
-            // For painting, a text is shaped once, here, and painted as measured.
+            // For painting, a left-aligned text is shaped once, here, and painted as measured;
+            // one aligned otherwise is painted from its string.
+            const bool paintShaped = shape && e.text->Alignment == Qt::AlignLeft;
             double widest = 0;
             std::shared_ptr<const QTextLayout> shaped;
             std::optional<ShapedLine> line;
             if (e.captionWidth) {
                 widest = *e.captionWidth;
-                if (shape)
+                if (paintShaped)
                     shaped = e.captionShaped;
-            } else if (shape && (line = shapeLine(e.measuring, text))) {
+            } else if (paintShaped && (line = shapeLine(e.measuring, text))) {
                 widest = line->advance / reportUnitsPerMm;
                 shaped = std::move(line->layout);
             } else {
@@ -357,8 +359,6 @@ void LaidOutPages::makeBand(ReportPage &page, const BandInfo &band, double top,
             // the last word onto a line that the rectangle then hides.
             const bool overflows = widest > rect.width() + 0.01 || text.contains(QLatin1Char('\n'));
             if (!overflows) {
-                if (e.text->Alignment != Qt::AlignLeft)
-                    shaped.reset();
                 page.texts.push_back(
                     {rect, text, e.font, e.text->Alignment, false, el.Name, std::move(shaped)});
                 continue;
